@@ -1,0 +1,57 @@
+#pragma once
+// The frame-decoder interface: prepare from a stream's header record, describe the output,
+// decode one frame. Layer III and Layer II sit behind it.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/mpeg/frame_header.h"
+
+namespace vesperon::mpeg {
+
+struct OutputDescription {
+    int32_t channels = 0;
+    int32_t valuesPerFrame = 0;  // samples x channels
+    int32_t sampleRate = 0;
+    int32_t bitsPerSample = 0;
+    int32_t frameLength = 0;  // bytes, as prepared
+    int32_t type = 0;
+};
+
+struct DecodeResult {
+    int32_t bytesUsed = 0;  // 0 = a bad frame, nothing decoded
+    int32_t bytesProduced = 0;
+};
+
+// Output bytes of one decoded frame never exceed this (1152 samples x 2 channels x 2 bytes).
+inline constexpr std::size_t kMaxFrameOutputBytes = 1152 * 2 * 2;
+
+// The engine always passes these.
+inline constexpr int kFrequencyLimitHz = 24000;
+
+class Layer3Decoder;
+class Layer2Decoder;
+
+// Dispatches on the layer field; one instance per decoding stream.
+class MpegAudioDecoder {
+public:
+    MpegAudioDecoder();
+    ~MpegAudioDecoder();
+    MpegAudioDecoder(const MpegAudioDecoder&) = delete;
+    MpegAudioDecoder& operator=(const MpegAudioDecoder&) = delete;
+
+    // 1 if the stream can be decoded, else 0. frameLength is without padding.
+    int prepare(const FrameHeader& header, int frameLength, int reduction = 0, int transform = 0,
+                int convert = 0, int frequencyLimit = kFrequencyLimitHz);
+    OutputDescription describe() const;
+    // frame points at `available` readable bytes (a frame never reads past them); out has room
+    // for describe().valuesPerFrame 16-bit samples.
+    DecodeResult decode(const uint8_t* frame, std::size_t available, int16_t* out);
+
+private:
+    Layer3Decoder* layer3_;
+    Layer2Decoder* layer2_;
+    int active_ = 0;  // layer field of the prepared stream, 0 when none
+};
+
+}  // namespace vesperon::mpeg

@@ -1,0 +1,25 @@
+#pragma once
+// Layer III decoding: MPEG-1 (ISO/IEC 11172-3) and the low sampling frequencies of
+// ISO/IEC 13818-3, including MPEG 2.5.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/mpeg/frame_decoder.h"
+
+namespace vesperon::mpeg {
+
+class Layer3Decoder {
+public:
+    Layer3Decoder();
+    ~Layer3Decoder();
+    int prepare(const FrameHeader& header, int frameLength, int frequencyLimit);
+    OutputDescription describe() const;
+    DecodeResult decode(const uint8_t* frame, std::size_t available, int16_t* out);
+
+private:
+    struct State;
+    State* s_;
+};
+
+}  // namespace vesperon::mpeg

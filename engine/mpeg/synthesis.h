@@ -1,0 +1,25 @@
+#pragma once
+// The 32-band polyphase synthesis shared by Layer II and Layer III: a fast 32-point cosine
+// transform into a 512-value history ring per channel, then a 16-tap windowed sum per output
+// sample, truncated toward zero and clipped to 16 bits.
+
+#include <cstdint>
+
+namespace vesperon::mpeg {
+
+class Synthesis {
+public:
+    Synthesis();
+    // Clears the history of both channels.
+    void reset();
+    // One block of 32 subband samples (on the 16-bit output scale: full scale is 32768) for
+    // channel ch (0 or 1) gives 32 PCM samples written to out[0], out[stride], out[2*stride], ...
+    // (stride 1 for mono, 2 for interleaved stereo with out pointing at the channel's first slot).
+    void synthesize(int ch, const float* subbands, int16_t* out, int stride);
+
+private:
+    alignas(32) float history_[2][2][512];
+    int position_[2];
+};
+
+}  // namespace vesperon::mpeg
