@@ -1,0 +1,42 @@
+#pragma once
+// Comparing decoded 16-bit PCM with a reference.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vesperon::test {
+
+// Raw 16-bit signed little-endian samples (interleaved when stereo).
+std::vector<int16_t> readPcm16(const std::string& path);
+// The samples of a 16-bit PCM WAV file (empty when it is not one); rate and channels when asked.
+std::vector<int16_t> readWav16(const std::string& path, int* rate = nullptr, int* channels = nullptr);
+// Raw 32-bit float little-endian samples, each truncated toward zero after scaling by 32768 and
+// clipped to 16 bits: how a float decoder's output becomes what this system's output stage gives.
+std::vector<int16_t> readF32AsTruncated16(const std::string& path);
+
+struct PcmComparison {
+    std::size_t decodedSamples = 0;    // per channel
+    std::size_t referenceSamples = 0;  // per channel
+    std::size_t compared = 0;          // per channel, after alignment
+    long offset = 0;                   // reference index = decoded index + offset (frames)
+    double rms = 0;                    // in LSB
+    int maxError = 0;                  // in LSB
+    double snrDb = 0;                  // reference power over error power
+};
+
+// Compares the overlap of the two after shifting the reference by `offset` frames.
+PcmComparison comparePcm(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference,
+                         int channels, long offset = 0);
+// Tries every offset in [-maxShift, maxShift] frames and keeps the one with the least RMS error.
+PcmComparison comparePcmAligned(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference,
+                                int channels, long maxShift);
+// One line of a comparison table: name, counts, offset, RMS, max, SNR.
+std::string formatComparison(const std::string& name, const PcmComparison& c);
+
+// Normalised cross-correlation of a (one channel, stride `channels`) against b at the best lag in
+// [0, maxLag] (b index = a index + lag); returns the correlation and stores the lag.
+double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int channels,
+                       long maxLag, long* lag);
+
+}  // namespace vesperon::test

@@ -1,0 +1,60 @@
+#pragma once
+// The real servers the e2e tests run against, each private to the test that starts it.
+
+#include <memory>
+#include <string>
+
+#include "tests/support/process.h"
+
+namespace vesperon::test {
+
+// Xvfb on a free display. While it lives, DISPLAY in this process names it.
+class XServer {
+public:
+    XServer();  // check ok() afterwards
+    ~XServer();
+    bool ok() const { return ok_; }
+    const std::string& display() const { return display_; }
+
+private:
+    std::unique_ptr<BackgroundProcess> proc_;
+    std::string display_;
+    std::string oldDisplay_;
+    bool hadDisplay_ = false;
+    bool ok_ = false;
+};
+
+// PulseAudio with one null sink, on a private XDG_RUNTIME_DIR. While it lives, this process's
+// environment (XDG_RUNTIME_DIR, PULSE_SERVER) points at it, so ALSA's `default` device and
+// mixer, pactl and parec all reach it, and so do child processes.
+class PulseServer {
+public:
+    explicit PulseServer(const std::string& sinkName = "vesperon_test");
+    ~PulseServer();
+    bool ok() const { return ok_; }
+    const std::string& sink() const { return sink_; }
+    const std::string& runtimeDir() const { return dir_.path(); }
+    // Runs pactl against this server.
+    CommandResult pactl(const std::vector<std::string>& args) const;
+
+private:
+    TempDir dir_;
+    std::unique_ptr<BackgroundProcess> proc_;
+    std::string sink_;
+    std::string oldRuntime_, oldServer_;
+    bool ok_ = false;
+};
+
+// Records the sink's monitor (s16le, the sink's rate and channels) into a raw file with parec
+// until stop() or destruction.
+class MonitorRecording {
+public:
+    MonitorRecording(const PulseServer& server, const std::string& rawPath, int rate, int channels);
+    ~MonitorRecording();
+    void stop();
+
+private:
+    std::unique_ptr<BackgroundProcess> proc_;
+};
+
+}  // namespace vesperon::test
