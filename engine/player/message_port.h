@@ -1,0 +1,25 @@
+#pragma once
+// The engine's only way out to the application: posting a numbered message to a window handle.
+// The application installs the two functions at start; with none installed nothing is posted.
+
+#include <cstdint>
+
+namespace vesperon::engine {
+
+using WindowHandle = std::intptr_t;
+inline constexpr std::uint32_t kPlayerNotifyMessage = 0x8075;
+
+struct MessagePort {
+    bool (*post)(WindowHandle target, std::uint32_t message, std::intptr_t wParam,
+                 std::intptr_t lParam) = nullptr;
+    bool (*isWindow)(WindowHandle target) = nullptr;
+};
+
+void installMessagePort(const MessagePort& port);
+
+// Posts to target when a port is installed, target is non-null and names a live window.
+bool postToWindow(WindowHandle target, std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam);
+// True when a port is installed and target names a live window.
+bool isLiveWindow(WindowHandle target);
+
+}  // namespace vesperon::engine
