@@ -7,6 +7,9 @@
 
 namespace vesperon::mpeg {
 
+// Coefficient i (0..511) of the standard's synthesis window D.
+double synthesisWindow(int i);
+
 class Synthesis {
 public:
     Synthesis();
@@ -18,6 +21,7 @@ public:
     void synthesize(int ch, const float* subbands, int16_t* out, int stride);
 
 private:
+    // Per channel, the two halves of each block's 64 matrixing values (see synthesis.cpp).
     alignas(32) float history_[2][2][512];
     int position_[2];
 };

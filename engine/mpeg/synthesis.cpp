@@ -1,0 +1,397 @@
+#include "engine/mpeg/synthesis.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace vesperon::mpeg {
+namespace {
+
+// Synthesis window D of ISO/IEC 11172-3 (Table 3-B.3) for i = 0..256, in units of 2^-16 (the
+// standard's nine-decimal values are these multiples). The rest follows from the symmetry of
+// the prototype filter: D[512 - i] = -D[i], except at multiples of 64 where D[512 - i] = D[i].
+constexpr int32_t kWindowHalf[257] = {
+    0,
+    -1,
+    -1,
+    -1,
+    -1,
+    -1,
+    -1,
+    -2,
+    -2,
+    -2,
+    -2,
+    -3,
+    -3,
+    -4,
+    -4,
+    -5,
+    -5,
+    -6,
+    -7,
+    -7,
+    -8,
+    -9,
+    -10,
+    -11,
+    -13,
+    -14,
+    -16,
+    -17,
+    -19,
+    -21,
+    -24,
+    -26,
+    -29,
+    -31,
+    -35,
+    -38,
+    -41,
+    -45,
+    -49,
+    -53,
+    -58,
+    -63,
+    -68,
+    -73,
+    -79,
+    -85,
+    -91,
+    -97,
+    -104,
+    -111,
+    -117,
+    -125,
+    -132,
+    -139,
+    -147,
+    -154,
+    -161,
+    -169,
+    -176,
+    -183,
+    -190,
+    -196,
+    -202,
+    -208,
+    // 64
+    213,
+    218,
+    222,
+    225,
+    227,
+    228,
+    228,
+    227,
+    224,
+    221,
+    215,
+    208,
+    200,
+    189,
+    177,
+    163,
+    146,
+    127,
+    106,
+    83,
+    57,
+    29,
+    -2,
+    -36,
+    -72,
+    -111,
+    -153,
+    -197,
+    -244,
+    -294,
+    -347,
+    -401,
+    -459,
+    -519,
+    -581,
+    -645,
+    -711,
+    -779,
+    -848,
+    -919,
+    -991,
+    -1064,
+    -1137,
+    -1210,
+    -1283,
+    -1356,
+    -1428,
+    -1498,
+    -1567,
+    -1634,
+    -1698,
+    -1759,
+    -1817,
+    -1870,
+    -1919,
+    -1962,
+    -2001,
+    -2032,
+    -2057,
+    -2075,
+    -2085,
+    -2087,
+    -2080,
+    -2063,
+    // 128
+    2037,
+    2000,
+    1952,
+    1893,
+    1822,
+    1739,
+    1644,
+    1535,
+    1414,
+    1280,
+    1131,
+    970,
+    794,
+    605,
+    402,
+    185,
+    -45,
+    -288,
+    -545,
+    -814,
+    -1095,
+    -1388,
+    -1692,
+    -2006,
+    -2330,
+    -2663,
+    -3004,
+    -3351,
+    -3705,
+    -4063,
+    -4425,
+    -4788,
+    -5153,
+    -5517,
+    -5879,
+    -6237,
+    -6589,
+    -6935,
+    -7271,
+    -7597,
+    -7910,
+    -8209,
+    -8491,
+    -8755,
+    -8998,
+    -9219,
+    -9416,
+    -9585,
+    -9727,
+    -9838,
+    -9916,
+    -9959,
+    -9966,
+    -9935,
+    -9863,
+    -9750,
+    -9592,
+    -9389,
+    -9139,
+    -8840,
+    -8492,
+    -8092,
+    -7640,
+    -7134,
+    // 192
+    6574,
+    5959,
+    5288,
+    4561,
+    3776,
+    2935,
+    2037,
+    1082,
+    70,
+    -998,
+    -2122,
+    -3300,
+    -4533,
+    -5818,
+    -7154,
+    -8540,
+    -9975,
+    -11455,
+    -12980,
+    -14548,
+    -16155,
+    -17799,
+    -19478,
+    -21189,
+    -22929,
+    -24694,
+    -26482,
+    -28289,
+    -30112,
+    -31947,
+    -33791,
+    -35640,
+    -37489,
+    -39336,
+    -41176,
+    -43006,
+    -44821,
+    -46617,
+    -48390,
+    -50137,
+    -51853,
+    -53534,
+    -55178,
+    -56778,
+    -58333,
+    -59838,
+    -61289,
+    -62684,
+    -64019,
+    -65290,
+    -66494,
+    -67629,
+    -68692,
+    -69679,
+    -70590,
+    -71420,
+    -72169,
+    -72835,
+    -73415,
+    -73908,
+    -74313,
+    -74630,
+    -74856,
+    -74992,
+    // 256
+    75038,
+};
+
+struct Tables {
+    // Window in reading order: for step i, the 32 coefficients applied to the even-aged block
+    // (D[64i + j]) followed by the 32 applied to the odd-aged block (D[64i + 32 + j]).
+    alignas(32) float window[8][64];
+    // 1 / (2 cos(pi (2k + 1) / (2N))) for the butterflies of each transform size.
+    float cos32[16], cos16[8], cos8[4], cos4[2], cos2[1];
+
+    Tables() {
+        double d[512];
+        for (int i = 0; i < 512; ++i) d[i] = synthesisWindow(i);
+        for (int i = 0; i < 8; ++i)
+            for (int j = 0; j < 32; ++j) {
+                window[i][j] = static_cast<float>(d[64 * i + j]);
+                window[i][32 + j] = static_cast<float>(d[64 * i + 32 + j]);
+            }
+        fill(cos32, 32);
+        fill(cos16, 16);
+        fill(cos8, 8);
+        fill(cos4, 4);
+        fill(cos2, 2);
+    }
+    static void fill(float* c, int n) {
+        const double pi = 3.14159265358979323846;
+        for (int k = 0; k < n / 2; ++k)
+            c[k] = static_cast<float>(0.5 / std::cos(pi * (2 * k + 1) / (2.0 * n)));
+    }
+};
+
+const Tables& tables() {
+    static const Tables t;
+    return t;
+}
+
+template <int N>
+const float* cosFor(const Tables& t) {
+    if constexpr (N == 32) return t.cos32;
+    if constexpr (N == 16) return t.cos16;
+    if constexpr (N == 8) return t.cos8;
+    if constexpr (N == 4) return t.cos4;
+    return t.cos2;
+}
+
+// X[m] = sum_k x[k] cos(pi (2k + 1) m / (2N)), by splitting into sums and scaled differences
+// (even and odd outputs) until one point remains.
+template <int N>
+inline void dct(const float* x, float* out, const Tables& t) {
+    if constexpr (N == 1) {
+        out[0] = x[0];
+    } else {
+        constexpr int H = N / 2;
+        const float* c = cosFor<N>(t);
+        float a[H], b[H], A[H], B[H];
+        for (int k = 0; k < H; ++k) {
+            a[k] = x[k] + x[N - 1 - k];
+            b[k] = (x[k] - x[N - 1 - k]) * c[k];
+        }
+        dct<H>(a, A, t);
+        dct<H>(b, B, t);
+        for (int m = 0; m < H - 1; ++m) {
+            out[2 * m] = A[m];
+            out[2 * m + 1] = B[m] + B[m + 1];
+        }
+        out[N - 2] = A[H - 1];
+        out[N - 1] = B[H - 1];
+    }
+}
+
+inline int16_t toPcm(float v) {
+    // Truncation toward zero; out-of-range values clip instead of wrapping.
+    if (v < 32767.0f && v > -32768.0f) return static_cast<int16_t>(static_cast<int32_t>(v));
+    if (v >= 32767.0f) return 32767;
+    if (v <= -32768.0f) return -32768;
+    return 0;  // NaN
+}
+
+}  // namespace
+
+double synthesisWindow(int i) {
+    i &= 511;
+    if (i <= 256) return kWindowHalf[i] / 65536.0;
+    return (i % 64 == 0 ? 1 : -1) * kWindowHalf[512 - i] / 65536.0;
+}
+
+Synthesis::Synthesis() {
+    tables();
+    reset();
+}
+
+void Synthesis::reset() {
+    std::memset(history_, 0, sizeof(history_));
+    position_[0] = position_[1] = 0;
+}
+
+void Synthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
+    const Tables& t = tables();
+    ch &= 1;
+    float x[32];
+    dct<32>(subbands, x, t);
+
+    // The 64-value matrixing output V is X rearranged with signs: V[0..31] feeds the blocks that
+    // are an even number of blocks old, V[32..63] the odd ones, so both halves are kept.
+    int pos = position_[ch];
+    float* even = &history_[ch][0][pos];
+    float* odd = &history_[ch][1][pos];
+    for (int j = 0; j < 16; ++j) even[j] = x[16 + j];
+    even[16] = 0.0f;
+    for (int j = 17; j < 32; ++j) even[j] = -x[48 - j];
+    for (int j = 0; j < 16; ++j) odd[j] = -x[16 - j];
+    for (int j = 0; j < 16; ++j) odd[16 + j] = -x[j];
+
+    alignas(32) float sum[32] = {};
+    for (int i = 0; i < 8; ++i) {
+        const float* e = &history_[ch][0][(pos + 64 * i) & 511];
+        const float* o = &history_[ch][1][(pos + 64 * i + 32) & 511];
+        const float* w = t.window[i];
+        for (int j = 0; j < 32; ++j) sum[j] += w[j] * e[j] + w[32 + j] * o[j];
+    }
+    for (int j = 0; j < 32; ++j) out[j * stride] = toPcm(sum[j]);
+    position_[ch] = (pos - 32) & 511;
+}
+
+}  // namespace vesperon::mpeg
