@@ -1,1 +1,172 @@
 #include "tests/support/audio_compare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "tests/support/process.h"
+
+namespace vesperon::test {
+
+namespace {
+
+uint32_t le32(const std::string& s, std::size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(s[at])) | static_cast<uint32_t>(static_cast<uint8_t>(s[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
+}
+
+std::vector<int16_t> samplesOf(const char* data, std::size_t bytes) {
+    std::vector<int16_t> out(bytes / 2);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<int16_t>(static_cast<uint8_t>(data[2 * i]) | static_cast<uint8_t>(data[2 * i + 1]) << 8);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<int16_t> readPcm16(const std::string& path) {
+    std::string s = readFile(path);
+    return samplesOf(s.data(), s.size());
+}
+
+std::vector<int16_t> readWav16(const std::string& path, int* rate, int* channels) {
+    std::string s = readFile(path);
+    if (s.size() < 12 || s.compare(0, 4, "RIFF") != 0 || s.compare(8, 4, "WAVE") != 0) return {};
+    std::size_t at = 12;
+    bool haveFmt = false;
+    while (at + 8 <= s.size()) {
+        uint32_t size = le32(s, at + 4);
+        std::string id = s.substr(at, 4);
+        std::size_t body = at + 8;
+        if (id == "fmt " && body + 16 <= s.size()) {
+            int bits = static_cast<uint8_t>(s[body + 14]) | static_cast<uint8_t>(s[body + 15]) << 8;
+            if (bits != 16) return {};
+            if (channels) *channels = static_cast<uint8_t>(s[body + 2]) | static_cast<uint8_t>(s[body + 3]) << 8;
+            if (rate) *rate = static_cast<int>(le32(s, body + 4));
+            haveFmt = true;
+        } else if (id == "data" && haveFmt) {
+            std::size_t n = std::min<std::size_t>(size, s.size() - body);
+            return samplesOf(s.data() + body, n);
+        }
+        at = body + size + (size & 1);
+    }
+    return {};
+}
+
+std::vector<int16_t> readF32AsTruncated16(const std::string& path) {
+    std::string s = readFile(path);
+    std::vector<int16_t> out(s.size() / 4);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        float f;
+        std::memcpy(&f, s.data() + 4 * i, 4);
+        float v = std::trunc(f * 32768.0f);
+        v = std::clamp(v, -32768.0f, 32767.0f);
+        out[i] = static_cast<int16_t>(v);
+    }
+    return out;
+}
+
+PcmComparison comparePcm(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference, int channels,
+                         long offset) {
+    PcmComparison c;
+    const long ch = std::max(channels, 1);
+    c.decodedSamples = decoded.size() / static_cast<std::size_t>(ch);
+    c.referenceSamples = reference.size() / static_cast<std::size_t>(ch);
+    c.offset = offset;
+    long nd = static_cast<long>(c.decodedSamples), nr = static_cast<long>(c.referenceSamples);
+    long begin = std::max(0L, -offset), end = std::min(nd, nr - offset);
+    if (end <= begin) return c;
+    double errSum = 0, refSum = 0;
+    int maxErr = 0;
+    for (long i = begin; i < end; ++i) {
+        for (long k = 0; k < ch; ++k) {
+            int d = decoded[static_cast<std::size_t>(i * ch + k)];
+            int r = reference[static_cast<std::size_t>((i + offset) * ch + k)];
+            int e = std::abs(d - r);
+            maxErr = std::max(maxErr, e);
+            errSum += static_cast<double>(e) * e;
+            refSum += static_cast<double>(r) * r;
+        }
+    }
+    c.compared = static_cast<std::size_t>(end - begin);
+    double n = static_cast<double>(c.compared) * static_cast<double>(ch);
+    c.rms = std::sqrt(errSum / n);
+    c.maxError = maxErr;
+    c.snrDb = errSum == 0 ? 999.0 : 10.0 * std::log10(std::max(refSum, 1.0) / errSum);
+    return c;
+}
+
+PcmComparison comparePcmAligned(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference,
+                                int channels, long maxShift) {
+    // Choose the shift on a stretch of at most 20000 frames, then measure the whole overlap.
+    const long ch = std::max(channels, 1);
+    const std::size_t probeFrames = 20000;
+    std::vector<int16_t> head(decoded.begin(),
+                              decoded.begin() + static_cast<long>(std::min(decoded.size(), probeFrames * ch)));
+    long best = 0;
+    double bestRms = std::numeric_limits<double>::max();
+    for (long s = -maxShift; s <= maxShift; ++s) {
+        PcmComparison c = comparePcm(head, reference, channels, s);
+        if (c.compared == 0) continue;
+        if (c.rms < bestRms) {
+            bestRms = c.rms;
+            best = s;
+        }
+    }
+    return comparePcm(decoded, reference, channels, best);
+}
+
+std::string formatComparison(const std::string& name, const PcmComparison& c) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%-40s decoded %8zu  reference %8zu  compared %8zu  offset %5ld  rms %7.3f  max %6d  snr %6.1f dB",
+                  name.c_str(), c.decodedSamples, c.referenceSamples, c.compared, c.offset, c.rms, c.maxError, c.snrDb);
+    return line;
+}
+
+double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int channels, long maxLag,
+                       long* lag) {
+    const long ch = std::max(channels, 1);
+    const long na = static_cast<long>(a.size()) / ch, nb = static_cast<long>(b.size()) / ch;
+    auto at = [&](const std::vector<int16_t>& v, long i) { return static_cast<double>(v[static_cast<std::size_t>(i * ch)]); };
+    // Find the lag on a window of `a` that starts where it first carries sound.
+    long start = 0;
+    while (start < na && std::abs(at(a, start)) < 64) ++start;
+    const long window = std::min(16384L, na - start);
+    if (window <= 0) {
+        if (lag) *lag = 0;
+        return 0;
+    }
+    long best = 0;
+    double bestScore = -2;
+    for (long l = -std::min(maxLag, start); l <= maxLag; ++l) {
+        if (start + l + window > nb) break;
+        double ab = 0, aa = 0, bb = 0;
+        for (long i = start; i < start + window; ++i) {
+            double x = at(a, i), y = at(b, i + l);
+            ab += x * y;
+            aa += x * x;
+            bb += y * y;
+        }
+        double score = (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
+        if (score > bestScore) {
+            bestScore = score;
+            best = l;
+        }
+    }
+    if (lag) *lag = best;
+    // The correlation of the whole overlap at that lag.
+    double ab = 0, aa = 0, bb = 0;
+    for (long i = std::max(0L, -best); i < na && i + best < nb; ++i) {
+        double x = at(a, i), y = at(b, i + best);
+        ab += x * y;
+        aa += x * x;
+        bb += y * y;
+    }
+    return (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
+}
+
+}  // namespace vesperon::test

@@ -34,8 +34,9 @@ PcmComparison comparePcmAligned(const std::vector<int16_t>& decoded, const std::
 // One line of a comparison table: name, counts, offset, RMS, max, SNR.
 std::string formatComparison(const std::string& name, const PcmComparison& c);
 
-// Normalised cross-correlation of a (one channel, stride `channels`) against b at the best lag in
-// [0, maxLag] (b index = a index + lag); returns the correlation and stores the lag.
+// Normalised cross-correlation of a (first channel, stride `channels`) against b at the best lag
+// in [-maxLag, maxLag] (b index = a index + lag; the lag is found on a stretch of a that starts
+// where a first carries sound); returns the correlation over the whole overlap and stores the lag.
 double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int channels,
                        long maxLag, long* lag);
 

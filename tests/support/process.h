@@ -45,7 +45,7 @@ public:
     void stop();
 
 private:
-    int pid_ = -1;
+    mutable int pid_ = -1;
 };
 
 std::string readFile(const std::string& path);

@@ -1,1 +1,125 @@
 #include "tests/support/servers.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace vesperon::test {
+
+namespace {
+
+std::string getEnv(const char* name, bool* had = nullptr) {
+    const char* v = std::getenv(name);
+    if (had) *had = v != nullptr;
+    return v ? v : "";
+}
+
+void restoreEnv(const char* name, const std::string& value, bool had) {
+    if (had)
+        setenv(name, value.c_str(), 1);
+    else
+        unsetenv(name);
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+template <typename Pred>
+bool waitFor(Pred pred, int timeoutMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return pred();
+}
+
+}  // namespace
+
+XServer::XServer() {
+    if (!haveProgram("Xvfb")) return;
+    // Displays from 90 up, skipping any that another server (or a stale lock) holds.
+    for (int n = 90 + static_cast<int>(getpid() % 50); n < 300; ++n) {
+        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+        if (exists(lock) || exists(sock)) continue;
+        display_ = ":" + std::to_string(n);
+        proc_ = std::make_unique<BackgroundProcess>(
+            std::vector<std::string>{"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+        bool up = waitFor([&] { return exists(sock) || !proc_->running(); }, 10000) && proc_->running();
+        if (up) {
+            up = waitFor([&] { return runCommand({"xdpyinfo", "-display", display_}, 5).exitCode == 0; }, 10000);
+        }
+        if (!up) {
+            proc_.reset();
+            continue;
+        }
+        oldDisplay_ = getEnv("DISPLAY", &hadDisplay_);
+        setenv("DISPLAY", display_.c_str(), 1);
+        ok_ = true;
+        return;
+    }
+}
+
+XServer::~XServer() {
+    if (ok_) restoreEnv("DISPLAY", oldDisplay_, hadDisplay_);
+    proc_.reset();
+}
+
+namespace {
+bool hadRuntime = false, hadServer = false;
+}
+
+PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
+    if (!haveProgram("pulseaudio") || !haveProgram("pactl")) return;
+    const std::string& d = dir_.path();
+    std::string socket = d + "/native";
+    proc_ = std::make_unique<BackgroundProcess>(
+        std::vector<std::string>{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                 "--disallow-exit", "--load=module-null-sink sink_name=" + sink_,
+                                 "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket},
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + d, "HOME=" + d, "PULSE_RUNTIME_PATH=" + d + "/pulse",
+                                 "PULSE_STATE_PATH=" + d + "/state", "DISPLAY="});
+    oldRuntime_ = getEnv("XDG_RUNTIME_DIR", &hadRuntime);
+    oldServer_ = getEnv("PULSE_SERVER", &hadServer);
+    setenv("XDG_RUNTIME_DIR", d.c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+    ok_ = waitFor([&] { return pactl({"info"}).exitCode == 0 || !proc_->running(); }, 15000) &&
+          proc_->running();
+    if (ok_) pactl({"set-default-sink", sink_});
+}
+
+PulseServer::~PulseServer() {
+    proc_.reset();
+    restoreEnv("XDG_RUNTIME_DIR", oldRuntime_, hadRuntime);
+    restoreEnv("PULSE_SERVER", oldServer_, hadServer);
+}
+
+CommandResult PulseServer::pactl(const std::vector<std::string>& args) const {
+    std::vector<std::string> argv{"pactl"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runCommand(argv, 10);
+}
+
+MonitorRecording::MonitorRecording(const PulseServer& server, const std::string& rawPath, int rate,
+                                   int channels) {
+    proc_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
+        "parec", "-d", server.sink() + ".monitor", "--format=s16le", "--rate=" + std::to_string(rate),
+        "--channels=" + std::to_string(channels), "--latency-msec=20", "--file-format=raw", rawPath});
+    // Recording has begun once the first (silent) samples of the running sink reach the file.
+    waitFor([&] { struct stat st; return (stat(rawPath.c_str(), &st) == 0 && st.st_size > 0) || !proc_->running(); },
+            10000);
+}
+
+MonitorRecording::~MonitorRecording() { stop(); }
+
+void MonitorRecording::stop() {
+    if (proc_) proc_.reset();
+}
+
+}  // namespace vesperon::test

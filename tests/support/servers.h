@@ -26,7 +26,9 @@ private:
 
 // PulseAudio with one null sink, on a private XDG_RUNTIME_DIR. While it lives, this process's
 // environment (XDG_RUNTIME_DIR, PULSE_SERVER) points at it, so ALSA's `default` device and
-// mixer, pactl and parec all reach it, and so do child processes.
+// mixer, pactl and parec all reach it, and so do child processes. ALSA decides once per process
+// whether `default` is PulseAudio (when its configuration is first loaded): start the server
+// before the first ALSA call, or call snd_config_update_free_global() after starting it.
 class PulseServer {
 public:
     explicit PulseServer(const std::string& sinkName = "vesperon_test");
