@@ -1,0 +1,27 @@
+#pragma once
+// The player logic's one global record.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vesperon::app {
+
+struct PlayerState {
+    int32_t panelExpanded = 0;
+    int32_t randomOrder = 0;
+    int32_t currentTrack = 0;  // 1-based
+    std::vector<std::string> playlist;  // full paths
+    int32_t loopTrack = 0;
+    std::array<int32_t, 2> hotkeyIds{0, 0};  // Pause, Page Down; 0 = not registered
+    int32_t savedVolume = 0;
+    int32_t fadeStep = 0;
+    std::vector<std::string> scheduleBoxes;  // names of the thirty period boxes, in schedule order
+    int32_t scheduleOn = 0;
+};
+
+// Flags are toggled by flipping their lowest bit.
+inline void toggle(int32_t& flag) { flag ^= 1; }
+
+}  // namespace vesperon::app

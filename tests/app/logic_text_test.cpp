@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "app/crt_random.h"
+#include "app/playlist_text.h"
+#include "app/schedule_box.h"
+#include "app/schedule_seconds.h"
+#include "app/tick_count.h"
+
+namespace vesperon::app {
+
+TEST(PlaylistText, RowLabelsAlignFileNamesForRowsUpTo999) {
+    EXPECT_EQ(TrackLabel(1, "/music/a.mp3"), "1:   a.mp3");
+    EXPECT_EQ(TrackLabel(10, "/music/b.mp3"), "10:  b.mp3");
+    EXPECT_EQ(TrackLabel(100, "c.mp3"), "100: c.mp3");
+    EXPECT_EQ(TrackLabel(1000, "/d.mp3"), "1000: d.mp3");
+    EXPECT_EQ(FileNameOf("/音乐/晚会/开场.mp3"), "开场.mp3");
+    EXPECT_EQ(FileNameOf("/dir/"), "");
+}
+
+TEST(PlaylistText, DroppedTextSplitsAtEverySeparatorAndKeepsOnlyLowerCaseMp3) {
+    EXPECT_EQ(SplitDroppedText("/a.mp3"), (std::vector<std::string>{"/a.mp3"}));
+    EXPECT_EQ(SplitDroppedText("/A.MP3\r\n/b.mp3\r\n/dir\r\n"),
+              (std::vector<std::string>{"/A.MP3", "/b.mp3", "/dir"}));
+    EXPECT_EQ(SplitDroppedText("x\r\n\r\ny"), (std::vector<std::string>{"x", "", "y"}));
+    EXPECT_TRUE(SplitDroppedText("").empty());
+    EXPECT_TRUE(HasMp3Extension("/b.mp3"));
+    EXPECT_TRUE(HasMp3Extension(".mp3"));
+    EXPECT_FALSE(HasMp3Extension("/A.MP3"));
+    EXPECT_FALSE(HasMp3Extension("/a.Mp3"));
+    EXPECT_FALSE(HasMp3Extension("mp3"));
+    EXPECT_FALSE(HasMp3Extension("/dir"));
+}
+
+TEST(ScheduleBox, ReadsTheLeadingNumberWithFullWidthForms) {
+    EXPECT_EQ(ReadBoxValue(""), 0);
+    EXPECT_EQ(ReadBoxValue("-"), 0);
+    EXPECT_EQ(ReadBoxValue("08"), 8);
+    EXPECT_EQ(ReadBoxValue("7abc"), 7);
+    EXPECT_EQ(ReadBoxValue("8.5"), 8.5);
+    EXPECT_EQ(ReadBoxValue("-5"), -5);
+    EXPECT_EQ(ReadBoxValue("１２"), 12);    // full-width digits
+    EXPECT_EQ(ReadBoxValue("－３"), -3);    // full-width minus
+    EXPECT_EQ(ReadBoxValue("８．５"), 8.5);  // full-width point
+    EXPECT_TRUE(BoxEquals(ReadBoxValue("08"), 8));
+    EXPECT_FALSE(BoxEquals(ReadBoxValue("8.5"), 8));
+    EXPECT_FALSE(BoxEquals(ReadBoxValue("75"), 15));
+}
+
+TEST(CrtRandom, GivesTheSameSequenceFromTheSameSeedWithinRange) {
+    SeedRandom(1);
+    // The classic sequence for seed 1.
+    EXPECT_EQ(NextRandom(), 41);
+    EXPECT_EQ(NextRandom(), 18467);
+    EXPECT_EQ(NextRandom(), 6334);
+    SeedRandom(12345);
+    for (int i = 0; i < 100000; ++i) {
+        int r = NextRandom();
+        ASSERT_GE(r, 0);
+        ASSERT_LE(r, 32767);
+    }
+}
+
+TEST(ScheduleSeconds, EverySecondIsCheckedOnceAndLateTicksCatchUpToTenSeconds) {
+    ScheduleSeconds s;
+    auto check = [&](int64_t now) {
+        auto due = s.due(now);
+        for (auto sec : due) s.markChecked(sec);
+        return due;
+    };
+    EXPECT_EQ(check(100), (std::vector<int64_t>{100}));
+    EXPECT_TRUE(check(100).empty());  // a second tick within the same second
+    EXPECT_EQ(check(101), (std::vector<int64_t>{101}));
+    EXPECT_EQ(check(104), (std::vector<int64_t>{102, 103, 104}));
+    EXPECT_EQ(check(115).size(), 11u);  // ten skipped seconds and the current one
+    EXPECT_EQ(check(127), (std::vector<int64_t>{127}));  // eleven skipped: only the current one
+    EXPECT_TRUE(check(120).empty());  // the clock stepped back a little: those seconds were checked
+    EXPECT_EQ(check(128), (std::vector<int64_t>{128}));
+    EXPECT_EQ(check(50), (std::vector<int64_t>{50}));  // set back far: start afresh
+    EXPECT_EQ(check(51), (std::vector<int64_t>{51}));
+}
+
+TEST(TickCount, AdvancesInStepsOf64thsOfASecond) {
+    uint64_t a = TickCountMs();
+    uint64_t b;
+    while ((b = TickCountMs()) == a) {
+    }
+    // 15 or 16 ms between steps (15.625 rounded down at each step).
+    EXPECT_GE(b - a, 15u);
+    EXPECT_LE(b - a, 32u);
+}
+
+}  // namespace vesperon::app
