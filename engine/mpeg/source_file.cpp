@@ -1,0 +1,142 @@
+#include "engine/mpeg/source_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vesperon::mpeg {
+
+SourceFile::~SourceFile() {
+    close();
+}
+
+void SourceFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    position_ = 0;
+    dataLength_ = 0;
+}
+
+namespace {
+
+int openErrorCode(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return kOpenNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return kOpenAccessDenied;
+        case EINVAL:
+            return kOpenInvalidArgument;
+        case EMFILE:
+        case ENFILE:
+            return kOpenTooManyFiles;
+        default:
+            return kOpenOtherError;
+    }
+}
+
+}  // namespace
+
+int64_t id3v2SkipSize(const uint8_t* h) {
+    if (std::memcmp(h, "ID3", 3) != 0) return 0;
+    const int major = h[3];
+    if (major < 2 || major > 4) return 0;
+    // A syncsafe size: 7 bits from each byte, most significant first, after the header.
+    const int64_t size = (static_cast<int64_t>(h[6] & 0x7F) << 21) | ((h[7] & 0x7F) << 14) |
+                         ((h[8] & 0x7F) << 7) | (h[9] & 0x7F);
+    const bool footer = major == 4 && (h[5] & 0x10) != 0;
+    return kID3v2HeaderSize + size + (footer ? kID3v2HeaderSize : 0);
+}
+
+int SourceFile::open(const std::string& path) {
+    close();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return openErrorCode(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return openErrorCode(error);
+    }
+    // A folder opens on this system but can never be read as a file.
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return kOpenAccessDenied;
+    }
+    fd_ = fd;
+    position_ = 0;
+    dataLength_ = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
+
+    if (dataLength_ >= kID3v1Size) {
+        uint8_t tail[kID3v1Size];
+        if (readAt(tail, sizeof tail, dataLength_ - kID3v1Size) == sizeof tail &&
+            std::memcmp(tail, "TAG", 3) == 0) {
+            dataLength_ -= kID3v1Size;
+        }
+    }
+
+    position_ = 0;
+    uint8_t header[kID3v2HeaderSize];
+    const std::size_t got = read(header, sizeof header);
+    if (got < sizeof header) return 0;
+    if (std::memcmp(header, "ID3", 3) != 0) {
+        position_ = 0;
+        return 0;
+    }
+    // Other tag versions are scanned through by the frame search from just after the header.
+    const int64_t skip = id3v2SkipSize(header);
+    if (skip > 0) position_ = skip;
+    return 0;
+}
+
+std::size_t SourceFile::readAt(uint8_t* data, std::size_t size, int64_t offset) {
+    if (fd_ < 0 || offset < 0) return 0;
+    std::size_t total = 0;
+    while (total < size) {
+        const ssize_t n = ::pread(fd_, data + total, size - total, static_cast<off_t>(offset + total));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        total += static_cast<std::size_t>(n);
+    }
+    cipher_.apply(data, total, static_cast<uint64_t>(offset));
+    return total;
+}
+
+std::size_t SourceFile::read(uint8_t* data, std::size_t size) {
+    const std::size_t n = readAt(data, size, position_);
+    position_ += static_cast<int64_t>(n);
+    return n;
+}
+
+int64_t SourceFile::seek(int64_t offset, int origin) {
+    if (fd_ < 0) return -1;
+    int64_t base;
+    switch (origin) {
+        case SEEK_SET:
+            base = 0;
+            break;
+        case SEEK_CUR:
+            base = position_;
+            break;
+        case SEEK_END: {
+            struct stat st {};
+            if (::fstat(fd_, &st) != 0) return -1;
+            base = st.st_size;
+            break;
+        }
+        default:
+            return -1;
+    }
+    const int64_t target = base + offset;
+    if (target < 0) return -1;
+    position_ = target;
+    return position_;
+}
+
+}  // namespace vesperon::mpeg

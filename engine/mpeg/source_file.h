@@ -1,0 +1,62 @@
+#pragma once
+// An audio file as the reader sees it: opened and measured, a leading ID3v2 tag skipped, and
+// every byte read deciphered by its file offset when a password is set.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/mpeg/block_cipher.h"
+
+namespace vesperon::mpeg {
+
+// Open results besides 0.
+inline constexpr int kOpenNotFound = 12;
+inline constexpr int kOpenAccessDenied = 9;
+inline constexpr int kOpenInvalidArgument = 11;
+inline constexpr int kOpenTooManyFiles = 13;
+inline constexpr int kOpenOtherError = 1;
+
+inline constexpr int kID3v1Size = 128;
+inline constexpr int kID3v2HeaderSize = 10;
+
+class SourceFile {
+public:
+    SourceFile() = default;
+    ~SourceFile();
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+
+    // Takes effect for every later read, the tag checks of open() included.
+    void setPassword(std::string_view password) { cipher_.setPassword(password); }
+
+    // 0, or one of the open results above. Leaves the position after a leading ID3v2 tag.
+    int open(const std::string& path);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Reads up to `size` bytes at the current position; returns the count read (0 at the end
+    // or on an error).
+    std::size_t read(uint8_t* data, std::size_t size);
+    // origin as for lseek (SEEK_SET, SEEK_CUR, SEEK_END); the new position, or -1 on failure.
+    int64_t seek(int64_t offset, int origin);
+    int64_t position() const { return position_; }
+
+    // File size less a final 128-byte "TAG" block.
+    int64_t dataLength() const { return dataLength_; }
+
+private:
+    std::size_t readAt(uint8_t* data, std::size_t size, int64_t offset);
+
+    int fd_ = -1;
+    int64_t position_ = 0;
+    int64_t dataLength_ = 0;
+    BlockCipher cipher_;
+};
+
+// Size in bytes of the ID3v2 tag whose 10-byte header this is, counted from the file start
+// (header and footer included); 0 when these bytes do not start a tag that is skipped.
+int64_t id3v2SkipSize(const uint8_t* header10);
+
+}  // namespace vesperon::mpeg
