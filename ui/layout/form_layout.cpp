@@ -1,0 +1,111 @@
+#include "ui/layout/form_layout.h"
+
+namespace vesperon::layout {
+namespace {
+
+// Indexed by routine number - 1.
+constexpr std::string_view kRoutineNames[] = {
+    "StartUp",           "ShutDown",        "ExpandCollapse",    "PlayPauseToggle",  "PlayNext",
+    "PlayPrevious",      "StopPlayback",    "SeekToSlider",      "FeedbackDispatch", "PlaySelected",
+    "PlaylistMouseDown", "PlaylistKeyDown", "RandomOrderSwitch", "LoopTrackSwitch",  "AddFilesByDialog",
+    "RemoveSelected",    "ResetPlaylist",   "VolumeBarChanged",  "MuteClicked",      "FilesDropped",
+    "ScheduleSwitch",    "CheckSchedule",   "ClearPeriods",
+};
+static_assert(std::size(kRoutineNames) == kRoutineCount);
+
+struct KindInfo {
+    Kind kind;
+    std::string_view name;
+    TypeCode code;
+    std::uint32_t newestVersion;
+};
+
+constexpr KindInfo kKinds[] = {
+    {Kind::Window, "Window", {1, 1}, 6},        {Kind::EditBox, "EditBox", {5, 1}, 2},
+    {Kind::GroupBox, "GroupBox", {9, 1}, 1},    {Kind::Label, "Label", {10, 1}, 2},
+    {Kind::Button, "Button", {11, 1}, 1},       {Kind::CheckBox, "CheckBox", {12, 1}, 2},
+    {Kind::ListBox, "ListBox", {15, 1}, 3},     {Kind::VScrollBar, "VScrollBar", {18, 1}, 1},
+    {Kind::SliderBar, "SliderBar", {20, 1}, 1}, {Kind::Timer, "Timer", {32, 1}, 1},
+    {Kind::SysVolume, "SysVolume", {1, 2}, 1},  {Kind::DropTarget, "DropTarget", {1, 5}, 1},
+};
+
+const KindInfo& info(Kind k) {
+    return kKinds[static_cast<std::size_t>(k)];
+}
+
+template <std::size_t I = 0>
+TypeProps makeDefault(std::size_t index) {
+    if constexpr (I < std::variant_size_v<TypeProps>) {
+        if (index == I) return TypeProps(std::in_place_index<I>);
+        return makeDefault<I + 1>(index);
+    } else {
+        return TypeProps{};
+    }
+}
+
+}  // namespace
+
+std::string_view routineName(Routine r) {
+    auto n = static_cast<std::uint32_t>(r);
+    if (n < 1 || n > kRoutineCount) return {};
+    return kRoutineNames[n - 1];
+}
+
+std::optional<Routine> routineFromName(std::string_view name) {
+    for (std::uint32_t i = 0; i < kRoutineCount; ++i)
+        if (kRoutineNames[i] == name) return static_cast<Routine>(i + 1);
+    return std::nullopt;
+}
+
+std::optional<Routine> routineFromNumber(std::uint32_t n) {
+    if (n < 1 || n > kRoutineCount) return std::nullopt;
+    return static_cast<Routine>(n);
+}
+
+std::string_view kindName(Kind k) {
+    return info(k).name;
+}
+
+std::optional<Kind> kindFromName(std::string_view name) {
+    for (const auto& k : kKinds)
+        if (k.name == name) return k.kind;
+    return std::nullopt;
+}
+
+std::optional<Kind> kindFromCode(TypeCode code) {
+    for (const auto& k : kKinds)
+        if (k.code == code) return k.kind;
+    return std::nullopt;
+}
+
+TypeCode codeOf(Kind k) {
+    return info(k).code;
+}
+
+std::uint32_t newestBlockVersion(Kind k) {
+    return info(k).newestVersion;
+}
+
+TypeProps defaultProps(Kind k) {
+    return makeDefault(static_cast<std::size_t>(k));
+}
+
+std::optional<Routine> Unit::routineFor(std::int32_t event) const {
+    for (const auto& b : bindings)
+        if (b.event == event) return b.routine;
+    return std::nullopt;
+}
+
+const Unit* FormLayout::find(std::uint32_t id) const {
+    for (const auto& u : units)
+        if (u.id == id) return &u;
+    return nullptr;
+}
+
+const Unit* FormLayout::find(std::string_view name) const {
+    for (const auto& u : units)
+        if (u.name == name) return &u;
+    return nullptr;
+}
+
+}  // namespace vesperon::layout
