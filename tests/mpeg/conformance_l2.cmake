@@ -1,0 +1,3 @@
+vesperon_add_test(NAME conformance_l2_tests LABELS conformance
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/conformance_l2_test.cpp
+  LIBS vesperon_mpeg vesperon_test_support)
