@@ -16,6 +16,9 @@ public:
     int prepare(const FrameHeader& header, int frameLength, int frequencyLimit);
     OutputDescription describe() const;
     DecodeResult decode(const uint8_t* frame, std::size_t available, int16_t* out);
+    // Frames consumed but output as silence because their main data began before the
+    // reservoir's content (the first frames after a seek or a resynchronisation).
+    uint64_t silencedFrames() const;
 
 private:
     struct State;

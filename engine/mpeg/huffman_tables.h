@@ -1,0 +1,22 @@
+#pragma once
+// The Layer III Huffman code tables as decoding trees.
+
+#include <cstdint>
+
+namespace vesperon::mpeg::huffman {
+
+// A big-value table: walk `nodes` from node 0, taking child nodes[2n + bit]; a negative entry is
+// a leaf holding ~(x * size + y). nodes is null for table 0 and for the unused numbers 4 and 14.
+struct PairTable {
+    const int16_t* nodes = nullptr;
+    int size = 0;
+    int linbits = 0;
+};
+
+PairTable pairTable(int tableSelect);
+// Count1 table A; leaves hold ~(v * 8 + w * 4 + x * 2 + y).
+const int16_t* quadTableA();
+// Whether every table forms a complete prefix code (checked when the trees are built).
+bool tablesComplete();
+
+}  // namespace vesperon::mpeg::huffman
