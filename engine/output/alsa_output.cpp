@@ -1,0 +1,312 @@
+// The ALSA backend: one worker thread owns the PCM handle and feeds it from the header queue.
+// A header is returned once the device has played it (judged by the device's delay), so that
+// closing after the last callback never cuts off queued sound.
+
+#include <alsa/asoundlib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "engine/output/audio_output.h"
+
+namespace vesperon::engine {
+
+namespace {
+
+constexpr unsigned kBufferMicros = 200000;
+constexpr unsigned kPeriodMicros = 40000;
+constexpr int kWaitMillis = 20;
+
+class AlsaOutput : public AudioOutput {
+public:
+    explicit AlsaOutput(std::string device) : device_(std::move(device)) {}
+    ~AlsaOutput() override { shutdown(); }
+
+    int open(const WaveFormat& format, DoneCallback done, void* context) override {
+        if (pcm_) return kOutputError;
+        if (format.formatTag != 1 || format.bitsPerSample != 16 || format.channels < 1 ||
+            format.channels > 8 || format.samplesPerSecond <= 0)
+            return kOutputBadFormat;
+        if (snd_pcm_open(&pcm_, device_.c_str(), SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+            pcm_ = nullptr;
+            return kOutputError;
+        }
+        if (!configure(format)) {
+            snd_pcm_close(pcm_);
+            pcm_ = nullptr;
+            return kOutputBadFormat;
+        }
+        frameBytes_ = format.blockAlign;
+        done_ = done;
+        context_ = context;
+        closing_ = false;
+        worker_ = std::thread([this] { run(); });
+        return kOutputOk;
+    }
+
+    int write(WaveHeader* h) override {
+        if (!h || !(h->flags & WaveHeader::kPrepared)) return kOutputUnprepared;
+        std::lock_guard lock(mutex_);
+        if (!pcm_) return kOutputError;
+        h->flags = (h->flags & ~WaveHeader::kDone) | WaveHeader::kInQueue;
+        queue_.push_back(h);
+        cv_.notify_all();
+        return kOutputOk;
+    }
+
+    int pause() override {
+        std::lock_guard lock(mutex_);
+        wantPaused_ = true;
+        cv_.notify_all();
+        return kOutputOk;
+    }
+
+    int restart() override {
+        std::lock_guard lock(mutex_);
+        wantPaused_ = false;
+        cv_.notify_all();
+        return kOutputOk;
+    }
+
+    int reset() override {
+        std::deque<WaveHeader*> returned;
+        {
+            std::unique_lock lock(mutex_);
+            if (!pcm_) return kOutputError;
+            ++resetRequest_;
+            cv_.notify_all();
+            cv_.wait(lock, [&] { return resetAck_ == resetRequest_; });
+            returned.swap(resetReturned_);
+            wantPaused_ = false;
+        }
+        for (WaveHeader* h : returned) finish(h);
+        return kOutputOk;
+    }
+
+    int close() override {
+        {
+            std::lock_guard lock(mutex_);
+            if (!pcm_) return kOutputError;
+            if (!queue_.empty() || !written_.empty() || current_) return kOutputStillPlaying;
+        }
+        shutdown();
+        return kOutputOk;
+    }
+
+    std::string name() const override { return "alsa:" + device_; }
+
+private:
+    struct Written {
+        WaveHeader* header;
+        std::uint64_t endFrame;  // frames written to the device when this header was complete
+    };
+
+    bool configure(const WaveFormat& f) {
+        snd_pcm_hw_params_t* hw;
+        snd_pcm_hw_params_alloca(&hw);
+        if (snd_pcm_hw_params_any(pcm_, hw) < 0) return false;
+        if (snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0) return false;
+        if (snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_S16_LE) < 0) return false;
+        if (snd_pcm_hw_params_set_channels(pcm_, hw, static_cast<unsigned>(f.channels)) < 0) return false;
+        unsigned rate = static_cast<unsigned>(f.samplesPerSecond);
+        if (snd_pcm_hw_params_set_rate(pcm_, hw, rate, 0) < 0) return false;
+        unsigned buffer = kBufferMicros, period = kPeriodMicros;
+        snd_pcm_hw_params_set_buffer_time_near(pcm_, hw, &buffer, nullptr);
+        snd_pcm_hw_params_set_period_time_near(pcm_, hw, &period, nullptr);
+        if (snd_pcm_hw_params(pcm_, hw) < 0) return false;
+        canPause_ = snd_pcm_hw_params_can_pause(hw) == 1;
+        snd_pcm_uframes_t bufferFrames = 0, periodFrames = 0;
+        snd_pcm_hw_params_get_buffer_size(hw, &bufferFrames);
+        snd_pcm_hw_params_get_period_size(hw, &periodFrames, nullptr);
+
+        snd_pcm_sw_params_t* sw;
+        snd_pcm_sw_params_alloca(&sw);
+        snd_pcm_sw_params_current(pcm_, sw);
+        // Start once half the buffer is queued; a shorter tail is started by hand.
+        snd_pcm_sw_params_set_start_threshold(pcm_, sw, bufferFrames / 2 ? bufferFrames / 2 : 1);
+        snd_pcm_sw_params_set_avail_min(pcm_, sw, periodFrames ? periodFrames : 1);
+        if (snd_pcm_sw_params(pcm_, sw) < 0) return false;
+        return snd_pcm_prepare(pcm_) >= 0;
+    }
+
+    void shutdown() {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+            cv_.notify_all();
+        }
+        if (worker_.joinable()) worker_.join();
+        if (pcm_) {
+            snd_pcm_drop(pcm_);
+            snd_pcm_close(pcm_);
+            pcm_ = nullptr;
+        }
+    }
+
+    void finish(WaveHeader* h) {
+        h->flags = (h->flags & ~WaveHeader::kInQueue) | WaveHeader::kDone;
+        if (done_) done_(context_, h);
+    }
+
+    // Frames the device has played so far, from its delay; everything written once it has
+    // stopped (underrun or never started with nothing pending).
+    std::uint64_t playedFrames() {
+        snd_pcm_state_t state = snd_pcm_state(pcm_);
+        if (state == SND_PCM_STATE_XRUN) {
+            snd_pcm_prepare(pcm_);
+            return framesWritten_;
+        }
+        if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_DRAINING) {
+            return state == SND_PCM_STATE_PAUSED ? lastPlayed_ : lastPlayed_;
+        }
+        snd_pcm_sframes_t delay = 0;
+        if (snd_pcm_delay(pcm_, &delay) < 0) return lastPlayed_;
+        if (delay < 0) delay = 0;
+        std::uint64_t d = static_cast<std::uint64_t>(delay);
+        std::uint64_t played = d >= framesWritten_ ? 0 : framesWritten_ - d;
+        return played > lastPlayed_ ? played : lastPlayed_;
+    }
+
+    // Returns finished headers (in order) through the callback, with the lock released.
+    void completePlayed(std::unique_lock<std::mutex>& lock) {
+        if (written_.empty()) return;
+        lastPlayed_ = playedFrames();
+        std::deque<WaveHeader*> done;
+        while (!written_.empty() && written_.front().endFrame <= lastPlayed_) {
+            done.push_back(written_.front().header);
+            written_.pop_front();
+        }
+        if (done.empty()) return;
+        lock.unlock();
+        for (WaveHeader* h : done) finish(h);
+        lock.lock();
+    }
+
+    void applyPause(bool paused) {
+        snd_pcm_state_t state = snd_pcm_state(pcm_);
+        if (paused) {
+            if (state == SND_PCM_STATE_RUNNING) {
+                if (canPause_ && snd_pcm_pause(pcm_, 1) == 0) {
+                    hwPaused_ = true;
+                } else {
+                    // No hardware pause: let what is queued play out rather than drop it.
+                    snd_pcm_drain(pcm_);
+                    lastPlayed_ = framesWritten_;
+                    snd_pcm_prepare(pcm_);
+                }
+            }
+        } else if (hwPaused_) {
+            if (snd_pcm_pause(pcm_, 0) < 0) snd_pcm_prepare(pcm_);
+            hwPaused_ = false;
+        }
+        paused_ = paused;
+    }
+
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (closing_) break;
+            if (resetAck_ != resetRequest_) {
+                snd_pcm_drop(pcm_);
+                snd_pcm_prepare(pcm_);
+                hwPaused_ = false;
+                paused_ = false;
+                for (auto& w : written_) resetReturned_.push_back(w.header);
+                written_.clear();
+                if (current_) resetReturned_.push_back(current_);
+                current_ = nullptr;
+                for (WaveHeader* h : queue_) resetReturned_.push_back(h);
+                queue_.clear();
+                lastPlayed_ = framesWritten_;
+                resetAck_ = resetRequest_;
+                cv_.notify_all();
+                continue;
+            }
+            if (wantPaused_ != paused_) {
+                applyPause(wantPaused_);
+                continue;
+            }
+            if (paused_) {
+                cv_.wait(lock);
+                continue;
+            }
+            completePlayed(lock);
+            if (!current_ && !queue_.empty()) {
+                current_ = queue_.front();
+                queue_.pop_front();
+                currentOffset_ = 0;
+            }
+            if (current_) {
+                std::uint32_t frames = current_->bufferLength / static_cast<std::uint32_t>(frameBytes_);
+                if (currentOffset_ >= frames) {
+                    written_.push_back({current_, framesWritten_});
+                    current_ = nullptr;
+                    continue;
+                }
+                snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+                if (avail < 0) {
+                    if (snd_pcm_recover(pcm_, static_cast<int>(avail), 1) < 0) snd_pcm_prepare(pcm_);
+                    lastPlayed_ = framesWritten_;
+                    continue;
+                }
+                if (avail == 0) {
+                    if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
+                    lock.unlock();
+                    snd_pcm_wait(pcm_, kWaitMillis);
+                    lock.lock();
+                    continue;
+                }
+                snd_pcm_uframes_t want = std::min<snd_pcm_uframes_t>(frames - currentOffset_, avail);
+                const std::uint8_t* p = current_->data + std::size_t(currentOffset_) * frameBytes_;
+                snd_pcm_sframes_t n = snd_pcm_writei(pcm_, p, want);
+                if (n < 0) {
+                    if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) snd_pcm_prepare(pcm_);
+                    lastPlayed_ = framesWritten_;
+                    continue;
+                }
+                currentOffset_ += static_cast<std::uint32_t>(n);
+                framesWritten_ += static_cast<std::uint64_t>(n);
+                continue;
+            }
+            if (!written_.empty()) {
+                // Nothing more to write: make sure a short tail below the start threshold plays.
+                if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
+                cv_.wait_for(lock, std::chrono::milliseconds(5));
+                continue;
+            }
+            cv_.wait(lock);
+        }
+    }
+
+    std::string device_;
+    snd_pcm_t* pcm_ = nullptr;
+    bool canPause_ = false;
+    int frameBytes_ = 4;
+    DoneCallback done_ = nullptr;
+    void* context_ = nullptr;
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<WaveHeader*> queue_;
+    WaveHeader* current_ = nullptr;
+    std::uint32_t currentOffset_ = 0;  // frames of current_ written
+    std::deque<Written> written_;
+    std::deque<WaveHeader*> resetReturned_;
+    std::uint64_t framesWritten_ = 0;
+    std::uint64_t lastPlayed_ = 0;
+    bool wantPaused_ = false, paused_ = false, hwPaused_ = false;
+    bool closing_ = false;
+    unsigned resetRequest_ = 0, resetAck_ = 0;
+    std::thread worker_;
+};
+
+}  // namespace
+
+std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device) {
+    return std::make_unique<AlsaOutput>(device);
+}
+
+}  // namespace vesperon::engine

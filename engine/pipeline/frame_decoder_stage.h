@@ -1,0 +1,62 @@
+#pragma once
+// The second stage of a play: its thread runs the stream decoder over the byte ring, frame by
+// frame, straight into the PCM ring, and posts the format, the end of the stream and the
+// progress notifications.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "engine/mpeg/byte_source.h"
+#include "engine/mpeg/stream_decoder.h"
+#include "engine/pipeline/pipeline_stage.h"
+#include "engine/player/message_port.h"
+
+namespace vesperon::engine {
+
+class FileSource;
+
+class FrameDecoder : public PipelineStage, private mpeg::ByteSource {
+public:
+    static constexpr std::size_t kInitialPcmRing = 64512;
+    static constexpr std::size_t kPcmRingLimit = 524288;
+
+    FrameDecoder(RequestSink* owner, std::uint64_t play);
+    ~FrameDecoder() override;
+
+    void setNotifyWindow(WindowHandle window) { notify_.store(window); }
+    void setSource(FileSource* source);
+    void setRenderer(PipelineStage* renderer);
+    // A start position in percent, applied once before the first frame.
+    void setStartPercent(int percent) { startPercent_.store(percent); }
+    // Creates the PCM ring and the decoder thread (waiting for its first signal).
+    int connect(StreamRing* input, MessageRing** pcm);
+
+    // The largest whole number of PCM frames that fits the ring's limit.
+    static std::size_t pcmRingSizeFor(std::size_t frameBytes) {
+        return kPcmRingLimit - kPcmRingLimit % frameBytes;
+    }
+
+private:
+    void run();
+    void postProgress();
+
+    // The stream decoder's input, served from the byte ring.
+    int peek(std::size_t count, const std::uint8_t** data) override;
+    void consume(std::size_t count) override;
+    int seek(std::int64_t offset) override;
+    std::int64_t dataLength() override;
+    int waitForData() override;
+
+    FileSource* source_ = nullptr;
+    PipelineStage* renderer_ = nullptr;
+    MessageRing* pcm_ = nullptr;
+    std::atomic<WindowHandle> notify_{0};
+    std::atomic<int> startPercent_{0};
+    int lastProgress_ = -1;
+    std::unique_ptr<mpeg::StreamDecoder> stream_;
+    std::thread thread_;
+};
+
+}  // namespace vesperon::engine

@@ -1,0 +1,69 @@
+#include "engine/pipeline/pipeline_stage.h"
+
+#include "engine/pipeline/result_codes.h"
+
+namespace vesperon::engine {
+
+PipelineStage::~PipelineStage() {
+    stopBase();
+}
+
+void PipelineStage::pause() {
+    std::lock_guard lock(mutex_);
+    paused_ = true;
+    signal();
+}
+
+void PipelineStage::resume() {
+    std::lock_guard lock(mutex_);
+    paused_ = false;
+    resume_.release();
+}
+
+void PipelineStage::signal() {
+    std::lock_guard lock(mutex_);
+    signal_.release();
+}
+
+int PipelineStage::resetOutput() {
+    std::lock_guard lock(mutex_);
+    return output_ ? output_->reset() : kDone;
+}
+
+void PipelineStage::setInputRing(StreamRing* ring) {
+    std::lock_guard lock(mutex_);
+    input_ = ring;
+}
+
+void PipelineStage::reportFailure() {
+    if (owner_) owner_->postRequest(kRequestStageFailure, play_);
+}
+
+bool PipelineStage::waitForSignal() {
+    // Checked before blocking as well: stopping releases the semaphore only once, and a thread
+    // may wait again on its way out.
+    if (stopping()) return true;
+    signal_.acquire();
+    return stopping();
+}
+
+bool PipelineStage::waitForResume() {
+    if (stopping()) return true;
+    resume_.acquire();
+    return stopping();
+}
+
+void PipelineStage::requestStop() {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+    signal_.release();
+    resume_.release();
+}
+
+void PipelineStage::stopBase() {
+    requestStop();
+    std::lock_guard lock(mutex_);
+    if (output_) output_->close();
+}
+
+}  // namespace vesperon::engine

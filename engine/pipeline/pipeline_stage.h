@@ -1,0 +1,62 @@
+#pragma once
+// What the three stages of a play share: the two semaphores their thread waits on, the stage
+// mutex, the paused and stop flags, the ring the stage writes and the ring it reads.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <semaphore>
+
+#include "engine/pipeline/stream_ring.h"
+
+namespace vesperon::engine {
+
+// Where a stage reports the end of its play (12) or a failure (77). `play` names the play
+// that reports, so that a late report from a play already replaced can be told apart.
+class RequestSink {
+public:
+    virtual ~RequestSink() = default;
+    virtual void postRequest(int code, std::uint64_t play) = 0;
+};
+
+class PipelineStage {
+public:
+    PipelineStage(RequestSink* owner, std::uint64_t play) : owner_(owner), play_(play) {}
+    virtual ~PipelineStage();
+    PipelineStage(const PipelineStage&) = delete;
+    PipelineStage& operator=(const PipelineStage&) = delete;
+
+    virtual void pause();
+    virtual void resume();
+    virtual void signal();
+    virtual int resetOutput();
+    void setInputRing(StreamRing* ring);
+    void reportFailure();
+    // Waits for the signal semaphore; true when the stage is stopping.
+    bool waitForSignal();
+    // Waits for the resume semaphore; true when the stage is stopping.
+    bool waitForResume();
+
+    bool paused() const { return paused_.load(std::memory_order_acquire); }
+    bool stopping() const { return stop_.load(std::memory_order_acquire); }
+    std::uint64_t play() const { return play_; }
+
+protected:
+    // Sets the stop flag and releases both semaphores so that every wait of the thread ends.
+    void requestStop();
+    // The base part of destruction: stop, release, close the output ring.
+    void stopBase();
+
+    RequestSink* owner_;
+    std::uint64_t play_;
+    std::counting_semaphore<0x7fffffff> signal_{0};
+    std::counting_semaphore<0x7fffffff> resume_{0};
+    std::recursive_mutex mutex_;
+    std::unique_ptr<StreamRing> output_;
+    StreamRing* input_ = nullptr;
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> stop_{false};
+};
+
+}  // namespace vesperon::engine

@@ -1,0 +1,307 @@
+#include "engine/pipeline/wave_renderer.h"
+
+#include <chrono>
+#include <system_error>
+
+#include "engine/pipeline/file_source.h"
+#include "engine/pipeline/frame_decoder_stage.h"
+#include "engine/pipeline/result_codes.h"
+
+namespace vesperon::engine {
+
+namespace {
+constexpr auto kYield = std::chrono::milliseconds(1);
+constexpr auto kHeaderPoll = std::chrono::milliseconds(10);
+constexpr auto kClosePoll = std::chrono::milliseconds(100);
+}  // namespace
+
+WaveRenderer::WaveRenderer(RequestSink* owner, std::uint64_t play) : PipelineStage(owner, play) {}
+
+WaveRenderer::~WaveRenderer() {
+    requestStop();
+    if (thread_.joinable()) thread_.join();
+    closeDevice();
+    // The reader signals the decoder, so it stops before the decoder goes.
+    if (decoder_) decoder_->pause();
+    if (source_) {
+        source_->pause();
+        source_->stopThread();
+    }
+    decoder_.reset();
+    source_.reset();
+}
+
+void WaveRenderer::setDecoder(std::unique_ptr<FrameDecoder> decoder) {
+    std::lock_guard lock(mutex_);
+    decoder_ = std::move(decoder);
+}
+
+void WaveRenderer::setSource(std::unique_ptr<FileSource> source) {
+    std::lock_guard lock(mutex_);
+    source_ = std::move(source);
+}
+
+int WaveRenderer::open(const std::string& fileName, const std::string& password) {
+    std::lock_guard lock(mutex_);
+    if (!source_ || !decoder_) return kNotConnected;
+    source_->setFile(fileName, password);
+    source_->setReader(decoder_.get());
+    decoder_->setSource(source_.get());
+    decoder_->setRenderer(this);
+    StreamRing* bytes = nullptr;
+    if (int r = source_->open(&bytes)) return r;
+    MessageRing* pcm = nullptr;
+    if (int r = decoder_->connect(bytes, &pcm)) return r;
+    return openWithRing(pcm, decoder_.get());
+}
+
+int WaveRenderer::openWithRing(MessageRing* pcm, PipelineStage* writer) {
+    std::lock_guard lock(mutex_);
+    if (!pcm) return kNoInputRing;
+    pcm_ = pcm;
+    input_ = pcm;
+    writer_ = writer;
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        return kReaderThreadFailed;
+    }
+    return kDone;
+}
+
+void WaveRenderer::pause() {
+    std::lock_guard lock(mutex_);
+    paused_ = true;
+    signal_.release();
+    if (deviceOpen_) device_->pause();
+}
+
+void WaveRenderer::resume() {
+    std::lock_guard lock(mutex_);
+    if (deviceOpen_) device_->restart();
+    paused_ = false;
+    resume_.release();
+}
+
+int WaveRenderer::resetOutput() {
+    std::lock_guard lock(mutex_);
+    if (deviceOpen_) device_->reset();
+    return kDone;
+}
+
+int WaveRenderer::headersAtDevice() {
+    std::lock_guard lock(headerMutex_);
+    int n = 0;
+    for (const WaveHeader& h : headers_) n += h.user > 0;
+    return n;
+}
+
+std::string WaveRenderer::deviceName() {
+    std::lock_guard lock(mutex_);
+    return deviceOpen_ ? device_->name() : std::string();
+}
+
+void WaveRenderer::signalWriter() {
+    if (writer_) writer_->signal();
+}
+
+bool WaveRenderer::yield() {
+    std::this_thread::sleep_for(kYield);
+    return stopping() || paused();
+}
+
+void WaveRenderer::onHeaderDone(void* context, WaveHeader* header) {
+    auto* self = static_cast<WaveRenderer*>(context);
+    std::lock_guard lock(self->headerMutex_);
+    header->user = -header->user;
+}
+
+int WaveRenderer::openDevice(const PcmFormat& format) {
+    if (format.bytesPerFrame <= 0 || format.bitsPerSample != 16 || format.channels <= 0 ||
+        format.sampleRate <= 0)
+        return kCannotDecode;
+    const std::size_t frameBytes = static_cast<std::size_t>(format.bytesPerFrame);
+    const std::size_t ringFrames = pcm_->size() / frameBytes;
+    if (ringFrames < 2) return kCannotDecode;
+    {
+        std::lock_guard lock(headerMutex_);
+        frameBytes_ = frameBytes;
+        // One frame fewer than the ring holds: the decoder always has a frame to write into.
+        headers_.assign(ringFrames - 1, WaveHeader{});
+        for (WaveHeader& h : headers_) h.bufferLength = static_cast<std::uint32_t>(frameBytes);
+        issued_ = completed_ = 0;
+    }
+    int result = 0;
+    std::unique_ptr<AudioOutput> device = openAudioOutput(
+        WaveFormat::pcm16(format.channels, format.sampleRate), &WaveRenderer::onHeaderDone, this, &result);
+    if (!device) return result ? result : kCannotDecode;
+    std::lock_guard lock(mutex_);
+    device_ = std::move(device);
+    deviceOpen_ = true;
+    format_ = format;
+    if (paused()) device_->pause();
+    return kDone;
+}
+
+void WaveRenderer::closeDevice() {
+    if (!deviceOpen_) return;
+    device_->reset();
+    {
+        std::lock_guard lock(headerMutex_);
+        for (WaveHeader& h : headers_)
+            if (h.user < 0) device_->unprepareHeader(&h);
+    }
+    while (device_->close() == kOutputStillPlaying) std::this_thread::sleep_for(kClosePoll);
+    std::lock_guard lock(mutex_);
+    device_.reset();
+    deviceOpen_ = false;
+    std::lock_guard headerLock(headerMutex_);
+    headers_.clear();
+}
+
+WaveHeader* WaveRenderer::freeHeader(bool wait) {
+    for (;;) {
+        {
+            std::lock_guard lock(headerMutex_);
+            // Finished frames leave the ring strictly in issue order, so its read position
+            // stays behind the oldest frame still at the device.
+            for (bool recycled = true; recycled;) {
+                recycled = false;
+                for (WaveHeader& h : headers_) {
+                    if (h.user < 0 && -h.user == completed_ + 1) {
+                        device_->unprepareHeader(&h);
+                        pcm_->consumeHandedOn(frameBytes_);
+                        inFlight_ -= frameBytes_;
+                        pcm_->setInFlight(inFlight_);
+                        h.user = 0;
+                        ++completed_;
+                        recycled = true;
+                    }
+                }
+            }
+            if (!wait) return nullptr;
+            for (WaveHeader& h : headers_) {
+                if (h.user == 0) {
+                    h.user = ++issued_;
+                    return &h;
+                }
+            }
+        }
+        if (stopping()) return nullptr;
+        std::this_thread::sleep_for(kHeaderPoll);
+    }
+}
+
+void WaveRenderer::handFrame(std::uint8_t* frame) {
+    WaveHeader* h = freeHeader(true);
+    if (!h) return;
+    h->data = frame;
+    h->bufferLength = static_cast<std::uint32_t>(frameBytes_);
+    device_->prepareHeader(h);
+    if (device_->write(h) != kOutputOk) {
+        std::lock_guard lock(headerMutex_);
+        h->user = -h->user;  // never reaches the device: recycle it as finished
+    }
+}
+
+bool WaveRenderer::drain() {
+    for (;;) {
+        if (headersAtDevice() == 0) return true;
+        if (stopping()) return false;
+        if (paused()) {
+            // Paused during the final drain: the rest plays after the resume, and the end is
+            // still reported then.
+            if (waitForResume()) return false;
+            continue;
+        }
+        std::this_thread::sleep_for(kYield);
+    }
+}
+
+void WaveRenderer::run() {
+    if (waitForResume()) return;
+    while (!stopping()) {
+        if (paused()) {
+            if (waitForResume()) return;
+            continue;
+        }
+        if (!deviceOpen_) {
+            std::unique_ptr<StageMessage> message = pcm_->takeMessage();
+            if (!message) {
+                signalWriter();
+                yield();
+                continue;
+            }
+            if (message->code == StageMessage::kFormat && message->format) {
+                if (openDevice(*message->format) != kDone) {
+                    // Without a device the play cannot go on: let the player move on rather
+                    // than stay Playing forever.
+                    reportFailure();
+                    return;
+                }
+            } else if (message->code == StageMessage::kEndOfStream) {
+                if (owner_) owner_->postRequest(kRequestEndOfFile, play_);
+                return;
+            }
+            continue;
+        }
+
+        std::uint8_t* frame = nullptr;
+        for (;;) {
+            std::uint8_t* address = nullptr;
+            int r = pcm_->reserveRead(frameBytes_ + inFlight_, &address);
+            if (r == kDone) {
+                frame = pcm_->wrap(address + inFlight_);
+                inFlight_ += frameBytes_;
+                pcm_->setInFlight(inFlight_);
+                pcm_->consume(0);
+                break;
+            }
+            if (r == kNeedMoreData) {
+                signalWriter();
+                freeHeader(false);
+                if (yield()) break;
+                continue;
+            }
+            if (r == kMessageDue) {
+                std::unique_ptr<StageMessage> message = pcm_->takeMessage();
+                if (message && message->code == StageMessage::kEndOfStream) {
+                    if (drain() && owner_) owner_->postRequest(kRequestEndOfFile, play_);
+                    return;
+                }
+                if (message && message->code == StageMessage::kFormat && message->format) {
+                    const PcmFormat& f = *message->format;
+                    if (f.channels != format_.channels || f.sampleRate != format_.sampleRate ||
+                        f.bytesPerFrame != format_.bytesPerFrame) {
+                        // A new format: play out what was queued in the old one first.
+                        if (!drain()) return;
+                        freeHeader(false);
+                        closeDevice();
+                        inFlight_ = 0;
+                        pcm_->setInFlight(0);
+                        if (openDevice(f) != kDone) {
+                            reportFailure();
+                            return;
+                        }
+                    }
+                }
+                if (paused() || stopping()) break;
+                continue;
+            }
+            if (r == kClosing || r == kEndOfData) return;
+            reportFailure();
+            return;
+        }
+        if (!frame) continue;
+        if (paused() || stopping()) {
+            // Not handed on: take it back so that it is the first frame after the resume.
+            inFlight_ -= frameBytes_;
+            pcm_->setInFlight(inFlight_);
+            continue;
+        }
+        handFrame(frame);
+        signalWriter();
+    }
+}
+
+}  // namespace vesperon::engine

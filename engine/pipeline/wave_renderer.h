@@ -1,0 +1,77 @@
+#pragma once
+// The last stage of a play, and the play itself: its thread hands PCM frames from the ring to
+// the wave output device in place, one frame per header, recycling the headers strictly in the
+// order they were issued. Pausing, resuming and stopping the play all go through it; destroying
+// it stops and destroys the decoder and the source too.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/output/audio_output.h"
+#include "engine/pipeline/pipeline_stage.h"
+
+namespace vesperon::engine {
+
+class FileSource;
+class FrameDecoder;
+
+class WaveRenderer : public PipelineStage {
+public:
+    WaveRenderer(RequestSink* owner, std::uint64_t play);
+    ~WaveRenderer() override;
+
+    // The renderer owns both and destroys the decoder, then the source.
+    void setDecoder(std::unique_ptr<FrameDecoder> decoder);
+    void setSource(std::unique_ptr<FileSource> source);
+    FrameDecoder* decoder() const { return decoder_.get(); }
+
+    // Opens the file through the source, connects the decoder to its ring and this stage to
+    // the decoder's PCM ring, and starts the thread (waiting for resume). 0 or the failure.
+    int open(const std::string& fileName, const std::string& password);
+    // A renderer reading a PCM ring written by someone else (no source or decoder).
+    int openWithRing(MessageRing* pcm, PipelineStage* writer);
+
+    void pause() override;
+    void resume() override;
+    int resetOutput() override;
+
+    // Figures for tests: headers at the device, the device's name once open.
+    int headersAtDevice();
+    std::string deviceName();
+
+private:
+    void run();
+    int openDevice(const PcmFormat& format);
+    void closeDevice();
+    // Sleeps 1 ms; true when stopped or paused.
+    bool yield();
+    // Recycles finished headers in issue order; then (when wait) takes a free one, polling.
+    WaveHeader* freeHeader(bool wait);
+    void handFrame(std::uint8_t* frame);
+    // Waits until the device has returned every header. False when stopped meanwhile.
+    bool drain();
+    void signalWriter();
+    static void onHeaderDone(void* context, WaveHeader* header);
+
+    std::unique_ptr<FileSource> source_;
+    std::unique_ptr<FrameDecoder> decoder_;
+    PipelineStage* writer_ = nullptr;  // the stage writing the PCM ring
+    MessageRing* pcm_ = nullptr;
+
+    std::unique_ptr<AudioOutput> device_;
+    bool deviceOpen_ = false;
+    PcmFormat format_;
+    std::vector<WaveHeader> headers_;
+    std::size_t frameBytes_ = 0;
+    std::int64_t issued_ = 0;
+    std::int64_t completed_ = 0;
+    std::size_t inFlight_ = 0;
+    std::mutex headerMutex_;  // the headers' user fields; also taken by the device's callback
+    std::thread thread_;
+};
+
+}  // namespace vesperon::engine

@@ -1,0 +1,24 @@
+#pragma once
+// The command layer's five playback commands around one application-wide player, replaced on
+// every play, and its removal when the application shuts down.
+
+#include <cstdint>
+#include <string>
+
+#include "engine/player/message_port.h"
+
+namespace vesperon::engine {
+
+// Removes the current player; then, for a non-empty name, creates one for that file with play
+// count 1 and starts it with the notify target, password and start position.
+void PlayMp3File(const std::string& fileName, int startPercent = 0, WindowHandle notify = 0,
+                 const char* password = nullptr);
+void PausePlayback();
+void ResumePlayback();
+void StopPlaying();
+// The current player's state (1 playing, -1 paused, 0 stopped); 0 without a player.
+int QueryPlayState();
+// At shut-down: removes the current player.
+void RemoveCurrentPlayer();
+
+}  // namespace vesperon::engine

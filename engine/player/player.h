@@ -1,0 +1,75 @@
+#pragma once
+// One player: a private copy of a play list, a play count, the state, and a service thread that
+// takes the end-of-file and failure requests of the running play and moves on to the next file.
+// NewPlay, SetPauseState, removal and the processing of a request are serialised on one lock.
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <semaphore>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/pipeline/pipeline_stage.h"
+#include "engine/player/message_port.h"
+
+namespace vesperon::engine {
+
+class WaveRenderer;
+
+class Player : public RequestSink {
+public:
+    static constexpr std::size_t kPasswordCapacity = 512;
+
+    enum class State { Stopped, Playing, Paused };
+
+    // list: NUL-terminated names followed by one more NUL. A negative count is stored as 0
+    // (repeat for ever).
+    Player(const char* list, int count);
+    // Stops the play and the service thread.
+    ~Player() override;
+
+    void newPlay(WindowHandle window, const char* password, int startPercent);
+    void setPauseState(int pause);
+    // 1 Playing, -1 Paused, 0 Stopped.
+    int playState() const;
+
+    void postRequest(int code, std::uint64_t play) override;
+
+    // The byte count of a list up to and including its terminating empty name.
+    static std::size_t listLength(const char* list);
+
+private:
+    struct Request {
+        int code;
+        std::uint64_t play;
+    };
+
+    void serviceLoop();
+    void process(const Request& request);
+    void startService();
+    int buildPipeline(const char* name, WindowHandle window, const char* password);
+
+    std::vector<char> list_;  // empty when the caller's list was empty
+    std::size_t cursor_ = 0;  // offset of the current name in list_
+    int remaining_ = 0;
+    std::atomic<State> state_{State::Stopped};
+    std::atomic<WindowHandle> notify_{0};
+    std::string password_;  // the last password given, reused for the following files
+    std::unique_ptr<WaveRenderer> pipeline_;
+    std::uint64_t play_ = 0;  // the running pipeline's play number
+    std::uint64_t plays_ = 0;
+    bool countRanOut_ = false;
+
+    std::recursive_mutex lock_;
+    std::atomic<bool> quit_{false};
+    std::mutex queueMutex_;
+    std::deque<Request> queue_;
+    std::counting_semaphore<0x7fffffff> queueSignal_{0};
+    std::thread service_;
+};
+
+}  // namespace vesperon::engine

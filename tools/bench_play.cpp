@@ -1,0 +1,133 @@
+// bench-play [--decoder PATH] [FILE]
+//
+// Cost of playback: plays FILE (or a generated 30-second tone and noise mix) in real time to the
+// null output through the engine's player and prints the CPU time and peak memory used, next to
+// the CPU time of decoding the same file alone (vesperon-decode --bench) and of the peer decoder
+// (mpg123 -t), measured in the same run.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/player/entry_points.h"
+#include "engine/player/message_port.h"
+
+using namespace vesperon::engine;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::atomic<int> g_ends{0};
+
+bool onPost(WindowHandle, std::uint32_t, std::intptr_t wParam, std::intptr_t) {
+    if (wParam == 100) ++g_ends;
+    return true;
+}
+bool isWindow(WindowHandle h) {
+    return h == 1;
+}
+
+double seconds(const timeval& t) {
+    return t.tv_sec + t.tv_usec / 1e6;
+}
+
+double cpuOf(const rusage& r) {
+    return seconds(r.ru_utime) + seconds(r.ru_stime);
+}
+
+// CPU seconds of a child process, or -1 when it could not run.
+double childCpu(const std::vector<std::string>& argv) {
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage r{};
+    if (wait4(pid, &status, 0, &r) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return cpuOf(r);
+}
+
+std::string dirOf(const std::string& path) {
+    auto at = path.rfind('/');
+    return at == std::string::npos ? "." : path.substr(0, at);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string file, decoder = dirOf(argv[0]) + "/vesperon-decode";
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--decoder" && i + 1 < argc)
+            decoder = argv[++i];
+        else
+            file = a;
+    }
+    std::string tmp;
+    if (file.empty()) {
+        char dir[] = "/tmp/bench-play-XXXXXX";
+        if (!mkdtemp(dir)) return 1;
+        tmp = dir;
+        file = tmp + "/tone.mp3";
+        std::string cmd = "sox -n -r 44100 -c 2 " + tmp +
+                          "/tone.wav synth 30 sine 440 pinknoise vol 0.5 && lame --quiet -b 128 " + tmp +
+                          "/tone.wav " + file;
+        if (std::system(cmd.c_str()) != 0) {
+            std::fprintf(stderr, "bench-play: cannot make the test file (sox, lame)\n");
+            return 1;
+        }
+    }
+
+    double decodeCpu = childCpu({decoder, "--bench", file});
+    double peerCpu = childCpu({"mpg123", "-q", "-t", file});
+
+    setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
+    installMessagePort(MessagePort{&onPost, &isWindow});
+    std::string list = file + std::string(2, '\0');
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    auto t0 = Clock::now();
+    PlayerHandle player = CreatePlayer(list.c_str(), 1);
+    NewPlay(player, 1, nullptr, 0);
+    while (g_ends.load() == 0 && GetPlayState(player) != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (g_ends.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    RemovePlayer(player);
+    double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    getrusage(RUSAGE_SELF, &after);
+    double playCpu = cpuOf(after) - cpuOf(before);
+
+    std::printf("file                         %s\n", file.c_str());
+    std::printf("playback wall time           %.2f s\n", wall);
+    std::printf("playback CPU (whole process) %.3f s  = %.2f %% of one core\n", playCpu,
+                100.0 * playCpu / wall);
+    if (decodeCpu >= 0) {
+        std::printf("decoding alone (vesperon-decode --bench) %.3f s\n", decodeCpu);
+        std::printf("beyond decoding              %.3f s  = %.3f %% of one core\n", playCpu - decodeCpu,
+                    100.0 * (playCpu - decodeCpu) / wall);
+    } else {
+        std::printf("decoding alone               (vesperon-decode not found at %s)\n", decoder.c_str());
+    }
+    if (peerCpu >= 0)
+        std::printf("peer decoding (mpg123 -t)    %.3f s\n", peerCpu);
+    else
+        std::printf("peer decoding (mpg123 -t)    (not available)\n");
+    std::printf("peak RSS                     %.1f MB\n", after.ru_maxrss / 1024.0);
+    if (!tmp.empty()) std::system(("rm -rf " + tmp).c_str());
+    return 0;
+}

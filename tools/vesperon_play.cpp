@@ -1,0 +1,127 @@
+// vesperon-play [--start PERCENT] [--password TEXT] [--count N] FILE...
+//
+// Plays the files through the engine's player without a window, printing each notification as
+// it arrives ("progress N", "end" for 100). Ends when the player has finished; Ctrl+C stops it.
+// VESPERON_AUDIO_OUTPUT chooses the output (alsa, null, wav:PATH).
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/player/entry_points.h"
+#include "engine/player/message_port.h"
+
+using namespace vesperon::engine;
+
+namespace {
+
+constexpr WindowHandle kConsole = 1;
+std::atomic<int> g_interrupted{0};
+std::atomic<long> g_notifications{0};
+
+bool isConsole(WindowHandle h) {
+    return h == kConsole;
+}
+
+bool printNotification(WindowHandle, std::uint32_t message, std::intptr_t wParam, std::intptr_t) {
+    if (message != kPlayerNotifyMessage) return false;
+    if (wParam == 100)
+        std::printf("end\n");
+    else
+        std::printf("progress %ld\n", static_cast<long>(wParam));
+    std::fflush(stdout);
+    ++g_notifications;
+    return true;
+}
+
+void onInterrupt(int) {
+    g_interrupted = 1;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: vesperon-play [--start PERCENT] [--password TEXT] [--count N] FILE...\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int start = 0, count = 1;
+    std::string password;
+    bool havePassword = false;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if ((a == "--start" || a == "--password" || a == "--count") && i + 1 < argc) {
+            std::string v = argv[++i];
+            if (a == "--start") {
+                start = std::atoi(v.c_str());
+            } else if (a == "--count") {
+                count = std::atoi(v.c_str());
+            } else {
+                password = v;
+                havePassword = true;
+            }
+        } else if (a == "--help" || a == "-h") {
+            return usage();
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return usage();
+        } else if (!a.empty()) {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) return usage();
+
+    std::vector<char> list;
+    for (const std::string& f : files) {
+        list.insert(list.end(), f.begin(), f.end());
+        list.push_back('\0');
+    }
+    list.push_back('\0');
+
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    installMessagePort(MessagePort{&printNotification, &isConsole});
+    PlayerHandle player = CreatePlayer(list.data(), count);
+    if (!player) {
+        std::fprintf(stderr, "vesperon-play: cannot create a player\n");
+        return 1;
+    }
+    NewPlay(player, kConsole, havePassword ? password.c_str() : nullptr, start);
+    if (GetPlayState(player) == 0) {
+        std::fprintf(stderr, "vesperon-play: cannot play %s\n", files.front().c_str());
+        RemovePlayer(player);
+        return 1;
+    }
+
+    // Between two files the state is briefly Stopped: the player has finished only when it
+    // stays Stopped with no notification in between.
+    int quietStops = 0;
+    long seen = g_notifications;
+    while (!g_interrupted) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        long now = g_notifications;
+        if (GetPlayState(player) == 0 && now == seen) {
+            if (++quietStops >= 4) break;
+        } else {
+            quietStops = 0;
+        }
+        seen = now;
+    }
+    RemovePlayer(player);
+    if (g_interrupted) {
+        std::fprintf(stderr, "vesperon-play: stopped\n");
+        return 130;
+    }
+    return 0;
+}
