@@ -142,27 +142,43 @@ TEST_F(SkinWidgets, NormalButtonHasBorderRingAndFaceOfTheRecords) {
 }
 
 TEST_F(SkinWidgets, RingTurnsOrangeUnderTheMouseAndBackWhenItLeaves) {
-    auto* b = add<QPushButton>(QRect(10, 10, 80, 25), QString());
-    b->setFocusPolicy(Qt::NoFocus);
-    showWindow();
-    PaintCounter paints;
-    b->installEventFilter(&paints);
+    // Under a plain style that tracks no hover of its own, the skin must ask for it.
+    for (const char* plainStyle : {"Fusion", "Windows"}) {
+        SCOPED_TRACE(plainStyle);
+        SetSkin(0);
+        window_ = std::make_unique<QWidget>();
+        window_->resize(400, 300);
+        QApplication::setStyle(QString::fromLatin1(plainStyle));
+        auto* b = add<QPushButton>(QRect(10, 10, 80, 25), QString());
+        b->setFocusPolicy(Qt::NoFocus);
+        b->ensurePolished();
+        const bool hoverBefore = b->testAttribute(Qt::WA_Hover);
+        ASSERT_EQ(SetSkin(2), 1);
+        showWindow();
+        PaintCounter paints;
+        b->installEventFilter(&paints);
 
-    QTest::mouseMove(window_.get(), QPoint(50, 22));
-    EXPECT_TRUE(waitUntil([&] { return b->underMouse(); }));
-    EXPECT_TRUE(waitUntil([&] { return paints.count > 0; }));
-    QImage img = shot(b);
-    EXPECT_EQ(img.pixel(40, 2), kOrangeTop);
-    EXPECT_EQ(img.pixel(40, 22), kOrangeBottom);
-    EXPECT_EQ(img.pixel(4, 4), kFaceTop);  // the face stays
+        QTest::mouseMove(window_.get(), QPoint(50, 22));
+        EXPECT_TRUE(waitUntil([&] { return b->underMouse(); }));
+        EXPECT_TRUE(waitUntil([&] { return paints.count > 0; }));
+        QImage img = shot(b);
+        EXPECT_EQ(img.pixel(40, 2), kOrangeTop);
+        EXPECT_EQ(img.pixel(40, 22), kOrangeBottom);
+        EXPECT_EQ(img.pixel(4, 4), kFaceTop);  // the face stays
 
-    paints.count = 0;
-    QTest::mouseMove(window_.get(), QPoint(300, 200));
-    EXPECT_TRUE(waitUntil([&] { return !b->underMouse(); }));
-    EXPECT_TRUE(waitUntil([&] { return paints.count > 0; }));
-    img = shot(b);
-    EXPECT_EQ(img.pixel(40, 2), kWhite);
-    EXPECT_EQ(img.pixel(40, 22), kNormalRingBottom);
+        paints.count = 0;
+        QTest::mouseMove(window_.get(), QPoint(300, 200));
+        EXPECT_TRUE(waitUntil([&] { return !b->underMouse(); }));
+        EXPECT_TRUE(waitUntil([&] { return paints.count > 0; }));
+        img = shot(b);
+        EXPECT_EQ(img.pixel(40, 2), kWhite);
+        EXPECT_EQ(img.pixel(40, 22), kNormalRingBottom);
+
+        b->removeEventFilter(&paints);
+        SetSkin(0);
+        EXPECT_EQ(b->testAttribute(Qt::WA_Hover), hoverBefore);
+    }
+    QApplication::setStyle(QStringLiteral("Fusion"));
 }
 
 TEST_F(SkinWidgets, FocusedButtonHasOrangeRingAndDottedFocusRectangle) {
