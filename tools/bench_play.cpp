@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
     PlayerHandle player = CreatePlayer(list.c_str(), 1);
     NewPlay(player, 1, nullptr, 0);
     while (g_ends.load() == 0 && GetPlayState(player) != 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    while (g_ends.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    while (g_ends.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     RemovePlayer(player);
     double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     getrusage(RUSAGE_SELF, &after);

@@ -114,6 +114,7 @@ void WaveRenderer::onHeaderDone(void* context, WaveHeader* header) {
     auto* self = static_cast<WaveRenderer*>(context);
     std::lock_guard lock(self->headerMutex_);
     header->user = -header->user;
+    self->headerDone_.notify_one();
 }
 
 int WaveRenderer::openDevice(const PcmFormat& format) {
@@ -160,35 +161,34 @@ void WaveRenderer::closeDevice() {
 }
 
 WaveHeader* WaveRenderer::freeHeader(bool wait) {
+    std::unique_lock lock(headerMutex_);
     for (;;) {
-        {
-            std::lock_guard lock(headerMutex_);
-            // Finished frames leave the ring strictly in issue order, so its read position
-            // stays behind the oldest frame still at the device.
-            for (bool recycled = true; recycled;) {
-                recycled = false;
-                for (WaveHeader& h : headers_) {
-                    if (h.user < 0 && -h.user == completed_ + 1) {
-                        device_->unprepareHeader(&h);
-                        pcm_->consumeHandedOn(frameBytes_);
-                        inFlight_ -= frameBytes_;
-                        pcm_->setInFlight(inFlight_);
-                        h.user = 0;
-                        ++completed_;
-                        recycled = true;
-                    }
-                }
-            }
-            if (!wait) return nullptr;
+        // Finished frames leave the ring strictly in issue order, so its read position stays
+        // behind the oldest frame still at the device.
+        for (bool recycled = true; recycled;) {
+            recycled = false;
             for (WaveHeader& h : headers_) {
-                if (h.user == 0) {
-                    h.user = ++issued_;
-                    return &h;
+                if (h.user < 0 && -h.user == completed_ + 1) {
+                    device_->unprepareHeader(&h);
+                    pcm_->consumeHandedOn(frameBytes_);
+                    inFlight_ -= frameBytes_;
+                    pcm_->setInFlight(inFlight_);
+                    h.user = 0;
+                    ++completed_;
+                    recycled = true;
                 }
             }
         }
+        if (!wait) return nullptr;
+        for (WaveHeader& h : headers_) {
+            if (h.user == 0) {
+                h.user = ++issued_;
+                return &h;
+            }
+        }
         if (stopping()) return nullptr;
-        std::this_thread::sleep_for(kHeaderPoll);
+        // Woken by the device's callback; the time-out only bounds how late a stop is seen.
+        headerDone_.wait_for(lock, kHeaderPoll);
     }
 }
 
@@ -205,16 +205,21 @@ void WaveRenderer::handFrame(std::uint8_t* frame) {
 }
 
 bool WaveRenderer::drain() {
+    std::unique_lock lock(headerMutex_);
     for (;;) {
-        if (headersAtDevice() == 0) return true;
+        bool queued = false;
+        for (const WaveHeader& h : headers_) queued = queued || h.user > 0;
+        if (!queued) return true;
         if (stopping()) return false;
         if (paused()) {
             // Paused during the final drain: the rest plays after the resume, and the end is
             // still reported then.
+            lock.unlock();
             if (waitForResume()) return false;
+            lock.lock();
             continue;
         }
-        std::this_thread::sleep_for(kYield);
+        headerDone_.wait_for(lock, kHeaderPoll);
     }
 }
 

@@ -4,6 +4,7 @@
 // order they were issued. Pausing, resuming and stopping the play all go through it; destroying
 // it stops and destroys the decoder and the source too.
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -70,7 +71,8 @@ private:
     std::int64_t issued_ = 0;
     std::int64_t completed_ = 0;
     std::size_t inFlight_ = 0;
-    std::mutex headerMutex_;  // the headers' user fields; also taken by the device's callback
+    std::mutex headerMutex_;              // the headers' user fields; also taken by the device's callback
+    std::condition_variable headerDone_;  // a header came back from the device
     std::thread thread_;
 };
 

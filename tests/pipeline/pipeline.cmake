@@ -1,0 +1,3 @@
+vesperon_add_test(NAME pipeline_ring_tests LABELS unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/stream_ring_test.cpp
+  LIBS vesperon_pipeline)
