@@ -1,0 +1,175 @@
+// vesperon-decode and vesperon-cipher as a user runs them.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/support/audio_compare.h"
+#include "tests/support/process.h"
+
+using namespace vesperon::test;
+
+namespace {
+
+const std::string kDecode = std::string(VESPERON_BINARY_DIR) + "/tools/vesperon-decode";
+const std::string kCipher = std::string(VESPERON_BINARY_DIR) + "/tools/vesperon-cipher";
+
+int countLines(const std::string& s) {
+    int n = 0;
+    for (char c : s) n += c == '\n';
+    return n;
+}
+
+uint32_t le32(const std::string& s, std::size_t at) {
+    return static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8) |
+           (static_cast<uint8_t>(s[at + 2]) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24);
+}
+
+class DecodeTool : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        if (!haveProgram("sox") || !haveProgram("twolame")) return;
+        const std::string wav = dir_->file("tone.wav");
+        // Four seconds, so that a start at 50 % leaves a clear half.
+        ASSERT_EQ(runCommand({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", wav, "synth", "4", "sine",
+                              "440", "sine", "660"})
+                      .exitCode,
+                  0);
+        ASSERT_EQ(runCommand({"twolame", "--quiet", "-b", "192", wav, dir_->file("tone.mp2")}).exitCode, 0);
+        ready_ = true;
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override {
+        if (!ready_) GTEST_SKIP() << "sox and twolame are needed";
+    }
+    static std::string file(const std::string& name) { return dir_->file(name); }
+
+    static TempDir* dir_;
+    static bool ready_;
+};
+
+TempDir* DecodeTool::dir_ = nullptr;
+bool DecodeTool::ready_ = false;
+
+}  // namespace
+
+TEST_F(DecodeTool, WavRawAndStandardOutputAgree) {
+    CommandResult wav = runCommand({kDecode, file("tone.mp2"), file("out.wav")});
+    ASSERT_EQ(wav.exitCode, 0) << wav.err;
+    for (const char* line : {"layer: II\n", "version: MPEG-1\n", "rate: 48000\n", "channels: 2\n",
+                             "frames: ", "decoded: ", "resynchronised: 0\n", "silenced: "}) {
+        EXPECT_NE(wav.err.find(line), std::string::npos) << line << " in\n" << wav.err;
+    }
+    CommandResult raw = runCommand({kDecode, "--raw", file("tone.mp2"), file("out.raw")});
+    ASSERT_EQ(raw.exitCode, 0) << raw.err;
+    CommandResult piped = runCommand({kDecode, "--raw", file("tone.mp2"), "-"});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+
+    const std::string w = readFile(file("out.wav"));
+    const std::string r = readFile(file("out.raw"));
+    ASSERT_GT(r.size(), 100000u);
+    ASSERT_EQ(w.size(), r.size() + 44);
+    EXPECT_EQ(w.substr(0, 4), "RIFF");
+    EXPECT_EQ(le32(w, 4), w.size() - 8);
+    EXPECT_EQ(le32(w, 24), 48000u);
+    EXPECT_EQ(le32(w, 40), r.size());
+    EXPECT_EQ(w.substr(44), r);
+    EXPECT_EQ(piped.out, r);
+    int rate = 0, channels = 0;
+    EXPECT_EQ(readWav16(file("out.wav"), &rate, &channels).size(), r.size() / 2);
+    EXPECT_EQ(channels, 2);
+    // Whole frames of 1152 stereo samples; the last read window of the file is never decoded.
+    EXPECT_EQ(r.size() % (1152 * 4), 0u);
+    // A WAV on standard output still has a usable header.
+    CommandResult wavPiped = runCommand({kDecode, file("tone.mp2"), "-"});
+    ASSERT_EQ(wavPiped.exitCode, 0);
+    EXPECT_EQ(wavPiped.out.substr(44), r);
+
+    // The content is the tone: the peer decoder hears the same thing.
+    if (haveProgram("mpg123")) {
+        CommandResult peer = runCommand({"mpg123", "-q", "-s", file("tone.mp2")});
+        ASSERT_EQ(peer.exitCode, 0);
+        std::vector<int16_t> ours(r.size() / 2), theirs(peer.out.size() / 2);
+        std::memcpy(ours.data(), r.data(), ours.size() * 2);
+        std::memcpy(theirs.data(), peer.out.data(), theirs.size() * 2);
+        long lag = 0;
+        EXPECT_GT(bestCorrelation(ours, theirs, 2, 2000, &lag), 0.99);
+    }
+}
+
+TEST_F(DecodeTool, StartPercentSkipsAhead) {
+    CommandResult full = runCommand({kDecode, "--raw", file("tone.mp2"), file("full.raw")});
+    CommandResult half = runCommand({kDecode, "--raw", "--start", "50", file("tone.mp2"), file("half.raw")});
+    ASSERT_EQ(full.exitCode, 0);
+    ASSERT_EQ(half.exitCode, 0) << half.err;
+    const double ratio = static_cast<double>(readFile(file("half.raw")).size()) /
+                         static_cast<double>(readFile(file("full.raw")).size());
+    EXPECT_NEAR(ratio, 0.5, 0.05);
+    CommandResult end = runCommand({kDecode, "--raw", "--start", "100", file("tone.mp2"), file("end.raw")});
+    EXPECT_EQ(end.exitCode, 0);
+    EXPECT_EQ(readFile(file("end.raw")).size(), 0u);
+}
+
+TEST_F(DecodeTool, PasswordPlayRoundTrip) {
+    ASSERT_EQ(runCommand({kCipher, "--password", "sesame", file("tone.mp2"), file("tone.enc")}).exitCode, 0);
+    const std::string plain = readFile(file("tone.mp2"));
+    const std::string enc = readFile(file("tone.enc"));
+    ASSERT_EQ(enc.size(), plain.size());
+    EXPECT_NE(enc, plain);
+    // Enciphering twice is the identity.
+    ASSERT_EQ(runCommand({kCipher, "--password", "sesame", file("tone.enc"), file("tone.dec")}).exitCode, 0);
+    EXPECT_EQ(readFile(file("tone.dec")), plain);
+
+    ASSERT_EQ(runCommand({kDecode, "--raw", file("tone.mp2"), file("plain.raw")}).exitCode, 0);
+    CommandResult withPassword =
+        runCommand({kDecode, "--raw", "--password", "sesame", file("tone.enc"), file("enc.raw")});
+    ASSERT_EQ(withPassword.exitCode, 0) << withPassword.err;
+    EXPECT_EQ(readFile(file("enc.raw")), readFile(file("plain.raw")));
+    // Without it, or with the wrong one, there is no stream.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{kDecode, "--raw", file("tone.enc"), file("x.raw")},
+          std::vector<std::string>{kDecode, "--raw", "--password", "Sesame", file("tone.enc"),
+                                   file("x.raw")}}) {
+        CommandResult r = runCommand(args);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_NE(r.err.find("no MPEG audio Layer II/III stream found"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(DecodeTool, FailuresAreOneLineAndNonZero) {
+    CommandResult missing = runCommand({kDecode, file("nothing.mp3"), file("x.wav")});
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_EQ(countLines(missing.err), 1) << missing.err;
+    EXPECT_NE(missing.err.find("file not found"), std::string::npos);
+
+    CommandResult layer1 =
+        runCommand({kDecode, std::string(VESPERON_VECTORS_DIR) + "/l1-fl1.bit", file("x.wav")});
+    EXPECT_NE(layer1.exitCode, 0);
+    EXPECT_EQ(countLines(layer1.err), 1) << layer1.err;
+    EXPECT_NE(layer1.err.find("no MPEG audio Layer II/III stream found"), std::string::npos);
+
+    writeFile(file("empty.mp3"), "");
+    CommandResult empty = runCommand({kDecode, file("empty.mp3"), file("x.wav")});
+    EXPECT_NE(empty.exitCode, 0);
+    EXPECT_EQ(countLines(empty.err), 1) << empty.err;
+
+    CommandResult unwritable = runCommand({kDecode, file("tone.mp2"), file("no/such/dir/x.wav")});
+    EXPECT_NE(unwritable.exitCode, 0);
+    EXPECT_NE(runCommand({kDecode, "--bogus", file("tone.mp2"), file("x.wav")}).exitCode, 0);
+    EXPECT_NE(runCommand({kCipher, file("tone.mp2"), file("x")}).exitCode, 0);  // no password
+}
+
+TEST_F(DecodeTool, BenchReportsSpeed) {
+    CommandResult r = runCommand({kDecode, "--bench", "--repeat", "2", file("tone.mp2")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("x real time"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("2 run(s)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("s CPU"), std::string::npos) << r.err;
+}
