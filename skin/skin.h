@@ -3,6 +3,10 @@
 
 namespace vesperon::skin {
 
+// Push-button captions are centred; a widget may carry this dynamic property (an int holding
+// Qt::Alignment flags) to place its caption otherwise, as a left-aligned push-like check box does.
+inline constexpr const char* kCaptionAlignmentProperty = "captionAlignment";
+
 // Stores the scheme; 1, 2 or 3 switch the skin off and then on in that scheme, any other value
 // switches it off. Returns 1 after switching on; after switching off, 0 when the skin was not on,
 // otherwise 1. Needs a QApplication; without one nothing is switched on and the result is 0.

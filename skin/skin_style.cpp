@@ -8,6 +8,7 @@
 #include <QtWidgets/QStyleOption>
 
 #include "skin/painters.h"
+#include "skin/skin.h"
 #include "skin/skin_state.h"
 
 namespace vesperon::skin {
@@ -15,9 +16,6 @@ namespace {
 
 // Whether the widget tracked hover before the skin took it over, so detaching can put it back.
 constexpr const char* kHoverBeforeSkin = "vesperonHoverBeforeSkin";
-
-// Captions of push buttons are centred unless the widget carries this alignment (Qt::Alignment).
-constexpr const char* kCaptionAlignment = "captionAlignment";
 
 // The system colours: the application's palette, not a widget's own.
 QRgb systemColour(QPalette::ColorRole role) {
@@ -78,7 +76,7 @@ bool SkinStyle::paintPushButton(const QStyleOption* option, QPainter* painter, c
     look.parentBackground = parentBackground(widget, option);
     look.caption = button->text;
     look.font = widget ? widget->font() : painter->font();
-    const QVariant alignment = widget ? widget->property(kCaptionAlignment) : QVariant();
+    const QVariant alignment = widget ? widget->property(kCaptionAlignmentProperty) : QVariant();
     if (alignment.isValid()) {
         const auto a = Qt::Alignment(alignment.toInt());
         look.alignment = (a & Qt::AlignHorizontal_Mask ? a & Qt::AlignHorizontal_Mask : Qt::AlignHCenter) |

@@ -253,6 +253,14 @@ TEST_F(SkinWidgets, PressedButtonUsesRecordZeroAndShiftsItsCaption) {
     EXPECT_EQ(img.pixel(40, 22), kPressedFill2);
     EXPECT_EQ(img.pixel(4, 4), kPressedFill2);
     EXPECT_EQ(inkBounds(img, inside.adjusted(0, 0, 1, 1), darkInk), normalInk.translated(1, 1));
+
+    // A left-aligned caption (the schedule switch) starts at the left edge of the text area.
+    auto* left = add<QPushButton>(QRect(10, 40, 80, 25), QStringLiteral("开始计划"));
+    left->setProperty(vesperon::skin::kCaptionAlignmentProperty, int(Qt::AlignLeft | Qt::AlignVCenter));
+    const QRect leftInk = inkBounds(shot(left), inside, darkInk);
+    ASSERT_FALSE(leftInk.isEmpty());
+    EXPECT_LE(leftInk.left(), 5);
+    EXPECT_LE(std::abs(leftInk.center().y() - normalInk.center().y()), 1);
 }
 
 TEST_F(SkinWidgets, DisabledButtonIsFlatWithGreyedCaptionUnlessChecked) {
