@@ -1,5 +1,6 @@
 // The null device (consumes buffers at real-time pace) and the WAV-file writer (writes every
-// buffer and returns it at once), sharing one worker thread that completes headers in order.
+// buffer at once and returns it at 16 times real-time pace, so that a play still lasts long
+// enough to be paused), sharing one worker thread that completes headers in order.
 
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +17,7 @@ namespace vesperon::engine {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr int kWavSpeedUp = 16;
 
 class PacedOutput : public AudioOutput {
 public:
@@ -144,13 +146,12 @@ private:
                 }
                 current_ = queue_.front();
                 queue_.pop_front();
+                remaining = std::chrono::nanoseconds(static_cast<std::int64_t>(current_->bufferLength) *
+                                                     1000000000LL / format_.avgBytesPerSecond);
                 if (file_) {
                     std::size_t n = std::fwrite(current_->data, 1, current_->bufferLength, file_);
-                    dataBytes_ += n;
-                    remaining = std::chrono::nanoseconds(0);
-                } else {
-                    remaining = std::chrono::nanoseconds(static_cast<std::int64_t>(current_->bufferLength) *
-                                                         1000000000LL / format_.avgBytesPerSecond);
+                    dataBytes_ += static_cast<std::uint32_t>(n);
+                    remaining /= kWavSpeedUp;
                 }
                 // Back-to-back headers continue the timeline; after a starved gap it restarts.
                 Clock::time_point now = Clock::now();

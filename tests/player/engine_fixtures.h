@@ -1,0 +1,143 @@
+#pragma once
+// Shared by the engine's tests: test files made with sox/lame/twolame, the reference PCM from
+// vesperon-decode, WAV data, and a notification recorder installed as the message port.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/player/message_port.h"
+#include "tests/support/process.h"
+
+namespace vesperon::test {
+
+struct Mp3Spec {
+    double seconds = 3;
+    int rate = 44100;
+    int channels = 2;
+    int kbps = 128;
+    bool layer2 = false;  // twolame instead of lame
+};
+
+// Sine plus a little noise, encoded; the path, or "" when the encoders failed.
+inline std::string makeMp3(const TempDir& dir, const std::string& name, const Mp3Spec& s = {}) {
+    std::string wav = dir.file(name + ".wav"), out = dir.file(name + ".mp3");
+    auto r =
+        runCommand({"sox", "-n", "-r", std::to_string(s.rate), "-c", std::to_string(s.channels), "-b", "16",
+                    wav, "synth", std::to_string(s.seconds), "sine", "440", "pinknoise", "vol", "0.5"});
+    if (r.exitCode != 0) return "";
+    if (s.layer2)
+        r = runCommand({"twolame", "--quiet", "-b", std::to_string(s.kbps), wav, out});
+    else
+        r = runCommand({"lame", "--quiet", "-b", std::to_string(s.kbps), wav, out});
+    return r.exitCode == 0 ? out : "";
+}
+
+inline std::string toolPath(const std::string& name) {
+    return std::string(VESPERON_BINARY_DIR) + "/tools/" + name;
+}
+
+// What vesperon-decode --raw writes for the file.
+inline std::string referencePcm(const TempDir& dir, const std::string& mp3, int start = 0,
+                                const std::string& password = "") {
+    std::vector<std::string> argv{toolPath("vesperon-decode"), "--raw"};
+    if (start) argv.insert(argv.end(), {"--start", std::to_string(start)});
+    if (!password.empty()) argv.insert(argv.end(), {"--password", password});
+    std::string out = dir.file("reference.raw");
+    argv.insert(argv.end(), {mp3, out});
+    if (runCommand(argv).exitCode != 0) return "<vesperon-decode failed>";
+    return readFile(out);
+}
+
+// The data chunk of a WAV file written by the WAV output ("" when absent or not finalised).
+inline std::string wavData(const std::string& path) {
+    std::string w = readFile(path);
+    if (w.size() < 44 || w.compare(0, 4, "RIFF") != 0 || w.compare(36, 4, "data") != 0) return "";
+    std::uint32_t n = 0;
+    for (int i = 0; i < 4; ++i) n |= std::uint32_t(std::uint8_t(w[40 + i])) << (8 * i);
+    if (w.size() < 44 + std::size_t(n)) return "";
+    return w.substr(44, n);
+}
+
+// Records PlayerNotifyMessage posts per window handle; handles are live while registered.
+class NotifyRecorder {
+public:
+    static NotifyRecorder& instance() {
+        static NotifyRecorder r;
+        return r;
+    }
+    // A fresh live handle; onPost (optional) runs inside the post, on the engine's thread.
+    engine::WindowHandle open(std::function<void(std::intptr_t)> onPost = {}) {
+        std::lock_guard lock(mutex_);
+        engine::WindowHandle h = ++last_;
+        windows_[h] = Window{{}, std::move(onPost)};
+        return h;
+    }
+    void close(engine::WindowHandle h) {
+        std::lock_guard lock(mutex_);
+        windows_.erase(h);
+    }
+    std::vector<int> values(engine::WindowHandle h) {
+        std::lock_guard lock(mutex_);
+        auto it = windows_.find(h);
+        return it == windows_.end() ? std::vector<int>{} : it->second.values;
+    }
+    // Waits until the window has received `count` 100s; false on time-out.
+    bool waitForEnds(engine::WindowHandle h, int count, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, timeout, [&] {
+            int n = 0;
+            for (int v : windows_[h].values) n += v == 100;
+            return n >= count;
+        });
+    }
+
+private:
+    struct Window {
+        std::vector<int> values;
+        std::function<void(std::intptr_t)> onPost;
+    };
+    NotifyRecorder() { engine::installMessagePort(engine::MessagePort{&post, &isWindow}); }
+    static bool post(engine::WindowHandle h, std::uint32_t message, std::intptr_t wParam, std::intptr_t) {
+        NotifyRecorder& r = instance();
+        std::function<void(std::intptr_t)> hook;
+        {
+            std::lock_guard lock(r.mutex_);
+            auto it = r.windows_.find(h);
+            if (it == r.windows_.end() || message != engine::kPlayerNotifyMessage) return false;
+            hook = it->second.onPost;
+        }
+        if (hook) hook(wParam);
+        {
+            std::lock_guard lock(r.mutex_);
+            auto it = r.windows_.find(h);
+            if (it != r.windows_.end()) it->second.values.push_back(static_cast<int>(wParam));
+        }
+        r.cv_.notify_all();
+        return true;
+    }
+    static bool isWindow(engine::WindowHandle h) {
+        NotifyRecorder& r = instance();
+        std::lock_guard lock(r.mutex_);
+        return r.windows_.count(h) != 0;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::map<engine::WindowHandle, Window> windows_;
+    engine::WindowHandle last_ = 1000;
+};
+
+// A list in the player's format: names, each NUL-terminated, then one more NUL.
+inline std::string playList(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& n : names) list += n + '\0';
+    return list + '\0';
+}
+
+}  // namespace vesperon::test

@@ -1,0 +1,4 @@
+vesperon_add_test(NAME player_tests LABELS unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/player_test.cpp
+  LIBS vesperon_player vesperon_test_support)
+add_dependencies(player_tests vesperon-decode vesperon-cipher)
