@@ -1,0 +1,72 @@
+#pragma once
+// The mixer layer SysVolume sits on: lines found by component type, controls found by type on a
+// line, per-channel unsigned values, and change notices read from poll descriptors. The ALSA
+// binding is the real one; tests of the player logic may stand a fake in (useMixerSystem).
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vesperon::volume {
+
+// Control types and line component types, numbered as the original mixer interface numbered them
+// so that callers keep passing the same values.
+inline constexpr uint32_t kVolumeControlType = 0x50030001;
+inline constexpr uint32_t kMuteControlType = 0x20010002;
+inline constexpr uint32_t kSpeakersDestination = 4;
+inline constexpr uint32_t kLineInSource = 0x1002;
+inline constexpr uint32_t kMicrophoneSource = 0x1003;
+inline constexpr uint32_t kSynthesizerSource = 0x1004;
+inline constexpr uint32_t kCompactDiscSource = 0x1005;
+inline constexpr uint32_t kTelephoneSource = 0x1006;
+inline constexpr uint32_t kWaveOutSource = 0x1008;
+inline constexpr uint32_t kAnalogSource = 0x100A;
+
+struct MixerLine {
+    uint32_t componentType = 0;
+    uint32_t channels = 0;
+    uint32_t connections = 0;  // source lines connected to a destination line
+    std::string name;
+    int key = -1;  // the binding's own reference to the line
+};
+
+struct MixerControl {
+    uint32_t id = 0;
+    std::string name;
+    uint32_t minimum = 0;
+    uint32_t maximum = 0;
+};
+
+// One open handle on a mixer device.
+class MixerHandle {
+public:
+    virtual ~MixerHandle() = default;
+    virtual std::optional<MixerLine> lineByType(uint32_t componentType) = 0;
+    virtual std::optional<MixerLine> sourceLine(const MixerLine& destination, uint32_t index) = 0;
+    // The one control of the type on the line. A control found here is watched: its changes are
+    // reported by takeChangedControls.
+    virtual std::optional<MixerControl> findControl(const MixerLine& line, uint32_t controlType) = 0;
+    // Reads or writes values.size() channels (a mute control has one, uniform).
+    virtual bool readValues(uint32_t controlId, std::span<uint32_t> values) = 0;
+    virtual bool writeValues(uint32_t controlId, std::span<const uint32_t> values) = 0;
+    // Descriptors that become readable when the mixer has news; takeChangedControls then reads
+    // the news and returns the ids of the watched controls whose values changed.
+    virtual std::vector<int> pollDescriptors() = 0;
+    virtual std::vector<uint32_t> takeChangedControls() = 0;
+};
+
+class MixerSystem {
+public:
+    virtual ~MixerSystem() = default;
+    virtual unsigned deviceCount() = 0;
+    virtual std::unique_ptr<MixerHandle> open(unsigned device) = 0;
+};
+
+// The mixer system SysVolume widgets use: the ALSA binding unless a test chose another.
+MixerSystem& mixerSystem();
+void useMixerSystem(std::shared_ptr<MixerSystem> system);  // nullptr: back to ALSA
+
+}  // namespace vesperon::volume

@@ -1,0 +1,68 @@
+#pragma once
+// SysVolume: binds one mixer line's volume and mute controls and reports their changes. Values
+// are in the control's own units; nothing is scaled here.
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "volume/mixer.h"
+
+namespace vesperon::volume {
+
+class SysVolume : public QObject {
+    Q_OBJECT
+public:
+    enum Event { VolumeChanged = 0, MuteChanged = 1 };
+
+    // The mixer system is looked up on every SelectLine (mixerSystem() unless one is given).
+    explicit SysVolume(MixerSystem* system = nullptr, QObject* parent = nullptr);
+    ~SysVolume() override;
+
+    // Receives the widget's events (VolumeChanged, MuteChanged).
+    void setEventSink(std::function<void(int event)> sink) { eventSink_ = std::move(sink); }
+
+    // 1 both controls found, -2 volume only, -1 mute only, 0 neither.
+    int SelectLine(int componentType);
+    int GetMaxVolume() const;
+    int GetVolume(int& left, int& right);
+    int SetVolume(int left, int right);
+    int GetMute();
+    int SetMute(int value);
+
+    // Closes both bindings (mute first), as when the widget goes away.
+    void closeAll();
+
+    // For inspection by tests.
+    uint32_t volumeChannels() const { return volume_.channels; }
+    bool volumeBound() const { return volume_.handle != nullptr; }
+    bool muteBound() const { return mute_.handle != nullptr; }
+
+private:
+    struct Binding {
+        std::string name;
+        uint32_t channels = 0;  // volume only
+        uint32_t controlId = 0;
+        uint32_t minimum = 0, maximum = 0;  // volume only
+        std::unique_ptr<MixerHandle> handle;
+        std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
+    };
+
+    int controlLookup(Binding& b, bool isVolume, uint32_t destination, int64_t source);
+    void close(Binding& b);
+    void watch(Binding& b);
+    void onNotice(Binding& b);
+    void controlChanged(uint32_t controlId);
+
+    MixerSystem* system_;
+    std::function<void(int)> eventSink_;
+    // Declared in this order so that the mute handle closes first.
+    Binding volume_;
+    Binding mute_;
+};
+
+}  // namespace vesperon::volume
