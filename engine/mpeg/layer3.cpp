@@ -158,8 +158,9 @@ void Layer3Decoder::State::readSideInfo(BitReader& br, int nch, SideInfo& si) co
                 g.mixed = static_cast<int>(br.read(1));
                 for (int i = 0; i < 2; ++i) g.tableSelect[i] = static_cast<int>(br.read(5));
                 for (int i = 0; i < 3; ++i) g.subblockGain[i] = static_cast<int>(br.read(3));
-                // Block type 0 is forbidden with window switching; decode it as a long block.
-                if (g.blockType != 2) g.mixed = 0;
+                // Block type 0 is forbidden with window switching; it decodes as a long block.
+                // The mixed flag stays as sent on start and stop blocks too: it gives their
+                // two lowest subbands the normal window.
                 g.region0 = (g.blockType == 2 && !g.mixed) ? 8 : 7;
                 g.region1 = 20 - g.region0;
             } else {

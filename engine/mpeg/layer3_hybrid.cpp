@@ -48,9 +48,9 @@ void hybridFilter(const float* x, float* overlap, int subbands, int blockType, b
     const Tables& t = tables();
     alignas(32) float z[36];
     for (int sb = 0; sb < subbands; ++sb) {
-        bool longBlock = blockType != 2 || (mixed && sb < 2);
-        if (longBlock) {
-            longImdct(x + 18 * sb, t.longImdct[blockType == 2 ? 0 : blockType], z);
+        bool lowMixed = mixed && sb < 2;
+        if (blockType != 2 || lowMixed) {
+            longImdct(x + 18 * sb, t.longImdct[lowMixed ? 0 : blockType], z);
         } else {
             shortImdct(x + 18 * sb, z);
         }
