@@ -1,0 +1,166 @@
+// The renderer and the whole pipeline below the player: the end of the stream, pausing in the
+// final drain, a device that cannot open, and stopping while every stage is blocked.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/pipeline/file_source.h"
+#include "engine/pipeline/frame_decoder_stage.h"
+#include "engine/pipeline/result_codes.h"
+#include "engine/pipeline/wave_renderer.h"
+#include "tests/player/engine_fixtures.h"
+#include "tests/support/process.h"
+
+using namespace vesperon::engine;
+using namespace vesperon::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Collects the requests a play posts; `atPost` runs when one arrives.
+class Requests : public RequestSink {
+public:
+    std::function<void(int)> atPost;
+    void postRequest(int code, std::uint64_t) override {
+        if (atPost) atPost(code);
+        std::lock_guard lock(mutex_);
+        codes_.push_back(code);
+        cv_.notify_all();
+    }
+    bool waitFor(int code, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, timeout,
+                            [&] { return std::count(codes_.begin(), codes_.end(), code) > 0; });
+    }
+    std::vector<int> codes() {
+        std::lock_guard lock(mutex_);
+        return codes_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<int> codes_;
+};
+
+constexpr int kFrameBytes = 4608;
+
+// Writes n frames of a counting pattern into the PCM ring (waiting for room) and the end.
+void writeFrames(MessageRing& ring, int n, std::string* written, bool end = true) {
+    for (int f = 0; f < n; ++f) {
+        std::uint8_t* p = nullptr;
+        while (ring.reserveWrite(kFrameBytes, &p) == kNoRoom) std::this_thread::sleep_for(1ms);
+        for (int i = 0; i < kFrameBytes; ++i) p[i] = static_cast<std::uint8_t>(f * 31 + i);
+        written->append(reinterpret_cast<char*>(p), kFrameBytes);
+        ring.commitWrite(kFrameBytes);
+    }
+    if (end) ring.postMessage(StageMessage::makeEndOfStream());
+}
+
+struct EnvOutput {
+    explicit EnvOutput(const std::string& v) { setenv("VESPERON_AUDIO_OUTPUT", v.c_str(), 1); }
+    ~EnvOutput() { unsetenv("VESPERON_AUDIO_OUTPUT"); }
+};
+
+}  // namespace
+
+TEST(WaveRenderer, OneFrameIsPlayedBeforeTheEndIsReported) {
+    TempDir dir;
+    EnvOutput env("wav:" + dir.file("one.wav"));
+    Requests requests;
+    MessageRing ring(FrameDecoder::pcmRingSizeFor(kFrameBytes));
+    PipelineStage writer(&requests, 1);
+    auto renderer = std::make_unique<WaveRenderer>(&requests, 1);
+    int atDeviceWhenReported = -1;
+    requests.atPost = [&](int) { atDeviceWhenReported = renderer->headersAtDevice(); };
+    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
+    std::string written;
+    writeFrames(ring, 1, &written);
+    ASSERT_EQ(renderer->openWithRing(&ring, &writer), kDone);
+    renderer->resume();
+    ASSERT_TRUE(requests.waitFor(kRequestEndOfFile, 5s));
+    EXPECT_EQ(atDeviceWhenReported, 0);
+    renderer.reset();
+    EXPECT_EQ(requests.codes(), std::vector<int>{kRequestEndOfFile});
+    EXPECT_TRUE(wavData(dir.file("one.wav")) == written);
+}
+
+TEST(WaveRenderer, PauseInTheFinalDrainReportsTheEndAfterTheResume) {
+    EnvOutput env("null");
+    Requests requests;
+    MessageRing ring(FrameDecoder::pcmRingSizeFor(kFrameBytes));
+    PipelineStage writer(&requests, 1);
+    WaveRenderer renderer(&requests, 1);
+    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
+    std::string written;
+    writeFrames(ring, 20, &written);  // about half a second
+    ASSERT_EQ(renderer.openWithRing(&ring, &writer), kDone);
+    renderer.resume();
+    std::this_thread::sleep_for(250ms);  // every frame is at the device: the drain is running
+    renderer.pause();
+    std::this_thread::sleep_for(600ms);
+    EXPECT_TRUE(requests.codes().empty()) << "nothing is reported while paused";
+    EXPECT_GT(renderer.headersAtDevice(), 0);
+    renderer.resume();
+    EXPECT_TRUE(requests.waitFor(kRequestEndOfFile, 5s));
+}
+
+TEST(WaveRenderer, ADeviceThatCannotOpenIsReportedAsAFailure) {
+    EnvOutput env("wav:/nonexistent-directory/out.wav");
+    Requests requests;
+    MessageRing ring(FrameDecoder::pcmRingSizeFor(kFrameBytes));
+    PipelineStage writer(&requests, 1);
+    WaveRenderer renderer(&requests, 1);
+    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
+    ASSERT_EQ(renderer.openWithRing(&ring, &writer), kDone);
+    renderer.resume();
+    EXPECT_TRUE(requests.waitFor(kRequestStageFailure, 5s));
+}
+
+TEST(Pipeline, StoppingWhileEveryStageIsBlockedCompletes) {
+    TempDir dir;
+    EnvOutput env("null");
+    std::string file = makeMp3(dir, "long", Mp3Spec{12});
+    ASSERT_FALSE(file.empty());
+    for (bool pausedBeforeStart : {false, true}) {
+        Requests requests;
+        auto renderer = std::make_unique<WaveRenderer>(&requests, 1);
+        renderer->setSource(std::make_unique<FileSource>(&requests, 1));
+        renderer->setDecoder(std::make_unique<FrameDecoder>(&requests, 1));
+        ASSERT_EQ(renderer->open(file, ""), kDone);
+        if (!pausedBeforeStart) {
+            renderer->resume();
+            std::this_thread::sleep_for(400ms);
+        }
+        renderer->pause();
+        std::this_thread::sleep_for(300ms);
+        // The device holds every header, the PCM ring is full, the reader waits for room.
+        if (!pausedBeforeStart) {
+            EXPECT_GE(renderer->headersAtDevice(), 100);
+        }
+        auto t0 = std::chrono::steady_clock::now();
+        renderer.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s) << "stopping must not wait for the audio";
+        EXPECT_TRUE(requests.codes().empty());
+    }
+}
+
+TEST(Pipeline, OpenErrorsComeBackFromOpen) {
+    Requests requests;
+    TempDir dir;
+    WaveRenderer renderer(&requests, 1);
+    renderer.setSource(std::make_unique<FileSource>(&requests, 1));
+    renderer.setDecoder(std::make_unique<FrameDecoder>(&requests, 1));
+    EXPECT_EQ(renderer.open(dir.file("missing.mp3"), ""), 12);
+    WaveRenderer bare(&requests, 1);
+    EXPECT_EQ(bare.open(dir.file("missing.mp3"), ""), kNotConnected);
+}
