@@ -168,43 +168,64 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
         }
     }
 
+    // What to read for each allocated subband, in the order of the bitstream; the frame's
+    // unallocated subbands stay zero.
+    struct Read {
+        int8_t sb;
+        int8_t firstCh;  // channels that take the value: one, or both above the bound
+        int8_t lastCh;
+        int8_t codeBits;
+        bool audible;  // subbands at or above the band limit are read past and stay silent
+        int middle;
+        const DegroupTriple* degroup;  // grouped classes: the split of each code
+    };
+    Read reads[2 * kSubbands];
+    int readCount = 0;
+    for (int sb = 0; sb < sblimit; ++sb) {
+        const int readChannels = sb < bound ? channels : 1;
+        for (int ch = 0; ch < readChannels; ++ch) {
+            const int a = alloc[ch][sb];
+            if (a == 0) continue;
+            const QuantClass& q = kQuantClasses[s.classes[sb][a]];
+            Read& r = reads[readCount++];
+            r.sb = static_cast<int8_t>(sb);
+            r.firstCh = static_cast<int8_t>(ch);
+            r.lastCh = static_cast<int8_t>(sb < bound ? ch : channels - 1);
+            r.codeBits = q.codeBits;
+            r.audible = sb < s.bandLimit;
+            r.middle = (q.steps - 1) / 2;
+            r.degroup = !q.grouped     ? nullptr
+                        : q.steps == 3 ? kDegroup3.data()
+                        : q.steps == 5 ? kDegroup5.data()
+                                       : kDegroup9.data();
+        }
+    }
+    std::memset(s.samples, 0, sizeof s.samples);
+
     // Samples: 12 granules of three, subband by subband, channel by channel.
     for (int gr = 0; gr < kGranules; ++gr) {
         const int part = gr >> 2;
-        float(*block0)[kSubbands] = nullptr;
-        for (int sb = 0; sb < sblimit; ++sb) {
-            const int readChannels = sb < bound ? channels : 1;
-            for (int ch = 0; ch < readChannels; ++ch) {
-                const int a = alloc[ch][sb];
-                int v[3] = {0, 0, 0};
-                if (a != 0) {
-                    const QuantClass& q = kQuantClasses[s.classes[sb][a]];
-                    const uint32_t code = br.read(q.codeBits);
-                    if (q.grouped) {
-                        const DegroupTriple& d = q.steps == 3   ? kDegroup3[code]
-                                                 : q.steps == 5 ? kDegroup5[code]
-                                                                : kDegroup9[code];
-                        v[0] = d[0];
-                        v[1] = d[1];
-                        v[2] = d[2];
-                    } else {
-                        const int middle = (q.steps - 1) / 2;
-                        v[0] = static_cast<int>(code) - middle;
-                        v[1] = static_cast<int>(br.read(q.codeBits)) - middle;
-                        v[2] = static_cast<int>(br.read(q.codeBits)) - middle;
-                    }
-                }
-                // Subbands at or above the band limit are read past and stay silent.
-                const bool audible = sb < s.bandLimit;
-                const int firstCh = ch;
-                const int lastCh = sb < bound ? ch : channels - 1;
-                for (int c = firstCh; c <= lastCh; ++c) {
-                    block0 = s.samples[c] + gr * 3;
-                    const float f = audible ? scale[c][sb][part] : 0.0f;
-                    block0[0][sb] = static_cast<float>(v[0]) * f;
-                    block0[1][sb] = static_cast<float>(v[1]) * f;
-                    block0[2][sb] = static_cast<float>(v[2]) * f;
-                }
+        for (int i = 0; i < readCount; ++i) {
+            const Read& r = reads[i];
+            int v0, v1, v2;
+            const uint32_t code = br.read(r.codeBits);
+            if (r.degroup != nullptr) {
+                const DegroupTriple& d = r.degroup[code];
+                v0 = d[0];
+                v1 = d[1];
+                v2 = d[2];
+            } else {
+                v0 = static_cast<int>(code) - r.middle;
+                v1 = static_cast<int>(br.read(r.codeBits)) - r.middle;
+                v2 = static_cast<int>(br.read(r.codeBits)) - r.middle;
+            }
+            if (!r.audible) continue;
+            for (int c = r.firstCh; c <= r.lastCh; ++c) {
+                float(*block)[kSubbands] = s.samples[c] + gr * 3;
+                const float f = scale[c][r.sb][part];
+                block[0][r.sb] = static_cast<float>(v0) * f;
+                block[1][r.sb] = static_cast<float>(v1) * f;
+                block[2][r.sb] = static_cast<float>(v2) * f;
             }
         }
     }
