@@ -1,0 +1,3 @@
+# The layout record loader: every byte of the record is checked before use.
+vesperon_add_fuzzer(fuzz_layout ${CMAKE_CURRENT_LIST_DIR}/fuzz_layout.cpp)
+target_link_libraries(fuzz_layout PRIVATE vesperon_layout_core)
