@@ -1,0 +1,268 @@
+// Layer III frame decoding on its own: output sizes, the reservoir rules, bad frames and hostile
+// side information.
+
+#include "engine/mpeg/layer3.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/mpeg/header.h"
+#include "engine/mpeg/huffman_tables.h"
+#include "tests/mpeg/layer2_test_util.h"
+
+namespace vesperon::mpeg {
+namespace {
+
+using test::readBytes;
+using test::vectorPath;
+
+struct Frame {
+    std::size_t offset;
+    int length;  // with padding
+};
+
+// The frames of a clean stream, by walking header to header from the first one.
+std::vector<Frame> framesOf(const std::vector<uint8_t>& bytes, FrameHeader* first, int* preparedLength) {
+    std::vector<Frame> frames;
+    FoundHeader f = findHeader(bytes.data(), bytes.size());
+    if (f.frameLength <= 0) return frames;
+    *first = f.header;
+    *preparedLength = f.frameLength;
+    std::size_t pos = f.offset;
+    while (pos + 4 <= bytes.size()) {
+        FrameHeader h;
+        unpackHeader(&bytes[pos], &h);
+        int len = h.bitrateIndex ? tableFrameLength(h) : f.frameLength;
+        if (!isSyncPattern(&bytes[pos]) || len <= 0) break;
+        len += paddingBytes(h);
+        if (pos + static_cast<std::size_t>(len) > bytes.size()) break;
+        frames.push_back({pos, len});
+        pos += static_cast<std::size_t>(len);
+    }
+    return frames;
+}
+
+// Decodes one frame from an exact-size copy, so that any read beyond it is caught by ASan.
+DecodeResult decodeCopy(Layer3Decoder& d, const uint8_t* p, std::size_t n, std::vector<int16_t>& out) {
+    std::vector<uint8_t> copy(p, p + n);
+    out.assign(kMaxFrameOutputBytes / 2 + 8, 12345);  // with a guard zone after the largest frame
+    return d.decode(copy.data(), copy.size(), out.data());
+}
+
+int mainDataBegin(const std::vector<uint8_t>& bytes, const Frame& f, const FrameHeader& h) {
+    std::size_t side = f.offset + 4 + (h.protectionBit == 0 ? 2 : 0);
+    if (h.versionBit == 1) return (bytes[side] << 1) | (bytes[side + 1] >> 7);
+    return bytes[side];
+}
+
+TEST(Layer3, HuffmanTablesAreCompletePrefixCodes) {
+    // A mistyped code word leaves a gap or an overlap in its table.
+    EXPECT_TRUE(huffman::tablesComplete());
+    EXPECT_EQ(huffman::pairTable(0).nodes, nullptr);
+    EXPECT_EQ(huffman::pairTable(4).nodes, nullptr);
+    EXPECT_EQ(huffman::pairTable(14).nodes, nullptr);
+    EXPECT_EQ(huffman::pairTable(23).linbits, 13);
+    EXPECT_EQ(huffman::pairTable(24).linbits, 4);
+    EXPECT_EQ(huffman::pairTable(32).nodes, nullptr);
+}
+
+// Output size per frame for every kind of stream: MPEG-1 1152 samples, MPEG-2 576, per channel,
+// stereo interleaved, and describe() agreeing with what decode() produces.
+TEST(Layer3, OutputSizesFollowVersionAndChannels) {
+    struct Case {
+        const char* name;
+        int channels, samples, rate;
+    } cases[] = {
+        {"l3-compl.bit", 1, 1152, 48000},
+        {"l3-he_free.bit", 2, 1152, 44100},
+        {"M2L3_bitrate_16_all.bit", 1, 576, 16000},
+        {"M2L3_noise.bit", 2, 576, 22050},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> bytes = readBytes(vectorPath(c.name));
+        FrameHeader h;
+        int len = 0;
+        std::vector<Frame> frames = framesOf(bytes, &h, &len);
+        ASSERT_GT(frames.size(), 10u);
+        Layer3Decoder d;
+        ASSERT_EQ(d.prepare(h, len, 24000), 1);
+        OutputDescription o = d.describe();
+        EXPECT_EQ(o.channels, c.channels);
+        EXPECT_EQ(o.valuesPerFrame, c.samples * c.channels);
+        EXPECT_EQ(o.sampleRate, c.rate);
+        EXPECT_EQ(o.bitsPerSample, 16);
+        EXPECT_EQ(o.frameLength, len);
+        std::vector<int16_t> out;
+        bool sawSound = false;
+        for (std::size_t i = 0; i < 10; ++i) {
+            DecodeResult r = decodeCopy(d, &bytes[frames[i].offset], bytes.size() - frames[i].offset, out);
+            EXPECT_EQ(r.bytesUsed, frames[i].length);
+            ASSERT_EQ(r.bytesProduced, c.samples * c.channels * 2);
+            // Nothing is written past the frame's output.
+            EXPECT_EQ(out[static_cast<std::size_t>(r.bytesProduced / 2)], 12345);
+            sawSound = sawSound || std::any_of(out.begin(), out.begin() + r.bytesProduced / 2,
+                                               [](int16_t v) { return v != 0; });
+        }
+        EXPECT_TRUE(sawSound);
+    }
+}
+
+// Starting in the middle of a stream (as after a seek), a frame whose main data begins in the
+// previous frames cannot be decoded: exactly one frame of silence, consumed; the next decodes.
+TEST(Layer3, ShortReservoirGivesOneFrameOfSilence) {
+    std::vector<uint8_t> bytes = readBytes(vectorPath("l3-he_44khz.bit"));
+    FrameHeader h;
+    int len = 0;
+    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    ASSERT_GT(frames.size(), 100u);
+    // A frame that borrows from its predecessors, followed by five whose borrowing stays within
+    // the main data decoded from frame k on.
+    const int overhead = 4 + (h.protectionBit == 0 ? 2 : 0) + (h.mode == kModeSingleChannel ? 17 : 32);
+    auto fitsFrom = [&](std::size_t k) {
+        if (mainDataBegin(bytes, frames[k], h) == 0) return false;
+        int held = frames[k].length - overhead;
+        for (std::size_t i = k + 1; i < k + 6; ++i) {
+            if (mainDataBegin(bytes, frames[i], h) > held) return false;
+            held += frames[i].length - overhead;
+        }
+        return true;
+    };
+    std::size_t k = 20;
+    while (k + 6 < frames.size() && !fitsFrom(k)) ++k;
+    ASSERT_LT(k + 6, frames.size());
+
+    Layer3Decoder d;
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    std::vector<int16_t> out;
+    DecodeResult r = decodeCopy(d, &bytes[frames[k].offset], frames[k].length, out);
+    EXPECT_EQ(r.bytesUsed, frames[k].length);
+    ASSERT_EQ(r.bytesProduced, 1152 * 2);
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 1152, [](int16_t v) { return v == 0; }));
+    EXPECT_EQ(d.silencedFrames(), 1u);
+
+    // The frames after it find their data and play again.
+    bool sound = false;
+    for (std::size_t i = k + 1; i < k + 6; ++i) {
+        r = decodeCopy(d, &bytes[frames[i].offset], frames[i].length, out);
+        EXPECT_EQ(r.bytesUsed, frames[i].length);
+        sound = sound || std::any_of(out.begin(), out.begin() + 1152, [](int16_t v) { return v != 0; });
+    }
+    EXPECT_EQ(d.silencedFrames(), 1u);
+    EXPECT_TRUE(sound);
+
+    // Preparing again (after a resynchronisation) empties the reservoir.
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    r = decodeCopy(d, &bytes[frames[k].offset], frames[k].length, out);
+    EXPECT_EQ(r.bytesUsed, frames[k].length);
+    EXPECT_EQ(d.silencedFrames(), 2u);
+}
+
+TEST(Layer3, BadFramesAreNotConsumed) {
+    std::vector<uint8_t> bytes = readBytes(vectorPath("l3-he_48khz.bit"));
+    FrameHeader h;
+    int len = 0;
+    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    ASSERT_GT(frames.size(), 3u);
+    Layer3Decoder d;
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    std::vector<int16_t> out;
+    const Frame& f = frames[1];
+    std::vector<uint8_t> frame(bytes.begin() + static_cast<long>(f.offset),
+                               bytes.begin() + static_cast<long>(f.offset) + f.length);
+
+    std::vector<uint8_t> bad = frame;
+    bad[1] &= 0x0F;  // broken sync
+    EXPECT_EQ(decodeCopy(d, bad.data(), bad.size(), out).bytesUsed, 0);
+    // Fewer bytes than the frame needs.
+    EXPECT_EQ(decodeCopy(d, frame.data(), frame.size() - 1, out).bytesUsed, 0);
+    EXPECT_EQ(decodeCopy(d, frame.data(), 3, out).bytesUsed, 0);
+    bad = frame;
+    bad[2] |= 0xF0;  // invalid bit-rate index
+    EXPECT_EQ(decodeCopy(d, bad.data(), bad.size(), out).bytesUsed, 0);
+    bad = frame;
+    bad[2] ^= 0x0C;  // another sampling frequency than the prepared stream's tables
+    EXPECT_EQ(decodeCopy(d, bad.data(), bad.size(), out).bytesUsed, 0);
+    bad = frame;
+    bad[1] = static_cast<uint8_t>((bad[1] & ~0x06) | 0x04);  // Layer II
+    EXPECT_EQ(decodeCopy(d, bad.data(), bad.size(), out).bytesUsed, 0);
+    // The intact frame still decodes.
+    EXPECT_EQ(decodeCopy(d, frame.data(), frame.size(), out).bytesUsed, f.length);
+
+    // Unprepared, or prepared with something that is not Layer III: nothing.
+    Layer3Decoder fresh;
+    EXPECT_EQ(decodeCopy(fresh, frame.data(), frame.size(), out).bytesUsed, 0);
+    FrameHeader l2 = h;
+    l2.layerField = kLayerFieldII;
+    EXPECT_EQ(fresh.prepare(l2, len, 24000), 0);
+    FrameHeader reserved = h;
+    reserved.samplingIndex = 3;
+    EXPECT_EQ(fresh.prepare(reserved, len, 24000), 0);
+}
+
+// Side information from a hostile stream: every field at its extremes and random bytes over the
+// side information and main data of real frames. Nothing may read outside the frame, loop, or
+// produce anything but one frame of output.
+TEST(Layer3, HostileSideInformationIsContained) {
+    for (const char* name : {"l3-si_block.bit", "l3-he_free.bit", "M2L3_noise.bit", "M2L3_compl24.bit"}) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> bytes = readBytes(vectorPath(name));
+        FrameHeader h;
+        int len = 0;
+        std::vector<Frame> frames = framesOf(bytes, &h, &len);
+        ASSERT_GT(frames.size(), 20u);
+        Layer3Decoder d;
+        ASSERT_EQ(d.prepare(h, len, 24000), 1);
+        const int expected = d.describe().valuesPerFrame * 2;
+        std::mt19937 rng(11);
+        std::vector<int16_t> out;
+        int decoded = 0;
+        for (int round = 0; round < 600; ++round) {
+            const Frame& f = frames[static_cast<std::size_t>(round) % frames.size()];
+            std::vector<uint8_t> frame(bytes.begin() + static_cast<long>(f.offset),
+                                       bytes.begin() + static_cast<long>(f.offset) + f.length);
+            const std::size_t sideStart = 4 + (h.protectionBit == 0 ? 2 : 0);
+            switch (round % 4) {
+                case 0:  // all ones: maximal lengths, tables, counts, gains
+                    std::fill(frame.begin() + static_cast<long>(sideStart), frame.end(), 0xFF);
+                    break;
+                case 1:  // random side information only
+                    for (std::size_t i = sideStart; i < std::min<std::size_t>(sideStart + 32, frame.size());
+                         ++i)
+                        frame[i] = static_cast<uint8_t>(rng());
+                    break;
+                case 2:  // random everything after the header
+                    for (std::size_t i = sideStart; i < frame.size(); ++i)
+                        frame[i] = static_cast<uint8_t>(rng());
+                    break;
+                default:  // a few flipped bits anywhere after the header
+                    for (int k = 0; k < 8; ++k) {
+                        std::size_t i = sideStart + rng() % (frame.size() - sideStart);
+                        frame[i] ^= static_cast<uint8_t>(1u << (rng() % 8));
+                    }
+            }
+            DecodeResult r = decodeCopy(d, frame.data(), frame.size(), out);
+            if (r.bytesUsed == 0) continue;
+            ++decoded;
+            EXPECT_EQ(r.bytesUsed, f.length);
+            EXPECT_EQ(r.bytesProduced, expected);
+            EXPECT_EQ(out[static_cast<std::size_t>(expected / 2)], 12345);
+        }
+        // The header is intact, so every frame is consumed.
+        EXPECT_EQ(decoded, 600);
+        // And the decoder still decodes the real stream afterwards.
+        ASSERT_EQ(d.prepare(h, len, 24000), 1);
+        for (int i = 0; i < 5; ++i) {
+            DecodeResult r = decodeCopy(d, &bytes[frames[static_cast<std::size_t>(i)].offset],
+                                        frames[static_cast<std::size_t>(i)].length, out);
+            EXPECT_EQ(r.bytesUsed, frames[static_cast<std::size_t>(i)].length);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vesperon::mpeg
