@@ -1,0 +1,88 @@
+// The SysVolume widget of a form against a real PulseAudio server reached through ALSA's
+// `default` mixer: values land in the sink, changes made from outside come back as events.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <regex>
+
+#include "tests/desktop/test_form.h"
+#include "tests/support/servers.h"
+#include "volume/sys_volume_widget.h"
+
+namespace vesperon::volume {
+namespace {
+
+using test::TestForm;
+
+int countEvents(const TestForm& f, int event) {
+    int n = 0;
+    for (const auto& c : f.calls)
+        if (c.widget == "系统音量1" && c.event == event) ++n;
+    return n;
+}
+
+// The raw per-channel values `pactl get-sink-volume` prints ("front-left: 32768 / 50% ...").
+std::vector<long> sinkVolumes(const test::PulseServer& ps) {
+    auto r = ps.pactl({"get-sink-volume", ps.sink()});
+    std::vector<long> values;
+    static const std::regex channel(R"(front-(left|right):\s*(\d+))");
+    for (std::sregex_iterator it(r.out.begin(), r.out.end(), channel), end; it != end; ++it)
+        values.push_back(std::stol((*it)[2]));
+    return values;
+}
+
+TEST(MixerE2E, SysVolumeDrivesAndFollowsThePulseSink) {
+    test::PulseServer ps;
+    ASSERT_TRUE(ps.ok());
+    registerSysVolumeType();
+    TestForm f;
+    ASSERT_TRUE(f.form) << f.error;
+    auto* sv = f.as<SysVolumeWidget>("系统音量1");
+    ASSERT_NE(sv, nullptr);
+
+    EXPECT_EQ(sv->SelectLine(4), 1);
+    EXPECT_EQ(sv->GetMaxVolume(), 65536);
+
+    EXPECT_EQ(sv->SetVolume(32768, 16384), 1);
+    EXPECT_TRUE(TestForm::waitFor([&] {
+        return sinkVolumes(ps) == std::vector<long>{32768, 16384};
+    })) << ps.pactl({"get-sink-volume", ps.sink()}).out;
+    int left = 0, right = 0;
+    EXPECT_EQ(sv->GetVolume(left, right), 1);
+    EXPECT_EQ(left, 32768);
+    EXPECT_EQ(right, 16384);
+    int both = 0;
+    EXPECT_EQ(sv->GetVolume(both, both), 1);
+    EXPECT_EQ(both, 16384);
+    // A value beyond the control's range is refused rather than silently dropped.
+    EXPECT_EQ(sv->SetVolume(70000, 70000), 0);
+
+    TestForm::waitFor([] { return false; }, 300);  // let the echo of our own change pass
+    const int volumeBefore = countEvents(f, 0);
+    ASSERT_EQ(ps.pactl({"set-sink-volume", ps.sink(), "20000"}).exitCode, 0);
+    EXPECT_TRUE(TestForm::waitFor([&] { return countEvents(f, 0) > volumeBefore; }, 1000));
+    EXPECT_EQ(sv->GetVolume(left, right), 1);
+    EXPECT_EQ(left, 20000);
+    EXPECT_EQ(right, 20000);
+
+    const int muteBefore = countEvents(f, 1);
+    ASSERT_EQ(ps.pactl({"set-sink-mute", ps.sink(), "1"}).exitCode, 0);
+    EXPECT_TRUE(TestForm::waitFor([&] { return countEvents(f, 1) > muteBefore; }, 1000));
+    EXPECT_EQ(sv->GetMute(), 1);
+
+    EXPECT_EQ(sv->SetMute(0), 1);
+    EXPECT_TRUE(TestForm::waitFor([&] {
+        return ps.pactl({"get-sink-mute", ps.sink()}).out.find("no") != std::string::npos;
+    }));
+    EXPECT_EQ(sv->GetMute(), 0);
+}
+
+}  // namespace
+}  // namespace vesperon::volume
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,206 @@
+// SysVolume over the recording mixer stand-in: line selection, the value exchange rules, the
+// failure paths and the change notices.
+
+#include "volume/sys_volume.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include "volume/fake_mixer.h"
+
+namespace vesperon::volume {
+namespace {
+
+class SysVolumeTest : public ::testing::Test {
+protected:
+    FakeMixer mixer;
+    SysVolume vol{&mixer};
+    std::vector<int> events;
+
+    void SetUp() override {
+        vol.setEventSink([this](int e) { events.push_back(e); });
+    }
+    void pump(int ms = 200) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+};
+
+TEST_F(SysVolumeTest, SelectLineCombinesTheTwoLookups) {
+    EXPECT_EQ(vol.SelectLine(4), 1);
+    EXPECT_EQ(vol.GetMaxVolume(), 65535);
+
+    mixer.lines[0].hasMute = false;
+    EXPECT_EQ(vol.SelectLine(4), -2);
+    EXPECT_EQ(vol.GetMute(), -1);
+    EXPECT_EQ(vol.SetMute(1), 0);
+    int l = 7, r = 7;
+    EXPECT_EQ(vol.GetVolume(l, r), 1);
+
+    mixer.lines[0].hasMute = true;
+    mixer.lines[0].hasVolume = false;
+    EXPECT_EQ(vol.SelectLine(4), -1);
+    l = r = 7;
+    EXPECT_EQ(vol.GetVolume(l, r), -1);
+    EXPECT_EQ(l, 7);
+    EXPECT_EQ(r, 7);
+    EXPECT_EQ(vol.SetVolume(1, 1), 0);
+    // The last maximum found stays readable after a failed lookup.
+    EXPECT_EQ(vol.GetMaxVolume(), 65535);
+    EXPECT_EQ(vol.GetMute(), 0);
+}
+
+TEST_F(SysVolumeTest, NoMixerDeviceFailsEverythingAndLeavesTheOutputs) {
+    mixer.devices = 0;
+    EXPECT_EQ(vol.SelectLine(4), 0);
+    int l = 11, r = 22;
+    EXPECT_EQ(vol.GetVolume(l, r), -1);
+    EXPECT_EQ(l, 11);
+    EXPECT_EQ(r, 22);
+    EXPECT_EQ(vol.SetVolume(5, 5), 0);
+    EXPECT_EQ(vol.GetMaxVolume(), 0);
+    EXPECT_EQ(vol.GetMute(), -1);
+    EXPECT_EQ(vol.SetMute(1), 0);
+    EXPECT_EQ(mixer.openHandles(), 0);
+}
+
+TEST_F(SysVolumeTest, WaveOutIsFoundAmongTheSpeakersSources) {
+    FakeMixer::Line synth;
+    synth.componentType = kSynthesizerSource;
+    synth.name = "Synth";
+    FakeMixer::Line pcm;
+    pcm.componentType = kWaveOutSource;
+    pcm.name = "PCM";
+    pcm.maximum = 255;
+    pcm.volume = {40};
+    mixer.lines.push_back(synth);
+    mixer.lines.push_back(pcm);
+    EXPECT_EQ(vol.SelectLine(0x1008), 1);
+    EXPECT_EQ(vol.GetMaxVolume(), 255);
+    int l = 0, r = 0;
+    EXPECT_EQ(vol.GetVolume(l, r), 1);
+    EXPECT_EQ(l, 40);
+
+    mixer.lines.pop_back();  // no wave-out source any more
+    EXPECT_EQ(vol.SelectLine(0x1008), 0);
+    EXPECT_FALSE(vol.volumeBound());
+    EXPECT_FALSE(vol.muteBound());
+    EXPECT_EQ(mixer.openHandles(), 0);
+}
+
+TEST_F(SysVolumeTest, UnknownTypeClosesBothBindingsButReportsTheFirstLookup) {
+    mixer.lines[0].componentType = 0x7777;  // a "destination" of a type the table does not know
+    EXPECT_EQ(vol.SelectLine(0x7777), 1);
+    EXPECT_FALSE(vol.volumeBound());
+    EXPECT_FALSE(vol.muteBound());
+    EXPECT_EQ(mixer.openHandles(), 0);
+    int l = 3, r = 4;
+    EXPECT_EQ(vol.GetVolume(l, r), -1);
+    EXPECT_EQ(l, 3);
+}
+
+TEST_F(SysVolumeTest, ChannelCountIsKeptWhenTheControlIsMissing) {
+    mixer.lines[0].volume = {1, 2};
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    mixer.lines[0].volume = {9};
+    mixer.lines[0].hasVolume = false;
+    EXPECT_EQ(vol.SelectLine(4), -1);
+    EXPECT_EQ(vol.volumeChannels(), 1u);
+}
+
+TEST_F(SysVolumeTest, GetVolumeSetsMinusOneThenTheChannels) {
+    mixer.lines[0].volume = {100, 200};
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    int l = 0, r = 0;
+    EXPECT_EQ(vol.GetVolume(l, r), 1);
+    EXPECT_EQ(l, 100);
+    EXPECT_EQ(r, 200);
+    int both = 0;
+    EXPECT_EQ(vol.GetVolume(both, both), 1);
+    EXPECT_EQ(both, 200);  // the right channel of a stereo line
+
+    mixer.failReads = true;
+    l = r = 5;
+    EXPECT_EQ(vol.GetVolume(l, r), -1);
+    EXPECT_EQ(l, -1);
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(vol.GetMute(), -1);
+}
+
+TEST_F(SysVolumeTest, MonoLineUsesLeftOnly) {
+    mixer.lines[0].volume = {300};
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    int l = 0, r = 0;
+    EXPECT_EQ(vol.GetVolume(l, r), 1);
+    EXPECT_EQ(l, 300);
+    EXPECT_EQ(r, -1);
+    int both = 0;
+    EXPECT_EQ(vol.GetVolume(both, both), 1);
+    EXPECT_EQ(both, 300);
+    EXPECT_EQ(vol.SetVolume(50, 60000), 1);
+    EXPECT_EQ(mixer.calls.back(), "write 1 50");
+}
+
+TEST_F(SysVolumeTest, SetVolumeAndMuteWriteUnchangedValues) {
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    EXPECT_EQ(vol.SetVolume(10, 20), 1);
+    EXPECT_EQ(mixer.calls.back(), "write 1 10 20");
+    EXPECT_EQ(vol.SetMute(1), 1);
+    EXPECT_EQ(vol.GetMute(), 1);
+    EXPECT_EQ(vol.SetMute(0), 1);
+    EXPECT_EQ(vol.GetMute(), 0);
+    mixer.failWrites = true;
+    EXPECT_EQ(vol.SetVolume(1, 1), 0);
+    EXPECT_EQ(vol.SetMute(1), 0);
+}
+
+TEST_F(SysVolumeTest, SurroundLineGivesItsFirstTwoChannels) {
+    mixer.lines[0].volume = {1, 2, 3, 4, 5, 6};
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    int l = 0, r = 0;
+    EXPECT_EQ(vol.GetVolume(l, r), 1);
+    EXPECT_EQ(l, 1);
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(vol.SetVolume(7, 8), 1);
+    EXPECT_EQ(mixer.calls.back(), "write 1 7 8 7 8 7 8");
+}
+
+TEST_F(SysVolumeTest, ChangeNoticesRaiseTheMatchingEvent) {
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    mixer.changeFromOutside(0, {5, 5}, 0);
+    pump();
+    EXPECT_EQ(events, (std::vector<int>{SysVolume::VolumeChanged}));
+    events.clear();
+    mixer.changeFromOutside(0, {5, 5}, 1);
+    pump();
+    EXPECT_EQ(events, (std::vector<int>{SysVolume::MuteChanged}));
+
+    // After the bindings are gone nothing is reported.
+    events.clear();
+    mixer.devices = 0;
+    EXPECT_EQ(vol.SelectLine(4), 0);
+    mixer.changeFromOutside(0, {9, 9}, 0);
+    pump(100);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SysVolumeTest, ReselectingClosesThePreviousHandles) {
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    EXPECT_EQ(mixer.openHandles(), 2);
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    EXPECT_EQ(mixer.openHandles(), 2);
+    vol.closeAll();
+    EXPECT_EQ(mixer.openHandles(), 0);
+}
+
+}  // namespace
+}  // namespace vesperon::volume
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
