@@ -1,0 +1,62 @@
+// Vesperon: opens the main window and runs until it is closed.
+
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/routines.h"
+#include "ui/appearance.h"
+#include "ui/handle_registry.h"
+#include "ui/main_window.h"
+#ifdef VESPERON_HAVE_ENGINE
+#include "engine/player/message_port.h"
+#endif
+
+// After Qt: Xlib's macros would break Qt's headers.
+#include <X11/Xlib.h>
+
+namespace {
+
+// Qt aborts with a long story when it cannot reach a display; say it in one line instead.
+bool displayReachable() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform && std::string(platform).rfind("xcb", 0) != 0)
+        return true;  // offscreen, wayland
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!platform || !*platform) && wayland && *wayland) return true;
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return false;
+    Display* d = XOpenDisplay(display);
+    if (!d) return false;
+    XCloseDisplay(d);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!displayReachable()) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "vesperon: no display to open the window on (%s)\n",
+                     display && *display ? ("cannot connect to DISPLAY=" + std::string(display)).c_str()
+                                         : "DISPLAY is not set");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    // The program works from the folder that holds it.
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    vesperon::ui::installSystemFont();
+#ifdef VESPERON_HAVE_ENGINE
+    vesperon::engine::installMessagePort({&vesperon::ui::postMessage, &vesperon::ui::isWindow});
+#endif
+
+    std::string error;
+    auto window = vesperon::ui::loadMainWindow(vesperon::app::routineDispatcher(), {}, &error);
+    if (!window) {
+        std::fprintf(stderr, "vesperon: %s\n", error.c_str());
+        return 1;
+    }
+    return app.exec();
+}
