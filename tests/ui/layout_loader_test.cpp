@@ -185,6 +185,10 @@ TEST(LayoutLoader, HugeAndBadCountsAndLengthsAreRefused) {
         put32(b, c.at, c.value);
         expectRefused(b, c.fragment);
     }
+    // Two units pointing at the same bytes would let a small record cost many times its size.
+    Bytes b = full;
+    put32(b, 36 + 20 + 16, get32(b, 36 + 20 + 12));
+    expectRefused(b, "overlap");
 }
 
 TEST(LayoutLoader, InconsistentParentsAndChildrenAreRefused) {
@@ -357,7 +361,7 @@ TEST(LayoutLoader, TrailingBytesInATypeBlockAreRefused) {
     put32(b, s.length, get32(b, s.length) + 4);
     put32(b, 32, get32(b, 32) + 4);
     // Later units moved by 4 bytes.
-    for (std::size_t i = 3; i < 5; ++i) put32(b, 36 + 8 * 5 + 4 * i, get32(b, 36 + 8 * 5 + 4 * i) + 4);
+    for (std::size_t i = 3; i < 5; ++i) put32(b, 36 + 4 * 5 + 4 * i, get32(b, 36 + 4 * 5 + 4 * i) + 4);
     expectRefused(b, "unexpected bytes");
 }
 

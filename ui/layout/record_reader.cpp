@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "ui/layout/form_layout.h"
 #include "ui/layout/gbk.h"
@@ -277,44 +278,53 @@ void checkStructure(std::vector<RawUnit>& raw, std::uint32_t windowId) {
             throw Malformed{describe(u, i) + " repeats a name"};
     }
     auto isGroup = [&](std::size_t i) { return !raw[i].refusal && raw[i].unit.kind == Kind::GroupBox; };
-    for (std::size_t i = 1; i < raw.size(); ++i) {
+    // Every (group, child) pair the children lists name; a pair named twice is an error.
+    std::unordered_set<std::uint64_t> listed;
+    auto pair = [](std::uint32_t parent, std::uint32_t child) { return std::uint64_t{parent} << 32 | child; };
+    for (std::size_t i = 0; i < raw.size(); ++i) {
         const Unit& u = raw[i].unit;
-        if (u.parent != 0) {
-            auto p = byId.find(u.parent);
-            if (p == byId.end())
-                throw Malformed{describe(u, i) + " has an unknown parent " + std::to_string(u.parent)};
-            // A refused parent's type is unknown; its children are refused below.
-            if (!raw[p->second].refusal && !isGroup(p->second))
-                throw Malformed{describe(u, i) + "'s parent is not a group box"};
-            const auto& siblings = raw[p->second].unit.children;
-            if (std::find(siblings.begin(), siblings.end(), u.id) == siblings.end())
-                throw Malformed{describe(u, i) + " is missing from its parent's children"};
-        }
-        std::set<std::uint32_t> seen;
         for (std::uint32_t child : u.children) {
             auto ci = byId.find(child);
-            if (ci == byId.end() || raw[ci->second].unit.parent != u.id || !seen.insert(child).second)
+            if (ci == byId.end() || raw[ci->second].unit.parent != u.id ||
+                !listed.insert(pair(u.id, child)).second)
                 throw Malformed{describe(u, i) + " lists child " + std::to_string(child) + " wrongly"};
         }
-        // Walking up must reach the window within as many steps as there are units.
-        std::uint32_t up = u.parent;
-        for (std::size_t steps = 0; up != 0; ++steps) {
-            auto at = byId.find(up);
-            if (at == byId.end()) break;  // reported when that unit is checked
-            if (steps > raw.size()) throw Malformed{describe(u, i) + " sits in a cycle of group boxes"};
-            up = raw[at->second].unit.parent;
-        }
     }
-    // A widget inside a refused group box cannot be placed either.
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (auto& r : raw) {
-            if (r.refusal || r.unit.parent == 0) continue;
-            const RawUnit& p = raw[byId.at(r.unit.parent)];
-            if (p.refusal) {
+    std::vector<std::size_t> parentOf(raw.size(), 0);
+    for (std::size_t i = 1; i < raw.size(); ++i) {
+        const Unit& u = raw[i].unit;
+        if (u.parent == 0) continue;
+        auto p = byId.find(u.parent);
+        if (p == byId.end())
+            throw Malformed{describe(u, i) + " has an unknown parent " + std::to_string(u.parent)};
+        // A refused parent's type is unknown; its children are refused below.
+        if (!raw[p->second].refusal && !isGroup(p->second))
+            throw Malformed{describe(u, i) + "'s parent is not a group box"};
+        if (!listed.count(pair(u.parent, u.id)))
+            throw Malformed{describe(u, i) + " is missing from its parent's children"};
+        parentOf[i] = p->second;
+    }
+    // Walk up from every unit to the window, once per unit: a unit met again on the same walk sits
+    // in a cycle. A widget inside a refused group box cannot be placed either.
+    enum : std::uint8_t { Unseen, OnWalk, Done };
+    std::vector<std::uint8_t> state(raw.size(), Unseen);
+    state[0] = Done;
+    std::vector<std::size_t> walk;
+    for (std::size_t i = 1; i < raw.size(); ++i) {
+        walk.clear();
+        std::size_t at = i;
+        while (state[at] == Unseen) {
+            state[at] = OnWalk;
+            walk.push_back(at);
+            at = raw[at].unit.parent == 0 ? 0 : parentOf[at];
+        }
+        if (state[at] == OnWalk)
+            throw Malformed{describe(raw[i].unit, i) + " sits in a cycle of group boxes"};
+        for (auto it = walk.rbegin(); it != walk.rend(); ++it) {
+            RawUnit& r = raw[*it];
+            if (!r.refusal && r.unit.parent != 0 && raw[parentOf[*it]].refusal)
                 r.refusal = "its group box was refused";
-                changed = true;
-            }
+            state[*it] = Done;
         }
     }
 }
@@ -343,8 +353,9 @@ FormLayout read(std::span<const std::uint8_t> bytes) {
     const std::size_t area = top.pos();
     const std::size_t areaSize = bytes.size() - area;
 
-    std::vector<RawUnit> raw;
-    raw.reserve(count);
+    // Each unit's extent; units may not share bytes, so reading them all costs no more than the
+    // record's own size.
+    std::vector<std::pair<std::size_t, std::size_t>> extents(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         std::string where = "unit " + std::to_string(i);
         if (static_cast<std::uint64_t>(offsets[i]) + 4 > areaSize)
@@ -354,7 +365,21 @@ FormLayout read(std::span<const std::uint8_t> bytes) {
         if (static_cast<std::uint64_t>(offsets[i]) + 4 + length > areaSize)
             throw Malformed{where + ": length " + std::to_string(length) +
                             " runs past the end of the record"};
-        Cursor c(bytes, lenAt.pos(), lenAt.pos() + length);
+        extents[i] = {lenAt.pos(), lenAt.pos() + length};
+    }
+    {
+        std::vector<std::pair<std::size_t, std::size_t>> sorted(extents);
+        std::sort(sorted.begin(), sorted.end());
+        for (std::size_t i = 1; i < sorted.size(); ++i)
+            if (sorted[i].first - 4 < sorted[i - 1].second)
+                throw Malformed{"two units overlap at byte " + std::to_string(sorted[i].first - 4)};
+    }
+
+    std::vector<RawUnit> raw;
+    raw.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::string where = "unit " + std::to_string(i);
+        Cursor c(bytes, extents[i].first, extents[i].second);
         try {
             raw.push_back(readUnit(c, ids[i]));
         } catch (const Malformed& m) {
