@@ -230,6 +230,10 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
         }
     }
 
+    // A frame whose allocation asks for more bits than it holds is damaged: what was read past
+    // its end is not audio. Play it as silence, still in step, rather than as a full-scale burst.
+    if (br.overrun()) std::memset(s.samples, 0, sizeof s.samples);
+
     for (int ch = 0; ch < channels; ++ch)
         for (int b = 0; b < kBlocks; ++b)
             s.synthesis.synthesize(ch, s.samples[ch][b], out + b * kSubbands * channels + ch, channels);

@@ -74,6 +74,7 @@ inline DecodedStream decodeBytes(const std::vector<uint8_t>& bytes, std::size_t 
 // of a frame or two, which the probe never accepts. Stops at the first bad frame.
 struct DirectDecode {
     bool prepared = false;
+    int channels = 0;
     int frames = 0;
     std::vector<int16_t> pcm;
 };
@@ -85,6 +86,7 @@ inline DirectDecode decodeDirect(const std::vector<uint8_t>& bytes) {
     mpeg::MpegAudioDecoder decoder;
     if (!decoder.prepare(found.header, found.frameLength)) return r;
     r.prepared = true;
+    r.channels = decoder.describe().channels;
     std::vector<int16_t> block(mpeg::kMaxFrameOutputBytes / 2);
     std::size_t pos = found.offset;
     while (pos + 4 <= bytes.size()) {
