@@ -56,7 +56,8 @@ int64_t id3v2SkipSize(const uint8_t* h) {
 
 int SourceFile::open(const std::string& path) {
     close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a named pipe cannot wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return openErrorCode(errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -69,9 +70,14 @@ int SourceFile::open(const std::string& path) {
         ::close(fd);
         return kOpenAccessDenied;
     }
+    // Pipes and devices have no size and may never end (a dropped /dev/zero would decode forever).
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return kOpenInvalidArgument;
+    }
     fd_ = fd;
     position_ = 0;
-    dataLength_ = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
+    dataLength_ = static_cast<int64_t>(st.st_size);
 
     if (dataLength_ >= kID3v1Size) {
         uint8_t tail[kID3v1Size];

@@ -6,6 +6,21 @@
 
 namespace vesperon::mpeg {
 
+namespace {
+
+// The frame decoder knows which frames it silenced for want of reservoir data; where it does
+// not say, a frame of all-zero output is counted instead. -1: not reported.
+template <typename Decoder>
+int64_t reportedSilentFrames(const Decoder& d) {
+    if constexpr (requires { d.silencedFrames(); }) {
+        return static_cast<int64_t>(d.silencedFrames());
+    } else {
+        return -1;
+    }
+}
+
+}  // namespace
+
 int StreamDecoder::peekWaiting(std::size_t count, const uint8_t** data) {
     while (true) {
         const int rc = source_.peek(count, data);
@@ -117,6 +132,7 @@ int StreamDecoder::start(int startPercent) {
     counter_ = 0;
     counters_ = {};
     info_ = {};
+    silentBase_ = std::max<int64_t>(0, reportedSilentFrames(decoder_));
     int rc = probe();
     if (rc != kOk) return rc;
     computeStreamInfo();
@@ -160,9 +176,14 @@ FrameStep StreamDecoder::decodeFrame(int16_t* out) {
     step.bytesProduced = std::clamp<int>(r.bytesProduced, 0, static_cast<int>(pcmFrameBytes_));
     ++counter_;
     ++counters_.framesDecoded;
-    const int values = step.bytesProduced / 2;
-    if (values > 0 && std::all_of(out, out + values, [](int16_t v) { return v == 0; })) {
-        ++counters_.silentFrames;
+    const int64_t reported = reportedSilentFrames(decoder_);
+    if (reported >= 0) {
+        counters_.silentFrames = reported - silentBase_;
+    } else {
+        const int values = step.bytesProduced / 2;
+        if (values > 0 && std::all_of(out, out + values, [](int16_t v) { return v == 0; })) {
+            ++counters_.silentFrames;
+        }
     }
     return step;
 }

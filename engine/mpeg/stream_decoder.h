@@ -41,7 +41,7 @@ struct FrameStep {
 struct StreamCounters {
     int64_t framesDecoded = 0;
     int64_t resynchronisations = 0;  // bad frames followed by a resynchronisation
-    int64_t silentFrames = 0;        // decoded frames whose output is all zero
+    int64_t silentFrames = 0;        // frames output as silence for want of reservoir data
 };
 
 class StreamDecoder {
@@ -82,6 +82,7 @@ private:
     std::size_t pcmFrameBytes_ = 0;
     int64_t counter_ = 0;
     StreamCounters counters_;
+    int64_t silentBase_ = 0;  // the frame decoder's own count when this stream started
 };
 
 }  // namespace vesperon::mpeg

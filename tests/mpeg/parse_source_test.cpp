@@ -178,6 +178,10 @@ TEST(SourceFile, OpenErrorCodes) {
         ::chmod(dir.file("locked.mp3").c_str(), 0);
         EXPECT_EQ(f.open(dir.file("locked.mp3")), kOpenAccessDenied);
     }
+    // Pipes and devices are not files to play: a pipe must not block the open, /dev/zero never ends.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
+    EXPECT_EQ(f.open(dir.file("pipe.mp3")), kOpenInvalidArgument);
+    EXPECT_EQ(f.open("/dev/zero"), kOpenInvalidArgument);
     EXPECT_EQ(f.open(dir.file(std::string(300, 'x'))), kOpenOtherError);  // name too long
     ::symlink("loop", dir.file("loop").c_str());
     EXPECT_EQ(f.open(dir.file("loop")), kOpenOtherError);
