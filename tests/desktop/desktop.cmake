@@ -1,0 +1,6 @@
+find_package(X11 REQUIRED)
+
+vesperon_add_test(NAME desktop_hot_keys_e2e_test LABELS e2e OWN_MAIN TIMEOUT 120
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_keys_e2e_test.cpp
+  LIBS vesperon_desktop vesperon_test_support X11::X11
+  ENV QT_QPA_PLATFORM=xcb)
