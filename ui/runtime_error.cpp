@@ -32,11 +32,7 @@ std::string formatRuntimeError(std::optional<int> code, const std::string& text)
     return s;
 }
 
-void setFatalErrorHooks(FatalErrorHooks h) {
-    if (h.stopAllPlayback) hooks().stopAllPlayback = std::move(h.stopAllPlayback);
-    if (h.show) hooks().show = std::move(h.show);
-    if (h.exit) hooks().exit = std::move(h.exit);
-}
+void setFatalErrorHooks(FatalErrorHooks h) { hooks() = std::move(h); }
 
 void reportRuntimeError(std::optional<int> code, const std::string& text) {
     const std::string message = formatRuntimeError(code, text);

@@ -25,7 +25,7 @@ struct FatalErrorHooks {
     std::function<void(const std::string& message)> show;  // default: an ownerless error message box
     std::function<void(int exitCode)> exit;                // default: end the process at once
 };
-// Replaces the hooks that are set in `hooks`; unset members keep their current behaviour.
+// Installs the hooks; an unset member means the default behaviour.
 void setFatalErrorHooks(FatalErrorHooks hooks);
 
 // Shows the report, stops playback and ends the process with exit code -1. Returns only when a

@@ -1,0 +1,52 @@
+// vesperon-screenshot [--expanded] OUT.png
+// Builds the main window on Qt's offscreen platform and saves its client area as it is shown:
+// folded (outer height 263) unless --expanded (outer height 500).
+
+#include <QApplication>
+#include <QPixmap>
+#include <QWidget>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "ui/appearance.h"
+#include "ui/main_window.h"
+#include "ui/window_widget.h"
+
+int main(int argc, char** argv) {
+    bool expanded = false;
+    const char* out = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--expanded") == 0)
+            expanded = true;
+        else if (!out && argv[i][0] != '-')
+            out = argv[i];
+        else
+            out = nullptr, i = argc;
+    }
+    if (!out) {
+        std::fprintf(stderr, "usage: vesperon-screenshot [--expanded] OUT.png\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    vesperon::ui::installSystemFont();
+
+    std::string error;
+    // No routines: the picture shows the window as its layout builds it.
+    auto form = vesperon::ui::loadMainWindow({}, {.show = true}, &error);
+    if (!form) {
+        std::fprintf(stderr, "vesperon-screenshot: %s\n", error.c_str());
+        return 1;
+    }
+    form->window().setProperty(vesperon::ui::kHeight, expanded ? vesperon::ui::kMainWindowExpandedHeight
+                                                               : vesperon::ui::kMainWindowCollapsedHeight);
+    QApplication::processEvents();
+    const QPixmap picture = form->windowWidget()->grab();
+    if (!picture.save(QString::fromLocal8Bit(out), "PNG")) {
+        std::fprintf(stderr, "vesperon-screenshot: cannot write %s\n", out);
+        return 1;
+    }
+    std::printf("%s: %d x %d\n", out, picture.width(), picture.height());
+    return 0;
+}
