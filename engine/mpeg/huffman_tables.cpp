@@ -238,10 +238,27 @@ constexpr int kQuadSource = 15;
 
 struct Trees {
     std::vector<int16_t> nodes[16];
+    uint16_t lookup[16][256];
     bool complete = true;
 
     Trees() {
-        for (int t = 0; t < 16; ++t) complete = build(kSources[t], nodes[t]) && complete;
+        for (int t = 0; t < 16; ++t) {
+            complete = build(kSources[t], nodes[t]) && complete;
+            for (int bits = 0; bits < 256; ++bits) {
+                int n = 0;
+                uint16_t entry = 0;
+                for (int b = 0; b < 8; ++b) {
+                    int16_t c = nodes[t][static_cast<std::size_t>(2 * n + ((bits >> (7 - b)) & 1))];
+                    if (c < 0) {
+                        entry = static_cast<uint16_t>(0x8000 | ((b + 1) << 8) | (~c & 0xFF));
+                        break;
+                    }
+                    n = c;
+                    entry = static_cast<uint16_t>(n);
+                }
+                lookup[t][bits] = entry;
+            }
+        }
     }
 
     // Node n has children nodes[2n] (bit 0) and nodes[2n + 1] (bit 1): a positive child is
@@ -260,7 +277,9 @@ struct Trees {
                 int slot = 2 * node + static_cast<int>((code >> b) & 1);
                 if (b == 0) {
                     if (nodes[slot] != kEmpty) ok = false;
-                    nodes[slot] = static_cast<int16_t>(~v);
+                    // Pairs are stored as x * 16 + y so that decoding needs no division.
+                    int value = s.codes == kCodesQuad ? v : ((v / s.size) << 4) | (v % s.size);
+                    nodes[slot] = static_cast<int16_t>(~value);
                 } else {
                     if (nodes[slot] < 0) ok = false;
                     if (nodes[slot] <= 0) {
@@ -296,6 +315,7 @@ PairTable pairTable(int tableSelect) {
     const Selection& sel = kSelections[tableSelect];
     if (sel.table < 0) return p;
     p.nodes = trees().nodes[sel.table].data();
+    p.lookup = trees().lookup[sel.table];
     p.size = kSources[sel.table].size;
     p.linbits = sel.linbits;
     return p;
@@ -303,6 +323,10 @@ PairTable pairTable(int tableSelect) {
 
 const int16_t* quadTableA() {
     return trees().nodes[kQuadSource].data();
+}
+
+const uint16_t* quadLookupA() {
+    return trees().lookup[kQuadSource];
 }
 
 bool tablesComplete() {

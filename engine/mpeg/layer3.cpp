@@ -58,6 +58,13 @@ struct MainReader {
         ++pos;
         return b;
     }
+    // The next 8 bits without moving.
+    uint32_t peek8() const {
+        if (pos >= sizeBits) return 0;
+        const uint8_t* p = data + (pos >> 3);
+        uint32_t w = (uint32_t(p[0]) << 8) | uint32_t(p[1]);
+        return ((w << (pos & 7)) >> 8) & 0xFFu;
+    }
     // n from 0 to 24.
     uint32_t bits(int n) {
         if (n == 0) return 0;
@@ -75,8 +82,14 @@ struct MainReader {
     }
 };
 
-inline int walk(const int16_t* nodes, MainReader& r) {
-    int n = 0;
+inline int walk(const int16_t* nodes, const uint16_t* lookup, MainReader& r) {
+    uint32_t e = lookup[r.peek8()];
+    if (e & 0x8000u) {
+        r.pos += (e >> 8) & 15u;
+        return static_cast<int>(e & 0xFFu);
+    }
+    r.pos += 8;
+    int n = static_cast<int>(e);
     for (;;) {
         int16_t c = nodes[2 * n + static_cast<int>(r.bit())];
         if (c < 0) return ~c;
@@ -102,8 +115,7 @@ struct Layer3Decoder::State {
     alignas(16) uint8_t reservoir[kReservoirSize + kPadding] = {};
     int fill = 0;
 
-    // Per channel: quantised values, spectrum, overlap, scale factors.
-    int is[2][576];
+    // Per channel: spectrum, overlap, scale factors.
     alignas(32) float xr[2][576];
     alignas(32) float reordered[576];
     alignas(32) float overlap[2][576];
@@ -305,7 +317,9 @@ void Layer3Decoder::State::readScaleFactorsLsf(MainReader& r, const GranuleInfo&
 }
 
 void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::size_t end, int ch) {
-    int* out = is[ch];
+    // Values go out as sign x |value|^(4/3); requantise() then applies the gains.
+    float* out = xr[ch];
+    const float* pow43 = l3::tables().pow43;
     bool shortBlocks = g.windowSwitching && g.blockType == 2;
     // Long blocks stop at the band limit; short blocks interleave windows, so their top
     // subband is dropped later in the hybrid filter instead.
@@ -327,18 +341,19 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
         int tableSelect = g.tableSelect[region < 3 ? region : 2];
         huffman::PairTable t = huffman::pairTable(tableSelect);
         if (!t.nodes) {
-            for (; i < regionEnd; ++i) out[i] = 0;
+            for (; i < regionEnd; ++i) out[i] = 0.0f;
             continue;
         }
         for (; i < regionEnd; i += 2) {
-            int v = walk(t.nodes, r);
-            int x = v / t.size, y = v % t.size;
+            int v = walk(t.nodes, t.lookup, r);
+            int x = v >> 4, y = v & 15;
             if (t.linbits && x == 15) x += static_cast<int>(r.bits(t.linbits));
             if (x && r.bit()) x = -x;
             if (t.linbits && y == 15) y += static_cast<int>(r.bits(t.linbits));
             if (y && r.bit()) y = -y;
-            out[i] = x;
-            if (i + 1 < 576) out[i + 1] = y;
+            // At most 15 + 2^13 - 1, inside the power table.
+            out[i] = x < 0 ? -pow43[-x] : pow43[x];
+            if (i + 1 < 576) out[i + 1] = y < 0 ? -pow43[-y] : pow43[y];
         }
     }
     if (i > bigEnd) i = bigEnd;  // an odd limit can leave the last pair half outside
@@ -346,23 +361,23 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
     // Count1 region: quadruples until the channel's bits are used up.
     if (bigEnd == g.bigValues * 2) {
         const int16_t* quadA = huffman::quadTableA();
+        const uint16_t* quadLookup = huffman::quadLookupA();
         while (i < limit && r.pos < end) {
-            int v = g.count1Table ? static_cast<int>(r.bits(4) ^ 15u) : walk(quadA, r);
+            int v = g.count1Table ? static_cast<int>(r.bits(4) ^ 15u) : walk(quadA, quadLookup, r);
             int q[4] = {(v >> 3) & 1, (v >> 2) & 1, (v >> 1) & 1, v & 1};
             for (int& x : q)
                 if (x && r.bit()) x = -x;
             // A quadruple that runs past the channel's bits was never sent.
             if (r.pos > end) break;
-            for (int k = 0; k < 4 && i < limit; ++k) out[i++] = q[k];
+            for (int k = 0; k < 4 && i < limit; ++k) out[i++] = static_cast<float>(q[k]);
         }
     }
     extent[ch] = i;
-    std::memset(out + i, 0, sizeof(int) * static_cast<std::size_t>(576 - i));
+    std::memset(out + i, 0, sizeof(float) * static_cast<std::size_t>(576 - i));
 }
 
 void Layer3Decoder::State::requantise(const GranuleInfo& g, int ch) {
     const l3::Tables& t = l3::tables();
-    const int* q = is[ch];
     float* x = xr[ch];
     int n = extent[ch];
     int shift = 1 + g.sfScale;
@@ -370,12 +385,6 @@ void Layer3Decoder::State::requantise(const GranuleInfo& g, int ch) {
         int idx = quarter + l3::Tables::kGainBias;
         idx = std::clamp(idx, 0, l3::Tables::kGainBias + 127);
         return t.gain[idx];
-    };
-    auto value = [&](int v, float f) {
-        int a = v < 0 ? -v : v;
-        if (a >= l3::Tables::kPowMax) a = l3::Tables::kPowMax - 1;
-        float m = t.pow43[a] * f;
-        return v < 0 ? -m : m;
     };
     int base = g.globalGain - 210;
     bool shortBlocks = g.windowSwitching && g.blockType == 2;
@@ -386,7 +395,7 @@ void Layer3Decoder::State::requantise(const GranuleInfo& g, int ch) {
             int pre = g.preflag ? l3::kPretab[b] : 0;
             float f = factor(base - ((scfL[ch][b] + pre) << shift));
             int e = std::min<int>(bands->longStart[b + 1], n);
-            for (; i < e; ++i) x[i] = value(q[i], f);
+            for (; i < e; ++i) x[i] *= f;
         }
     }
     if (shortBlocks) {
@@ -395,7 +404,7 @@ void Layer3Decoder::State::requantise(const GranuleInfo& g, int ch) {
             for (int w = 0; w < 3 && i < n; ++w) {
                 float f = factor(base - 8 * g.subblockGain[w] - (scfS[ch][b][w] << shift));
                 int e = std::min(i + width, n);
-                for (; i < e; ++i) x[i] = value(q[i], f);
+                for (; i < e; ++i) x[i] *= f;
             }
         }
     }
@@ -441,10 +450,10 @@ bool Layer3Decoder::State::applyIntensity(int i0, int i1, int pos, int maxPos) {
 }
 
 void Layer3Decoder::State::intensityLong(bool ms) {
-    const int* q = is[1];
+    const float* q = xr[1];
     int last = -1;
     for (int i = extent[1] - 1; i >= 0; --i)
-        if (q[i]) {
+        if (q[i] != 0.0f) {
             last = i;
             break;
         }
@@ -464,7 +473,7 @@ void Layer3Decoder::State::intensityLong(bool ms) {
 }
 
 void Layer3Decoder::State::intensityShort(const GranuleInfo& g1, bool ms) {
-    const int* q = is[1];
+    const float* q = xr[1];
     int n = std::max(extent[0], extent[1]);
     int firstShort = g1.mixed ? 3 : 0;
     int longEnd = g1.mixed ? bands->shortStart[3] * 3 : 0;
@@ -477,7 +486,7 @@ void Layer3Decoder::State::intensityShort(const GranuleInfo& g1, bool ms) {
             int i0 = bands->shortStart[b] * 3 + w * width;
             bool nonZero = false;
             for (int i = i0; i < i0 + width && i < 576; ++i)
-                if (q[i]) {
+                if (q[i] != 0.0f) {
                     nonZero = true;
                     break;
                 }

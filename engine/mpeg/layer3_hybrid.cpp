@@ -21,11 +21,17 @@ void reduceAliasing(float* x, int lastBoundary) {
 
 namespace {
 
-inline void longImdct(const float* in, const float (*m)[18], float* z) {
-    for (int i = 0; i < 36; ++i) {
-        float acc = 0.0f;
-        for (int k = 0; k < 18; ++k) acc += m[i][k] * in[k];
-        z[i] = acc;
+inline void longImdct(const float* in, const float (*m)[20], const float* window, float* z) {
+    alignas(16) float y[20] = {};
+    for (int k = 0; k < 18; ++k) {
+        const float v = in[k];
+        for (int r = 0; r < 20; ++r) y[r] += m[k][r] * v;
+    }
+    for (int i = 0; i < 9; ++i) {
+        z[i] = y[i] * window[i];
+        z[17 - i] = -y[i] * window[17 - i];
+        z[18 + i] = y[9 + i] * window[18 + i];
+        z[35 - i] = y[9 + i] * window[35 - i];
     }
 }
 
@@ -50,7 +56,7 @@ void hybridFilter(const float* x, float* overlap, int subbands, int blockType, b
     for (int sb = 0; sb < subbands; ++sb) {
         bool lowMixed = mixed && sb < 2;
         if (blockType != 2 || lowMixed) {
-            longImdct(x + 18 * sb, t.longImdct[lowMixed ? 0 : blockType], z);
+            longImdct(x + 18 * sb, t.longImdct, t.longWindow[lowMixed ? 0 : blockType], z);
         } else {
             shortImdct(x + 18 * sb, z);
         }

@@ -30,8 +30,12 @@ struct Tables {
     static constexpr int kGainBias = 512;
     float gain[kGainBias + 128];
     float aliasCs[8], aliasCa[8];
-    // Long-block IMDCT with the window of block types 0, 1 and 3 folded in: [type][i][k].
-    float longImdct[4][36][18];
+    // Long-block IMDCT rows for outputs 0..8 and 18..26; the others follow from the symmetries
+    // x[17 - i] = -x[i] and x[53 - i] = x[i].
+    // Stored by input line, rows padded to 20 so the sums over rows run in vector registers.
+    alignas(16) float longImdct[18][20];
+    // Windows of block types 0, 1 and 3 (2 unused).
+    float longWindow[4][36];
     // Short-block IMDCT with its window: [i][k] for 12 outputs of 6 inputs.
     float shortImdct[12][6];
     // Intensity ratios of 11172-3 for positions 0..6: left and right factors.
