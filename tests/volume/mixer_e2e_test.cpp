@@ -82,7 +82,8 @@ TEST(MixerE2E, SysVolumeDrivesAndFollowsThePulseSink) {
 }  // namespace vesperon::volume
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+    QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
