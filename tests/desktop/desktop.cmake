@@ -4,3 +4,8 @@ vesperon_add_test(NAME desktop_hot_keys_e2e_test LABELS e2e OWN_MAIN TIMEOUT 120
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_keys_e2e_test.cpp
   LIBS vesperon_desktop vesperon_test_support X11::X11
   ENV QT_QPA_PLATFORM=xcb)
+
+vesperon_add_test(NAME desktop_hot_key_table_test LABELS gui OWN_MAIN
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_key_table_test.cpp
+  LIBS vesperon_desktop
+  ENV QT_QPA_PLATFORM=offscreen)
