@@ -46,7 +46,9 @@ public:
     void clear() { calls.clear(); }
 };
 
-inline std::int32_t argInt(const Call& c, std::size_t i) { return std::get<std::int32_t>(c.args.at(i)); }
+inline std::int32_t argInt(const Call& c, std::size_t i) {
+    return std::get<std::int32_t>(c.args.at(i));
+}
 
 // A layout built by hand: a window and the units added to it.
 class LayoutBuilder {

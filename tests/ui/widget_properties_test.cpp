@@ -86,8 +86,8 @@ TEST(CommonProperties, FontAttributesByPartSelector) {
     Recorder rec;
     auto form = showForm(buttonLayout().layout(), rec);
     Widget* b = form->find("按钮");
-    EXPECT_TRUE(b->setProperty(kButtonFont, 1, 1));  // bold
-    EXPECT_TRUE(b->setProperty(kButtonFont, 21, 5));  // size
+    EXPECT_TRUE(b->setProperty(kButtonFont, 1, 1));     // bold
+    EXPECT_TRUE(b->setProperty(kButtonFont, 21, 5));    // size
     EXPECT_TRUE(b->setProperty(kButtonFont, 3650, 0));  // angle, modulo 3600
     EXPECT_EQ(b->intProperty(kButtonFont), 0);          // whole value: bytes, not a number
     EXPECT_EQ(intOf(b->property(kButtonFont, 1)), 1);
