@@ -1,6 +1,11 @@
 // The ALSA backend: one worker thread owns the PCM handle and feeds it from the header queue.
 // A header is returned once the device has played it (judged by the device's delay), so that
 // closing after the last callback never cuts off queued sound.
+//
+// Pausing keeps the device running on silence once the little it holds (about 0.1 s) has
+// played; resuming goes on with the next frame. Pausing the device itself (or dropping or
+// draining its buffer) makes a sound server rewind or skip audio around the pause, so a few
+// milliseconds would be heard twice or not at all; a stream that never stops loses nothing.
 
 #include <alsa/asoundlib.h>
 
@@ -9,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "engine/output/audio_output.h"
 
@@ -16,8 +22,8 @@ namespace vesperon::engine {
 
 namespace {
 
-constexpr unsigned kBufferMicros = 200000;
-constexpr unsigned kPeriodMicros = 40000;
+constexpr unsigned kBufferMicros = 120000;
+constexpr unsigned kPeriodMicros = 30000;
 constexpr int kWaitMillis = 20;
 
 class AlsaOutput : public AudioOutput {
@@ -117,10 +123,12 @@ private:
         snd_pcm_hw_params_set_buffer_time_near(pcm_, hw, &buffer, nullptr);
         snd_pcm_hw_params_set_period_time_near(pcm_, hw, &period, nullptr);
         if (snd_pcm_hw_params(pcm_, hw) < 0) return false;
-        canPause_ = snd_pcm_hw_params_can_pause(hw) == 1;
         snd_pcm_uframes_t bufferFrames = 0, periodFrames = 0;
         snd_pcm_hw_params_get_buffer_size(hw, &bufferFrames);
         snd_pcm_hw_params_get_period_size(hw, &periodFrames, nullptr);
+        periodFrames_ = periodFrames ? periodFrames : 1024;
+        bufferFrames_ = bufferFrames > periodFrames_ ? bufferFrames : 2 * periodFrames_;
+        silence_.assign(periodFrames_ * static_cast<std::size_t>(f.blockAlign), 0);
 
         snd_pcm_sw_params_t* sw;
         snd_pcm_sw_params_alloca(&sw);
@@ -160,7 +168,7 @@ private:
             return framesWritten_;
         }
         if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_DRAINING) {
-            return state == SND_PCM_STATE_PAUSED ? lastPlayed_ : lastPlayed_;
+            return lastPlayed_;
         }
         snd_pcm_sframes_t delay = 0;
         if (snd_pcm_delay(pcm_, &delay) < 0) return lastPlayed_;
@@ -185,24 +193,28 @@ private:
         lock.lock();
     }
 
-    void applyPause(bool paused) {
-        snd_pcm_state_t state = snd_pcm_state(pcm_);
-        if (paused) {
-            if (state == SND_PCM_STATE_RUNNING) {
-                if (canPause_ && snd_pcm_pause(pcm_, 1) == 0) {
-                    hwPaused_ = true;
-                } else {
-                    // No hardware pause: let what is queued play out rather than drop it.
-                    snd_pcm_drain(pcm_);
-                    lastPlayed_ = framesWritten_;
-                    snd_pcm_prepare(pcm_);
-                }
-            }
-        } else if (hwPaused_) {
-            if (snd_pcm_pause(pcm_, 0) < 0) snd_pcm_prepare(pcm_);
-            hwPaused_ = false;
+    // Keeps a started stream running: tops it up with a period of silence when less than half
+    // its buffer is left to play (early enough that a sound server never runs dry and skips),
+    // else waits a little (or for new headers).
+    void feedSilence(std::unique_lock<std::mutex>& lock) {
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
+        snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+        if (avail < 0) {
+            if (snd_pcm_recover(pcm_, static_cast<int>(avail), 1) < 0) snd_pcm_prepare(pcm_);
+            lastPlayed_ = framesWritten_;
+            return;
         }
-        paused_ = paused;
+        if (static_cast<snd_pcm_uframes_t>(avail) < bufferFrames_ / 2) {
+            cv_.wait_for(lock, std::chrono::milliseconds(5));
+            return;
+        }
+        snd_pcm_sframes_t n = snd_pcm_writei(pcm_, silence_.data(), periodFrames_);
+        if (n < 0) {
+            if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) snd_pcm_prepare(pcm_);
+            lastPlayed_ = framesWritten_;
+            return;
+        }
+        framesWritten_ += static_cast<std::uint64_t>(n);
     }
 
     void run() {
@@ -210,9 +222,11 @@ private:
         for (;;) {
             if (closing_) break;
             if (resetAck_ != resetRequest_) {
-                snd_pcm_drop(pcm_);
-                snd_pcm_prepare(pcm_);
-                hwPaused_ = false;
+                // Only cut the sound short when something is still to play.
+                if (!written_.empty() || current_ || !queue_.empty()) {
+                    snd_pcm_drop(pcm_);
+                    snd_pcm_prepare(pcm_);
+                }
                 paused_ = false;
                 for (auto& w : written_) resetReturned_.push_back(w.header);
                 written_.clear();
@@ -225,15 +239,16 @@ private:
                 cv_.notify_all();
                 continue;
             }
-            if (wantPaused_ != paused_) {
-                applyPause(wantPaused_);
-                continue;
-            }
-            if (paused_) {
-                cv_.wait(lock);
-                continue;
-            }
+            paused_ = wantPaused_;
             completePlayed(lock);
+            if (paused_) {
+                if (framesWritten_ == 0) {
+                    cv_.wait(lock);
+                    continue;
+                }
+                feedSilence(lock);
+                continue;
+            }
             if (!current_ && !queue_.empty()) {
                 current_ = queue_.front();
                 queue_.pop_front();
@@ -272,9 +287,9 @@ private:
                 continue;
             }
             if (!written_.empty()) {
-                // Nothing more to write: make sure a short tail below the start threshold plays.
-                if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
-                cv_.wait_for(lock, std::chrono::milliseconds(5));
+                // Nothing more to write while headers are still playing: keep the stream
+                // running on silence so that the delay keeps counting until they are heard.
+                feedSilence(lock);
                 continue;
             }
             cv_.wait(lock);
@@ -283,7 +298,6 @@ private:
 
     std::string device_;
     snd_pcm_t* pcm_ = nullptr;
-    bool canPause_ = false;
     int frameBytes_ = 4;
     DoneCallback done_ = nullptr;
     void* context_ = nullptr;
@@ -295,17 +309,28 @@ private:
     std::uint32_t currentOffset_ = 0;  // frames of current_ written
     std::deque<Written> written_;
     std::deque<WaveHeader*> resetReturned_;
+    snd_pcm_uframes_t periodFrames_ = 1024;
+    snd_pcm_uframes_t bufferFrames_ = 4096;
+    std::vector<std::uint8_t> silence_;  // one period, written while paused
     std::uint64_t framesWritten_ = 0;
     std::uint64_t lastPlayed_ = 0;
-    bool wantPaused_ = false, paused_ = false, hwPaused_ = false;
+    bool wantPaused_ = false, paused_ = false;
     bool closing_ = false;
     unsigned resetRequest_ = 0, resetAck_ = 0;
     std::thread worker_;
 };
 
+void silentErrorHandler(const char*, int, const char*, int, const char*, ...) {}
+
 }  // namespace
 
 std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device) {
+    // Failures come back as results; alsa-lib must not print them.
+    static const bool quiet = [] {
+        snd_lib_error_set_handler(&silentErrorHandler);
+        return true;
+    }();
+    (void)quiet;
     return std::make_unique<AlsaOutput>(device);
 }
 

@@ -1,0 +1,169 @@
+// The null and WAV outputs: headers come back in order and at the right pace, pause holds them,
+// reset returns them all, close refuses while any is queued, the WAV file is exact.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/output/audio_output.h"
+#include "tests/player/engine_fixtures.h"
+#include "tests/support/audio_compare.h"
+#include "tests/support/process.h"
+
+using namespace vesperon::engine;
+using namespace vesperon::test;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Returned {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<WaveHeader*> headers;
+
+    static void done(void* context, WaveHeader* h) {
+        auto* self = static_cast<Returned*>(context);
+        std::lock_guard lock(self->mutex);
+        self->headers.push_back(h);
+        self->cv.notify_all();
+    }
+    bool waitFor(std::size_t n, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, timeout, [&] { return headers.size() >= n; });
+    }
+    std::size_t count() {
+        std::lock_guard lock(mutex);
+        return headers.size();
+    }
+};
+
+// 20 headers of 2205 frames (50 ms at 44.1 kHz stereo): one second.
+struct Buffers {
+    std::vector<std::uint8_t> pcm = std::vector<std::uint8_t>(20 * 8820);
+    std::vector<WaveHeader> headers = std::vector<WaveHeader>(20);
+    Buffers() {
+        for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<std::uint8_t>(i * 13 + i / 8820);
+        for (int i = 0; i < 20; ++i) {
+            headers[i].data = pcm.data() + i * 8820;
+            headers[i].bufferLength = 8820;
+        }
+    }
+    void writeAll(AudioOutput& out) {
+        for (WaveHeader& h : headers) {
+            ASSERT_EQ(out.prepareHeader(&h), kOutputOk);
+            ASSERT_EQ(out.write(&h), kOutputOk);
+        }
+    }
+};
+
+const WaveFormat kFormat = WaveFormat::pcm16(2, 44100);
+
+}  // namespace
+
+TEST(NullOutput, PlaysInRealTimeInOrderAndHoldsWhilePaused) {
+    Returned r;
+    Buffers b;
+    auto out = makeNullOutput();
+    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), kOutputOk);
+    auto t0 = Clock::now();
+    b.writeAll(*out);
+    EXPECT_EQ(out->close(), kOutputStillPlaying);
+    EXPECT_EQ(out->unprepareHeader(&b.headers[19]), kOutputStillPlaying);
+    ASSERT_TRUE(r.waitFor(6, 2s));
+    out->pause();
+    std::size_t atPause = r.count();
+    std::this_thread::sleep_for(400ms);
+    EXPECT_LE(r.count(), atPause + 1) << "headers keep coming back while paused";
+    out->restart();
+    ASSERT_TRUE(r.waitFor(20, 5s));
+    double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+    EXPECT_GE(elapsed, 1.3) << "one second of audio plus the pause";
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(r.headers[i], &b.headers[i]);
+        EXPECT_TRUE(b.headers[i].flags & WaveHeader::kDone);
+        EXPECT_EQ(out->unprepareHeader(&b.headers[i]), kOutputOk);
+    }
+    EXPECT_EQ(out->close(), kOutputOk);
+}
+
+TEST(NullOutput, ResetReturnsEveryQueuedHeaderAtOnce) {
+    Returned r;
+    Buffers b;
+    auto out = makeNullOutput();
+    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), kOutputOk);
+    out->pause();
+    b.writeAll(*out);
+    auto t0 = Clock::now();
+    EXPECT_EQ(out->reset(), kOutputOk);
+    EXPECT_EQ(r.count(), 20u);
+    EXPECT_LT(Clock::now() - t0, 500ms);
+    EXPECT_EQ(out->close(), kOutputOk);
+}
+
+TEST(WavOutput, WritesEveryBufferAndFinalisesTheHeader) {
+    TempDir dir;
+    setenv("VESPERON_AUDIO_OUTPUT", ("wav:" + dir.file("take-%d.wav")).c_str(), 1);
+    Returned r;
+    Buffers b;
+    int result = -1;
+    auto out = openAudioOutput(kFormat, &Returned::done, &r, &result);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(result, kOutputOk);
+    b.writeAll(*out);
+    ASSERT_TRUE(r.waitFor(20, 5s));
+    EXPECT_EQ(out->close(), kOutputOk);
+    std::string wav = readFile(dir.file("take-1.wav"));
+    ASSERT_EQ(wav.size(), 44 + b.pcm.size());
+    int rate = 0, channels = 0;
+    std::vector<int16_t> samples = readWav16(dir.file("take-1.wav"), &rate, &channels);
+    EXPECT_EQ(rate, 44100);
+    EXPECT_EQ(channels, 2);
+    EXPECT_EQ(samples.size() * 2, b.pcm.size());
+    EXPECT_TRUE(wavData(dir.file("take-1.wav")) == std::string(b.pcm.begin(), b.pcm.end()));
+
+    // Each open is a new take; a directory that does not exist fails the open.
+    auto second = openAudioOutput(kFormat, &Returned::done, &r, &result);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->close(), kOutputOk);
+    EXPECT_EQ(readFile(dir.file("take-2.wav")).size(), 44u);
+    setenv("VESPERON_AUDIO_OUTPUT", "wav:/nonexistent-directory/x.wav", 1);
+    EXPECT_FALSE(openAudioOutput(kFormat, &Returned::done, &r, &result));
+    EXPECT_NE(result, kOutputOk);
+    unsetenv("VESPERON_AUDIO_OUTPUT");
+}
+
+TEST(AudioOutput, AlsaWithoutASoundServerFallsBackToNull) {
+    // Point ALSA's default device (through PulseAudio's plugin) at a server that is not there.
+    TempDir dir;
+    setenv("PULSE_SERVER", ("unix:" + dir.file("no-such-socket")).c_str(), 1);
+    setenv("VESPERON_AUDIO_OUTPUT", "alsa", 1);
+    Returned r;
+    int result = -1;
+    auto out = openAudioOutput(kFormat, &Returned::done, &r, &result);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(result, kOutputOk);
+    EXPECT_TRUE(out->name() == "null" || out->name() == "alsa:default") << out->name();
+    EXPECT_EQ(out->close(), kOutputOk);
+    unsetenv("VESPERON_AUDIO_OUTPUT");
+    unsetenv("PULSE_SERVER");
+}
+
+TEST(AudioOutput, RejectsFormatsItCannotPlay) {
+    Returned r;
+    WaveFormat bad = kFormat;
+    bad.bitsPerSample = 8;
+    EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
+    bad = WaveFormat::pcm16(0, 44100);
+    EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
+    WaveHeader unprepared;
+    auto out = makeNullOutput();
+    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), kOutputOk);
+    EXPECT_EQ(out->write(&unprepared), kOutputUnprepared);
+    EXPECT_EQ(out->close(), kOutputOk);
+}
