@@ -18,7 +18,7 @@ public:
         while (n > 0) {
             if (pos_ >= sizeBits_) {
                 overrun_ = true;
-                v <<= n;
+                v = n >= 32 ? 0 : v << n;  // a 32-bit shift would be undefined
                 pos_ += static_cast<std::size_t>(n);
                 return v;
             }
