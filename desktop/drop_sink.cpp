@@ -39,7 +39,9 @@ void DropSink::detach() {
 }
 
 void DropSink::dragEnter(const QMimeData& data, std::uint32_t keyState, std::uint32_t& effect) {
-    // First format found wins; with no switch on the previous answer stands.
+    // First format found wins; with no switch on the previous answer stands. Any question starts
+    // from "no", so a drag that ended in a drop (no leave) does not carry its yes into the next.
+    if (switches.text || switches.files || switches.url || switches.html) accepted_ = false;
     if (switches.text) accepted_ = offersText(data);
     if (!accepted_ && switches.files) accepted_ = offersFiles(data);
     if (!accepted_ && switches.url) accepted_ = offersUrl(data);

@@ -9,3 +9,8 @@ vesperon_add_test(NAME desktop_hot_key_table_test LABELS gui OWN_MAIN
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_key_table_test.cpp
   LIBS vesperon_desktop
   ENV QT_QPA_PLATFORM=offscreen)
+
+vesperon_add_test(NAME desktop_drop_test LABELS gui OWN_MAIN
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/drop_test.cpp
+  LIBS vesperon_desktop
+  ENV QT_QPA_PLATFORM=offscreen)
