@@ -8,7 +8,7 @@ seconds=${2:-30}
 status=0
 shopt -s nullglob
 for target in "$dir"/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   corpus="$dir/corpus/$name"
   mkdir -p "$corpus"
