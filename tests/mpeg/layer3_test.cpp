@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "engine/mpeg/header.h"
 #include "engine/mpeg/huffman_tables.h"
 #include "tests/mpeg/layer2_test_util.h"
+#include "tests/support/audio_compare.h"
 
 namespace vesperon::mpeg {
 namespace {
@@ -262,6 +264,58 @@ TEST(Layer3, HostileSideInformationIsContained) {
             EXPECT_EQ(r.bytesUsed, frames[static_cast<std::size_t>(i)].length);
         }
     }
+}
+
+// Power of channel 0 at frequency f (Hz) over the whole signal, by the Goertzel recurrence.
+double powerAt(const std::vector<int16_t>& pcm, int channels, double rate, double f) {
+    const double pi = 3.14159265358979323846;
+    const double c = 2 * std::cos(2 * pi * f / rate);
+    double s1 = 0, s2 = 0;
+    for (std::size_t i = 0; i < pcm.size(); i += static_cast<std::size_t>(channels)) {
+        double s0 = pcm[i] + c * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return s1 * s1 + s2 * s2 - c * s1 * s2;
+}
+
+// The highest of the 32 subbands is never decoded: a stream with strong content there (noise
+// over the whole band) comes out with next to nothing above 31/32 of the Nyquist frequency,
+// where its reference decoding has plenty.
+TEST(Layer3, TopSubbandStaysSilent) {
+    std::vector<uint8_t> bytes = readBytes(vectorPath("M2L3_noise.bit"));
+    FrameHeader h;
+    int len = 0;
+    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    ASSERT_GT(frames.size(), 100u);
+    Layer3Decoder d;
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    std::vector<int16_t> pcm, out;
+    for (std::size_t i = 0; i < 100; ++i) {
+        DecodeResult r = decodeCopy(d, &bytes[frames[i].offset], frames[i].length, out);
+        ASSERT_GT(r.bytesUsed, 0);
+        pcm.insert(pcm.end(), out.begin(), out.begin() + r.bytesProduced / 2);
+    }
+    std::vector<int16_t> ref = test::readPcm16(vectorPath("M2L3_noise.pcm"));
+    ref.resize(pcm.size());
+    const double rate = 22050, nyquist = rate / 2;
+    double topOurs = 0, topRef = 0, midOurs = 0, midRef = 0;
+    for (int k = 0; k < 8; ++k) {
+        // Inside the top subband, clear of the transition band of the filter bank.
+        double f = nyquist * (31.45 + 0.06 * k) / 32;
+        topOurs += powerAt(pcm, 2, rate, f);
+        topRef += powerAt(ref, 2, rate, f);
+        double g = nyquist * (12.3 + 0.08 * k) / 32;
+        midOurs += powerAt(pcm, 2, rate, g);
+        midRef += powerAt(ref, 2, rate, g);
+    }
+    ASSERT_GT(topRef, 0);
+    // The decoded part of the band carries the same energy as the reference...
+    EXPECT_NEAR(midOurs / midRef, 1.0, 0.2);
+    // ...the top subband at least 30 dB less.
+    EXPECT_LT(topOurs / topRef, 1e-3) << topOurs / topRef;
+    std::printf("top subband power against the reference: %.2g; subband 12: %.3f\n", topOurs / topRef,
+                midOurs / midRef);
 }
 
 }  // namespace
