@@ -2,3 +2,7 @@ vesperon_add_test(NAME player_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/player_test.cpp
   LIBS vesperon_player vesperon_test_support)
 add_dependencies(player_tests vesperon-decode vesperon-cipher)
+vesperon_add_test(NAME player_stress_tests LABELS stress TIMEOUT 600
+  ENV VESPERON_AUDIO_OUTPUT=null
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/stress_test.cpp
+  LIBS vesperon_player vesperon_test_support)
