@@ -81,7 +81,7 @@ const float* cosFor(const Tables& t) {
 // X[m] = sum_k x[k] cos(pi (2k + 1) m / (2N)), by splitting into sums and scaled differences
 // (even and odd outputs) until one point remains.
 template <int N>
-inline void dct(const float* x, float* out, const Tables& t) {
+[[gnu::always_inline]] inline void dct(const float* x, float* out, const Tables& t) {
     if constexpr (N == 1) {
         out[0] = x[0];
     } else {
