@@ -14,3 +14,8 @@ vesperon_add_test(NAME desktop_drop_test LABELS gui OWN_MAIN
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/drop_test.cpp
   LIBS vesperon_desktop
   ENV QT_QPA_PLATFORM=offscreen)
+
+vesperon_add_test(NAME desktop_dialogs_test LABELS gui OWN_MAIN
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/dialogs_test.cpp
+  LIBS vesperon_desktop vesperon_test_support Qt6::Test
+  ENV QT_QPA_PLATFORM=offscreen)
