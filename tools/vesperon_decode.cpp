@@ -1,8 +1,13 @@
 // vesperon-decode [--start PERCENT] [--password TEXT] [--raw] IN OUT
-// vesperon-decode --bench [--repeat N] [--start PERCENT] [--password TEXT] IN
+// vesperon-decode --bench [--repeat N] [--peer] [--start PERCENT] [--password TEXT] IN
 // Writes exactly the PCM the player hands to the sound device for IN: a WAV file, or raw
 // 16-bit little-endian samples with --raw; OUT "-" is standard output. With --bench it decodes
-// IN N times without writing and reports the speed as a multiple of real time.
+// IN N times without writing and reports the speed as a multiple of real time; --peer also
+// times mpg123 decoding the same file as many times, for comparison.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -25,15 +30,17 @@ struct Options {
     std::string password;
     bool raw = false;
     bool bench = false;
+    bool peer = false;
     int repeat = 1;
     std::string in;
     std::string out;
 };
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: vesperon-decode [--start PERCENT] [--password TEXT] [--raw] IN OUT\n"
-                 "       vesperon-decode --bench [--repeat N] [--start PERCENT] [--password TEXT] IN\n");
+    std::fprintf(
+        stderr,
+        "usage: vesperon-decode [--start PERCENT] [--password TEXT] [--raw] IN OUT\n"
+        "       vesperon-decode --bench [--repeat N] [--peer] [--start PERCENT] [--password TEXT] IN\n");
     return 2;
 }
 
@@ -163,6 +170,28 @@ double cpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// Runs mpg123's test mode (decoding without output) on the file; false when it cannot run.
+bool runPeer(const std::string& path) {
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        execlp("mpg123", "mpg123", "-q", "-t", path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+double childCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
 int runBench(const Options& o) {
     double audioSeconds = 0;
     const auto wallStart = std::chrono::steady_clock::now();
@@ -189,6 +218,24 @@ int runBench(const Options& o) {
                  audioSeconds, wall, cpu);
     std::fprintf(stderr, "speed: %.1f x real time (wall), %.1f x real time (CPU)\n",
                  wall > 0 ? audioSeconds / wall : 0.0, cpu > 0 ? audioSeconds / cpu : 0.0);
+    if (!o.peer) return 0;
+
+    // The peer decodes the whole file, including the last frames this path leaves out, so its
+    // speed is taken over the same audio duration: a slight advantage to the peer.
+    const auto peerStart = std::chrono::steady_clock::now();
+    const double peerCpuStart = childCpuSeconds();
+    for (int r = 0; r < o.repeat; ++r) {
+        if (!runPeer(o.in)) {
+            std::fprintf(stderr, "peer: mpg123 -t did not run\n");
+            return 1;
+        }
+    }
+    const double peerWall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - peerStart).count();
+    const double peerCpu = childCpuSeconds() - peerCpuStart;
+    std::fprintf(stderr, "peer: mpg123 -t, %d run(s) in %.3f s wall, %.3f s CPU: %.1f x real time (CPU)\n",
+                 o.repeat, peerWall, peerCpu, peerCpu > 0 ? audioSeconds / peerCpu : 0.0);
+    if (cpu > 0) std::fprintf(stderr, "ratio: %.2f of the peer's speed (CPU)\n", peerCpu / cpu);
     return 0;
 }
 
@@ -260,6 +307,8 @@ int main(int argc, char** argv) {
             o.raw = true;
         } else if (a == "--bench") {
             o.bench = true;
+        } else if (a == "--peer") {
+            o.peer = true;
         } else if (a == "--repeat" && i + 1 < argc) {
             if (!parseInt(argv[++i], &o.repeat) || o.repeat < 1) return usage();
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
