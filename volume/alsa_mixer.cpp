@@ -105,7 +105,7 @@ public:
     bool writeValues(uint32_t id, std::span<const uint32_t> values) override {
         int pos = static_cast<int>(id / 2) - 1;
         snd_mixer_elem_t* e = element(pos);
-        if (!e || values.empty()) return false;
+        if (lost_ || !e || values.empty()) return false;
         if (id == muteId(pos)) {
             if (!snd_mixer_selem_has_playback_switch(e)) return false;
             return snd_mixer_selem_set_playback_switch_all(e, values[0] ? 0 : 1) >= 0;
@@ -124,6 +124,8 @@ public:
         return true;
     }
 
+    bool lost() const override { return lost_; }
+
     std::vector<int> pollDescriptors() override {
         std::vector<pollfd> pfds = descriptors();
         std::vector<int> fds;
@@ -132,13 +134,17 @@ public:
     }
 
     std::vector<uint32_t> takeChangedControls() override {
+        if (lost_) return {};
         std::vector<pollfd> pfds = descriptors();
         if (!pfds.empty()) {
             poll(pfds.data(), pfds.size(), 0);
             unsigned short revents = 0;
-            snd_mixer_poll_descriptors_revents(mixer_, pfds.data(), pfds.size(), &revents);
+            if (snd_mixer_poll_descriptors_revents(mixer_, pfds.data(), pfds.size(), &revents) < 0 ||
+                (revents & (POLLERR | POLLHUP | POLLNVAL)))
+                lost_ = true;
         }
-        snd_mixer_handle_events(mixer_);
+        if (snd_mixer_handle_events(mixer_) < 0) lost_ = true;
+        if (lost_) return {};
         std::vector<uint32_t> changed;
         for (auto& [id, last] : watched_) {
             std::vector<long> now;
@@ -212,6 +218,7 @@ private:
 
     // The control's values now: one per channel for a volume, one (1 = muted) for a mute.
     bool current(uint32_t id, std::vector<long>& out) {
+        if (lost_) return false;  // what the element cache holds now is stale
         int pos = static_cast<int>(id / 2) - 1;
         snd_mixer_elem_t* e = element(pos);
         if (!e) return false;
@@ -248,6 +255,7 @@ private:
     }
 
     snd_mixer_t* mixer_;
+    bool lost_ = false;
     std::vector<Element> elements_;
     std::map<uint32_t, std::vector<long>> watched_;
 };

@@ -47,7 +47,7 @@ public:
     }
     bool readValues(uint32_t id, std::span<uint32_t> values) override {
         m_.calls.push_back("read " + std::to_string(id));
-        if (m_.failReads) return false;
+        if (m_.failReads || lost_) return false;
         const size_t key = (id - 1) / 2;
         if (key >= m_.lines.size()) return false;
         const Line& l = m_.lines[key];
@@ -63,7 +63,7 @@ public:
         std::string entry = "write " + std::to_string(id);
         for (uint32_t v : values) entry += " " + std::to_string(v);
         m_.calls.push_back(entry);
-        if (m_.failWrites) return false;
+        if (m_.failWrites || lost_) return false;
         const size_t key = (id - 1) / 2;
         if (key >= m_.lines.size() || values.empty()) return false;
         Line& l = m_.lines[key];
@@ -80,7 +80,14 @@ public:
         if (pipe_[0] < 0) return {};
         return {pipe_[0]};
     }
+    bool lost() const override { return lost_; }
+    void lose() {
+        lost_ = true;
+        if (pipe_[1] >= 0) ::close(pipe_[1]);  // the read end now reports end of file for ever
+        pipe_[1] = -1;
+    }
     std::vector<uint32_t> takeChangedControls() override {
+        m_.calls.push_back("take");
         char buf[64];
         while (pipe_[0] >= 0 && read(pipe_[0], buf, sizeof buf) > 0) {
         }
@@ -110,6 +117,7 @@ private:
 
     FakeMixer& m_;
     int pipe_[2];
+    bool lost_ = false;
     std::set<uint32_t> watched_;
     std::vector<uint32_t> pending_;
 };
@@ -129,6 +137,10 @@ std::unique_ptr<MixerHandle> FakeMixer::open(unsigned device) {
 
 void FakeMixer::notify(uint32_t id) {
     for (Handle* h : handles_) h->notify(id);
+}
+
+void FakeMixer::loseMixer() {
+    for (Handle* h : handles_) h->lose();
 }
 
 void FakeMixer::changeFromOutside(size_t line, std::vector<uint32_t> volume, uint32_t muted) {

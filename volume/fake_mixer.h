@@ -39,6 +39,8 @@ public:
     // Sets the line's values as another program would and notifies every handle watching them.
     void changeFromOutside(size_t line, std::vector<uint32_t> volume, uint32_t muted);
     int openHandles() const { return static_cast<int>(handles_.size()); }
+    // As when the sound server dies: every open handle is lost and its descriptor stays readable.
+    void loseMixer();
 
     unsigned deviceCount() override;
     std::unique_ptr<MixerHandle> open(unsigned device) override;

@@ -56,6 +56,9 @@ public:
     // the news and returns the ids of the watched controls whose values changed.
     virtual std::vector<int> pollDescriptors() = 0;
     virtual std::vector<uint32_t> takeChangedControls() = 0;
+    // True once the mixer is gone (its server died): the descriptors stay readable for ever and
+    // must not be watched any more; reads and writes fail from then on.
+    virtual bool lost() const { return false; }
 };
 
 class MixerSystem {

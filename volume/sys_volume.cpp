@@ -67,7 +67,10 @@ void SysVolume::watch(Binding& b) {
 
 void SysVolume::onNotice(Binding& b) {
     if (!b.handle) return;
-    for (uint32_t id : b.handle->takeChangedControls()) controlChanged(id);
+    const std::vector<uint32_t> changed = b.handle->takeChangedControls();
+    // A mixer that went away keeps its descriptors readable; watching them would spin.
+    if (b.handle->lost()) b.notifiers.clear();
+    for (uint32_t id : changed) controlChanged(id);
 }
 
 void SysVolume::controlChanged(uint32_t id) {

@@ -78,6 +78,20 @@ TEST(MixerE2E, SysVolumeDrivesAndFollowsThePulseSink) {
     EXPECT_EQ(sv->GetMute(), 0);
 }
 
+TEST(MixerE2E, CommandsFailOnceTheServerIsGone) {
+    auto ps = std::make_unique<test::PulseServer>();
+    ASSERT_TRUE(ps->ok());
+    SysVolume vol;
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    ps.reset();
+    TestForm::waitFor([] { return false; }, 500);
+    // The element cache still holds the old values; they must not be reported as current.
+    int left = 5, right = 5;
+    EXPECT_EQ(vol.GetVolume(left, right), -1);
+    EXPECT_EQ(vol.SetVolume(100, 100), 0);
+    EXPECT_EQ(vol.GetMute(), -1);
+}
+
 }  // namespace
 }  // namespace vesperon::volume
 

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <algorithm>
 
 #include "volume/fake_mixer.h"
 
@@ -185,6 +186,19 @@ TEST_F(SysVolumeTest, ChangeNoticesRaiseTheMatchingEvent) {
     mixer.changeFromOutside(0, {9, 9}, 0);
     pump(100);
     EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SysVolumeTest, ALostMixerIsNoLongerWatchedAndFailsTheCommands) {
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    mixer.loseMixer();
+    pump(300);
+    // Each binding looks at its descriptor once, then stops watching it.
+    EXPECT_EQ(std::count(mixer.calls.begin(), mixer.calls.end(), "take"), 2);
+    int l = 1, r = 1;
+    EXPECT_EQ(vol.GetVolume(l, r), -1);
+    EXPECT_EQ(vol.SetVolume(1, 1), 0);
+    EXPECT_EQ(vol.GetMute(), -1);
+    EXPECT_EQ(vol.SetMute(0), 0);
 }
 
 TEST_F(SysVolumeTest, ReselectingClosesThePreviousHandles) {
