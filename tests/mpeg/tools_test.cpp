@@ -175,5 +175,7 @@ TEST_F(DecodeTool, BenchReportsSpeed) {
     EXPECT_NE(r.err.find("x real time"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("2 run(s)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("s CPU"), std::string::npos) << r.err;
-    if (peer) EXPECT_NE(r.err.find("of the peer's speed"), std::string::npos) << r.err;
+    if (peer) {
+        EXPECT_NE(r.err.find("of the peer's speed"), std::string::npos) << r.err;
+    }
 }
