@@ -84,17 +84,18 @@ TEST(PlayerStress, RandomCommandsFromTwoThreadsEndCleanly) {
     const WindowHandle window = recorder.open();
     Watchdog watchdog(30s);
     const int baseline = threadCount();
-    const auto deadline = Clock::now() + 40s;  // bounds the run under the sanitizers
+    const auto deadline = Clock::now() + 45s;  // bounds the run under the sanitizers
     std::atomic<int> commands{0};
 
     auto pause = [](std::mt19937& rng) {
         int r = rng() % 100;
-        if (r < 70)
-            std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
-        else if (r < 95)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2 + rng() % 15));
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(30 + rng() % 60));
+        if (r < 80) {
+            std::this_thread::sleep_for(std::chrono::microseconds(rng() % 1000));
+        } else if (r < 98) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2 + rng() % 8));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30 + rng() % 30));
+        }
     };
 
     // Thread 1: the entry points on players of its own, a few at a time.
