@@ -139,7 +139,10 @@ TEST(Pipeline, StoppingWhileEveryStageIsBlockedCompletes) {
         ASSERT_EQ(renderer->open(file, ""), kDone);
         if (!pausedBeforeStart) {
             renderer->resume();
-            std::this_thread::sleep_for(400ms);
+            auto until = std::chrono::steady_clock::now() + 10s;
+            while (renderer->headersAtDevice() < 100 && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(100ms);
         }
         renderer->pause();
         std::this_thread::sleep_for(300ms);
