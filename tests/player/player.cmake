@@ -6,3 +6,7 @@ vesperon_add_test(NAME player_stress_tests LABELS stress TIMEOUT 600
   ENV VESPERON_AUDIO_OUTPUT=null
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/stress_test.cpp
   LIBS vesperon_player vesperon_test_support)
+vesperon_add_test(NAME play_tool_tests LABELS unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/play_tool_test.cpp
+  LIBS vesperon_test_support)
+add_dependencies(play_tool_tests vesperon-play vesperon-decode vesperon-cipher)
