@@ -26,10 +26,17 @@ X11KeyGrabber::X11KeyGrabber() {
     root_ = static_cast<uint32_t>(DefaultRootWindow(static_cast<Display*>(display_)));
     app->installNativeEventFilter(this);
     filtering_ = true;
+    appWatch_ = std::make_unique<QObject>();
+    QObject::connect(app, &QObject::destroyed, appWatch_.get(), [this] {
+        connection_ = nullptr;
+        display_ = nullptr;
+        filtering_ = false;
+    });
 }
 
 X11KeyGrabber::~X11KeyGrabber() {
-    for (const Grab& g : grabs_) ungrab(g.keycode, g.mods);
+    if (connection_)
+        for (const Grab& g : grabs_) ungrab(g.keycode, g.mods);
     if (filtering_ && qGuiApp) qGuiApp->removeNativeEventFilter(this);
 }
 
@@ -99,6 +106,7 @@ bool X11KeyGrabber::registerKey(std::intptr_t window, int id, uint32_t flags, ui
 }
 
 bool X11KeyGrabber::unregisterKey(std::intptr_t window, int id) {
+    if (!connection_) return false;
     auto it = std::find_if(grabs_.begin(), grabs_.end(),
                            [&](const Grab& g) { return g.window == window && g.id == id; });
     if (it == grabs_.end()) return false;

@@ -4,6 +4,8 @@
 // offscreen) every registration is refused.
 
 #include <QAbstractNativeEventFilter>
+#include <QObject>
+#include <memory>
 #include <vector>
 
 #include "desktop/key_grabber.h"
@@ -34,6 +36,7 @@ private:
     void* connection_ = nullptr;  // xcb_connection_t*
     uint32_t root_ = 0;
     bool filtering_ = false;
+    std::unique_ptr<QObject> appWatch_;  // forgets the connection when the application goes
     std::vector<Grab> grabs_;
 };
 
