@@ -7,12 +7,14 @@
 #include <string>
 
 #include "app/routines.h"
+#include "desktop/drop_target.h"
+#include "engine/player/commands.h"
+#include "engine/player/message_port.h"
 #include "ui/appearance.h"
 #include "ui/handle_registry.h"
 #include "ui/main_window.h"
-#ifdef VESPERON_HAVE_ENGINE
-#include "engine/player/message_port.h"
-#endif
+#include "ui/runtime_error.h"
+#include "volume/sys_volume_widget.h"
 
 // After Qt: Xlib's macros would break Qt's headers.
 #include <X11/Xlib.h>
@@ -48,9 +50,12 @@ int main(int argc, char** argv) {
     // The program works from the folder that holds it.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     vesperon::ui::installSystemFont();
-#ifdef VESPERON_HAVE_ENGINE
     vesperon::engine::installMessagePort({&vesperon::ui::postMessage, &vesperon::ui::isWindow});
-#endif
+    vesperon::ui::FatalErrorHooks hooks;
+    hooks.stopAllPlayback = [] { vesperon::engine::StopPlaying(); };
+    vesperon::ui::setFatalErrorHooks(hooks);
+    vesperon::volume::registerSysVolumeType();
+    vesperon::desktop::registerDropTargetType();
 
     std::string error;
     auto window = vesperon::ui::loadMainWindow(vesperon::app::routineDispatcher(), {}, &error);
@@ -58,5 +63,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vesperon: %s\n", error.c_str());
         return 1;
     }
-    return app.exec();
+    const int code = app.exec();
+    vesperon::engine::RemoveCurrentPlayer();
+    return code;
 }

@@ -1,0 +1,179 @@
+// The playlist: rows, adding by dialog or drop, removal, reset, the order switches and the
+// choice of the next and previous track.
+
+#include "app/crt_random.h"
+#include "app/logic.h"
+#include "app/playlist_text.h"
+#include "app/routines.h"
+#include "engine/player/commands.h"
+#include "ui/check_box.h"
+#include "ui/list_box.h"
+
+namespace vesperon::app {
+
+namespace {
+
+constexpr int kDeleteKey = 0x2E, kSpaceKey = 0x20, kEnterKey = 0x0D;
+
+std::int32_t intArg(const ui::EventCall& call, std::size_t i) {
+    if (i >= call.args.size()) return 0;
+    return std::visit(
+        [](auto&& v) -> std::int32_t {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::string>)
+                return 0;
+            else
+                return static_cast<std::int32_t>(v);
+        },
+        call.args[i]);
+}
+
+std::string textArg(const ui::EventCall& call, std::size_t i) {
+    if (i < call.args.size())
+        if (auto* s = std::get_if<std::string>(&call.args[i])) return *s;
+    return {};
+}
+
+bool isChecked(const char* name) { return widget(name).intProperty(ui::kCheckChecked) != 0; }
+
+}  // namespace
+
+void RebuildPlaylistView() {
+    ui::ListBox& list = playlistBox();
+    list.clear();
+    const auto& playlist = state().playlist;
+    for (std::size_t i = 0; i < playlist.size(); ++i)
+        list.addItem(TrackLabel(static_cast<int>(i + 1), playlist[i]));
+}
+
+void AddFilesByDialog() {
+    desktop::OpenFileDialogArgs args;
+    args.title = "请选择要加入播放列表的MP3文件";
+    args.filter = "mp3文件(*.mp3)|*.mp3";
+    args.keepDirectory = false;
+    std::vector<std::string> chosen = services().openFileDialog(args);
+    auto& playlist = state().playlist;
+    const int before = static_cast<int>(playlist.size());
+    for (std::size_t k = 0; k < chosen.size(); ++k)
+        playlistBox().addItem(TrackLabel(before + static_cast<int>(k) + 1, chosen[k]));
+    playlist.insert(playlist.end(), chosen.begin(), chosen.end());
+}
+
+void ChooseNextTrack() {
+    PlayerState& s = state();
+    const int count = static_cast<int>(s.playlist.size());
+    if (count == 0) return;
+    if (s.randomOrder == 1) {
+        s.currentTrack = 1 + NextRandom() % count;
+    } else if (s.loopTrack == 1) {
+        // the same track again
+    } else {
+        s.currentTrack = s.currentTrack + 1 > count ? 1 : s.currentTrack + 1;
+    }
+}
+
+void RemoveSelectedEntry() {
+    PlayerState& s = state();
+    const int index = playlistBox().selectedIndex();
+    if (index < 0 || index >= static_cast<int>(s.playlist.size())) return;
+    const int k = index + 1;
+    s.playlist.erase(s.playlist.begin() + index);
+    const int c = static_cast<int>(s.playlist.size());
+    if (c == 0) {
+        StopPlayback();
+        AddFilesByDialog();
+        RebuildPlaylistView();
+        return;
+    }
+    if (k < s.currentTrack) {
+        s.currentTrack -= 1;
+        RebuildPlaylistView();
+    } else if (k == s.currentTrack) {
+        const bool playing = engine::QueryPlayState() == 1;
+        if (c == s.currentTrack - 1) s.currentTrack = c;
+        StopPlayback();
+        RebuildPlaylistView();
+        if (playing) PlayPauseToggle();
+    } else {
+        RebuildPlaylistView();
+    }
+    playlistBox().setSelectedIndex(k - 1);
+}
+
+RoutineResult AddFilesByDialog(const ui::EventCall&) {
+    AddFilesByDialog();
+    return std::nullopt;
+}
+
+RoutineResult FilesDropped(const ui::EventCall& call) {
+    auto& playlist = state().playlist;
+    for (std::string& part : SplitDroppedText(textArg(call, 0)))
+        if (HasMp3Extension(part)) playlist.push_back(std::move(part));
+    RebuildPlaylistView();
+    playlistBox().setSelectedIndex(static_cast<int>(playlist.size()) - 1);
+    return std::nullopt;
+}
+
+RoutineResult RemoveSelected(const ui::EventCall&) {
+    RemoveSelectedEntry();
+    return std::nullopt;
+}
+
+RoutineResult ResetPlaylist(const ui::EventCall&) {
+    if (rowCount() > 0) {
+        int answer = services().messageBox("真的要重置播放列表吗?\r\n这将清空现有播放列表!", 0x21, "重置播放列表");
+        if (answer == 1) return std::nullopt;
+    }
+    engine::StopPlaying();
+    playlistBox().clear();
+    setButtonCaption("按钮_播放", "播放");
+    setSliderPosition(0);
+    state().currentTrack = 1;
+    state().playlist.clear();
+    AddFilesByDialog();
+    return std::nullopt;
+}
+
+RoutineResult PlaylistMouseDown(const ui::EventCall&) {
+    if (rowCount() == 0) AddFilesByDialog();
+    return std::nullopt;
+}
+
+RoutineResult PlaylistKeyDown(const ui::EventCall& call) {
+    switch (intArg(call, 0)) {
+        case kDeleteKey:
+            RemoveSelectedEntry();
+            break;
+        case kSpaceKey:
+            PlayPauseToggle();
+            break;
+        case kEnterKey:
+            PlaySelected();
+            break;
+        default:
+            break;
+    }
+    return std::nullopt;
+}
+
+RoutineResult RandomOrderSwitch(const ui::EventCall&) {
+    PlayerState& s = state();
+    if (isChecked("选择框_单曲循环")) {
+        widget("选择框_单曲循环").setProperty(ui::kCheckChecked, 0);
+        toggle(s.loopTrack);
+    }
+    toggle(s.randomOrder);
+    return std::nullopt;
+}
+
+RoutineResult LoopTrackSwitch(const ui::EventCall&) {
+    PlayerState& s = state();
+    if (isChecked("选择框_随机播放")) {
+        widget("选择框_随机播放").setProperty(ui::kCheckChecked, 0);
+        toggle(s.randomOrder);
+    }
+    toggle(s.loopTrack);
+    return std::nullopt;
+}
+
+}  // namespace vesperon::app

@@ -1,0 +1,96 @@
+// The schedule: the once-a-second clock shows the time and, while the schedule is on, starts the
+// next track at a period's start and fades out and stops at its end.
+
+#include "app/logic.h"
+#include "app/routines.h"
+#include "app/schedule_box.h"
+#include "ui/button.h"
+#include "ui/check_box.h"
+#include "ui/edit_box.h"
+#include "volume/sys_volume_widget.h"
+
+namespace vesperon::app {
+
+namespace {
+
+double boxValue(int position) {
+    return ReadBoxValue(widget(state().scheduleBoxes[static_cast<std::size_t>(position - 1)].c_str())
+                            .textProperty(ui::kEditContent));
+}
+
+// Start (first = 1) or end (first = 16) of any slot at h:m:s; each box is read only when the one
+// before it matched.
+bool anySlotAt(int first, int h, int m, int s) {
+    for (int i = 0; i < 5; ++i) {
+        const int at = first + i;
+        if (BoxEquals(boxValue(at), h) && BoxEquals(boxValue(at + 5), m) && BoxEquals(boxValue(at + 10), s))
+            return true;
+    }
+    return false;
+}
+
+// The tick's tests for one second of the day; true when a start or an end fired.
+bool checkSecond(int h, int m, int s) {
+    if (anySlotAt(1, h, m, s)) {
+        PlayNext();
+        return true;
+    }
+    if (anySlotAt(16, h, m, s)) {
+        FadeOut();
+        StopPlayback();
+        sysVolume().SetVolume(state().savedVolume, state().savedVolume);
+        return true;
+    }
+    return false;
+}
+
+void setEnabled(const std::string& name, bool enabled) {
+    widget(name.c_str()).setProperty(ui::kDisabled, enabled ? 0 : 1);
+}
+
+}  // namespace
+
+void CheckSchedule() {
+    std::tm now = services().localTime();
+    widget("编辑框_时").setProperty(ui::kEditContent, std::to_string(now.tm_hour));
+    widget("编辑框_分").setProperty(ui::kEditContent, std::to_string(now.tm_min));
+    widget("编辑框_秒").setProperty(ui::kEditContent, std::to_string(now.tm_sec));
+
+    // Local seconds as a running count, so that every second of the day is checked once.
+    std::tm copy = now;
+    const std::int64_t second = static_cast<std::int64_t>(timegm(&copy));
+    const std::vector<std::int64_t> due = scheduleSeconds().due(second);
+    for (std::int64_t sec : due) {
+        // Marked before the tests run: a fade lets later ticks in, which go on from here.
+        scheduleSeconds().markChecked(sec);
+        if (state().scheduleOn != 1) continue;
+        std::time_t t = static_cast<std::time_t>(sec);
+        std::tm at{};
+        gmtime_r(&t, &at);
+        if (checkSecond(at.tm_hour, at.tm_min, at.tm_sec)) return;
+    }
+    SyncVolumeWidgets();
+}
+
+RoutineResult CheckSchedule(const ui::EventCall&) {
+    CheckSchedule();
+    return std::nullopt;
+}
+
+RoutineResult ScheduleSwitch(const ui::EventCall&) {
+    PlayerState& s = state();
+    toggle(s.scheduleOn);
+    const bool on = s.scheduleOn == 1;
+    setEnabled("按钮_清空时间段", !on);
+    for (const std::string& box : s.scheduleBoxes) setEnabled(box, !on);
+    s.scheduleOn = on ? 1 : 0;
+    widget("选择框_开始计划").setProperty(ui::kCheckCaption, std::string(on ? "取消计划" : "开始计划"));
+    return std::nullopt;
+}
+
+RoutineResult ClearPeriods(const ui::EventCall&) {
+    for (const std::string& box : state().scheduleBoxes) widget(box.c_str()).setProperty(ui::kEditContent, std::string());
+    return std::nullopt;
+}
+
+}  // namespace vesperon::app

@@ -1,0 +1,83 @@
+// Start-up, shut-down and the expand/collapse button.
+
+#include "app/crt_random.h"
+#include "app/logic.h"
+#include "app/routines.h"
+#include "app/tick_count.h"
+#include "desktop/drop_target.h"
+#include "desktop/hot_keys.h"
+#include "desktop/tool_tips.h"
+#include "skin/skin.h"
+#include "ui/button.h"
+#include "ui/main_window.h"
+#include "ui/window_widget.h"
+#include "volume/sys_volume_widget.h"
+
+namespace vesperon::app {
+
+namespace {
+
+constexpr int kPauseKey = 0x13;
+constexpr int kPageDownKey = 0x22;
+
+const char* const kPeriodBoxes[6] = {"编辑框_从时", "编辑框_从分", "编辑框_从秒",
+                                     "编辑框_到时", "编辑框_到分", "编辑框_到秒"};
+
+}  // namespace
+
+RoutineResult StartUp(const ui::EventCall& call) {
+    PlayerState& s = state();
+    setMainForm(&call.form);
+    ui::Form& form = call.form;
+    skin::SetSkin(2);
+    SeedRandom(static_cast<std::uint32_t>(TickCountMs()));
+    s.currentTrack = 1;
+    sysVolume().SelectLine(4);
+
+    const ui::WindowHandle window = form.window().handle();
+    const ui::WindowHandle feedback = widget("标签1").handle();
+    s.hotkeyIds[0] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPauseKey);
+    s.hotkeyIds[1] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPageDownKey);
+    if (s.hotkeyIds[0] == 0 || s.hotkeyIds[1] == 0) {
+        services().messageBox("快捷键注册失败,您可能无法正常使用快捷键！", 0x10, "错误");
+    } else {
+        desktop::AddToolTip(widget("按钮_播放").handle(), "快捷键:Pause", false, false);
+        desktop::AddToolTip(widget("按钮_下一曲").handle(), "快捷键:Page Down", false, false);
+    }
+
+    form.window().setProperty(ui::kHeight, ui::kMainWindowCollapsedHeight);
+    sysVolume().GetVolume(s.savedVolume, s.savedVolume);
+    s.fadeStep = s.savedVolume / 50;
+    if (auto* drop = form.findAs<desktop::DropTarget>("拖放对象1"))
+        drop->RegisterDropWindow(widget("列表框1").handle());
+
+    // Schedule order: all start hours, then start minutes, ..., then end seconds.
+    s.scheduleBoxes.clear();
+    for (const char* column : kPeriodBoxes)
+        for (int slot = 1; slot <= 5; ++slot) s.scheduleBoxes.push_back(column + std::to_string(slot));
+    return std::nullopt;
+}
+
+RoutineResult ShutDown(const ui::EventCall& call) {
+    const ui::WindowHandle window = call.form.window().handle();
+    desktop::UnregisterGlobalHotKey(window, state().hotkeyIds[0]);
+    desktop::UnregisterGlobalHotKey(window, state().hotkeyIds[1]);
+    return std::nullopt;
+}
+
+RoutineResult ExpandCollapse(const ui::EventCall&) {
+    PlayerState& s = state();
+    toggle(s.panelExpanded);
+    if (s.panelExpanded == 1) {
+        setButtonCaption("按钮_展开", "∧");
+        mainForm().window().setProperty(ui::kHeight, ui::kMainWindowExpandedHeight);
+        widget("编辑框_从时1").setFocus();
+    } else {
+        setButtonCaption("按钮_展开", "∨");
+        mainForm().window().setProperty(ui::kHeight, ui::kMainWindowCollapsedHeight);
+        widget("列表框1").setFocus();
+    }
+    return std::nullopt;
+}
+
+}  // namespace vesperon::app

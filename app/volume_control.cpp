@@ -1,0 +1,83 @@
+// Volume and mute: the bar and the box drive the system mixer, follow it every second, and the
+// fades ramp it down and up in 50 steps.
+
+#include <QCoreApplication>
+
+#include "app/logic.h"
+#include "app/routines.h"
+#include "app/tick_count.h"
+#include "ui/check_box.h"
+#include "ui/scroll_bar.h"
+#include "volume/sys_volume_widget.h"
+
+namespace vesperon::app {
+
+namespace {
+
+ui::Widget& volumeBar() { return widget("纵向滚动条_音量"); }
+
+}  // namespace
+
+void WaitProcessingEvents(int ms) {
+    const std::uint64_t t0 = TickCountMs();
+    for (;;) {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        if (TickCountMs() > t0 + static_cast<std::uint64_t>(ms)) return;
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+void SyncVolumeWidgets() {
+    int v = 0;
+    sysVolume().GetVolume(v, v);
+    const int max = sysVolume().GetMaxVolume();
+    // A mixer without a range cannot place the bar: leave it where it is.
+    if (max != 0) {
+        const double position = 100.0 - (static_cast<double>(v) * 100.0 / max);
+        volumeBar().setProperty(ui::kScrollPosition, static_cast<std::int32_t>(position));
+    }
+    widget("选择框_静音").setProperty(ui::kCheckChecked, sysVolume().GetMute() == 1 ? 1 : 0);
+}
+
+void FadeOut() {
+    PlayerState& s = state();
+    sysVolume().GetVolume(s.savedVolume, s.savedVolume);
+    s.fadeStep = s.savedVolume / 50;
+    int level = s.savedVolume;
+    for (int i = 0; i < 50; ++i) {
+        level -= s.fadeStep;
+        sysVolume().SetVolume(level, level);
+        WaitProcessingEvents(1);
+    }
+    sysVolume().SetVolume(0, 0);
+}
+
+void FadeIn() {
+    int level = 0;
+    for (int i = 0; i < 50; ++i) {
+        level += state().fadeStep;
+        sysVolume().SetVolume(level, level);
+        WaitProcessingEvents(1);
+    }
+}
+
+RoutineResult VolumeBarChanged(const ui::EventCall&) {
+    auto levelOf = [] {
+        const double p = volumeBar().intProperty(ui::kScrollPosition);
+        const double max = sysVolume().GetMaxVolume();
+        return static_cast<int>((100.0 - p) * max / 100.0);
+    };
+    const int left = levelOf();
+    const int right = levelOf();
+    sysVolume().SetVolume(left, right);
+    return std::nullopt;
+}
+
+RoutineResult MuteClicked(const ui::EventCall&) {
+    sysVolume().SetMute(widget("选择框_静音").intProperty(ui::kCheckChecked) != 0 ? 1 : 0);
+    return std::nullopt;
+}
+
+}  // namespace vesperon::app
