@@ -35,8 +35,8 @@ protected:
         if (!haveProgram("sox") || !haveProgram("twolame")) return;
         const std::string wav = dir_->file("tone.wav");
         // Four seconds, so that a start at 50 % leaves a clear half.
-        ASSERT_EQ(runCommand({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", wav, "synth", "4", "sine",
-                              "440", "sine", "660"})
+        ASSERT_EQ(runCommand({"sox", "-D", "-R", "-n", "-r", "48000", "-c", "2", "-b", "16", wav, "synth",
+                              "4", "sine", "440", "sine", "660"})
                       .exitCode,
                   0);
         ASSERT_EQ(runCommand({"twolame", "--quiet", "-b", "192", wav, dir_->file("tone.mp2")}).exitCode, 0);
