@@ -112,8 +112,11 @@ bool WaveRenderer::yield() {
 
 void WaveRenderer::onHeaderDone(void* context, WaveHeader* header) {
     auto* self = static_cast<WaveRenderer*>(context);
-    std::lock_guard lock(self->headerMutex_);
-    header->user = -header->user;
+    {
+        std::lock_guard lock(self->headerMutex_);
+        header->user = -header->user;
+    }
+    // Outside the lock, so the woken renderer does not block on it at once.
     self->headerDone_.notify_one();
 }
 
