@@ -174,10 +174,8 @@ Widget* Form::firstFocusStop() const {
 void Form::focusNext(bool forward) {
     auto stops = focusStopsInOrder();
     if (stops.empty()) return;
-    QWidget* focus = QApplication::focusWidget();
-    auto current = std::find_if(stops.begin(), stops.end(), [&](Widget* w) {
-        return focus && (w->live() == focus || w->live()->isAncestorOf(focus));
-    });
+    Widget* focused = unitOf(QApplication::focusWidget());
+    auto current = std::find(stops.begin(), stops.end(), focused);
     Widget* next;
     if (current == stops.end())
         next = forward ? stops.front() : stops.back();
@@ -194,10 +192,16 @@ void Form::noteFocus(QWidget* now) {
 }
 
 Widget* Form::lastFocused() const {
-    QWidget* f = lastFocus_.data();
-    if (!f) return nullptr;
-    for (Widget* w : order_)
-        if (w->live() && (w->live() == f || w->live()->isAncestorOf(f))) return w;
+    return unitOf(lastFocus_.data());
+}
+
+Widget* Form::unitOf(QWidget* q) const {
+    // The nearest unit: a group box contains the widgets inside it.
+    for (; q; q = q->parentWidget()) {
+        for (Widget* w : order_)
+            if (w->live() == q) return w;
+        if (q->isWindow()) break;
+    }
     return nullptr;
 }
 

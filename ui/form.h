@@ -84,6 +84,8 @@ public:
     void focusNext(bool forward);
     // The widget that had the focus last, if it is still one of this window's.
     Widget* lastFocused() const;
+    // The widget a Qt widget belongs to (itself or the nearest that contains it), or null.
+    Widget* unitOf(QWidget* q) const;
 
     // Forms by window identifier, for addressing by (window, widget).
     static Form* loadedForm(std::uint32_t windowId);

@@ -6,3 +6,10 @@ vesperon_add_test(NAME ui_widget_tests LABELS gui OWN_MAIN
           ${CMAKE_CURRENT_LIST_DIR}/handle_registry_test.cpp
   LIBS vesperon_ui Qt6::Test
   ENV QT_QPA_PLATFORM=offscreen)
+vesperon_add_test(NAME ui_main_window_tests LABELS gui OWN_MAIN
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/gui_main.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp
+  LIBS vesperon_ui vesperon_test_support Qt6::Test
+  ENV QT_QPA_PLATFORM=offscreen)
+# The test runs both programs.
+add_dependencies(ui_main_window_tests vesperon-screenshot vesperon)
