@@ -47,6 +47,8 @@ public:
     // frame points at `available` readable bytes (a frame never reads past them); out has room
     // for describe().valuesPerFrame 16-bit samples.
     DecodeResult decode(const uint8_t* frame, std::size_t available, int16_t* out);
+    // Frames output as silence because the reservoir lacked their data, since construction.
+    uint64_t silencedFrames() const;
 
 private:
     Layer3Decoder* layer3_;

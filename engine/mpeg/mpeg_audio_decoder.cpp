@@ -37,4 +37,9 @@ DecodeResult MpegAudioDecoder::decode(const uint8_t* frame, std::size_t availabl
     return {};
 }
 
+uint64_t MpegAudioDecoder::silencedFrames() const {
+    // Only Layer III has a reservoir to run short of.
+    return layer3_->silencedFrames();
+}
+
 }  // namespace vesperon::mpeg
