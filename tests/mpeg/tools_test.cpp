@@ -1,6 +1,7 @@
 // vesperon-decode and vesperon-cipher as a user runs them.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@ namespace {
 
 const std::string kDecode = std::string(VESPERON_BINARY_DIR) + "/tools/vesperon-decode";
 const std::string kCipher = std::string(VESPERON_BINARY_DIR) + "/tools/vesperon-cipher";
+const std::string kPlay = std::string(VESPERON_BINARY_DIR) + "/tools/vesperon-play";
 
 int countLines(const std::string& s) {
     int n = 0;
@@ -164,6 +166,42 @@ TEST_F(DecodeTool, FailuresAreOneLineAndNonZero) {
     EXPECT_NE(unwritable.exitCode, 0);
     EXPECT_NE(runCommand({kDecode, "--bogus", file("tone.mp2"), file("x.wav")}).exitCode, 0);
     EXPECT_NE(runCommand({kCipher, file("tone.mp2"), file("x")}).exitCode, 0);  // no password
+}
+
+// The tool is the player's decoding path over a file: it must write exactly what the player
+// hands to its output, also when the play starts part-way or is enciphered.
+TEST_F(DecodeTool, OutputEqualsThePlayers) {
+    if (::access(kPlay.c_str(), X_OK) != 0) GTEST_SKIP() << "vesperon-play is not built";
+    ASSERT_EQ(runCommand({kCipher, "--password", "pw", file("tone.mp2"), file("tone.pw")}).exitCode, 0);
+    const std::string vectors = VESPERON_VECTORS_DIR;
+    struct Case {
+        std::string in;
+        std::vector<std::string> options;
+    } cases[] = {
+        {vectors + "/l3-si.bit", {}},
+        {vectors + "/l3-compl.bit", {"--start", "40"}},
+        {vectors + "/M2L3_bitrate_24_all.bit", {}},
+        {file("tone.pw"), {"--password", "pw", "--start", "25"}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
+        const std::string wav = file("played" + std::to_string(n++) + ".wav");
+        std::vector<std::string> play{"env", "VESPERON_AUDIO_OUTPUT=wav:" + wav, kPlay};
+        play.insert(play.end(), c.options.begin(), c.options.end());
+        play.push_back(c.in);
+        ASSERT_EQ(runCommand(play, 120).exitCode, 0);
+        std::vector<std::string> decode{kDecode, "--raw"};
+        decode.insert(decode.end(), c.options.begin(), c.options.end());
+        decode.push_back(c.in);
+        decode.push_back("-");
+        CommandResult ours = runCommand(decode);
+        ASSERT_EQ(ours.exitCode, 0) << ours.err;
+        const std::vector<int16_t> played = readWav16(wav);
+        ASSERT_GT(played.size(), 1000u);
+        ASSERT_EQ(played.size() * 2, ours.out.size());
+        EXPECT_EQ(0, std::memcmp(played.data(), ours.out.data(), ours.out.size()));
+    }
 }
 
 TEST_F(DecodeTool, BenchReportsSpeed) {
