@@ -265,10 +265,3 @@ TEST(ToolTips, SetOnTheWindowWithTheFirstStyle) {
 
 }  // namespace
 }  // namespace vesperon::desktop
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -94,10 +94,3 @@ TEST(MixerE2E, CommandsFailOnceTheServerIsGone) {
 
 }  // namespace
 }  // namespace vesperon::volume
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
