@@ -19,7 +19,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct HeaderSpec {
+struct HeaderFields {
     int syncKind = 1;  // 2 = MPEG 2.5
     int versionBit = 1;
     int layerField = kLayerFieldIII;
@@ -30,7 +30,7 @@ struct HeaderSpec {
     int protection = 1;
 };
 
-void putHeader(uint8_t* p, const HeaderSpec& s) {
+void putHeader(uint8_t* p, const HeaderFields& s) {
     p[0] = 0xFF;
     p[1] = static_cast<uint8_t>((s.syncKind == 1 ? 0xF0 : 0xE0) | (s.versionBit << 3) | (s.layerField << 1) |
                                 s.protection);
@@ -38,22 +38,22 @@ void putHeader(uint8_t* p, const HeaderSpec& s) {
     p[3] = static_cast<uint8_t>(s.mode << 6);
 }
 
-Bytes header(const HeaderSpec& s) {
+Bytes header(const HeaderFields& s) {
     Bytes b(4);
     putHeader(b.data(), s);
     return b;
 }
 
-int lengthOf(const HeaderSpec& s) {
+int lengthOf(const HeaderFields& s) {
     Bytes b = header(s);
     FrameHeader h;
     return parseHeader(b.data(), b.size(), &h);
 }
 
-// Frames of zero payload (the parser never looks inside), one spec per frame.
-Bytes framesOf(const std::vector<HeaderSpec>& specs) {
+// Frames of zero payload (the parser never looks inside), one header per frame.
+Bytes framesOf(const std::vector<HeaderFields>& headers) {
     Bytes out;
-    for (const HeaderSpec& s : specs) {
+    for (const HeaderFields& s : headers) {
         const int len = lengthOf(s) + s.padding;
         EXPECT_GT(len, 4);
         const std::size_t at = out.size();
@@ -63,8 +63,8 @@ Bytes framesOf(const std::vector<HeaderSpec>& specs) {
     return out;
 }
 
-Bytes repeat(const HeaderSpec& s, int count) {
-    return framesOf(std::vector<HeaderSpec>(count, s));
+Bytes repeat(const HeaderFields& s, int count) {
+    return framesOf(std::vector<HeaderFields>(count, s));
 }
 
 Bytes readVector(const std::string& name) {
@@ -76,7 +76,7 @@ Bytes readVector(const std::string& name) {
 
 TEST(FrameHeader, LengthsAcrossLayersVersionsAndRates) {
     struct Case {
-        HeaderSpec spec;
+        HeaderFields fields;
         int length;
     } cases[] = {
         {{1, 1, kLayerFieldIII, 9, 0}, 417},   // MPEG-1 III 128 kbit/s 44.1 kHz
@@ -93,11 +93,11 @@ TEST(FrameHeader, LengthsAcrossLayersVersionsAndRates) {
         {{2, 0, kLayerFieldIII, 8, 2}, 576},   // 64 kbit/s 8 kHz
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "layer field " << c.spec.layerField << " version "
-                                        << c.spec.versionBit << " sync " << c.spec.syncKind << " bitrate "
-                                        << c.spec.bitrateIndex << " rate " << c.spec.samplingIndex);
-        EXPECT_EQ(lengthOf(c.spec), c.length);
-        HeaderSpec padded = c.spec;
+        SCOPED_TRACE(testing::Message() << "layer field " << c.fields.layerField << " version "
+                                        << c.fields.versionBit << " sync " << c.fields.syncKind << " bitrate "
+                                        << c.fields.bitrateIndex << " rate " << c.fields.samplingIndex);
+        EXPECT_EQ(lengthOf(c.fields), c.length);
+        HeaderFields padded = c.fields;
         padded.padding = 1;
         // The padding bit is not part of the returned length but is recorded.
         Bytes b = header(padded);
@@ -154,14 +154,14 @@ TEST(FrameHeader, InvalidHeadersHaveNoLength) {
 }
 
 TEST(FrameHeader, FreeFormatLengthFromRepeatedHeaders) {
-    const HeaderSpec ff{1, 1, kLayerFieldIII, 0, 0};
+    const HeaderFields ff{1, 1, kLayerFieldIII, 0, 0};
     // Frames of 600 bytes, the second one padded to 601.
     auto build = [&](std::size_t size, const std::vector<int>& paddings) {
         Bytes w(size, 0x11);
         std::size_t at = 0;
         for (int pad : paddings) {
             if (at + 4 > w.size()) break;
-            HeaderSpec s = ff;
+            HeaderFields s = ff;
             s.padding = pad;
             putHeader(w.data() + at, s);
             at += 600 + static_cast<std::size_t>(pad);
@@ -241,9 +241,9 @@ ProbeRun probeOf(const Bytes& data) {
 }  // namespace
 
 TEST(Probe, AcceptsThreeConsistentFramesWithoutConsuming) {
-    const HeaderSpec l3{1, 1, kLayerFieldIII, 9, 0};
+    const HeaderFields l3{1, 1, kLayerFieldIII, 9, 0};
     Bytes data = repeat(l3, 20);
-    HeaderSpec third = l3;
+    HeaderFields third = l3;
     third.bitrateIndex = 10;  // the bit rate may change; the third frame's is kept
     Bytes mixed = framesOf({l3, l3, third, l3, l3, l3, l3, l3, l3, l3, l3, l3});
     ProbeRun r = probeOf(data);
@@ -274,20 +274,20 @@ TEST(Probe, RefusesLayerOne) {
 }
 
 TEST(Probe, RefusesInconsistentFramesAndResynchronises) {
-    const HeaderSpec at44{1, 1, kLayerFieldIII, 9, 0};
-    HeaderSpec at48 = at44;
+    const HeaderFields at44{1, 1, kLayerFieldIII, 9, 0};
+    HeaderFields at48 = at44;
     at48.samplingIndex = 1;
     // 44.1, 44.1, 48, 48...: the attempts at the 44.1 kHz frames fail, the stream starts at 48 kHz.
-    std::vector<HeaderSpec> specs(20, at48);
-    specs[0] = specs[1] = at44;
-    Bytes data = framesOf(specs);
+    std::vector<HeaderFields> headers(20, at48);
+    headers[0] = headers[1] = at44;
+    Bytes data = framesOf(headers);
     ProbeRun r = probeOf(data);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.info.header.samplingIndex, 1);
     EXPECT_EQ(r.position, 2u * 417);
 
     // A mode change is refused the same way.
-    HeaderSpec mono = at44;
+    HeaderFields mono = at44;
     mono.mode = kModeSingleChannel;
     r = probeOf(framesOf({at44, mono, mono, mono, mono, mono, mono, mono, mono, mono, mono, mono}));
     EXPECT_EQ(r.code, 0);
@@ -346,7 +346,7 @@ namespace {
 // A MPEG-1 Layer III first frame (128 kbit/s, 44.1 kHz, joint stereo) carrying a Xing header.
 Bytes xingFrame(uint32_t flags, uint32_t frames, uint32_t bytes, int quality, int mode = kModeJointStereo,
                 int versionBit = 1) {
-    HeaderSpec s{1, versionBit, kLayerFieldIII, 9, 0};
+    HeaderFields s{1, versionBit, kLayerFieldIII, 9, 0};
     s.mode = mode;
     Bytes f = repeat(s, 1);
     std::size_t pos =
@@ -446,7 +446,7 @@ void probeAndMeasure(const Bytes&, StreamDecoder& d) {
 }  // namespace
 
 TEST(StreamInfo, TotalFrameCount) {
-    const HeaderSpec l3{1, 1, kLayerFieldIII, 9, 0};
+    const HeaderFields l3{1, 1, kLayerFieldIII, 9, 0};
     Bytes plain = repeat(l3, 30);
     {
         MemoryByteSource source(plain.data(), plain.size(), 30 * 417 + 100);
@@ -486,7 +486,7 @@ TEST(StreamInfo, TotalFrameCount) {
 }
 
 TEST(Seek, WithoutSeekTable) {
-    const HeaderSpec l3{1, 1, kLayerFieldIII, 9, 0};
+    const HeaderFields l3{1, 1, kLayerFieldIII, 9, 0};
     Bytes data = repeat(l3, 200);
     const int64_t length = static_cast<int64_t>(data.size());
     for (int p : {0, 1, 37, 50, 99, 100, 150, -5}) {
@@ -504,7 +504,7 @@ TEST(Seek, WithoutSeekTable) {
 }
 
 TEST(Seek, WithSeekTable) {
-    const HeaderSpec l3{1, 1, kLayerFieldIII, 9, 0};
+    const HeaderFields l3{1, 1, kLayerFieldIII, 9, 0};
     Bytes data = xingFrame(kXingFrames | kXingSeekTable, 400, 0, 0);
     Bytes rest = repeat(l3, 199);
     data.insert(data.end(), rest.begin(), rest.end());
