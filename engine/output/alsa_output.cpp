@@ -197,7 +197,15 @@ private:
     // its buffer is left to play (early enough that a sound server never runs dry and skips),
     // else waits a little (or for new headers).
     void feedSilence(std::unique_lock<std::mutex>& lock) {
-        if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+            // Not started yet (less than the start threshold queued): more sound may follow at
+            // once, so start the short tail only after a moment without any.
+            if (std::chrono::steady_clock::now() - lastWrite_ < std::chrono::milliseconds(20)) {
+                cv_.wait_for(lock, std::chrono::milliseconds(5));
+                return;
+            }
+            snd_pcm_start(pcm_);
+        }
         snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
         if (avail < 0) {
             if (snd_pcm_recover(pcm_, static_cast<int>(avail), 1) < 0) snd_pcm_prepare(pcm_);
@@ -284,6 +292,7 @@ private:
                 }
                 currentOffset_ += static_cast<std::uint32_t>(n);
                 framesWritten_ += static_cast<std::uint64_t>(n);
+                lastWrite_ = std::chrono::steady_clock::now();
                 continue;
             }
             if (!written_.empty()) {
@@ -313,6 +322,7 @@ private:
     snd_pcm_uframes_t bufferFrames_ = 4096;
     std::vector<std::uint8_t> silence_;  // one period, written while paused
     std::uint64_t framesWritten_ = 0;
+    std::chrono::steady_clock::time_point lastWrite_{};  // of sound, not silence
     std::uint64_t lastPlayed_ = 0;
     bool wantPaused_ = false, paused_ = false;
     bool closing_ = false;
