@@ -5,12 +5,16 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QWheelEvent>
 #include <QWidget>
 
 #include "ui/form.h"
 #include "ui/runtime_error.h"
 #include "ui/virtual_keys.h"
+
+// The program's own hand pointer (hot spot 5, 0).
+#include "resources/hand_pointer.xpm"
 
 namespace vesperon::ui {
 namespace {
@@ -68,6 +72,11 @@ Qt::CursorShape cursorOf(std::int32_t pointer) {
         default:
             return Qt::ArrowCursor;
     }
+}
+
+QCursor handPointer() {
+    static const QCursor hand(QPixmap(hand_pointer_xpm), 5, 0);
+    return hand;
 }
 
 }  // namespace
@@ -164,6 +173,8 @@ void Widget::applyPointer() {
     if (!live_) return;
     if (pointer_.value == layout::kPointerDefault || pointer_.value == layout::kPointerCustom)
         live_->unsetCursor();  // custom pointer images are not used by this program
+    else if (pointer_.value == layout::kPointerHand)
+        live_->setCursor(handPointer());
     else
         live_->setCursor(cursorOf(pointer_.value));
 }

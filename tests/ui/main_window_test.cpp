@@ -77,7 +77,8 @@ TEST(MainWindow, AllNinetyNineWidgetsAtTheirPlaces) {
     EXPECT_FALSE(form->find("标签1")->live()->isVisible());
     EXPECT_FALSE(form->find("系统音量1")->live()->isVisible());
     EXPECT_FALSE(form->find("拖放对象1")->live()->isVisible());
-    EXPECT_EQ(form->find("按钮_播放")->live()->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(form->find("按钮_播放")->live()->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(form->find("编辑框_时")->live()->cursor().shape(), Qt::ArrowCursor);
     // The captions need a CJK face that can draw them.
     EXPECT_TRUE(QFontDatabase::families().contains("WenQuanYi Micro Hei"));
     EXPECT_TRUE(QFontMetrics(QApplication::font()).inFont(QChar(0x64AD)));  // 播

@@ -61,8 +61,9 @@ TEST(CommonProperties, VisibleDisabledTagAndPointer) {
     EXPECT_EQ(b->intProperty(kDisabled), 1);
     b->setProperty(kTag, std::string("备注"));
     EXPECT_EQ(b->textProperty(kTag), "备注");
-    b->setProperty(kMousePointer, Bytes{0x89, 0x7F, 0, 0});  // 32649, the hand
-    EXPECT_EQ(b->live()->cursor().shape(), Qt::PointingHandCursor);
+    b->setProperty(kMousePointer, Bytes{0x89, 0x7F, 0, 0});    // 32649, the hand
+    EXPECT_EQ(b->live()->cursor().shape(), Qt::BitmapCursor);  // the program's own hand
+    EXPECT_EQ(b->live()->cursor().hotSpot(), QPoint(5, 0));
     EXPECT_EQ(std::get<Bytes>(b->property(kMousePointer)), (Bytes{0x89, 0x7F, 0, 0}));
 }
 
