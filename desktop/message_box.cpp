@@ -1,7 +1,9 @@
 #include "desktop/message_box.h"
 
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -31,6 +33,24 @@ std::uint32_t effectiveMessageBoxFlags(std::int64_t flags) {
 }
 
 namespace {
+// Boxes that have neither Cancel nor a single button cannot be closed or escaped: the user must
+// pick one of the buttons (Qt would otherwise answer a close with No or Abort).
+class NoClose : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Close) {
+            e->ignore();
+            return true;
+        }
+        if (e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride)
+            return static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape;
+        return false;
+    }
+};
+
 QString shown(const std::string& s) {
     QString q = QString::fromStdString(s);
     q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -112,6 +132,10 @@ int ShowMessageBox(const MessageValue& message, std::optional<std::int64_t> flag
     const size_t defaultIndex = (flags >> 8) & 0xF;
     if (auto* b = qobject_cast<QPushButton*>(buttons[defaultIndex < buttons.size() ? defaultIndex : 0]))
         box.setDefaultButton(b);
+    const bool hasCancel = std::any_of(choices.begin(), choices.end(),
+                                       [](const Choice& c) { return c.standard == QMessageBox::Cancel; });
+    NoClose noClose;
+    if (!hasCancel && choices.size() > 1) box.installEventFilter(&noClose);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
     QAbstractButton* clicked = box.clickedButton();

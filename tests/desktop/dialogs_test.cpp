@@ -232,6 +232,15 @@ TEST(MessageBoxTest, DefaultButtonIconAndLineBreaks) {
     EXPECT_EQ(seen.text, QString::fromUtf8("真"));
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
     EXPECT_EQ(seen.buttons, 1);
+    // Yes / No cannot be closed or escaped; the answer is the button finally pressed.
+    EXPECT_EQ(answerBox(std::string("x"), 4, std::nullopt,
+                        [](QMessageBox* b) {
+                            b->close();
+                            QTest::keyClick(b, Qt::Key_Escape);
+                            EXPECT_TRUE(b->isVisible());
+                            buttonOf(b, QMessageBox::Yes)->click();
+                        }),
+              kResultYes);
     // A button set that does not exist shows nothing and answers as OK.
     EXPECT_EQ(ShowMessageBox("never shown", 0x7), kResultOk);
 }
