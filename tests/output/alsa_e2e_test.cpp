@@ -88,7 +88,7 @@ protected:
 }  // namespace
 
 TEST_F(AlsaE2e, TheSinkReceivesTheDecodedPcmWithoutGaps) {
-    std::string file = makeMp3(dir_, "tone", Mp3Spec{4});
+    std::string file = makeMp3(dir_, "tone", Mp3Recipe{4});
     std::vector<int16_t> decoded = toSamples(referencePcm(dir_, file));
     ASSERT_GT(decoded.size(), 300000u);
     std::vector<int16_t> recorded = playAndRecord(file, nullptr);
@@ -106,7 +106,7 @@ TEST_F(AlsaE2e, TheSinkReceivesTheDecodedPcmWithoutGaps) {
 }
 
 TEST_F(AlsaE2e, PausingForASecondLeavesASecondOfSilenceAndLosesNothing) {
-    std::string file = makeMp3(dir_, "tone", Mp3Spec{5});
+    std::string file = makeMp3(dir_, "tone", Mp3Recipe{5});
     std::vector<int16_t> decoded = toSamples(referencePcm(dir_, file));
     std::vector<int16_t> recorded = playAndRecord(file, [](PlayerHandle p) {
         std::this_thread::sleep_for(1500ms);

@@ -129,7 +129,7 @@ TEST(WaveRenderer, ADeviceThatCannotOpenIsReportedAsAFailure) {
 TEST(Pipeline, StoppingWhileEveryStageIsBlockedCompletes) {
     TempDir dir;
     EnvOutput env("null");
-    std::string file = makeMp3(dir, "long", Mp3Spec{12});
+    std::string file = makeMp3(dir, "long", Mp3Recipe{12});
     ASSERT_FALSE(file.empty());
     for (bool pausedBeforeStart : {false, true}) {
         Requests requests;

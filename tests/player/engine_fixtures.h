@@ -16,7 +16,7 @@
 
 namespace vesperon::test {
 
-struct Mp3Spec {
+struct Mp3Recipe {
     double seconds = 3;
     int rate = 44100;
     int channels = 2;
@@ -25,7 +25,7 @@ struct Mp3Spec {
 };
 
 // Sine plus a little noise, encoded; the path, or "" when the encoders failed.
-inline std::string makeMp3(const TempDir& dir, const std::string& name, const Mp3Spec& s = {}) {
+inline std::string makeMp3(const TempDir& dir, const std::string& name, const Mp3Recipe& s = {}) {
     std::string wav = dir.file(name + ".wav"), out = dir.file(name + ".mp3");
     auto r =
         runCommand({"sox", "-n", "-r", std::to_string(s.rate), "-c", std::to_string(s.channels), "-b", "16",

@@ -11,8 +11,8 @@ using namespace vesperon::test;
 
 TEST(PlayTool, PrintsProgressThenEndForEachFileAndStopsOnInterrupt) {
     TempDir dir;
-    std::string a = makeMp3(dir, "a", Mp3Spec{1});
-    std::string b = makeMp3(dir, "b", Mp3Spec{6});
+    std::string a = makeMp3(dir, "a", Mp3Recipe{1});
+    std::string b = makeMp3(dir, "b", Mp3Recipe{6});
     ASSERT_FALSE(a.empty() || b.empty());
     std::string wav = "VESPERON_AUDIO_OUTPUT=wav:" + dir.file("out-%d.wav");
     CommandResult r = runCommand({"env", wav, toolPath("vesperon-play"), "--count", "2", a, a}, 60);

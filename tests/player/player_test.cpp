@@ -23,8 +23,8 @@ protected:
     void SetUp() override { setenv("VESPERON_AUDIO_OUTPUT", ("wav:" + wav_).c_str(), 1); }
     void TearDown() override { unsetenv("VESPERON_AUDIO_OUTPUT"); }
 
-    std::string mp3(const std::string& name, const Mp3Spec& spec = {}) {
-        std::string path = makeMp3(dir_, name, spec);
+    std::string mp3(const std::string& name, const Mp3Recipe& recipe = {}) {
+        std::string path = makeMp3(dir_, name, recipe);
         EXPECT_FALSE(path.empty()) << "sox/lame failed";
         return path;
     }
@@ -62,7 +62,7 @@ void expectProgressSequence(const std::vector<int>& v) {
 TEST_F(PlayerTest, PlayedPcmEqualsTheDecoderToolAcrossFormats) {
     struct Case {
         const char* name;
-        Mp3Spec spec;
+        Mp3Recipe recipe;
     } cases[] = {
         {"mpeg1_layer3_stereo", {3, 44100, 2, 128, false}},
         {"mpeg1_layer3_mono", {2, 48000, 1, 64, false}},
@@ -73,7 +73,7 @@ TEST_F(PlayerTest, PlayedPcmEqualsTheDecoderToolAcrossFormats) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string file = mp3(c.name, c.spec);
+        std::string file = mp3(c.name, c.recipe);
         std::string reference = referencePcm(dir_, file);
         ASSERT_GT(reference.size(), 10000u);
         expectProgressSequence(playToEnd(file));

@@ -63,9 +63,9 @@ private:
 
 TEST(PlayerStress, RandomCommandsFromTwoThreadsEndCleanly) {
     TempDir dir;
-    std::string normal = makeMp3(dir, "normal", Mp3Spec{2});
-    std::string longFile = makeMp3(dir, "long", Mp3Spec{10});
-    std::string layer2 = makeMp3(dir, "layer2", Mp3Spec{1, 24000, 2, 96, true});
+    std::string normal = makeMp3(dir, "normal", Mp3Recipe{2});
+    std::string longFile = makeMp3(dir, "long", Mp3Recipe{10});
+    std::string layer2 = makeMp3(dir, "layer2", Mp3Recipe{1, 24000, 2, 96, true});
     ASSERT_FALSE(normal.empty() || longFile.empty() || layer2.empty());
     std::string bytes = readFile(normal);
     std::string oneFrame = dir.file("one-frame.mp3"), shortFile = dir.file("short.mp3"),
@@ -187,7 +187,7 @@ TEST(PlayerStress, RandomCommandsFromTwoThreadsEndCleanly) {
 TEST(PlayerStress, StoppingABlockedPlayRepeatedly) {
     // Every stage blocked: rings full, device paused; then removal, many times over.
     TempDir dir;
-    std::string file = makeMp3(dir, "long", Mp3Spec{10});
+    std::string file = makeMp3(dir, "long", Mp3Recipe{10});
     ASSERT_FALSE(file.empty());
     setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
     std::mt19937 rng(3);
