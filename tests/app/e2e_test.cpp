@@ -1,0 +1,426 @@
+// The whole program as a user meets it: `vesperon` on a private Xvfb, its sound going through
+// ALSA's default device into a PulseAudio null sink whose monitor is recorded, driven only from
+// outside with xdotool (mouse, keyboard, the global hot keys) and, for the schedule, with its
+// clock moved by faketime. What is checked is what a user would see and hear: the window title,
+// the play button's caption, the recorded sound and the sink's volume.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/audio_compare.h"
+#include "tests/support/process.h"
+#include "tests/support/servers.h"
+
+// Xlib's macros clash with GoogleTest, so it comes last.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace vesperon::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 44100;
+
+PulseServer* gPulse = nullptr;
+
+double secondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+bool xdo(const std::vector<std::string>& args, std::string* out = nullptr, int timeout = 10) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    CommandResult r = runCommand(argv, timeout);
+    if (out) *out = trimmed(r.out);
+    return r.exitCode == 0;
+}
+
+// The first visible window whose title matches, waiting up to `timeout` seconds.
+std::string findWindow(const std::string& pattern, int timeout) {
+    std::string out;
+    if (!xdo({"search", "--sync", "--onlyvisible", "--name", pattern}, &out, timeout)) return "";
+    return out.substr(0, out.find('\n'));
+}
+
+std::string titleOf(const std::string& window) {
+    std::string out;
+    xdo({"getwindowname", window}, &out);
+    return out;
+}
+
+// Polls the title until it equals `want`; returns the seconds it took, or -1.
+double waitForTitle(const std::string& window, const std::string& want, double timeout) {
+    const auto t0 = Clock::now();
+    while (secondsSince(t0) < timeout) {
+        if (titleOf(window) == want) return secondsSince(t0);
+        sleepMs(40);
+    }
+    return -1;
+}
+
+// A click at client coordinates, then the pointer leaves the window so no button shows hover.
+void click(const std::string& window, int x, int y) {
+    xdo({"mousemove", "--sync", "--window", window, std::to_string(x), std::to_string(y)});
+    xdo({"click", "1"});
+    sleepMs(150);
+    xdo({"mousemove", "--sync", "1270", "1010"});
+}
+
+void typeText(const std::string& text) {
+    xdo({"type", "--delay", "30", text}, nullptr, 60);
+}
+void key(const std::string& name) {
+    xdo({"key", name});
+}
+
+// The left channel of the sink's volume as pactl reports it, -1 when unreadable.
+long sinkVolume() {
+    CommandResult r = gPulse->pactl({"get-sink-volume", gPulse->sink()});
+    auto p = r.out.find(':', r.out.find("front-left"));
+    if (r.exitCode != 0 || p == std::string::npos) return -1;
+    return std::strtol(r.out.c_str() + p + 1, nullptr, 10);
+}
+
+// The pixels of the play button's caption: the button's middle, inside its frame and its focus
+// mark, so that only the text tells two captures apart.
+std::vector<unsigned long> playCaptionPixels(const std::string& window) {
+    std::vector<unsigned long> pixels;
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return pixels;
+    // 按钮_播放 is at 8,9 (80 x 25) in 分组框1, which sits at 1,-5 in the client area.
+    const int left = 1 + 8 + 18, top = -5 + 9 + 7, width = 44, height = 12;
+    XImage* image =
+        XGetImage(d, static_cast<Window>(std::stoul(window)), left, top, width, height, AllPlanes, ZPixmap);
+    if (image) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) pixels.push_back(XGetPixel(image, x, y));
+        XDestroyImage(image);
+    }
+    XCloseDisplay(d);
+    return pixels;
+}
+
+// Short test tracks with a constant level, so that a change of level in the recording is the
+// volume's doing. Sweeps, so that the alignment with the decoded file is unambiguous.
+struct Tracks {
+    TempDir dir;
+    bool ok = true;
+    Tracks() {
+        make("a", "8", "300-2000");
+        make("b", "3", "2500-600");
+        make("c", "3", "900-1500");
+    }
+    void make(const std::string& name, const std::string& seconds, const std::string& sweep) {
+        const std::string wav = dir.file(name + ".wav");
+        ok = ok &&
+             runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", seconds,
+                         "sine", sweep, "vol", "0.5"})
+                     .exitCode == 0 &&
+             runCommand({"lame", "--quiet", "-b", "192", wav, dir.file(name + ".mp3")}).exitCode == 0;
+    }
+    std::string mp3(const std::string& name) const { return dir.file(name + ".mp3"); }
+};
+
+// The program, started the way a user starts it, with the environment it needs here.
+class Program {
+public:
+    explicit Program(const std::vector<std::string>& prefix = {}, const std::vector<std::string>& env = {}) {
+        std::vector<std::string> argv = prefix;
+        argv.push_back(std::string(VESPERON_BINARY_DIR) + "/app/vesperon");
+        std::vector<std::string> fullEnv{"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=alsa"};
+        fullEnv.insert(fullEnv.end(), env.begin(), env.end());
+        started_ = Clock::now();
+        proc_ = std::make_unique<BackgroundProcess>(argv, fullEnv);
+        window_ = findWindow("^Vesperon$", 20);
+    }
+    const std::string& window() const { return window_; }
+    Clock::time_point started() const { return started_; }
+    bool running() const { return proc_->running(); }
+
+    // Adds files through the program's own open-file dialog: the path of their folder, then
+    // their names in quotes, typed into the dialog's file-name field.
+    bool addFilesByDialog(int clickX, int clickY, const std::string& folder,
+                          const std::vector<std::string>& names) {
+        click(window_, clickX, clickY);
+        const std::string dialog = findWindow("请选择要加入播放列表的MP3文件", 10);
+        if (dialog.empty()) return false;
+        xdo({"windowfocus", "--sync", dialog});
+        sleepMs(300);
+        typeText(folder + "/");
+        key("Return");
+        sleepMs(400);
+        std::string quoted;
+        for (const auto& n : names) quoted += (quoted.empty() ? "\"" : " \"") + n + "\"";
+        typeText(quoted);
+        key("Return");
+        // The dialog is gone once it has handed the files over.
+        for (int i = 0; i < 50; ++i) {
+            std::string out;
+            if (!xdo({"search", "--onlyvisible", "--name", "请选择要加入播放列表的MP3文件"}, &out, 5))
+                return true;
+            sleepMs(100);
+        }
+        return false;
+    }
+
+private:
+    std::unique_ptr<BackgroundProcess> proc_;
+    std::string window_;
+    Clock::time_point started_;
+};
+
+// Client coordinates of the widgets used here: the layout's positions plus their group box's.
+constexpr int kPlayX = 1 + 8 + 40, kPlayY = -5 + 9 + 12;
+constexpr int kListX = 1 + 7 + 121, kListY = -5 + 62 + 73;
+constexpr int kExpandX = 6 + 181, kExpandY = 212 + 9;
+constexpr int kSwitchX = 1 + 215 + 30, kSwitchY = 237 + 20 + 12;
+// 编辑框_从时1, 从分1, 从秒1, 到时1, 到分1, 到秒1: left edges in 分组框2, all 20 x 20 at top 56.
+constexpr int kPeriod1Left[6] = {33, 79, 122, 231, 277, 323};
+constexpr int kPeriod1Y = 237 + 56 + 10;
+
+// The level of the left channel, as RMS over 50 ms windows.
+std::vector<double> levels(const std::vector<int16_t>& pcm) {
+    const std::size_t window = kRate / 20;
+    std::vector<double> out;
+    for (std::size_t f = 0; (f + window) * 2 <= pcm.size(); f += window) {
+        double sum = 0;
+        for (std::size_t i = f; i < f + window; ++i) sum += double(pcm[2 * i]) * pcm[2 * i];
+        out.push_back(std::sqrt(sum / window));
+    }
+    return out;
+}
+
+std::size_t firstSoundFrame(const std::vector<int16_t>& pcm) {
+    std::size_t f = 0;
+    while (2 * f < pcm.size() && std::abs(pcm[2 * f]) < 64) ++f;
+    return f;
+}
+
+std::vector<int16_t> decoded(const std::string& mp3, const std::string& wav) {
+    if (runCommand({std::string(VESPERON_BINARY_DIR) + "/tools/vesperon-decode", mp3, wav}).exitCode != 0)
+        return {};
+    return readWav16(wav);
+}
+
+bool hotKeyErrorShown() {
+    std::string out;
+    return xdo({"search", "--onlyvisible", "--name", "^错误$"}, &out, 5);
+}
+
+TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
+    Tracks tracks;
+    ASSERT_TRUE(tracks.ok);
+    Program program;
+    ASSERT_FALSE(program.window().empty()) << "the window did not appear";
+    const std::string w = program.window();
+    sleepMs(500);
+    EXPECT_FALSE(hotKeyErrorShown()) << "the hot keys could not be grabbed";
+    const auto idleCaption = playCaptionPixels(w);
+    ASSERT_FALSE(idleCaption.empty());
+
+    // The empty list box opens the dialog.
+    ASSERT_TRUE(program.addFilesByDialog(kListX, kListY, tracks.dir.path(), {"a.mp3", "b.mp3", "c.mp3"}));
+    EXPECT_EQ(titleOf(w), "Vesperon");
+
+    const long fullVolume = sinkVolume();
+    ASSERT_GT(fullVolume, 0);
+    const std::string raw = tracks.dir.file("play.raw");
+    auto recording = std::make_unique<MonitorRecording>(*gPulse, raw, kRate, 2);
+    sleepMs(300);
+    click(w, kPlayX, kPlayY);
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+    const auto playingCaption = playCaptionPixels(w);
+    EXPECT_NE(playingCaption, idleCaption) << "the play button still shows 播放";
+    sleepMs(2000);
+
+    // Pause: the sink's volume ramps down (seen on the way), then is back at once.
+    const auto pressed = Clock::now();
+    key("Pause");
+    long lowest = fullVolume;
+    int between = 0;
+    double paused = -1;
+    while (secondsSince(pressed) < 5) {
+        const long v = sinkVolume();
+        if (titleOf(w) == "暂停:a.mp3") {
+            paused = secondsSince(pressed);
+            break;
+        }
+        if (v >= 0) lowest = std::min(lowest, v);
+        if (v > fullVolume / 10 && v < fullVolume * 9 / 10) ++between;
+    }
+    ASSERT_GE(paused, 0) << titleOf(w);
+    EXPECT_EQ(sinkVolume(), fullVolume) << "the volume is not back right after the pause";
+    EXPECT_LT(lowest, fullVolume / 5) << "the volume did not fall";
+    EXPECT_GE(between, 2) << "the volume fell without steps in between";
+    EXPECT_GT(paused, 0.5);
+    EXPECT_LT(paused, 4.0);
+    const auto pausedCaption = playCaptionPixels(w);
+    EXPECT_NE(pausedCaption, playingCaption);
+    EXPECT_NE(pausedCaption, idleCaption);
+    sleepMs(700);
+    recording->stop();
+
+    // What was heard: track a from near its start, then a fall over about a second into silence.
+    const auto heard = readPcm16(raw);
+    const auto reference = decoded(tracks.mp3("a"), tracks.dir.file("a.wav"));
+    ASSERT_FALSE(reference.empty());
+    const std::size_t start = firstSoundFrame(heard);
+    ASSERT_LT(start * 2 + kRate * 2, heard.size()) << "nothing was heard";
+    const std::size_t from = start > 100 ? start - 100 : 0;
+    std::vector<int16_t> firstSecond(heard.begin() + long(from * 2),
+                                     heard.begin() + long((start + kRate) * 2));
+    long lag = 0;
+    const double correlation = bestCorrelation(firstSecond, reference, 2, kRate / 2, &lag);
+    EXPECT_GT(correlation, 0.95) << "lag " << lag;
+    const auto level = levels(std::vector<int16_t>(heard.begin() + long(start * 2), heard.end()));
+    ASSERT_GT(level.size(), 40u);
+    std::vector<double> firstLevels(level.begin() + 2, level.begin() + 20);
+    std::sort(firstLevels.begin(), firstLevels.end());
+    const double steady = firstLevels[firstLevels.size() / 2];
+    ASSERT_GT(steady, 1000);
+    std::size_t fallStart = 0, silent = 0;
+    for (std::size_t i = 20; i < level.size(); ++i) {
+        if (!fallStart && level[i] < 0.9 * steady) fallStart = i;
+        if (fallStart && level[i] < 0.02 * steady) {
+            silent = i;
+            break;
+        }
+    }
+    ASSERT_GT(fallStart, 0u);
+    ASSERT_GT(silent, 0u) << "the sound did not fade to silence";
+    const double fadeSeconds = (silent - fallStart) * 0.05;
+    EXPECT_GT(fadeSeconds, 0.3) << "cut off instead of faded";
+    EXPECT_LT(fadeSeconds, 3.0);
+    int midLevels = 0;
+    for (std::size_t i = fallStart; i < silent; ++i)
+        midLevels += level[i] > 0.05 * steady && level[i] < 0.7 * steady;
+    EXPECT_GE(midLevels, 2);
+    for (std::size_t i = silent; i < level.size(); ++i)
+        EXPECT_LT(level[i], 0.02 * steady) << "sound while paused";
+    std::printf(
+        "pause: heard a with correlation %.4f (lag %ld), fade %.2f s, sink volume down to %ld of %ld\n",
+        correlation, lag, fadeSeconds, lowest, fullVolume);
+
+    // Resume ramps up from silence; the caption and title go back.
+    key("Pause");
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+    EXPECT_EQ(playCaptionPixels(w), playingCaption);
+    EXPECT_GT(sinkVolume(), fullVolume * 9 / 10);
+
+    // Page Down moves on; the end of the short track b starts c by itself.
+    key("Next");
+    ASSERT_GE(waitForTitle(w, "播放:b.mp3", 3), 0) << titleOf(w);
+    const double toC = waitForTitle(w, "播放:c.mp3", 8);
+    ASSERT_GE(toC, 0) << titleOf(w);
+    EXPECT_GT(toC, 1.5) << "b did not play to its end";
+    EXPECT_TRUE(program.running());
+}
+
+TEST(ProgramE2E, ScheduleStartsOnItsFirstSecondAndFadesOutAtItsEnd) {
+    ASSERT_TRUE(haveProgram("faketime"));
+    Tracks tracks;
+    ASSERT_TRUE(tracks.ok);
+    // The clock starts 15 s before the period 08:00:00 - 08:00:05 that is typed in below.
+    const double lead = 15;
+    Program program({"faketime", "-f", "@2026-12-07 07:59:45"}, {"FAKETIME_DONT_FAKE_MONOTONIC=1"});
+    ASSERT_FALSE(program.window().empty()) << "the window did not appear";
+    const std::string w = program.window();
+    sleepMs(300);
+    const auto idleCaption = playCaptionPixels(w);
+
+    ASSERT_TRUE(program.addFilesByDialog(kListX, kListY, tracks.dir.path(), {"a.mp3"}));
+    click(w, kExpandX, kExpandY);
+    sleepMs(300);
+    const char* period[6] = {"8", "0", "0", "8", "0", "5"};
+    for (int i = 0; i < 6; ++i) {
+        click(w, 1 + kPeriod1Left[i] + 10, kPeriod1Y);
+        typeText(period[i]);
+    }
+    click(w, kSwitchX, kSwitchY);
+    const double ready = secondsSince(program.started());
+    ASSERT_LT(ready, lead - 1) << "the period was not set in time";
+    EXPECT_EQ(titleOf(w), "Vesperon");
+
+    const long fullVolume = sinkVolume();
+    ASSERT_GT(fullVolume, 0);
+    const std::string raw = tracks.dir.file("schedule.raw");
+    auto recording = std::make_unique<MonitorRecording>(*gPulse, raw, kRate, 2);
+
+    // The start: not before 08:00:00, and within the tick that follows it.
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", lead + 5), 0) << titleOf(w);
+    const double started = secondsSince(program.started());
+    EXPECT_GT(started, lead - 0.2);
+    EXPECT_LT(started, lead + 2.0);
+    EXPECT_NE(playCaptionPixels(w), idleCaption);
+
+    // The end at 08:00:05: the volume falls, playback stops, then the volume is restored.
+    long lowest = fullVolume;
+    double stopped = -1;
+    while (secondsSince(program.started()) < lead + 10) {
+        const long v = sinkVolume();
+        if (v >= 0) lowest = std::min(lowest, v);
+        if (titleOf(w) == "停止:a.mp3") {
+            stopped = secondsSince(program.started());
+            break;
+        }
+    }
+    ASSERT_GE(stopped, 0) << titleOf(w);
+    EXPECT_EQ(sinkVolume(), fullVolume) << "the volume was not restored";
+    EXPECT_LT(lowest, fullVolume / 5) << "no fade before the stop";
+    EXPECT_GT(stopped, lead + 5.3);
+    EXPECT_LT(stopped, lead + 5 + 2 + 4.0);
+    EXPECT_EQ(playCaptionPixels(w), idleCaption) << "the play button does not show 播放 again";
+    sleepMs(800);
+    recording->stop();
+
+    // Sound from the start on, silence after the stop although the volume is back.
+    const auto level = levels(readPcm16(raw));
+    const std::size_t startWindow =
+        std::find_if(level.begin(), level.end(), [](double l) { return l > 500; }) - level.begin();
+    ASSERT_LT(startWindow + 60, level.size()) << "nothing was heard";
+    for (std::size_t i = startWindow + 2; i < startWindow + 60; ++i)
+        EXPECT_GT(level[i], 500) << "gap at " << i;
+    for (std::size_t i = level.size() - 10; i < level.size(); ++i)
+        EXPECT_LT(level[i], 50) << "sound after the stop";
+    std::printf("schedule: started %.2f s and stopped %.2f s after launch (period at %.0f s to %.0f s)\n",
+                started, stopped, lead, lead + 5);
+}
+
+}  // namespace
+}  // namespace vesperon::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+    for (const char* tool : {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "sox", "lame"})
+        if (!vesperon::test::haveProgram(tool)) {
+            std::fprintf(stderr, "missing %s\n", tool);
+            return 1;
+        }
+    vesperon::test::XServer x;
+    vesperon::test::PulseServer pulse;
+    if (!x.ok() || !pulse.ok()) {
+        std::fprintf(stderr, "no Xvfb or no PulseAudio\n");
+        return 1;
+    }
+    vesperon::test::gPulse = &pulse;
+    return RUN_ALL_TESTS();
+}
