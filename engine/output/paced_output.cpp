@@ -44,11 +44,16 @@ public:
 
     int write(WaveHeader* h) override {
         if (!h || !(h->flags & WaveHeader::kPrepared)) return kOutputUnprepared;
-        std::lock_guard lock(mutex_);
-        if (!worker_.joinable()) return kOutputError;
-        h->flags = (h->flags & ~WaveHeader::kDone) | WaveHeader::kInQueue;
-        queue_.push_back(h);
-        cv_.notify_all();
+        bool idle;
+        {
+            std::lock_guard lock(mutex_);
+            if (!worker_.joinable()) return kOutputError;
+            h->flags = (h->flags & ~WaveHeader::kDone) | WaveHeader::kInQueue;
+            // A worker busy with a header takes this one when that is done: no need to wake it.
+            idle = !current_ && queue_.empty();
+            queue_.push_back(h);
+        }
+        if (idle) cv_.notify_all();
         return kOutputOk;
     }
 

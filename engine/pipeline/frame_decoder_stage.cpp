@@ -146,7 +146,8 @@ int FrameDecoder::peek(std::size_t count, const std::uint8_t** data) {
 
 void FrameDecoder::consume(std::size_t count) {
     input_->consume(count);
-    if (count) source_->signal();
+    // The reader only ever waits for room for a whole block: wake it when there is some.
+    if (count && input_->fill() + FileSource::kBlockSize <= input_->size()) source_->signal();
 }
 
 int FrameDecoder::seek(std::int64_t offset) {
