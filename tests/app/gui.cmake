@@ -1,0 +1,13 @@
+# The player logic on the real main window (offscreen), the real engine on its null output, the
+# mixer and the key grabber replaced by recording stand-ins.
+if(TARGET vesperon_app AND TARGET vesperon_volume_fake)
+  vesperon_add_test(NAME app_logic_gui_tests LABELS gui OWN_MAIN TIMEOUT 120
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/gui_main.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/startup_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/schedule_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/playlist_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/transport_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/volume_test.cpp
+    LIBS vesperon_app vesperon_volume_fake vesperon_test_support Qt6::Test
+    ENV QT_QPA_PLATFORM=offscreen VESPERON_AUDIO_OUTPUT=null)
+endif()

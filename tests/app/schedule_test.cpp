@@ -1,0 +1,178 @@
+// The schedule on the real window with an injected clock. With an empty playlist a start shows up
+// as one request for files (PlayNext asks for them); an end as the fade, the stop and the restore.
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "tests/app/player_window.h"
+
+namespace vesperon::app::test {
+namespace {
+
+class Schedule : public PlayerWindow {
+protected:
+    // Slot i (1..5): start and end as texts of the six boxes.
+    void setSlot(int i, const std::string& h1, const std::string& m1, const std::string& s1,
+                 const std::string& h2 = "99", const std::string& m2 = "99", const std::string& s2 = "99") {
+        const std::string n = std::to_string(i);
+        setBox(("编辑框_从时" + n).c_str(), h1);
+        setBox(("编辑框_从分" + n).c_str(), m1);
+        setBox(("编辑框_从秒" + n).c_str(), s1);
+        setBox(("编辑框_到时" + n).c_str(), h2);
+        setBox(("编辑框_到分" + n).c_str(), m2);
+        setBox(("编辑框_到秒" + n).c_str(), s2);
+    }
+    // Every slot that no test sets never matches.
+    void neverMatching() {
+        for (int i = 1; i <= 5; ++i) setSlot(i, "99", "99", "99");
+    }
+    void switchOn() { QTest::mouseClick(w("选择框_开始计划").live(), Qt::LeftButton); }
+    int starts() const { return static_cast<int>(dialogTitles.size()); }
+};
+
+TEST_F(Schedule, CurrentTimeBoxesAndTheSwitch) {
+    tickAt(0, 5, 9);
+    EXPECT_EQ(w("编辑框_时").textProperty(ui::kEditContent), "0");
+    EXPECT_EQ(w("编辑框_分").textProperty(ui::kEditContent), "5");
+    EXPECT_EQ(w("编辑框_秒").textProperty(ui::kEditContent), "9");
+
+    switchOn();
+    EXPECT_EQ(state().scheduleOn, 1);
+    EXPECT_EQ(w("选择框_开始计划").textProperty(ui::kCheckCaption), "取消计划");
+    EXPECT_EQ(w("按钮_清空时间段").intProperty(ui::kDisabled), 1);
+    for (const std::string& box : state().scheduleBoxes)
+        EXPECT_EQ(w(box.c_str()).intProperty(ui::kDisabled), 1) << box;
+
+    switchOn();
+    EXPECT_EQ(state().scheduleOn, 0);
+    EXPECT_EQ(w("选择框_开始计划").textProperty(ui::kCheckCaption), "开始计划");
+    EXPECT_EQ(w("按钮_清空时间段").intProperty(ui::kDisabled), 0);
+    for (const std::string& box : state().scheduleBoxes)
+        EXPECT_EQ(w(box.c_str()).intProperty(ui::kDisabled), 0) << box;
+
+    setSlot(3, "1", "2", "3", "4", "5", "6");
+    QTest::mouseClick(w("按钮_清空时间段").live(), Qt::LeftButton);
+    for (const std::string& box : state().scheduleBoxes)
+        EXPECT_EQ(w(box.c_str()).textProperty(ui::kEditContent), "") << box;
+}
+
+TEST_F(Schedule, StartsFireOnceOnTheirExactSecondAndOnlyWhileSwitchedOn) {
+    neverMatching();
+    setSlot(2, "08", "30", "15");
+    setSlot(4, "8", "30", "15");  // the same second: still one start
+    switchOn();
+    tickAt(8, 30, 14);
+    EXPECT_EQ(starts(), 0);
+    tickAt(8, 30, 15);
+    EXPECT_EQ(starts(), 1);
+    tickAt(8, 30, 15);  // a second tick within the same second
+    EXPECT_EQ(starts(), 1);
+    tickAt(8, 30, 16);
+    EXPECT_EQ(starts(), 1);
+
+    // A lone "-" reads as 0; 75 never matches a minute.
+    setSlot(1, "-", "-", "5");
+    setSlot(3, "9", "75", "0");
+    tickAt(0, 0, 5);
+    EXPECT_EQ(starts(), 2);
+    tickAt(9, 15, 0);
+    EXPECT_EQ(starts(), 2);
+
+    switchOn();  // off again
+    setSlot(1, "9", "20", "0");
+    tickAt(9, 20, 0);
+    EXPECT_EQ(starts(), 2);
+}
+
+TEST_F(Schedule, EmptyBoxesMeanMidnightAndTheStartWinsOverAnEqualEnd) {
+    addFiles({"/nowhere/a.mp3", "/nowhere/b.mp3"});
+    switchOn();  // every slot empty: 00:00:00 to 00:00:00
+    mixer->calls.clear();
+    tickAt(0, 0, 0);
+    EXPECT_EQ(state().currentTrack, 2);
+    EXPECT_EQ(caption(), "播放:b.mp3");
+    EXPECT_TRUE(volumeWrites().empty()) << "an end ran too";
+    tickAt(0, 0, 1);
+    EXPECT_EQ(state().currentTrack, 2);
+
+    neverMatching();
+    setSlot(1, "9", "0", "0");
+    setSlot(5, "7", "0", "0", "9", "0", "0");
+    tickAt(9, 0, 0);
+    EXPECT_EQ(state().currentTrack, 1);
+    EXPECT_EQ(caption(), "播放:a.mp3");
+    EXPECT_TRUE(volumeWrites().empty());
+}
+
+TEST_F(Schedule, LateTicksCatchUpTenSecondsAndLargerJumpsOnlyTheCurrentOne) {
+    neverMatching();
+    switchOn();
+    setSlot(1, "10", "0", "5");
+    tickAt(10, 0, 0);
+    tickAt(10, 0, 8);  // 1..7 skipped: 5 is caught up
+    EXPECT_EQ(starts(), 1);
+    tickAt(10, 0, 8);
+    EXPECT_EQ(starts(), 1);
+
+    setSlot(1, "10", "2", "1");
+    tickAt(10, 2, 0);
+    tickAt(10, 2, 11);  // 1..10 skipped: 1 is the oldest caught up
+    EXPECT_EQ(starts(), 2);
+
+    setSlot(1, "10", "3", "1");
+    setSlot(2, "10", "3", "12");
+    tickAt(10, 3, 0);
+    tickAt(10, 3, 12);  // eleven skipped: only the current second counts
+    EXPECT_EQ(starts(), 3);
+}
+
+TEST_F(Schedule, EndFadesStopsAndRestoresEvenWhenNothingPlays) {
+    neverMatching();
+    setSlot(1, "99", "99", "99", "18", "0", "0");
+    switchOn();
+    mixer->calls.clear();
+    tickAt(18, 0, 0);
+    std::vector<std::string> writes = volumeWrites();
+    ASSERT_EQ(writes.size(), 52u);
+    EXPECT_EQ(writes[0], "29400 29400");
+    EXPECT_EQ(writes[49], "0 0");
+    EXPECT_EQ(writes[50], "0 0");
+    EXPECT_EQ(writes[51], "30000 30000");
+    EXPECT_EQ(caption(), "Vesperon");
+    EXPECT_EQ(playButton(), "播放");
+}
+
+TEST_F(Schedule, AStartAndAnEndCaughtUpInOneGapRunInTheirOrderWithTheRealEngine) {
+    const std::string a = Tones::make("sched_a.mp3", 3.0);
+    ASSERT_FALSE(a.empty()) << "sox/lame";
+    addFiles({a});
+    neverMatching();
+    setSlot(1, "20", "0", "3", "20", "0", "6");
+    switchOn();
+    tickAt(20, 0, 0);
+    tickAt(20, 0, 8);  // the start at 3 fires and ends the tick
+    EXPECT_EQ(engine::QueryPlayState(), 1);
+    EXPECT_EQ(caption(), "播放:sched_a.mp3");
+    w("滑块条_播放进度").setProperty(ui::kSliderPosition, 30);
+
+    // The end at 6 comes with the next tick: the engine still plays while the volume goes down.
+    int stateMidFade = 99;
+    std::string captionMidFade;
+    QTimer::singleShot(300, [&] {
+        stateMidFade = engine::QueryPlayState();
+        captionMidFade = caption();
+    });
+    mixer->calls.clear();
+    tickAt(20, 0, 9);
+    EXPECT_EQ(stateMidFade, 1);
+    EXPECT_EQ(captionMidFade, "播放:sched_a.mp3");
+    EXPECT_EQ(engine::QueryPlayState(), 0);
+    EXPECT_EQ(caption(), "停止:sched_a.mp3");
+    EXPECT_EQ(slider(), 0);
+    std::vector<std::string> writes = volumeWrites();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back(), "30000 30000");
+    EXPECT_EQ(mixer->lines[0].volume, (std::vector<uint32_t>{30000, 30000}));
+}
+
+}  // namespace
+}  // namespace vesperon::app::test

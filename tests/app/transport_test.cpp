@@ -1,0 +1,163 @@
+// The transport with the real engine on its null output: the play button, the progress and end
+// notices it posts to the label, the hot-key identifiers on the same path, and seeking.
+#include <QScrollBar>
+#include <QSlider>
+#include <QtTest/QTest>
+
+#include "tests/app/player_window.h"
+
+namespace vesperon::app::test {
+namespace {
+
+class Transport : public PlayerWindow {
+protected:
+    void click(const char* name) { QTest::mouseClick(w(name).live(), Qt::LeftButton); }
+    // The label's feedback, posted as the engine and the hot keys post it.
+    void feedback(std::intptr_t value) {
+        ui::postMessage(w("标签1").handle(), ui::kPlayerNotifyMessage, value, 0);
+        pump(30);
+    }
+    // Drags the progress slider as the user would.
+    void moveSlider(int position) {
+        auto* s = static_cast<QSlider*>(w("滑块条_播放进度").live());
+        s->setSliderPosition(position);
+        s->triggerAction(QAbstractSlider::SliderMove);
+    }
+};
+
+TEST_F(Transport, FirstPlayStartsEntryOneAtTheSliderPositionAndStopResets) {
+    const std::string a = Tones::make("first.mp3", 4.0), b = Tones::make("second.mp3", 4.0);
+    ASSERT_FALSE(a.empty() || b.empty()) << "sox/lame";
+    // With no files, play asks for them and plays nothing yet.
+    nextDialogAnswer = {a, b};
+    click("按钮_播放");
+    EXPECT_EQ(dialogTitles.size(), 1u);
+    EXPECT_EQ(engine::QueryPlayState(), 0);
+    EXPECT_EQ(caption(), "Vesperon");
+
+    EXPECT_EQ(slider(), 1);  // the layout's position
+    click("按钮_播放");
+    EXPECT_EQ(engine::QueryPlayState(), 1);
+    EXPECT_EQ(state().currentTrack, 1);
+    EXPECT_EQ(caption(), "播放:first.mp3");
+    EXPECT_EQ(playButton(), "暂停");
+    EXPECT_EQ(list().selectedIndex(), 0);
+    // Progress notices move the slider from the start position on.
+    EXPECT_TRUE(waitFor([&] { return slider() >= 2; }, 2000)) << slider();
+
+    click("按钮_停止");
+    EXPECT_EQ(engine::QueryPlayState(), 0);
+    EXPECT_EQ(slider(), 0);
+    EXPECT_EQ(playButton(), "播放");
+    EXPECT_EQ(caption(), "停止:first.mp3");
+    EXPECT_EQ(state().currentTrack, 1);
+
+    click("按钮_下一曲");
+    EXPECT_EQ(caption(), "播放:second.mp3");
+    EXPECT_EQ(list().selectedIndex(), 1);
+    click("按钮_上一曲");
+    EXPECT_EQ(caption(), "播放:first.mp3");
+    EXPECT_EQ(playButton(), "暂停");
+    EXPECT_EQ(list().selectedIndex(), 0);
+}
+
+TEST_F(Transport, FeedbackMovesTheSliderBelow100AndDispatchesTheRest) {
+    addFiles({"/nowhere/a.mp3", "/nowhere/b.mp3", "/nowhere/c.mp3"});
+    feedback(57);
+    EXPECT_EQ(slider(), 57);
+    EXPECT_EQ(state().currentTrack, 1);
+    EXPECT_EQ(caption(), "Vesperon");
+
+    feedback(100);  // the end of a file: the next one, the slider left where it was
+    EXPECT_EQ(state().currentTrack, 2);
+    EXPECT_EQ(caption(), "播放:b.mp3");
+    EXPECT_EQ(slider(), 57);
+
+    feedback(state().hotkeyIds[1]);  // Page Down
+    EXPECT_EQ(state().currentTrack, 3);
+    EXPECT_EQ(slider(), 57);
+
+    // Pause: the file does not open, so the engine is stopped and the key plays the entry again.
+    StopPlayback();
+    feedback(state().hotkeyIds[0]);
+    EXPECT_EQ(state().currentTrack, 3);
+    EXPECT_EQ(caption(), "播放:c.mp3");
+    EXPECT_EQ(playButton(), "暂停");
+
+    feedback(0);
+    EXPECT_EQ(slider(), 0);
+    EXPECT_EQ(state().currentTrack, 3);
+}
+
+TEST_F(Transport, HotKeyPressesReachTheTransport) {
+    addFiles({"/nowhere/a.mp3", "/nowhere/b.mp3"});
+    grabber->press(form->window().handle(), state().hotkeyIds[1]);
+    EXPECT_TRUE(waitFor([&] { return state().currentTrack == 2; }, 2000));
+    EXPECT_EQ(caption(), "播放:b.mp3");
+    StopPlayback();
+    grabber->press(form->window().handle(), state().hotkeyIds[0]);
+    EXPECT_TRUE(waitFor([&] { return caption() == "播放:b.mp3"; }, 2000));
+    EXPECT_EQ(state().currentTrack, 2);
+}
+
+TEST_F(Transport, TheEndOfAShortFileStartsTheNextAndTheListRepeats) {
+    const std::string a = Tones::make("short1.mp3", 0.4), b = Tones::make("short2.mp3", 0.4);
+    ASSERT_FALSE(a.empty() || b.empty()) << "sox/lame";
+    addFiles({a, b});
+    PlayNext();
+    EXPECT_EQ(caption(), "播放:short2.mp3");
+    EXPECT_TRUE(waitFor([&] { return caption() == "播放:short1.mp3"; }, 5000)) << caption();
+    EXPECT_TRUE(waitFor([&] { return caption() == "播放:short2.mp3"; }, 5000)) << caption();
+    EXPECT_EQ(list().selectedIndex(), 1);
+}
+
+TEST_F(Transport, SeekingRestartsOnlyWhilePlaying) {
+    // Long enough that the decoder's lead on the output is a small share of the file.
+    const std::string a = Tones::make("seek.mp3", 20.0);
+    ASSERT_FALSE(a.empty()) << "sox/lame";
+    addFiles({a});
+    // Stopped: the slider only chooses where the next start begins.
+    StopPlayback();
+    moveSlider(80);
+    EXPECT_EQ(engine::QueryPlayState(), 0);
+    click("按钮_播放");
+    ASSERT_EQ(engine::QueryPlayState(), 1);
+    pump(300);
+    EXPECT_GE(slider(), 80);
+
+    // Playing: a move restarts the file at that percentage.
+    moveSlider(20);
+    pump(300);
+    EXPECT_GE(slider(), 20);
+    EXPECT_LT(slider(), 80);
+    EXPECT_EQ(engine::QueryPlayState(), 1);
+
+    // Paused: nothing restarts, and the notices stop.
+    engine::PausePlayback();
+    pump(100);
+    moveSlider(90);
+    pump(300);
+    EXPECT_EQ(engine::QueryPlayState(), -1);
+    EXPECT_EQ(slider(), 90);
+}
+
+TEST_F(Transport, RefusedHotKeysDoNotTurnProgressNoticesIntoKeyPresses) {
+    // Without registered keys both identifiers are 0, which is also the first progress notice of
+    // every file started from the beginning.
+    closeWindow();
+    refusedKeys = {kPauseVk, kPageDownVk};
+    openWindow();
+    ASSERT_EQ(state().hotkeyIds[0], 0);
+    const std::string a = Tones::make("zero1.mp3", 3.0), b = Tones::make("zero2.mp3", 3.0);
+    ASSERT_FALSE(a.empty() || b.empty()) << "sox/lame";
+    addFiles({a, b});
+    PlayNext();
+    pump(500);
+    EXPECT_EQ(engine::QueryPlayState(), 1);
+    EXPECT_EQ(caption(), "播放:zero2.mp3");
+    EXPECT_EQ(playButton(), "暂停");
+    EXPECT_GT(slider(), 0);
+}
+
+}  // namespace
+}  // namespace vesperon::app::test

@@ -1,0 +1,118 @@
+// Volume and mute against the recording mixer: the bar's arithmetic, the once-a-second
+// synchronisation, and the exact ramps of a pause and a resume of a really playing file.
+#include <QScrollBar>
+#include <QtTest/QTest>
+
+#include "tests/app/player_window.h"
+
+namespace vesperon::app::test {
+namespace {
+
+class Volume : public PlayerWindow {
+protected:
+    QScrollBar* bar() { return static_cast<QScrollBar*>(w("纵向滚动条_音量").live()); }
+    // The user drags the thumb to `position` and lets go.
+    void dragBar(int position) {
+        bar()->setSliderPosition(position);
+        bar()->triggerAction(QAbstractSlider::SliderMove);
+    }
+    static std::vector<std::string> ramp(int from, int step, int count) {
+        std::vector<std::string> out;
+        for (int i = 1; i <= count; ++i) {
+            const std::string v = std::to_string(from + i * step);
+            out.push_back(v + " " + v);
+        }
+        return out;
+    }
+};
+
+TEST_F(Volume, BarPositionsBecomeLevelsOnBothChannelsAndTheTickShowsThemAgain) {
+    mixer->calls.clear();
+    dragBar(34);
+    EXPECT_EQ(volumeWrites(), (std::vector<std::string>{"43253 43253"}));
+    tickAt(12, 0, 1);
+    EXPECT_EQ(volumeBar(), 34);
+
+    mixer->calls.clear();
+    bar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    bar()->triggerAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_EQ(volumeWrites(), (std::vector<std::string>{"0 0", "64879 64879"}));
+
+    // Changes made elsewhere show within a tick; full level puts the bar at 0, above its range.
+    mixer->changeFromOutside(0, {65535, 65535}, 1);
+    tickAt(12, 0, 2);
+    EXPECT_EQ(volumeBar(), 0);
+    EXPECT_EQ(w("选择框_静音").intProperty(ui::kCheckChecked), 1);
+    mixer->changeFromOutside(0, {6553, 6553}, 0);
+    tickAt(12, 0, 3);
+    EXPECT_EQ(volumeBar(), 90);  // 100 - 9.9992..., truncated
+    EXPECT_EQ(w("选择框_静音").intProperty(ui::kCheckChecked), 0);
+}
+
+TEST_F(Volume, MuteBoxSetsTheSwitchAndAFailedQueryCountsAsNotMuted) {
+    const std::string mutePrefix = "write " + std::to_string(volume::FakeMixer::muteId(0)) + " ";
+    mixer->calls.clear();
+    QTest::mouseClick(w("选择框_静音").live(), Qt::LeftButton);
+    QTest::mouseClick(w("选择框_静音").live(), Qt::LeftButton);
+    std::vector<std::string> muteWrites;
+    for (const std::string& c : mixer->calls)
+        if (c.rfind(mutePrefix, 0) == 0) muteWrites.push_back(c.substr(mutePrefix.size()));
+    EXPECT_EQ(muteWrites, (std::vector<std::string>{"1", "0"}));
+
+    mixer->changeFromOutside(0, {30000, 30000}, 1);
+    tickAt(12, 0, 1);
+    ASSERT_EQ(w("选择框_静音").intProperty(ui::kCheckChecked), 1);
+    mixer->failReads = true;
+    tickAt(12, 0, 2);
+    EXPECT_EQ(w("选择框_静音").intProperty(ui::kCheckChecked), 0);
+}
+
+class VolumeWithoutRange : public Volume {
+protected:
+    void SetUp() override {
+        mixerMaximum = 0;
+        Volume::SetUp();
+    }
+};
+
+TEST_F(VolumeWithoutRange, TheTickLeavesTheBarWhereItWas) {
+    w("纵向滚动条_音量").setProperty(ui::kScrollPosition, 40);
+    tickAt(12, 0, 1);
+    EXPECT_EQ(volumeBar(), 40);
+}
+
+TEST_F(Volume, PauseFadesOutAndRestoresResumeFadesIn) {
+    const std::string a = Tones::make("fade.mp3", 6.0);
+    ASSERT_FALSE(a.empty()) << "sox/lame";
+    addFiles({a});
+    PlayPauseToggle();
+    ASSERT_EQ(engine::QueryPlayState(), 1);
+
+    mixer->calls.clear();
+    QTest::mouseClick(w("按钮_播放").live(), Qt::LeftButton);
+    EXPECT_EQ(state().savedVolume, 30000);
+    EXPECT_EQ(state().fadeStep, 600);
+    ASSERT_FALSE(mixer->calls.empty());
+    EXPECT_EQ(mixer->calls[0], "read " + std::to_string(volume::FakeMixer::volumeId(0)));
+    std::vector<std::string> expected = ramp(30000, -600, 50);
+    expected.push_back("0 0");
+    expected.push_back("30000 30000");
+    EXPECT_EQ(volumeWrites(), expected);
+    EXPECT_EQ(engine::QueryPlayState(), -1);
+    EXPECT_EQ(playButton(), "继续");
+    EXPECT_EQ(caption(), "暂停:fade.mp3");
+    EXPECT_EQ(list().selectedIndex(), 0);
+
+    mixer->calls.clear();
+    QTest::mouseClick(w("按钮_播放").live(), Qt::LeftButton);
+    expected = {"0 0"};
+    for (const std::string& v : ramp(0, 600, 50)) expected.push_back(v);
+    EXPECT_EQ(volumeWrites(), expected);
+    EXPECT_EQ(mixer->lines[0].volume, (std::vector<uint32_t>{30000, 30000}));
+    EXPECT_EQ(engine::QueryPlayState(), 1);
+    EXPECT_EQ(playButton(), "暂停");
+    EXPECT_EQ(caption(), "播放:fade.mp3");
+}
+
+}  // namespace
+}  // namespace vesperon::app::test
