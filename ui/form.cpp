@@ -1,9 +1,11 @@
 #include "ui/form.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QWidget>
 #include <algorithm>
 
+#include "ui/button.h"
 #include "ui/runtime_error.h"
 #include "ui/widget_types.h"
 #include "ui/window_widget.h"
@@ -151,6 +153,42 @@ void Form::destroyWindow() {
         top->deleteLater();
     }
     emit windowDestroyed();
+}
+
+bool Form::handleDialogKey(int qtKey) {
+    if (!isLoaded()) return false;
+    const layout::WindowProps& p = window_->props();
+    auto clickable = [](Widget* w) {
+        auto* b = dynamic_cast<Button*>(w);
+        return b && b->live() && b->live()->isEnabled() && b->props().defaultButton ? b : nullptr;
+    };
+    switch (qtKey) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (Button* b = clickable(unitOf(QApplication::focusWidget()))) {
+                b->button()->click();
+                return true;
+            }
+            if (p.enterMovesFocus) {
+                focusNext(true);
+                return true;
+            }
+            for (Widget* w : order_)
+                if (Button* b = clickable(w)) {
+                    b->button()->click();
+                    return true;
+                }
+            return false;
+        case Qt::Key_Escape:
+            if (!p.escCloses) return false;
+            close();
+            return true;
+        case Qt::Key_F1:
+            // There is no help viewer; with the setting on the key is used up all the same.
+            return p.f1OpensHelp != 0;
+        default:
+            return false;
+    }
 }
 
 std::vector<Widget*> Form::focusStopsInOrder() const {

@@ -79,6 +79,10 @@ public:
     // Destroys the window without asking: event 2, then every widget reports itself destroyed.
     void destroyWindow();
 
+    // Enter, Esc and F1 as the window's settings and default buttons want them, before the
+    // focused widget sees the key. True when the key was used here.
+    bool handleDialogKey(int qtKey);
+
     // Keyboard focus over the focus stops in tab order.
     Widget* firstFocusStop() const;
     void focusNext(bool forward);

@@ -365,6 +365,7 @@ bool Widget::filterInput(QWidget* watched, QEvent* event) {
             const std::int32_t vk = virtualKeyOf(*ke), state = keyStateOf(ke->modifiers());
             if (event->type() == QEvent::KeyRelease) return swallowed(raiseEvent(kKeyUp, {vk, state}));
             if (swallowed(raiseEvent(kKeyDown, {vk, state}))) return true;
+            if (form_.handleDialogKey(ke->key())) return true;
             const QString text = ke->text();
             if (text.isEmpty() || !live_) return false;
             const char32_t code = text.toUcs4().value(0);

@@ -207,3 +207,42 @@ TEST(Programs, WithoutADisplayThePlayerSaysSoInOneLine) {
 
 }  // namespace
 }  // namespace vesperon::ui::test
+
+namespace vesperon::ui::test {
+namespace {
+
+TEST(DialogKeys, EnterAndEscFollowTheWindowSettingsAndTheDefaultButton) {
+    LayoutBuilder b;
+    layout::EditBoxProps ep;
+    for (const char* name : {"甲", "乙"})
+        b.add(layout::Kind::EditBox, name, 10, 10, 50, 20, ep).stateFlags |= layout::kStateFocusable;
+    layout::ButtonProps bp;
+    bp.defaultButton = 1;
+    b.bind(b.add(layout::Kind::Button, "确定", 10, 40, 80, 25, bp), 0, layout::Routine::PlayNext);
+    b.bind(b.window(), 1, layout::Routine::StartUp);
+    Recorder rec;
+    auto form = showForm(b.layout(), rec);
+    QWidget* first = form->find("甲")->live();
+    first->setFocus();
+
+    QTest::keyClick(first, Qt::Key_Return);  // the first enabled default button is clicked
+    EXPECT_EQ(rec.count("确定", 0), 1);
+    EXPECT_EQ(QApplication::focusWidget(), first);
+    form->find("确定")->setProperty(kDisabled, 1);
+    QTest::keyClick(first, Qt::Key_Return);  // a disabled one is not
+    EXPECT_EQ(rec.count("确定", 0), 1);
+
+    form->window().setProperty(kWindowEnterMovesFocus, 1);
+    QTest::keyClick(first, Qt::Key_Return);
+    EXPECT_EQ(form->lastFocused()->name(), "乙");
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);  // Esc-closes is off
+    EXPECT_TRUE(form->isLoaded());
+    form->window().setProperty(kWindowEscCloses, 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(rec.count("", 1), 1);  // closing asks the window first
+    EXPECT_FALSE(form->isLoaded());
+}
+
+}  // namespace
+}  // namespace vesperon::ui::test
