@@ -116,11 +116,12 @@ void SeekToSlider() {
 void FeedbackDispatch(std::int64_t value) {
     const PlayerState& s = state();
     if (value < 100) setSliderPosition(static_cast<int>(value));
+    // An identifier of 0 is a key that did not register: progress 0 must not count as its press.
     if (value == 100)
         PlayNext();
-    else if (value == s.hotkeyIds[0])
+    else if (s.hotkeyIds[0] != 0 && value == s.hotkeyIds[0])
         PlayPauseToggle();
-    else if (value == s.hotkeyIds[1])
+    else if (s.hotkeyIds[1] != 0 && value == s.hotkeyIds[1])
         PlayNext();
 }
 
