@@ -393,8 +393,10 @@ TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
     EXPECT_EQ(loudAfter, 0u) << "sound at full volume for about " << loudAfter * 50
                              << " ms after the fade-out of the pause: "
                              << levelTrace(level, fallStart, steady);
-    std::printf("pause: heard a (%s), fade %.2f s, sink volume down to %ld of %ld\n",
-                match.describe().c_str(), fadeSeconds, lowest, fullVolume);
+    std::printf(
+        "pause: heard a (%s); level from 90%% to 2%% in %.2f s; title \"暂停:\" %.2f s after the "
+        "key; sink volume seen down to %ld of %ld\n",
+        match.describe().c_str(), fadeSeconds, paused, lowest, fullVolume);
 
     // Resume ramps up from silence; the caption and title go back.
     key("Pause");
