@@ -9,6 +9,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -25,6 +26,7 @@ namespace {
 constexpr unsigned kBufferMicros = 120000;
 constexpr unsigned kPeriodMicros = 30000;
 constexpr int kWaitMillis = 20;
+constexpr auto kStallLimit = std::chrono::seconds(2);
 
 class AlsaOutput : public AudioOutput {
 public:
@@ -36,7 +38,8 @@ public:
         if (format.formatTag != 1 || format.bitsPerSample != 16 || format.channels < 1 ||
             format.channels > 8 || format.samplesPerSecond <= 0)
             return kOutputBadFormat;
-        if (snd_pcm_open(&pcm_, device_.c_str(), SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+        // Never blocking: the worker must always come back to see pause, reset and close.
+        if (snd_pcm_open(&pcm_, device_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
             pcm_ = nullptr;
             return kOutputError;
         }
@@ -179,9 +182,27 @@ private:
     }
 
     // Returns finished headers (in order) through the callback, with the lock released.
+    void waitForRoom(std::unique_lock<std::mutex>& lock) {
+        lock.unlock();
+        snd_pcm_wait(pcm_, kWaitMillis);
+        lock.lock();
+    }
+
     void completePlayed(std::unique_lock<std::mutex>& lock) {
         if (written_.empty()) return;
-        lastPlayed_ = playedFrames();
+        std::uint64_t played = playedFrames();
+        auto now = std::chrono::steady_clock::now();
+        if (played != lastPlayed_) {
+            lastProgress_ = now;
+        } else if (now - lastProgress_ > kStallLimit) {
+            // The device has stopped taking sound (a server gone or stuck): count what it was
+            // given as played rather than hold the play forever, and start it afresh.
+            snd_pcm_drop(pcm_);
+            snd_pcm_prepare(pcm_);
+            played = framesWritten_;
+            lastProgress_ = now;
+        }
+        lastPlayed_ = played;
         std::deque<WaveHeader*> done;
         while (!written_.empty() && written_.front().endFrame <= lastPlayed_) {
             done.push_back(written_.front().header);
@@ -217,6 +238,10 @@ private:
             return;
         }
         snd_pcm_sframes_t n = snd_pcm_writei(pcm_, silence_.data(), periodFrames_);
+        if (n == -EAGAIN) {
+            waitForRoom(lock);
+            return;
+        }
         if (n < 0) {
             if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) snd_pcm_prepare(pcm_);
             lastPlayed_ = framesWritten_;
@@ -265,6 +290,7 @@ private:
             if (current_) {
                 std::uint32_t frames = current_->bufferLength / static_cast<std::uint32_t>(frameBytes_);
                 if (currentOffset_ >= frames) {
+                    if (written_.empty()) lastProgress_ = std::chrono::steady_clock::now();
                     written_.push_back({current_, framesWritten_});
                     current_ = nullptr;
                     continue;
@@ -285,6 +311,10 @@ private:
                 snd_pcm_uframes_t want = std::min<snd_pcm_uframes_t>(frames - currentOffset_, avail);
                 const std::uint8_t* p = current_->data + std::size_t(currentOffset_) * frameBytes_;
                 snd_pcm_sframes_t n = snd_pcm_writei(pcm_, p, want);
+                if (n == -EAGAIN) {
+                    waitForRoom(lock);
+                    continue;
+                }
                 if (n < 0) {
                     if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) snd_pcm_prepare(pcm_);
                     lastPlayed_ = framesWritten_;
@@ -323,6 +353,7 @@ private:
     std::vector<std::uint8_t> silence_;  // one period, written while paused
     std::uint64_t framesWritten_ = 0;
     std::chrono::steady_clock::time_point lastWrite_{};  // of sound, not silence
+    std::chrono::steady_clock::time_point lastProgress_{std::chrono::steady_clock::now()};
     std::uint64_t lastPlayed_ = 0;
     bool wantPaused_ = false, paused_ = false;
     bool closing_ = false;
