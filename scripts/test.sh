@@ -21,7 +21,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L 'stress'
 
-CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DVESPERON_FUZZ=ON
+CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DVESPERON_FUZZ=ON -DVESPERON_GUI=OFF
 run "$root/scripts/fuzz.sh" "$root/build-fuzz" "${VESPERON_FUZZ_SECONDS:-30}"
 
 exit $status
