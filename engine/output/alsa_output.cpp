@@ -2,8 +2,8 @@
 // A header is returned once the device has played it (judged by the device's delay), so that
 // closing after the last callback never cuts off queued sound.
 //
-// Pausing keeps the device running on silence once the little it holds (about 0.1 s) has
-// played; resuming goes on with the next frame. Pausing the device itself (or dropping or
+// Pausing keeps the device running on silence once the little it holds (at most a quarter
+// second) has played; resuming goes on with the next frame. Pausing the device itself (or dropping or
 // draining its buffer) makes a sound server rewind or skip audio around the pause, so a few
 // milliseconds would be heard twice or not at all; a stream that never stops loses nothing.
 
@@ -23,8 +23,8 @@ namespace vesperon::engine {
 
 namespace {
 
-constexpr unsigned kBufferMicros = 120000;
-constexpr unsigned kPeriodMicros = 30000;
+constexpr unsigned kBufferMicros = 250000;
+constexpr unsigned kPeriodMicros = 50000;
 constexpr int kWaitMillis = 20;
 constexpr auto kStallLimit = std::chrono::seconds(2);
 
