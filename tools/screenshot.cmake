@@ -1,5 +1,5 @@
 # vesperon-screenshot [--expanded] OUT.png: the main window's client area, rendered offscreen.
 if(VESPERON_GUI)
   add_executable(vesperon-screenshot ${CMAKE_CURRENT_LIST_DIR}/vesperon_screenshot.cpp)
-  target_link_libraries(vesperon-screenshot PRIVATE vesperon_ui)
+  target_link_libraries(vesperon-screenshot PRIVATE vesperon_ui vesperon_skin)
 endif()

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "skin/skin.h"
 #include "ui/appearance.h"
 #include "ui/main_window.h"
 #include "ui/window_widget.h"
@@ -31,9 +32,11 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     vesperon::ui::installSystemFont();
+    // The program's start-up switches the skin on in scheme 2 before anything is shown.
+    vesperon::skin::SetSkin(2);
 
     std::string error;
-    // No routines: the picture shows the window as its layout builds it.
+    // No routines (start-up would register hot keys): the window as its layout builds it.
     auto form = vesperon::ui::loadMainWindow({}, {.show = true}, &error);
     if (!form) {
         std::fprintf(stderr, "vesperon-screenshot: %s\n", error.c_str());

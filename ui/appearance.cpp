@@ -24,6 +24,11 @@ void applyFont(QWidget* w, const std::optional<layout::Font>& font) {
     w->setFont(toQFont(font, QApplication::font()));
 }
 
+Qt::Alignment captionAlignment(int horizontal, int vertical) {
+    Qt::Alignment a = horizontal == 1 ? Qt::AlignHCenter : horizontal == 2 ? Qt::AlignRight : Qt::AlignLeft;
+    return a | (vertical == 0 ? Qt::AlignTop : vertical == 2 ? Qt::AlignBottom : Qt::AlignVCenter);
+}
+
 void installSystemFont() {
     QFont f(QStringLiteral("WenQuanYi Micro Hei"));
     f.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),

@@ -17,6 +17,10 @@ void setRoleColour(QWidget* w, QPalette::ColorRole role, std::uint32_t colour);
 // The widget's font from a font record; none = the system font.
 void applyFont(QWidget* w, const std::optional<layout::Font>& font);
 
+// Qt alignment flags of the layout's horizontal (0 left, 1 centre, 2 right) and vertical (0 top,
+// 1 centre, 2 bottom) alignments.
+Qt::Alignment captionAlignment(int horizontal, int vertical);
+
 // The program's system font: a CJK face at 12 pixels, as the captions need.
 void installSystemFont();
 

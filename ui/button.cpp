@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 
+#include "skin/skin.h"
 #include "ui/appearance.h"
 
 namespace vesperon::ui {
@@ -19,8 +20,15 @@ QWidget* Button::createLive(QWidget* parent) {
     b->setAutoDefault(false);
     b->setDefault(props_.defaultButton != 0);
     applyFont(b, props_.font);
+    applyAlignment(b);
     connect(b, &QPushButton::clicked, this, [this] { raiseEvent(kButtonClicked); });
     return b;
+}
+
+void Button::applyAlignment(QWidget* b) {
+    // Qt's push buttons always centre their text; the skin reads where the caption goes from here.
+    b->setProperty(skin::kCaptionAlignmentProperty, int(captionAlignment(props_.hAlign, props_.vAlign)));
+    b->update();
 }
 
 Value Button::typeProperty(int number) {

@@ -31,6 +31,7 @@ protected:
     int fontPropertyNumber() const override { return kButtonFont; }
 
 private:
+    void applyAlignment(QWidget* b);
     layout::ButtonProps props_;
 };
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 
+#include "skin/skin.h"
 #include "ui/appearance.h"
 
 namespace vesperon::ui {
@@ -33,6 +34,7 @@ QWidget* CheckBox::createLive(QWidget* parent) {
     setRoleColour(b, QPalette::ButtonText, props_.textColour);
     setRoleColour(b, QPalette::WindowText, props_.textColour);
     applyFont(b, props_.font);
+    b->setProperty(skin::kCaptionAlignmentProperty, int(captionAlignment(props_.hAlign, props_.vAlign)));
     // clicked() comes from the user (or the button's own click), never from setChecked().
     connect(b, &QAbstractButton::clicked, this, [this] { raiseEvent(kCheckClicked); });
     return b;
