@@ -12,7 +12,7 @@ packages=(
   fonts-wqy-microhei
   # tests and tools
   xvfb xdotool x11-utils pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
-  sox lame twolame mpg123 faketime python3
+  sox lame twolame mpg123 faketime python3 desktop-file-utils
 )
 
 missing=()
