@@ -1,0 +1,90 @@
+// The main window on a real X server (Xvfb): real key and mouse input from xdotool reaches the
+// widgets through the same filters, focus order and events as on the offscreen platform.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <sstream>
+
+#include "tests/support/process.h"
+#include "tests/support/servers.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/appearance.h"
+#include "ui/edit_box.h"
+#include "ui/main_window.h"
+
+namespace vesperon::ui::test {
+namespace {
+
+void xdotool(std::vector<std::string> args) {
+    args.insert(args.begin(), "xdotool");
+    EXPECT_EQ(vesperon::test::runCommand(args, 20).exitCode, 0);
+    // The events travel through the X server; let Qt take them.
+    QTest::qWait(150);
+}
+
+TEST(X11Input, RealKeysAndClicksOnTheMainWindow) {
+    Recorder rec;
+    std::string error;
+    auto form = loadMainWindow(rec.dispatcher(), {.show = true}, &error);
+    ASSERT_TRUE(form) << error;
+    QWidget* top = form->windowWidget();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(top));
+    top->activateWindow();
+    QTest::qWait(200);
+
+    auto found = vesperon::test::runCommand({"xdotool", "search", "--name", "^Vesperon$"}, 20);
+    ASSERT_EQ(found.exitCode, 0) << found.err;
+    std::istringstream ids(found.out);
+    std::string id;
+    ids >> id;
+    auto geometry = vesperon::test::runCommand({"xdotool", "getwindowgeometry", id}, 20);
+    EXPECT_NE(geometry.out.find("Geometry: 374x471"), std::string::npos) << geometry.out;
+
+    // Typed into a period box: only digits and "-", two characters, Backspace passes.
+    auto* box = form->findAs<EditBox>("编辑框_从时1");
+    box->setFocus();
+    QTest::qWait(100);
+    xdotool({"type", "--delay", "20", "a1x-9"});
+    EXPECT_EQ(box->textProperty(kEditContent), "1-");
+    xdotool({"key", "BackSpace"});
+    EXPECT_EQ(box->textProperty(kEditContent), "1");
+    xdotool({"key", "Tab"});
+    EXPECT_EQ(form->lastFocused()->name(), "编辑框_从分1");
+
+    // A click on the play button raises its event once.
+    rec.clear();
+    const QPoint play = form->find("按钮_播放")->live()->mapToGlobal(QPoint(40, 12));
+    xdotool({"mousemove", std::to_string(play.x()), std::to_string(play.y()), "click", "1"});
+    EXPECT_EQ(rec.count("按钮_播放", 0), 1);
+    // Keys typed into the list box reach its key routine with the virtual key code.
+    form->find("列表框1")->setFocus();
+    QTest::qWait(100);
+    rec.clear();
+    xdotool({"key", "Delete"});
+    ASSERT_EQ(rec.count("列表框1", -9), 1);
+    EXPECT_EQ(argInt(rec.calls[0], 0), 0x2E);
+}
+
+}  // namespace
+}  // namespace vesperon::ui::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+    for (const char* tool : {"Xvfb", "xdotool"})
+        if (!vesperon::test::haveProgram(tool)) {
+            std::fprintf(stderr, "%s is missing\n", tool);
+            return 1;
+        }
+    vesperon::test::XServer x;
+    if (!x.ok()) {
+        std::fprintf(stderr, "Xvfb did not start\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    vesperon::ui::installSystemFont();
+    return RUN_ALL_TESTS();
+}
