@@ -3,7 +3,7 @@
 // closing after the last callback never cuts off queued sound.
 //
 // Pausing keeps the device running on silence once the little it holds (at most a quarter
-// second) has played; resuming goes on with the next frame. Pausing the device itself (or dropping or
+// second) has played, and returns when that has been heard; resuming goes on with the next frame. Pausing the device itself (or dropping or
 // draining its buffer) makes a sound server rewind or skip audio around the pause, so a few
 // milliseconds would be heard twice or not at all; a stream that never stops loses nothing.
 
@@ -67,15 +67,24 @@ public:
     }
 
     int pause() override {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         wantPaused_ = true;
+        // Return only once the sound the device already holds has been heard: a caller that
+        // fades the volume out, pauses and puts the volume back at once must not make that
+        // tail audible at full volume.
+        pauseTarget_ = framesWritten_;
+        pauseDrained_ = false;
         cv_.notify_all();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(kBufferMicros) +
+                              std::chrono::milliseconds(300);
+        cv_.wait_until(lock, deadline, [&] { return pauseDrained_ || closing_ || !pcm_; });
         return kOutputOk;
     }
 
     int restart() override {
         std::lock_guard lock(mutex_);
         wantPaused_ = false;
+        pauseDrained_ = true;
         cv_.notify_all();
         return kOutputOk;
     }
@@ -261,6 +270,7 @@ private:
                     snd_pcm_prepare(pcm_);
                 }
                 paused_ = false;
+                pauseDrained_ = true;
                 for (auto& w : written_) resetReturned_.push_back(w.header);
                 written_.clear();
                 if (current_) resetReturned_.push_back(current_);
@@ -274,6 +284,10 @@ private:
             }
             paused_ = wantPaused_;
             completePlayed(lock);
+            if (paused_ && !pauseDrained_ && (framesWritten_ == 0 || playedFrames() >= pauseTarget_)) {
+                pauseDrained_ = true;
+                cv_.notify_all();
+            }
             if (paused_) {
                 if (framesWritten_ == 0) {
                     cv_.wait(lock);
@@ -356,6 +370,8 @@ private:
     std::chrono::steady_clock::time_point lastProgress_{std::chrono::steady_clock::now()};
     std::uint64_t lastPlayed_ = 0;
     bool wantPaused_ = false, paused_ = false;
+    std::uint64_t pauseTarget_ = 0;  // frames written when the last pause was asked for
+    bool pauseDrained_ = true;       // everything written before that pause has been heard
     bool closing_ = false;
     unsigned resetRequest_ = 0, resetAck_ = 0;
     std::thread worker_;

@@ -111,9 +111,10 @@ MonitorRecording::MonitorRecording(const PulseServer& server, const std::string&
     proc_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
         "parec", "-d", server.sink() + ".monitor", "--format=s16le", "--rate=" + std::to_string(rate),
         "--channels=" + std::to_string(channels), "--latency-msec=20", "--file-format=raw", rawPath});
-    // Recording has begun once the first (silent) samples of the running sink reach the file.
+    // Recording has begun once the first samples reach the file; an idle sink may send none, so
+    // give parec a moment to connect and go on.
     waitFor([&] { struct stat st; return (stat(rawPath.c_str(), &st) == 0 && st.st_size > 0) || !proc_->running(); },
-            10000);
+            1500);
 }
 
 MonitorRecording::~MonitorRecording() { stop(); }
