@@ -132,7 +132,8 @@ double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>
     const long ch = std::max(channels, 1);
     const long na = static_cast<long>(a.size()) / ch, nb = static_cast<long>(b.size()) / ch;
     auto at = [&](const std::vector<int16_t>& v, long i) { return static_cast<double>(v[static_cast<std::size_t>(i * ch)]); };
-    // Find the lag on a window of `a` that starts where it first carries sound.
+    // Find the lag on a window of `a` a little after it first carries sound, so that a recording
+    // that lost the first moments (a negative lag) is found as well.
     long start = 0;
     while (start < na && std::abs(at(a, start)) < 64) ++start;
     const long window = std::min(16384L, na - start);
@@ -140,12 +141,13 @@ double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>
         if (lag) *lag = 0;
         return 0;
     }
+    const long ws = std::min(start + 4410, na - window);
     long best = 0;
     double bestScore = -2;
-    for (long l = -std::min(maxLag, start); l <= maxLag; ++l) {
-        if (start + l + window > nb) break;
+    for (long l = -std::min(maxLag, ws); l <= maxLag; ++l) {
+        if (ws + l + window > nb) break;
         double ab = 0, aa = 0, bb = 0;
-        for (long i = start; i < start + window; ++i) {
+        for (long i = ws; i < ws + window; ++i) {
             double x = at(a, i), y = at(b, i + l);
             ab += x * y;
             aa += x * x;

@@ -111,10 +111,9 @@ MonitorRecording::MonitorRecording(const PulseServer& server, const std::string&
     proc_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
         "parec", "-d", server.sink() + ".monitor", "--format=s16le", "--rate=" + std::to_string(rate),
         "--channels=" + std::to_string(channels), "--latency-msec=20", "--file-format=raw", rawPath});
-    // Recording has begun once the first samples reach the file; an idle sink may send none, so
-    // give parec a moment to connect and go on.
-    waitFor([&] { struct stat st; return (stat(rawPath.c_str(), &st) == 0 && st.st_size > 0) || !proc_->running(); },
-            1500);
+    // Recording has begun once parec's stream is connected to the server.
+    waitFor([&] { return !server.pactl({"list", "short", "source-outputs"}).out.empty() || !proc_->running(); },
+            10000);
 }
 
 MonitorRecording::~MonitorRecording() { stop(); }

@@ -37,7 +37,8 @@ TEST(Support, PulseServerRecordsWhatIsPlayed) {
     auto ref = readWav16(dir.file("t.wav"));
     auto got = readPcm16(dir.file("rec.raw"));
     long lag = 0;
-    EXPECT_GT(bestCorrelation(ref, got, 2, 44100, &lag), 0.99);
+    // paplay may take a moment to start: allow for several seconds of lead-in.
+    EXPECT_GT(bestCorrelation(ref, got, 2, 5 * 44100, &lag), 0.99);
 }
 
 TEST(Support, XServerAnswers) {
