@@ -111,8 +111,8 @@ MonitorRecording::MonitorRecording(const PulseServer& server, const std::string&
     proc_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
         "parec", "-d", server.sink() + ".monitor", "--format=s16le", "--rate=" + std::to_string(rate),
         "--channels=" + std::to_string(channels), "--latency-msec=20", "--file-format=raw", rawPath});
-    // Recording has begun once parec's stream is connected to the server.
-    waitFor([&] { return !server.pactl({"list", "short", "source-outputs"}).out.empty() || !proc_->running(); },
+    // Recording has begun once the first (silent) samples of the running sink reach the file.
+    waitFor([&] { struct stat st; return (stat(rawPath.c_str(), &st) == 0 && st.st_size > 0) || !proc_->running(); },
             10000);
 }
 
