@@ -28,57 +28,21 @@ Bytes bytesOf(const Value& v) {
     return {};
 }
 
-namespace {
-void putI32(Bytes& b, std::size_t at, std::int32_t v) {
-    auto u = static_cast<std::uint32_t>(v);
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(u >> (8 * i));
-}
-std::int32_t getI32(const Bytes& b, std::size_t at) {
-    std::uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) u |= std::uint32_t(b[at + i]) << (8 * i);
-    return static_cast<std::int32_t>(u);
-}
-}  // namespace
 
 Bytes encodeFont(const layout::Font& f) {
     Bytes b(layout::kFontRecordSize, 0);
-    putI32(b, 0, f.height);
-    putI32(b, 4, f.width);
-    putI32(b, 8, f.escapement);
-    putI32(b, 12, f.orientation);
-    putI32(b, 16, f.weight);
-    b[20] = f.italic;
-    b[21] = f.underline;
-    b[22] = f.strikeOut;
-    b[23] = f.charSet;
-    b[24] = f.outPrecision;
-    b[25] = f.clipPrecision;
-    b[26] = f.quality;
-    b[27] = f.pitchAndFamily;
+    layout::putFontFields(f, b.data());
     // The face name is kept as UTF-8 here, cut to the record's 31 bytes plus NUL.
-    std::size_t n = std::min<std::size_t>(f.faceName.size(), 31);
-    std::memcpy(b.data() + 28, f.faceName.data(), n);
+    std::size_t n = std::min<std::size_t>(f.faceName.size(), layout::kFontFaceSize - 1);
+    std::memcpy(b.data() + layout::kFontFaceOffset, f.faceName.data(), n);
     return b;
 }
 
 std::optional<layout::Font> decodeFont(const Bytes& b) {
     if (b.size() != layout::kFontRecordSize) return std::nullopt;
-    layout::Font f;
-    f.height = getI32(b, 0);
-    f.width = getI32(b, 4);
-    f.escapement = getI32(b, 8);
-    f.orientation = getI32(b, 12);
-    f.weight = getI32(b, 16);
-    f.italic = b[20];
-    f.underline = b[21];
-    f.strikeOut = b[22];
-    f.charSet = b[23];
-    f.outPrecision = b[24];
-    f.clipPrecision = b[25];
-    f.quality = b[26];
-    f.pitchAndFamily = b[27];
-    const char* name = reinterpret_cast<const char*>(b.data() + 28);
-    f.faceName.assign(name, strnlen(name, 32));
+    layout::Font f = layout::fontFields(b.data());
+    const char* name = reinterpret_cast<const char*>(b.data() + layout::kFontFaceOffset);
+    f.faceName.assign(name, strnlen(name, layout::kFontFaceSize));
     return f;
 }
 

@@ -108,4 +108,42 @@ const Unit* FormLayout::find(std::string_view name) const {
     return nullptr;
 }
 
+void putFontFields(const Font& f, std::uint8_t* out) {
+    auto put32 = [&](std::size_t at, std::int32_t v) {
+        const auto u = static_cast<std::uint32_t>(v);
+        for (int i = 0; i < 4; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(u >> (8 * i));
+    };
+    put32(0, f.height);
+    put32(4, f.width);
+    put32(8, f.escapement);
+    put32(12, f.orientation);
+    put32(16, f.weight);
+    const std::uint8_t bytes[8] = {f.italic,       f.underline,     f.strikeOut, f.charSet,
+                                   f.outPrecision, f.clipPrecision, f.quality,   f.pitchAndFamily};
+    for (std::size_t i = 0; i < 8; ++i) out[20 + i] = bytes[i];
+}
+
+Font fontFields(const std::uint8_t* in) {
+    auto get32 = [&](std::size_t at) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(in[at]) | static_cast<std::uint32_t>(in[at + 1]) << 8 |
+                                         static_cast<std::uint32_t>(in[at + 2]) << 16 |
+                                         static_cast<std::uint32_t>(in[at + 3]) << 24);
+    };
+    Font f;
+    f.height = get32(0);
+    f.width = get32(4);
+    f.escapement = get32(8);
+    f.orientation = get32(12);
+    f.weight = get32(16);
+    f.italic = in[20];
+    f.underline = in[21];
+    f.strikeOut = in[22];
+    f.charSet = in[23];
+    f.outPrecision = in[24];
+    f.clipPrecision = in[25];
+    f.quality = in[26];
+    f.pitchAndFamily = in[27];
+    return f;
+}
+
 }  // namespace vesperon::layout

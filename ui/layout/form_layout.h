@@ -110,6 +110,12 @@ struct Font {
     bool operator==(const Font&) const = default;
 };
 inline constexpr std::size_t kFontRecordSize = 60;
+// The face name's place in the record: a NUL-terminated text of at most 32 bytes.
+inline constexpr std::size_t kFontFaceOffset = 28, kFontFaceSize = 32;
+// The fields before the face name (bytes 0-27, little-endian): writes them / reads them into a
+// Font whose face name is left empty. Everyone who stores a font record goes through these.
+void putFontFields(const Font& f, std::uint8_t* out);
+Font fontFields(const std::uint8_t* in);
 
 // ---- Type blocks: fields in their stored order, each at its default ------------------------
 // Comments give the widget property number where it differs from the obvious.

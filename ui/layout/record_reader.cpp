@@ -101,27 +101,9 @@ std::optional<Font> readFont(Cursor& c, const char* what) {
     if (b.empty()) return std::nullopt;
     if (b.size() != kFontRecordSize)
         c.fail(std::string(what) + " record is " + std::to_string(b.size()) + " bytes, not 60", at);
-    auto le32 = [&](std::size_t o) {
-        return static_cast<std::int32_t>(
-            static_cast<std::uint32_t>(b[o]) | static_cast<std::uint32_t>(b[o + 1]) << 8 |
-            static_cast<std::uint32_t>(b[o + 2]) << 16 | static_cast<std::uint32_t>(b[o + 3]) << 24);
-    };
-    Font f;
-    f.height = le32(0);
-    f.width = le32(4);
-    f.escapement = le32(8);
-    f.orientation = le32(12);
-    f.weight = le32(16);
-    f.italic = b[20];
-    f.underline = b[21];
-    f.strikeOut = b[22];
-    f.charSet = b[23];
-    f.outPrecision = b[24];
-    f.clipPrecision = b[25];
-    f.quality = b[26];
-    f.pitchAndFamily = b[27];
-    const char* face = reinterpret_cast<const char*>(b.data() + 28);
-    const void* nul = std::memchr(face, 0, 32);
+    Font f = fontFields(b.data());
+    const char* face = reinterpret_cast<const char*>(b.data() + kFontFaceOffset);
+    const void* nul = std::memchr(face, 0, kFontFaceSize);
     if (!nul) c.fail(std::string(what) + " face name has no terminating NUL", at);
     f.faceName =
         c.utf8(std::string_view(face, static_cast<std::size_t>(static_cast<const char*>(nul) - face)),

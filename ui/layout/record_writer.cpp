@@ -61,16 +61,11 @@ void writeFont(Out& o, const std::optional<Font>& f) {
     std::string face = Out::gbk(f->faceName, "font face name");
     if (face.size() > 31) throw Failed{"font face name \"" + f->faceName + "\" is longer than 31 bytes"};
     o.u32(kFontRecordSize);
-    o.i32(f->height);
-    o.i32(f->width);
-    o.i32(f->escapement);
-    o.i32(f->orientation);
-    o.i32(f->weight);
-    for (std::uint8_t b : {f->italic, f->underline, f->strikeOut, f->charSet, f->outPrecision,
-                           f->clipPrecision, f->quality, f->pitchAndFamily})
-        o.bytes.push_back(b);
+    std::uint8_t fields[kFontFaceOffset];
+    putFontFields(*f, fields);
+    o.raw(fields, sizeof fields);
     o.raw(face.data(), face.size());
-    o.zeros(32 - face.size());
+    o.zeros(kFontFaceSize - face.size());
 }
 
 struct FieldWriter {
