@@ -168,6 +168,10 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
         }
     }
 
+    // A frame too short for its own header, allocation and scale factors is no frame: taking it
+    // as one would turn a few bytes into a whole frame of output.
+    if (br.overrun()) return {};
+
     // What to read for each allocated subband, in the order of the bitstream; the frame's
     // unallocated subbands stay zero.
     struct Read {

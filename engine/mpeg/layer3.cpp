@@ -142,6 +142,7 @@ struct Layer3Decoder::State {
     void intensityShort(const GranuleInfo& g1, bool ms);
     void msLines(int from, int to);
     bool applyIntensity(int i0, int i1, int pos, int maxPos);
+    void topBandPosition(int belowPos, int belowMax, bool startsHere, int* pos, int* maxPos) const;
     int decodeFrame(const uint8_t* frame, std::size_t available, int16_t* out, bool* silenced);
     void hybridAndSynthesis(const GranuleInfo& g, int ch, int16_t* out, int outChannels);
 };
@@ -449,6 +450,19 @@ bool Layer3Decoder::State::applyIntensity(int i0, int i1, int pos, int maxPos) {
     return true;
 }
 
+// The top band sends no factor of its own. It takes the position of the band below it, except
+// at low sampling frequencies when intensity coding starts at the top band: the band below then
+// carries a scale factor, not a position, and the top band's position is 0 (both channels equal).
+void Layer3Decoder::State::topBandPosition(int belowPos, int belowMax, bool startsHere, int* pos,
+                                           int* maxPos) const {
+    *pos = belowPos;
+    *maxPos = belowMax;
+    if (lsf && startsHere) {
+        *pos = 0;
+        *maxPos = -1;
+    }
+}
+
 void Layer3Decoder::State::intensityLong(bool ms) {
     const float* q = xr[1];
     int last = -1;
@@ -466,9 +480,10 @@ void Layer3Decoder::State::intensityLong(bool ms) {
     for (int b = start; b < 22; ++b) {
         int i0 = bands->longStart[b], i1 = std::min<int>(bands->longStart[b + 1], n);
         if (i0 >= i1) break;
-        // The top band has no factor of its own and takes the one below it.
-        int sb = b == 21 ? 20 : b;
-        if (!applyIntensity(i0, i1, scfL[1][sb], lsf ? isMaxL[sb] : 7) && ms) msLines(i0, i1);
+        int pos = scfL[1][b], maxPos = lsf ? isMaxL[b] : 7;
+        if (b == 21) topBandPosition(scfL[1][20], lsf ? isMaxL[20] : 7, start == 21, &pos, &maxPos);
+        bool coded = applyIntensity(i0, i1, pos, maxPos);
+        if (!coded && ms) msLines(i0, i1);
     }
 }
 
@@ -504,8 +519,10 @@ void Layer3Decoder::State::intensityShort(const GranuleInfo& g1, bool ms) {
                 if (ms) msLines(i0, i1);
                 continue;
             }
-            int sb = b == 12 ? 11 : b;
-            if (!applyIntensity(i0, i1, scfS[1][sb][w], lsf ? isMaxS[sb] : 7) && ms) msLines(i0, i1);
+            int pos = scfS[1][b][w], maxPos = lsf ? isMaxS[b] : 7;
+            if (b == 12) topBandPosition(scfS[1][11][w], lsf ? isMaxS[11] : 7, start == 12, &pos, &maxPos);
+            bool coded = applyIntensity(i0, i1, pos, maxPos);
+            if (!coded && ms) msLines(i0, i1);
         }
     }
 }
@@ -527,14 +544,17 @@ void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int1
     bool shortBlocks = g.windowSwitching && g.blockType == 2;
     int n = extent[ch];
     const float* spectrum = xr[ch];
+    // A mixed block's long part: two subbands, but at 8 kHz the long scale-factor bands it sends
+    // reach up to the fourth short band, 72 lines, and the transform follows the coding.
+    int longSubbands = !g.mixed ? 0 : shortBlocks ? bands->shortStart[3] * 3 / 18 : 2;
     if (shortBlocks) {
         // Huffman order is band, window, line; the transform wants subband, window, line.
         float* ro = reordered;
         int i = 0;
         int b = 0;
         if (g.mixed) {
-            std::memcpy(ro, spectrum, sizeof(float) * 36);
-            i = 36;
+            i = longSubbands * 18;
+            std::memcpy(ro, spectrum, sizeof(float) * static_cast<std::size_t>(i));
             b = 3;
         }
         std::memset(ro + i, 0, sizeof(float) * static_cast<std::size_t>(576 - i));
@@ -553,8 +573,8 @@ void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int1
                 }
         }
         if (g.mixed) {
-            l3::reduceAliasing(ro, 1);
-            top = std::max(top, 2);
+            l3::reduceAliasing(ro, longSubbands - 1);
+            top = std::max(top, longSubbands);
         }
         n = top * 18;
         spectrum = ro;
@@ -565,7 +585,7 @@ void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int1
     }
     int subbands = std::min(std::max((n + 17) / 18, overlapSubbands[ch]), bandLimitSubbands);
     int blockType = g.windowSwitching ? g.blockType : 0;
-    l3::hybridFilter(spectrum, overlap[ch], subbands, blockType, g.mixed != 0, subbandSamples);
+    l3::hybridFilter(spectrum, overlap[ch], subbands, blockType, longSubbands, subbandSamples);
     overlapSubbands[ch] = subbands;
     for (int t = 0; t < 18; ++t)
         synth.synthesize(ch, subbandSamples[t], out + t * 32 * outChannels + ch, outChannels);

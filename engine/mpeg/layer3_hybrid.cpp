@@ -59,11 +59,11 @@ inline void shortImdct(const float* in, float* z) {
 
 }  // namespace
 
-void hybridFilter(const float* x, float* overlap, int subbands, int blockType, bool mixed, float (*out)[32]) {
+void hybridFilter(const float* x, float* overlap, int subbands, int blockType, int longSubbands, float (*out)[32]) {
     const Tables& t = tables();
     alignas(32) float z[36];
     for (int sb = 0; sb < subbands; ++sb) {
-        bool lowMixed = mixed && sb < 2;
+        bool lowMixed = sb < longSubbands;
         if (blockType != 2 || lowMixed) {
             longImdct(x + 18 * sb, t.longImdct, t.longWindow[lowMixed ? 0 : blockType], z);
         } else {

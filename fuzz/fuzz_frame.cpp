@@ -1,0 +1,41 @@
+// Feeds a stream's frames straight to the frame decoder of one layer (FUZZ_LAYER_FIELD), with
+// none of the probe, the stream information or resynchronisation in between, so that every
+// execution spends its time inside the frame decoder. The header at the start of the input
+// prepares the decoder, as the probe would; each frame after it is handed over with the rest
+// of the input as readable bytes, and a bad frame moves on to the next sync pattern.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/mpeg/frame_decoder.h"
+#include "engine/mpeg/header.h"
+
+using namespace vesperon::mpeg;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    // A few dozen frames reach every path, the reservoir's included; more only slow the search.
+    size = std::min<std::size_t>(size, 12000);
+    FrameHeader h;
+    const int frameLength = parseHeader(data, size, &h);
+    if (frameLength <= 0 || h.layerField != FUZZ_LAYER_FIELD) return 0;
+    MpegAudioDecoder decoder;
+    if (!decoder.prepare(h, frameLength)) return 0;
+    const OutputDescription d = decoder.describe();
+    std::vector<int16_t> pcm(static_cast<std::size_t>(d.valuesPerFrame) + 1);
+    std::size_t pos = 0;
+    while (pos + 4 <= size) {
+        const DecodeResult r = decoder.decode(data + pos, size - pos, pcm.data());
+        if (r.bytesUsed > 0) {
+            // The decoder never claims more than it was given, nor more output than it described.
+            if (static_cast<std::size_t>(r.bytesUsed) > size - pos || r.bytesProduced > d.valuesPerFrame * 2)
+                __builtin_trap();
+            pos += static_cast<std::size_t>(r.bytesUsed);
+            continue;
+        }
+        ++pos;
+        while (pos + 4 <= size && !isSyncPattern(data + pos)) ++pos;
+    }
+    return 0;
+}
