@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,11 +19,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Streams whose whole band is decoded by the reference but whose content stays below the
-// 32nd subband: a truncating single-precision decoder lands at about 0.7 LSB RMS on them.
-const std::set<std::string> kHeld = {
-    "l3-compl", "l3-he_32khz", "l3-he_44khz", "l3-he_48khz",         "l3-he_free",          "l3-hecommon",
-    "l3-si",    "l3-si_block", "l3-sin1k0db", "M2L3_bitrate_16_all", "M2L3_bitrate_24_all",
+// A truncating single-precision decoder lands at about 0.7 LSB RMS on every stream. Where the
+// reference has content in the 32nd subband, which this decoder never decodes, both are compared
+// below 0.9 of the Nyquist frequency instead of over the whole band.
+constexpr double kJudgedBelow = 0.9;
+// RMS of the reference's top subband above which it counts as content: rounding noise alone
+// puts about 0.05 LSB there.
+constexpr double kTopBandContent = 0.2;
+
+// Streams with a reference that are not held to it, and why.
+const std::map<std::string, std::string> kFiguresOnly = {
+    // The output keeps the probe's channel count while the stream changes it per frame.
+    {"l3-he_mode", "figures only (mode changes)"},
+    // Deliberately damaged side information: the peer's reference is one way of coping, not the way.
+    {"l3-nonstandard-compl-sideinfo-bigvalues", "figures only (damaged, peer reference)"},
+    {"l3-nonstandard-compl-sideinfo-blocktype", "figures only (damaged, peer reference)"},
+    {"l3-nonstandard-compl-sideinfo-size", "figures only (damaged, peer reference)"},
 };
 
 std::vector<std::string> layer3Vectors() {
@@ -57,44 +68,51 @@ PcmComparison bestFrameAlignment(const std::vector<int16_t>& pcm, const std::vec
 
 TEST(Layer3Conformance, VectorsAgainstTheirReferences) {
     const std::vector<std::string> names = layer3Vectors();
-    ASSERT_GE(names.size(), 18u) << "the vector collection is incomplete";
-    std::string table = "\nLayer III conformance (decoding path; reference index = decoded index + offset)\n";
-    std::set<std::string> seen;
+    ASSERT_GE(names.size(), 24u) << "the vector collection is incomplete";
+    std::string table =
+        "\nLayer III conformance (decoding path; reference index = decoded index + offset)\n"
+        "stream                                      rms      max   snr dB  judged how\n";
+    int judged = 0, refused = 0;
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         DecodedStream d = decodeFile(vectorPath(name + ".bit"));
+        const std::vector<int16_t> ref = readPcm16(vectorPath(name + ".pcm"));
         if (d.startStatus != mpeg::kOk) {
-            table += name + ": no stream (start " + std::to_string(d.startStatus) + ")\n";
-            EXPECT_EQ(kHeld.count(name), 0u);
+            // Files of a frame or two (tags, Xing frames) are refused by the probe, which wants three.
+            table += name + ": refused, shorter than the probe needs (start " + std::to_string(d.startStatus) +
+                     "); reference " + std::to_string(ref.size()) + " samples\n";
+            EXPECT_EQ(d.startStatus, mpeg::kEndOfData);
+            EXPECT_LT(fs::file_size(vectorPath(name + ".bit")), 3000u);
+            ++refused;
             continue;
         }
-        const std::vector<int16_t> ref = readPcm16(vectorPath(name + ".pcm"));
         const int spf = d.sampleRate >= 32000 ? 1152 : 576;
         ASSERT_EQ(d.pcm.size() % static_cast<std::size_t>(spf * d.channels), 0u);
-        PcmComparison c = bestFrameAlignment(d.pcm, ref, d.channels, spf);
-        char extra[160];
-        std::snprintf(extra, sizeof extra, "  [%d ch, %d Hz, %lld frames, %lld resync]", d.channels,
-                      d.sampleRate, static_cast<long long>(d.frames), static_cast<long long>(d.resyncs));
-        table += formatComparison(name, c) + extra + "\n";
-        if (name == "l3-he_mode" && d.channels == 1) {
-            // The stream switches between single channel and two-channel modes; the output keeps
-            // the channel count of the frame the probe settled on, so compare with the
-            // reference's first channel.
-            std::vector<int16_t> left;
-            for (std::size_t i = 0; i < ref.size(); i += 2) left.push_back(ref[i]);
-            table += formatComparison("  (against the reference's first channel)",
-                                      bestFrameAlignment(d.pcm, left, 1, spf)) +
-                     "\n";
+        PcmComparison whole = bestFrameAlignment(d.pcm, ref, d.channels, spf);
+        // A peer's reference may leave out the encoder delay a LAME tag announces: not a whole frame.
+        if (whole.rms > 2) whole = comparePcmAligned(d.pcm, ref, d.channels, 3000);
+        PcmComparison c = whole;
+        std::string how = "whole band";
+        if (rmsAbove(ref, d.channels, 31.0 / 32) > kTopBandContent) {
+            c = comparePcmBelow(d.pcm, ref, d.channels, whole.offset, kJudgedBelow);
+            how = "below 0.9 Nyquist";
         }
-        if (kHeld.count(name)) {
-            seen.insert(name);
-            EXPECT_GT(c.compared, ref.size() / static_cast<std::size_t>(d.channels) / 2);
-            EXPECT_LE(c.rms, 0.8);
-            EXPECT_LE(c.maxError, 2);
-        }
+        const auto figuresOnly = kFiguresOnly.find(name);
+        if (figuresOnly != kFiguresOnly.end()) how = figuresOnly->second;
+        char line[200];
+        std::snprintf(line, sizeof line, "%-40s %7.3f  %7d  %7.1f  %s  [%d ch, %d Hz, offset %ld]\n", name.c_str(),
+                      c.rms, c.maxError, c.snrDb, how.c_str(), d.channels, d.sampleRate, c.offset);
+        table += line;
+        if (figuresOnly != kFiguresOnly.end()) continue;
+        ++judged;
+        EXPECT_GT(c.compared, ref.size() / static_cast<std::size_t>(d.channels) / 2);
+        EXPECT_LE(c.rms, 0.8);
+        // A brick-wall filter spreads a local error over its neighbours, so the maximum is held
+        // only where the whole band is compared.
+        if (how == "whole band") EXPECT_LE(c.maxError, 2);
     }
     std::printf("%s", table.c_str());
-    EXPECT_EQ(seen.size(), kHeld.size()) << "a held stream is missing";
+    EXPECT_EQ(judged + refused + static_cast<int>(kFiguresOnly.size()), static_cast<int>(names.size()));
 }
 
 }  // namespace

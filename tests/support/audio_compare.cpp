@@ -1,6 +1,7 @@
 #include "tests/support/audio_compare.h"
 
 #include <algorithm>
+#include <complex>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,45 @@ std::vector<int16_t> samplesOf(const char* data, std::size_t bytes) {
         out[i] = static_cast<int16_t>(static_cast<uint8_t>(data[2 * i]) | static_cast<uint8_t>(data[2 * i + 1]) << 8);
     }
     return out;
+}
+
+// In-place radix-2 FFT; inverse when `inverse` (unscaled).
+void fft(std::vector<std::complex<double>>& a, bool inverse) {
+    const std::size_t n = a.size();
+    for (std::size_t i = 1, j = 0; i < n; ++i) {
+        std::size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(a[i], a[j]);
+    }
+    for (std::size_t len = 2; len <= n; len <<= 1) {
+        const double ang = 2 * M_PI / static_cast<double>(len) * (inverse ? 1 : -1);
+        for (std::size_t i = 0; i < n; i += len)
+            for (std::size_t k = 0; k < len / 2; ++k) {
+                const std::complex<double> w = std::polar(1.0, ang * static_cast<double>(k));
+                const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
+                a[i + k] = u + v;
+                a[i + k + len / 2] = u - v;
+            }
+    }
+}
+
+// Keeps the part of x below (or, with `above`, at and above) `fraction` of the Nyquist frequency.
+std::vector<double> splitBand(const std::vector<double>& x, double fraction, bool above) {
+    std::size_t n = 1;
+    while (n < x.size()) n <<= 1;
+    std::vector<std::complex<double>> a(n);
+    for (std::size_t i = 0; i < x.size(); ++i) a[i] = x[i];
+    fft(a, false);
+    const double cut = fraction * static_cast<double>(n) / 2;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double f = static_cast<double>(std::min(k, n - k));  // bin frequency, mirrored
+        if ((f >= cut) != above) a[k] = 0;
+    }
+    fft(a, true);
+    std::vector<double> y(x.size());
+    for (std::size_t i = 0; i < y.size(); ++i) y[i] = a[i].real() / static_cast<double>(n);
+    return y;
 }
 
 }  // namespace
@@ -98,6 +138,47 @@ PcmComparison comparePcm(const std::vector<int16_t>& decoded, const std::vector<
     c.maxError = maxErr;
     c.snrDb = errSum == 0 ? 999.0 : 10.0 * std::log10(std::max(refSum, 1.0) / errSum);
     return c;
+}
+
+PcmComparison comparePcmBelow(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference,
+                              int channels, long offset, double fraction) {
+    PcmComparison c = comparePcm(decoded, reference, channels, offset);
+    if (c.compared == 0) return c;
+    const long ch = std::max(channels, 1);
+    const long begin = std::max(0L, -offset);
+    double errSum = 0, refSum = 0, maxErr = 0;
+    for (long k = 0; k < ch; ++k) {
+        std::vector<double> diff(c.compared), ref(c.compared);
+        for (std::size_t i = 0; i < c.compared; ++i) {
+            const long d = (begin + static_cast<long>(i)) * ch + k;
+            const long r = (begin + static_cast<long>(i) + offset) * ch + k;
+            ref[i] = reference[static_cast<std::size_t>(r)];
+            diff[i] = decoded[static_cast<std::size_t>(d)] - ref[i];
+        }
+        for (double e : splitBand(diff, fraction, false)) {
+            errSum += e * e;
+            maxErr = std::max(maxErr, std::abs(e));
+        }
+        for (double r : splitBand(ref, fraction, false)) refSum += r * r;
+    }
+    const double n = static_cast<double>(c.compared) * static_cast<double>(ch);
+    c.rms = std::sqrt(errSum / n);
+    c.maxError = static_cast<int>(std::lround(maxErr));
+    c.snrDb = errSum == 0 ? 999.0 : 10.0 * std::log10(std::max(refSum, 1.0) / errSum);
+    return c;
+}
+
+double rmsAbove(const std::vector<int16_t>& pcm, int channels, double fraction) {
+    const std::size_t ch = static_cast<std::size_t>(std::max(channels, 1));
+    const std::size_t frames = pcm.size() / ch;
+    if (frames == 0) return 0;
+    double sum = 0;
+    for (std::size_t k = 0; k < ch; ++k) {
+        std::vector<double> x(frames);
+        for (std::size_t i = 0; i < frames; ++i) x[i] = pcm[i * ch + k];
+        for (double v : splitBand(x, fraction, true)) sum += v * v;
+    }
+    return std::sqrt(sum / static_cast<double>(frames * ch));
 }
 
 PcmComparison comparePcmAligned(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference,

@@ -31,6 +31,12 @@ PcmComparison comparePcm(const std::vector<int16_t>& decoded, const std::vector<
 // Tries every offset in [-maxShift, maxShift] frames and keeps the one with the least RMS error.
 PcmComparison comparePcmAligned(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference,
                                 int channels, long maxShift);
+// The same comparison seen through a brick-wall low-pass at `fraction` of the Nyquist frequency
+// (the difference and the reference are filtered, the figures are of what passes; max rounded).
+PcmComparison comparePcmBelow(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference,
+                              int channels, long offset, double fraction);
+// RMS in LSB of what lies at or above `fraction` of the Nyquist frequency, over all channels.
+double rmsAbove(const std::vector<int16_t>& pcm, int channels, double fraction);
 // One line of a comparison table: name, counts, offset, RMS, max, SNR.
 std::string formatComparison(const std::string& name, const PcmComparison& c);
 
