@@ -318,5 +318,137 @@ TEST(Layer3, TopSubbandStaysSilent) {
                 midOurs / midRef);
 }
 
+// Low-sampling-frequency Layer III frames written bit by bit: no scale-factor bits (compression
+// 0), no big values, every line in the count1 region with the fixed 4-bit code table, so each
+// line is -1, 0 or +1 at the global gain.
+struct LsfGranule {
+    int blockType = 0;  // 0, or 2 with window switching
+    bool mixed = false;
+    std::vector<int> lines;  // values of lines 0.., each -1, 0 or 1; a multiple of four long
+};
+
+std::vector<uint8_t> lsfFrame(int samplingIndex, bool mpeg25, int bitrateIndex, int mode, int modeExtension,
+                              const std::vector<LsfGranule>& channels) {
+    FrameHeader h;
+    std::vector<uint8_t> hb = {0xFF, static_cast<uint8_t>(mpeg25 ? 0xE3 : 0xF3),
+                               static_cast<uint8_t>(bitrateIndex << 4 | samplingIndex << 2),
+                               static_cast<uint8_t>(mode << 6 | modeExtension << 4)};
+    unpackHeader(hb.data(), &h);
+    std::vector<uint8_t> f(static_cast<std::size_t>(tableFrameLength(h)), 0);
+    std::copy(hb.begin(), hb.end(), f.begin());
+    std::size_t pos = 32;
+    auto put = [&](uint32_t v, int bits) {
+        for (int i = bits - 1; i >= 0; --i, ++pos)
+            if ((v >> i) & 1u) f[pos / 8] |= static_cast<uint8_t>(0x80u >> (pos % 8));
+    };
+    const int nch = static_cast<int>(channels.size());
+    put(0, 8);                      // main data begins here
+    put(0, nch == 1 ? 1 : 2);       // private bits
+    std::vector<int> part23;
+    for (const LsfGranule& g : channels) {
+        int bits = 0;  // a 4-bit code per quadruple and a sign bit per non-zero line
+        for (std::size_t i = 0; i < g.lines.size(); i += 4) {
+            bits += 4;
+            for (std::size_t k = 0; k < 4; ++k) bits += g.lines[i + k] != 0;
+        }
+        part23.push_back(bits);
+    }
+    for (int ch = 0; ch < nch; ++ch) {
+        const LsfGranule& g = channels[static_cast<std::size_t>(ch)];
+        put(static_cast<uint32_t>(part23[static_cast<std::size_t>(ch)]), 12);
+        put(0, 9);    // big values
+        put(178, 8);  // global gain: each line 2^-8 of full scale, far from clipping
+        put(0, 9);    // scale-factor compression 0: no factor bits, every factor 0
+        put(g.blockType != 0, 1);
+        if (g.blockType != 0) {
+            put(static_cast<uint32_t>(g.blockType), 2);
+            put(g.mixed, 1);
+            put(0, 10);  // table selects
+            put(0, 9);   // subblock gains
+        } else {
+            put(0, 15);  // table selects
+            put(0, 7);   // region counts
+        }
+        put(0, 1);  // scale-factor scale
+        put(1, 1);  // the fixed-length count1 table
+    }
+    pos = 32 + 8 * static_cast<std::size_t>(nch == 1 ? 9 : 17);
+    for (const LsfGranule& g : channels)
+        for (std::size_t i = 0; i < g.lines.size(); i += 4) {
+            uint32_t v = 0;
+            for (std::size_t k = 0; k < 4; ++k) v = v << 1 | (g.lines[i + k] != 0);
+            put(v ^ 15u, 4);
+            for (std::size_t k = 0; k < 4; ++k)
+                if (g.lines[i + k] != 0) put(g.lines[i + k] < 0, 1);
+        }
+    EXPECT_LE(pos, f.size() * 8) << "the test frame does not fit";
+    return f;
+}
+
+std::vector<int16_t> decodeOne(const std::vector<uint8_t>& frame) {
+    FrameHeader h;
+    unpackHeader(frame.data(), &h);
+    Layer3Decoder d;
+    EXPECT_EQ(d.prepare(h, tableFrameLength(h), kFrequencyLimitHz), 1);
+    std::vector<int16_t> out;
+    DecodeResult r = decodeCopy(d, frame.data(), frame.size(), out);
+    EXPECT_EQ(r.bytesUsed, static_cast<int>(frame.size()));
+    out.resize(static_cast<std::size_t>(r.bytesProduced / 2));
+    return out;
+}
+
+// A pseudo-random pattern of -1, 0 and 1 over lines [from, to), zero elsewhere up to `size`.
+std::vector<int> pattern(int from, int to, int size, unsigned seed) {
+    std::vector<int> v(static_cast<std::size_t>(size), 0);
+    std::mt19937 rng(seed);
+    for (int i = from; i < to; ++i) v[static_cast<std::size_t>(i)] = static_cast<int>(rng() % 3) - 1;
+    return v;
+}
+
+// At low sampling frequencies, intensity coding that starts at the top scale-factor band (the
+// right channel silent only there) gives that band position 0: both channels carry the left
+// channel's values, exactly as a plain stereo frame that sends them twice. Its own factor is
+// absent and the band below carries a scale factor, not a position, so neither can be used.
+TEST(Layer3, IntensityCodingFromTheTopBandAtLowSamplingFrequencies) {
+    struct Kind {
+        const char* name;
+        int blockType;
+        bool mixed;
+    };
+    // At 22.05 kHz the top band starts at line 522, long or short (3 x 174).
+    constexpr int kTopStart = 522;
+    for (const Kind& k : {Kind{"long", 0, false}, Kind{"short", 2, false}, Kind{"mixed", 2, true}}) {
+        SCOPED_TRACE(k.name);
+        LsfGranule left{k.blockType, k.mixed, pattern(0, 576, 576, 1)};
+        LsfGranule right{k.blockType, k.mixed, pattern(0, kTopStart, 576, 2)};
+        // The right channel's top band: nothing (intensity) or the left channel's values.
+        LsfGranule both = right;
+        std::copy(left.lines.begin() + kTopStart, left.lines.end(), both.lines.begin() + kTopStart);
+        // 22.05 kHz, 160 kbit/s: room for two channels of 576 lines.
+        const std::vector<int16_t> intensity = decodeOne(lsfFrame(0, false, 14, kModeJointStereo, 1, {left, right}));
+        const std::vector<int16_t> plain = decodeOne(lsfFrame(0, false, 14, kModeStereo, 0, {left, both}));
+        ASSERT_EQ(intensity.size(), plain.size());
+        int differ = 0;
+        for (std::size_t i = 0; i < plain.size(); ++i) differ += std::abs(intensity[i] - plain[i]) > 1;
+        EXPECT_EQ(differ, 0);
+        EXPECT_GT(test::comparePcm(plain, std::vector<int16_t>(plain.size(), 0), 2).rms, 100.0);
+    }
+}
+
+// A mixed block's long part is what its long scale-factor bands cover: at 8 kHz (MPEG 2.5) they
+// reach line 72, four subbands, where the short bands start. Content in subband 2 then decodes
+// exactly as the same content in a long block.
+TEST(Layer3, MixedBlockLongPartAt8kHzCoversFourSubbands) {
+    const std::vector<int> lines = pattern(36, 54, 56, 3);
+    // 8 kHz, 32 kbit/s, single channel.
+    const std::vector<int16_t> mixed = decodeOne(lsfFrame(2, true, 4, kModeSingleChannel, 0, {{2, true, lines}}));
+    const std::vector<int16_t> normal = decodeOne(lsfFrame(2, true, 4, kModeSingleChannel, 0, {{0, false, lines}}));
+    ASSERT_EQ(mixed.size(), normal.size());
+    int differ = 0;
+    for (std::size_t i = 0; i < normal.size(); ++i) differ += std::abs(mixed[i] - normal[i]) > 1;
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(test::comparePcm(normal, std::vector<int16_t>(normal.size(), 0), 1).rms, 10.0);
+}
+
 }  // namespace
 }  // namespace vesperon::mpeg
