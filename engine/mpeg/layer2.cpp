@@ -168,9 +168,6 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
         }
     }
 
-    // A frame too short for its own header, allocation and scale factors is no frame: taking it
-    // as one would turn a few bytes into a whole frame of output.
-    if (br.overrun()) return {};
 
     // What to read for each allocated subband, in the order of the bitstream; the frame's
     // unallocated subbands stay zero.
@@ -234,9 +231,9 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
         }
     }
 
-    // A frame whose allocation asks for more bits than it holds is damaged: what was read past
-    // its end is not audio. Play it as silence, still in step, rather than as a full-scale burst.
-    if (br.overrun()) std::memset(s.samples, 0, sizeof s.samples);
+    // A frame shorter than its own allocation needs is no frame: what would be read past its
+    // end is not audio, and taking it would turn a few bytes into a whole frame of output.
+    if (br.overrun()) return {};
 
     for (int ch = 0; ch < channels; ++ch)
         for (int b = 0; b < kBlocks; ++b)

@@ -416,18 +416,22 @@ TEST(Layer2Frames, DamagedFramesAreRefusedOrDecodedWithinTheirBytes) {
     EXPECT_EQ(e.results[0].bytesUsed, 576);
     EXPECT_LT(channelRms(e.lastFrame, 2, 0), 1.0);
 
-    // Allocation that needs more bits than the frame holds: silence, not what lies past its end.
+    // Allocation that needs more bits than the frame holds: a bad frame, nothing decoded.
     ToneFrame big;
     big.allocation = 15;  // 16-bit codes: 12 x 3 x 2 x 16 bits do not fit in 100 bytes
     std::vector<uint8_t> overfull = makeFrame(big, 100);
     Decoded h = decodeFrames({overfull}, 100);
-    EXPECT_EQ(h.results[0].bytesUsed, 100);
-    EXPECT_EQ(channelRms(h.lastFrame, 2, 0), 0.0);
+    EXPECT_EQ(h.results[0].bytesUsed, 0);
+    EXPECT_EQ(h.results[0].bytesProduced, 0);
+    // Shorter than the header and the allocation alone.
+    Decoded s = decodeFrames({std::vector<uint8_t>(good.begin(), good.begin() + 14)}, 14, kFrequencyLimitHz, &stereo);
+    EXPECT_EQ(s.results[0].bytesUsed, 0);
 
-    // A frame of nothing but ones: every field at its largest, the padding bit set.
+    // A frame of nothing but ones: every field at its largest, the padding bit set; its
+    // allocation asks for far more than it holds.
     std::vector<uint8_t> ones(577, 0xFF);
     Decoded g = decodeFrames({ones, ones}, 576, kFrequencyLimitHz, &stereo);
-    EXPECT_EQ(g.results[1].bytesUsed, 577);
+    EXPECT_EQ(g.results[1].bytesUsed, 0);
 }
 
 TEST(Layer2Frames, ForbiddenCombinationsAreRefusedAtPrepare) {

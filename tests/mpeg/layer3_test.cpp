@@ -195,6 +195,19 @@ TEST(Layer3, BadFramesAreNotConsumed) {
     // The intact frame still decodes.
     EXPECT_EQ(decodeCopy(d, frame.data(), frame.size(), out).bytesUsed, f.length);
 
+    // Free format: a frame shorter than its header and side information (4 + 32 bytes here) is
+    // bad; one that just holds them is a frame.
+    FrameHeader free;
+    const std::vector<uint8_t> freeHeader = {0xFF, 0xFB, 0x04, 0x00};
+    unpackHeader(freeHeader.data(), &free);
+    for (int length : {20, 35, 36}) {
+        Layer3Decoder dl;
+        ASSERT_EQ(dl.prepare(free, length, 24000), 1);
+        std::vector<uint8_t> shortFrame(static_cast<std::size_t>(length), 0);
+        std::copy(freeHeader.begin(), freeHeader.end(), shortFrame.begin());
+        EXPECT_EQ(decodeCopy(dl, shortFrame.data(), shortFrame.size(), out).bytesUsed, length < 36 ? 0 : 36) << length;
+    }
+
     // Unprepared, or prepared with something that is not Layer III: nothing.
     Layer3Decoder fresh;
     EXPECT_EQ(decodeCopy(fresh, frame.data(), frame.size(), out).bytesUsed, 0);

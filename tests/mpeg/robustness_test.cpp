@@ -174,3 +174,17 @@ TEST(Robustness, EmptyAndTinyFiles) {
         EXPECT_EQ(d.progress(), 0);
     }
 }
+
+// Free-format Layer II frames too short for what their own header and bit allocation ask for
+// are bad frames: 280 KB of them once came out as 45.8 MB of PCM. Nothing is decoded from them.
+TEST(Robustness, FramesTooShortForTheirAllocationGiveNoOutput) {
+    // MPEG-1 48 kHz single channel, 14 bytes, every allocation at its largest.
+    Bytes frame(14, 0xFF);
+    const uint8_t header[4] = {0xFF, 0xFD, 0x04, 0xC0};
+    std::copy(header, header + 4, frame.begin());
+    Bytes stream;
+    for (int i = 0; i < 20000; ++i) stream.insert(stream.end(), frame.begin(), frame.end());
+    const RunResult r = runMemory(stream, 0);
+    ASSERT_EQ(r.startCode, 0) << "the probe must take the stream for the test to mean anything";
+    EXPECT_EQ(r.frames, 0);
+}
