@@ -1,5 +1,6 @@
 // Illegal, damaged, truncated and bit-flipped Layer II streams: the decoder must survive them
-// (no crash, hang or out-of-bounds access; ASan runs this too). Output is reported, not judged.
+// (no crash, hang or out-of-bounds access; ASan runs this too). Where a stream has a reference
+// decoding, what the frame decoder makes of it is judged against it.
 
 #include <gtest/gtest.h>
 
@@ -70,8 +71,16 @@ TEST(Layer2Damaged, IllegalAndNonstandardVectorsDecodeSafely) {
         const std::vector<int16_t> ref = readPcm16(vectorPath(name + ".pcm"));
         if (direct.frames > 0 && !ref.empty()) {
             PcmComparison c = comparePcm(direct.pcm, ref, direct.channels);
-            std::snprintf(line, sizeof line, "  vs .pcm: rms %.3f max %d", c.rms, c.maxError);
+            std::snprintf(line, sizeof line, "  vs .pcm: rms %.3f max %d snr %.1f dB, judged", c.rms, c.maxError,
+                          c.snrDb);
             table += line;
+            EXPECT_GT(c.compared, 0u);
+            EXPECT_LE(c.rms, 0.8);
+            EXPECT_LE(c.maxError, 2);
+        } else if (!ref.empty()) {
+            // Layer I frames: this decoder has no Layer I.
+            table += "  vs .pcm: nothing decoded to compare";
+            EXPECT_EQ(direct.frames, 0);
         }
         table += "\n";
     }
