@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 namespace vesperon::mpeg {
 namespace {
 
@@ -36,14 +40,109 @@ constexpr int32_t kWindowHalf[257] = {
 };
 // clang-format on
 
+inline int16_t toPcm(float v) {
+    // Truncation toward zero; out-of-range values clip instead of wrapping.
+    if (v < 32767.0f && v > -32768.0f) return static_cast<int16_t>(static_cast<int32_t>(v));
+    if (v >= 32767.0f) return 32767;
+    if (v <= -32768.0f) return -32768;
+    return 0;  // NaN
+}
+
+// The windowed sums of one block: for each output j, over the eight steps i,
+// sum[j] += w[i][j] * even_i[j] + w[i][32 + j] * odd_i[j], in that order, so that every
+// variant below gives the same bits. even_i / odd_i start at history + ((pos + 64 i (+ 32)) & 511).
+// Each writes 32 truncated, clipped samples to pcm.
+using WindowFn = void (*)(const float* even, const float* odd, int pos, const float (*w)[64], int16_t* pcm);
+
+[[maybe_unused]] void windowPortable(const float* even, const float* odd, int pos, const float (*w)[64],
+                                     int16_t* pcm) {
+    alignas(32) float sum[32] = {};
+    for (int i = 0; i < 8; ++i) {
+        const float* e = even + ((pos + 64 * i) & 511);
+        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        for (int j = 0; j < 32; ++j) sum[j] += w[i][j] * e[j] + w[i][32 + j] * o[j];
+    }
+    for (int j = 0; j < 32; ++j) pcm[j] = toPcm(sum[j]);
+}
+
+#if defined(__SSE2__)
+// Clamp, then truncate; NaN (unordered) becomes 0 as in toPcm.
+inline __m128i toPcm4(__m128 v) {
+    __m128 ordered = _mm_cmpord_ps(v, v);
+    v = _mm_min_ps(_mm_max_ps(v, _mm_set1_ps(-32768.0f)), _mm_set1_ps(32767.0f));
+    return _mm_cvttps_epi32(_mm_and_ps(v, ordered));
+}
+
+void windowSse2(const float* even, const float* odd, int pos, const float (*w)[64], int16_t* pcm) {
+    __m128 s[8];
+    for (int q = 0; q < 8; ++q) s[q] = _mm_setzero_ps();
+    for (int i = 0; i < 8; ++i) {
+        const float* e = even + ((pos + 64 * i) & 511);
+        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        for (int q = 0; q < 8; ++q) {
+            __m128 a = _mm_mul_ps(_mm_load_ps(w[i] + 4 * q), _mm_load_ps(e + 4 * q));
+            __m128 b = _mm_mul_ps(_mm_load_ps(w[i] + 32 + 4 * q), _mm_load_ps(o + 4 * q));
+            s[q] = _mm_add_ps(s[q], _mm_add_ps(a, b));
+        }
+    }
+    for (int q = 0; q < 8; q += 2) {
+        __m128i v = _mm_packs_epi32(toPcm4(s[q]), toPcm4(s[q + 1]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + 4 * q), v);
+    }
+}
+
+// No FMA: a fused multiply-add would round differently from the other variants.
+__attribute__((target("avx2"))) void windowAvx2(const float* even, const float* odd, int pos,
+                                                const float (*w)[64], int16_t* pcm) {
+    __m256 s[4];
+    for (int q = 0; q < 4; ++q) s[q] = _mm256_setzero_ps();
+    for (int i = 0; i < 8; ++i) {
+        const float* e = even + ((pos + 64 * i) & 511);
+        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        for (int q = 0; q < 4; ++q) {
+            __m256 a = _mm256_mul_ps(_mm256_load_ps(w[i] + 8 * q), _mm256_load_ps(e + 8 * q));
+            __m256 b = _mm256_mul_ps(_mm256_load_ps(w[i] + 32 + 8 * q), _mm256_load_ps(o + 8 * q));
+            s[q] = _mm256_add_ps(s[q], _mm256_add_ps(a, b));
+        }
+    }
+    const __m256 lo = _mm256_set1_ps(-32768.0f), hi = _mm256_set1_ps(32767.0f);
+    for (int q = 0; q < 4; q += 2) {
+        __m256i r[2];
+        for (int k = 0; k < 2; ++k) {
+            __m256 v = s[q + k];
+            __m256 ordered = _mm256_cmp_ps(v, v, _CMP_ORD_Q);
+            v = _mm256_min_ps(_mm256_max_ps(v, lo), hi);
+            r[k] = _mm256_cvttps_epi32(_mm256_and_ps(v, ordered));
+        }
+        // packs works within 128-bit lanes; put the 16 values back in order.
+        __m256i p = _mm256_permute4x64_epi64(_mm256_packs_epi32(r[0], r[1]), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + 8 * q), p);
+    }
+}
+#endif
+
+WindowFn chooseWindow() {
+#if defined(__SSE2__)
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("avx2")) return windowAvx2;
+#endif
+    return windowSse2;
+#else
+    return windowPortable;
+#endif
+}
+
 struct Tables {
     // Window in reading order: for step i, the 32 coefficients applied to the even-aged block
     // (D[64i + j]) followed by the 32 applied to the odd-aged block (D[64i + 32 + j]).
     alignas(32) float window[8][64];
     // 1 / (2 cos(pi (2k + 1) / (2N))) for the butterflies of each transform size.
     float cos32[16], cos16[8], cos8[4], cos4[2], cos2[1];
+    // The windowing for this processor, chosen once.
+    WindowFn windowFn;
 
     Tables() {
+        windowFn = chooseWindow();
         double d[512];
         for (int i = 0; i < 512; ++i) d[i] = synthesisWindow(i);
         for (int i = 0; i < 8; ++i)
@@ -103,14 +202,6 @@ template <int N>
     }
 }
 
-inline int16_t toPcm(float v) {
-    // Truncation toward zero; out-of-range values clip instead of wrapping.
-    if (v < 32767.0f && v > -32768.0f) return static_cast<int16_t>(static_cast<int32_t>(v));
-    if (v >= 32767.0f) return 32767;
-    if (v <= -32768.0f) return -32768;
-    return 0;  // NaN
-}
-
 }  // namespace
 
 double synthesisWindow(int i) {
@@ -146,14 +237,13 @@ void Synthesis::synthesize(int ch, const float* subbands, int16_t* out, int stri
     for (int j = 0; j < 16; ++j) odd[j] = -x[16 - j];
     for (int j = 0; j < 16; ++j) odd[16 + j] = -x[j];
 
-    alignas(32) float sum[32] = {};
-    for (int i = 0; i < 8; ++i) {
-        const float* e = &history_[ch][0][(pos + 64 * i) & 511];
-        const float* o = &history_[ch][1][(pos + 64 * i + 32) & 511];
-        const float* w = t.window[i];
-        for (int j = 0; j < 32; ++j) sum[j] += w[j] * e[j] + w[32 + j] * o[j];
+    if (stride == 1) {
+        t.windowFn(history_[ch][0], history_[ch][1], pos, t.window, out);
+    } else {
+        alignas(32) int16_t pcm[32];
+        t.windowFn(history_[ch][0], history_[ch][1], pos, t.window, pcm);
+        for (int j = 0; j < 32; ++j) out[j * stride] = pcm[j];
     }
-    for (int j = 0; j < 32; ++j) out[j * stride] = toPcm(sum[j]);
     position_[ch] = (pos - 32) & 511;
 }
 
