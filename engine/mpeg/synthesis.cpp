@@ -137,7 +137,10 @@ struct Tables {
     // (D[64i + j]) followed by the 32 applied to the odd-aged block (D[64i + 32 + j]).
     alignas(32) float window[8][64];
     // 1 / (2 cos(pi (2k + 1) / (2N))) for the butterflies of each transform size.
-    float cos32[16], cos16[8], cos8[4], cos4[2], cos2[1];
+    alignas(16) float cos32[16];
+    alignas(16) float cos16[8];
+    alignas(16) float cos8[4];
+    float cos4[2], cos2[1];
     // The windowing for this processor, chosen once.
     WindowFn windowFn;
 
@@ -202,6 +205,85 @@ template <int N>
     }
 }
 
+#if defined(__SSE2__)
+// The same butterflies as dct<32>, four values at a time, each value computed by the same
+// operations in the same order (so the output bits match). The two outer stages work on runs of
+// the input; the 8- and 4-point stages run four transforms side by side, one per lane.
+inline __m128 reversed(__m128 q) {
+    return _mm_shuffle_ps(q, q, _MM_SHUFFLE(0, 1, 2, 3));
+}
+
+void dct32Sse2(const float* x, float* out, const Tables& t) {
+    __m128 X[8];
+    for (int q = 0; q < 8; ++q) X[q] = _mm_loadu_ps(x + 4 * q);
+    // 32 points: sums a and scaled differences b, four quads each.
+    __m128 a[4], b[4];
+    for (int q = 0; q < 4; ++q) {
+        __m128 r = reversed(X[7 - q]);
+        a[q] = _mm_add_ps(X[q], r);
+        b[q] = _mm_mul_ps(_mm_sub_ps(X[q], r), _mm_load_ps(t.cos32 + 4 * q));
+    }
+    // 16 points on a and on b: four 8-point sequences aa, ab, ba, bb of two quads each.
+    __m128 s8[4][2];
+    const __m128* in16[2] = {a, b};
+    for (int h = 0; h < 2; ++h) {
+        const __m128* v = in16[h];
+        for (int q = 0; q < 2; ++q) {
+            __m128 r = reversed(v[3 - q]);
+            s8[2 * h][q] = _mm_add_ps(v[q], r);  // h = 0: aa, h = 1: ba
+            s8[2 * h + 1][q] = _mm_mul_ps(_mm_sub_ps(v[q], r), _mm_load_ps(t.cos16 + 4 * q));
+        }
+    }
+    // 8 points; lanes in the order aa, ba, ab, bb so that later stages pair lanes 0/2 and 1/3.
+    static constexpr int kLane[4] = {0, 2, 1, 3};
+    __m128 ga[4], gb[4];
+    const __m128 c8 = _mm_load_ps(t.cos8);
+    for (int l = 0; l < 4; ++l) {
+        const __m128* v = s8[kLane[l]];
+        __m128 r = reversed(v[1]);
+        ga[l] = _mm_add_ps(v[0], r);
+        gb[l] = _mm_mul_ps(_mm_sub_ps(v[0], r), c8);
+    }
+    _MM_TRANSPOSE4_PS(ga[0], ga[1], ga[2], ga[3]);
+    _MM_TRANSPOSE4_PS(gb[0], gb[1], gb[2], gb[3]);
+    // 4 and 2 points, lane-wise.
+    const __m128 c40 = _mm_set1_ps(t.cos4[0]), c41 = _mm_set1_ps(t.cos4[1]), c2 = _mm_set1_ps(t.cos2[0]);
+    auto dct4 = [&](const __m128* y, __m128* o) {
+        __m128 a0 = _mm_add_ps(y[0], y[3]), a1 = _mm_add_ps(y[1], y[2]);
+        __m128 b0 = _mm_mul_ps(_mm_sub_ps(y[0], y[3]), c40), b1 = _mm_mul_ps(_mm_sub_ps(y[1], y[2]), c41);
+        __m128 B0 = _mm_add_ps(b0, b1), B1 = _mm_mul_ps(_mm_sub_ps(b0, b1), c2);
+        o[0] = _mm_add_ps(a0, a1);
+        o[1] = _mm_add_ps(B0, B1);
+        o[2] = _mm_mul_ps(_mm_sub_ps(a0, a1), c2);
+        o[3] = B1;
+    };
+    __m128 A[4], B[4];
+    dct4(ga, A);
+    dct4(gb, B);
+    // 8-point outputs, lanes aa, ba, ab, bb.
+    __m128 O[8] = {A[0], _mm_add_ps(B[0], B[1]), A[1], _mm_add_ps(B[1], B[2]),
+                   A[2], _mm_add_ps(B[2], B[3]), A[3], B[3]};
+    // 16-point outputs: Q[m] = {a16[2m], b16[2m], a16[2m + 1], b16[2m + 1]}.
+    __m128 Q[8];
+    for (int m = 0; m < 7; ++m) Q[m] = _mm_shuffle_ps(O[m], _mm_add_ps(O[m], O[m + 1]), _MM_SHUFFLE(3, 2, 1, 0));
+    Q[7] = O[7];
+    // 32 points: out[2k] = a16[k], out[2k + 1] = b16[k] + b16[k + 1] (b16[16] taken as 0).
+    __m128 a16[4], b16[5];
+    for (int j = 0; j < 4; ++j) {
+        a16[j] = _mm_shuffle_ps(Q[2 * j], Q[2 * j + 1], _MM_SHUFFLE(2, 0, 2, 0));
+        b16[j] = _mm_shuffle_ps(Q[2 * j], Q[2 * j + 1], _MM_SHUFFLE(3, 1, 3, 1));
+    }
+    b16[4] = _mm_setzero_ps();
+    for (int j = 0; j < 4; ++j) {
+        __m128 t0 = _mm_shuffle_ps(b16[j], b16[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
+        __m128 next = _mm_shuffle_ps(b16[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
+        __m128 odd = _mm_add_ps(b16[j], next);
+        _mm_storeu_ps(out + 8 * j, _mm_unpacklo_ps(a16[j], odd));
+        _mm_storeu_ps(out + 8 * j + 4, _mm_unpackhi_ps(a16[j], odd));
+    }
+}
+#endif
+
 }  // namespace
 
 double synthesisWindow(int i) {
@@ -223,19 +305,34 @@ void Synthesis::reset() {
 void Synthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
     const Tables& t = tables();
     ch &= 1;
-    float x[32];
-    dct<32>(subbands, x, t);
+    // Four spare values after the transform's 32, for the unaligned reversed loads below.
+    alignas(16) float x[36] = {};
 
     // The 64-value matrixing output V is X rearranged with signs: V[0..31] feeds the blocks that
     // are an even number of blocks old, V[32..63] the odd ones, so both halves are kept.
     int pos = position_[ch];
     float* even = &history_[ch][0][pos];
     float* odd = &history_[ch][1][pos];
+#if defined(__SSE2__)
+    dct32Sse2(subbands, x, t);
+    // even[j] = x[16 + j] for j < 16, then 0 and -x[48 - j]; odd[j] = -x[16 - j], then -x[j - 16].
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    auto negRev = [&](int from) { return _mm_xor_ps(reversed(_mm_loadu_ps(x + from)), sign); };
+    for (int q = 0; q < 4; ++q) {
+        _mm_store_ps(even + 4 * q, _mm_load_ps(x + 16 + 4 * q));
+        _mm_store_ps(even + 16 + 4 * q, negRev(29 - 4 * q));
+        _mm_store_ps(odd + 4 * q, negRev(13 - 4 * q));
+        _mm_store_ps(odd + 16 + 4 * q, _mm_xor_ps(_mm_load_ps(x + 4 * q), sign));
+    }
+    even[16] = 0.0f;
+#else
+    dct<32>(subbands, x, t);
     for (int j = 0; j < 16; ++j) even[j] = x[16 + j];
     even[16] = 0.0f;
     for (int j = 17; j < 32; ++j) even[j] = -x[48 - j];
     for (int j = 0; j < 16; ++j) odd[j] = -x[16 - j];
     for (int j = 0; j < 16; ++j) odd[16 + j] = -x[j];
+#endif
 
     if (stride == 1) {
         t.windowFn(history_[ch][0], history_[ch][1], pos, t.window, out);
