@@ -58,18 +58,34 @@ using Vec = typename VecOf<W>::type;
 
 template <int W>
 [[gnu::always_inline]] inline void longImdct(const float* in, const float (*m)[24], const float* window, float* z) {
+    // Named accumulators stay in registers (an array of them went through the stack).
     constexpr int kVectors = (18 + W - 1) / W;
-    Vec<W> acc[kVectors] = {};
+    Vec<W> a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {};
     for (int k = 0; k < 18; ++k) {
         const Vec<W> vv = in[k] - Vec<W>{};  // broadcast (x - 0 keeps x, even -0)
-        for (int j = 0; j < kVectors; ++j) {
-            Vec<W> row;
-            __builtin_memcpy(&row, &m[k][W * j], sizeof row);
-            acc[j] += row * vv;
+        Vec<W> r0, r1, r2;
+        __builtin_memcpy(&r0, &m[k][0], sizeof r0);
+        __builtin_memcpy(&r1, &m[k][W], sizeof r1);
+        __builtin_memcpy(&r2, &m[k][2 * W], sizeof r2);
+        a0 += r0 * vv;
+        a1 += r1 * vv;
+        a2 += r2 * vv;
+        if constexpr (kVectors > 3) {
+            Vec<W> r3, r4;
+            __builtin_memcpy(&r3, &m[k][3 * W], sizeof r3);
+            __builtin_memcpy(&r4, &m[k][4 * W], sizeof r4);
+            a3 += r3 * vv;
+            a4 += r4 * vv;
         }
     }
     alignas(32) float y[24];
-    __builtin_memcpy(y, acc, sizeof acc);
+    __builtin_memcpy(y, &a0, sizeof a0);
+    __builtin_memcpy(y + W, &a1, sizeof a1);
+    __builtin_memcpy(y + 2 * W, &a2, sizeof a2);
+    if constexpr (kVectors > 3) {
+        __builtin_memcpy(y + 3 * W, &a3, sizeof a3);
+        __builtin_memcpy(y + 4 * W, &a4, sizeof a4);
+    }
     for (int i = 0; i < 9; ++i) {
         z[i] = y[i] * window[i];
         z[17 - i] = -y[i] * window[17 - i];
