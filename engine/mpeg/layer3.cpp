@@ -423,12 +423,16 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
             } else {
                 v = walkWindow(quadA, quadLookup, w, used);
             }
-            int q[4] = {(v >> 3) & 1, (v >> 2) & 1, (v >> 1) & 1, v & 1};
-            for (int& x : q)
-                if (x) {
-                    if ((w << used) >> 63) x = -x;
-                    ++used;
-                }
+            // Each non-zero value takes the next bit as its sign; without branches on the data.
+            uint64_t signs = w << used;
+            int q[4];
+            for (int k = 0; k < 4; ++k) {
+                int b = (v >> (3 - k)) & 1;
+                int negative = static_cast<int>(signs >> 63) & b;
+                q[k] = b - 2 * negative;
+                signs <<= b;
+                used += b;
+            }
             r.pos += static_cast<std::size_t>(used);
             // A quadruple that runs past the channel's bits was never sent.
             if (r.pos > end) break;
