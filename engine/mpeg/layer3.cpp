@@ -114,6 +114,13 @@ inline int walkWindow(const int16_t* nodes, const uint16_t* lookup, uint64_t w, 
     }
 }
 
+// The bits of v, negated when negative is 1.
+inline uint32_t signedPower(float v, uint32_t negative) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits ^ (negative << 31);
+}
+
 inline int walk(const int16_t* nodes, const uint16_t* lookup, MainReader& r) {
     uint32_t e = lookup[r.peek8()];
     if (e & 0x8000u) {
@@ -387,24 +394,22 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
                 x += static_cast<int>((w << used) >> (64 - linbits));
                 used += linbits;
             }
-            // At most 15 + 2^13 - 1, inside the power table.
-            float fx = pow43[x];
-            if (x) {
-                if ((w << used) >> 63) fx = -fx;
-                ++used;
-            }
+            // At most 15 + 2^13 - 1, inside the power table. A non-zero value takes the next
+            // bit as its sign, applied by flipping the sign bit: the signs are random, so no
+            // branches on them.
+            const int nx = x != 0;
+            uint32_t fx = signedPower(pow43[x], static_cast<uint32_t>((w << used) >> 63) & nx);
+            used += nx;
             if (linbits && y == 15) {
                 y += static_cast<int>((w << used) >> (64 - linbits));
                 used += linbits;
             }
-            float fy = pow43[y];
-            if (y) {
-                if ((w << used) >> 63) fy = -fy;
-                ++used;
-            }
+            const int ny = y != 0;
+            uint32_t fy = signedPower(pow43[y], static_cast<uint32_t>((w << used) >> 63) & ny);
+            used += ny;
             r.pos += static_cast<std::size_t>(used);
-            out[i] = fx;
-            if (i + 1 < 576) out[i + 1] = fy;
+            std::memcpy(&out[i], &fx, sizeof fx);
+            if (i + 1 < 576) std::memcpy(&out[i + 1], &fy, sizeof fy);
         }
     }
     if (i > bigEnd) i = bigEnd;  // an odd limit can leave the last pair half outside
