@@ -213,7 +213,8 @@ inline __m128 reversed(__m128 q) {
     return _mm_shuffle_ps(q, q, _MM_SHUFFLE(0, 1, 2, 3));
 }
 
-void dct32Sse2(const float* x, float* out, const Tables& t) {
+// Writes X[0..31] as out[j] = X[4j..4j+3].
+[[gnu::always_inline]] inline void dct32Sse2(const float* x, __m128* out, const Tables& t) {
     __m128 X[8];
     for (int q = 0; q < 8; ++q) X[q] = _mm_loadu_ps(x + 4 * q);
     // 32 points: sums a and scaled differences b, four quads each.
@@ -278,8 +279,8 @@ void dct32Sse2(const float* x, float* out, const Tables& t) {
         __m128 t0 = _mm_shuffle_ps(b16[j], b16[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
         __m128 next = _mm_shuffle_ps(b16[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
         __m128 odd = _mm_add_ps(b16[j], next);
-        _mm_storeu_ps(out + 8 * j, _mm_unpacklo_ps(a16[j], odd));
-        _mm_storeu_ps(out + 8 * j + 4, _mm_unpackhi_ps(a16[j], odd));
+        out[2 * j] = _mm_unpacklo_ps(a16[j], odd);
+        out[2 * j + 1] = _mm_unpackhi_ps(a16[j], odd);
     }
 }
 #endif
@@ -305,27 +306,32 @@ void Synthesis::reset() {
 void Synthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
     const Tables& t = tables();
     ch &= 1;
-    // Four spare values after the transform's 32, for the unaligned reversed loads below.
-    alignas(16) float x[36] = {};
-
     // The 64-value matrixing output V is X rearranged with signs: V[0..31] feeds the blocks that
     // are an even number of blocks old, V[32..63] the odd ones, so both halves are kept.
     int pos = position_[ch];
     float* even = &history_[ch][0][pos];
     float* odd = &history_[ch][1][pos];
 #if defined(__SSE2__)
-    dct32Sse2(subbands, x, t);
-    // even[j] = x[16 + j] for j < 16, then 0 and -x[48 - j]; odd[j] = -x[16 - j], then -x[j - 16].
+    __m128 q[9];
+    dct32Sse2(subbands, q, t);
+    q[8] = _mm_setzero_ps();
+    // even[j] = X[16 + j] for j < 16, then 0 and -X[48 - j]; odd[j] = -X[16 - j], then -X[j - 16].
+    // In quads: with S[j] = X[4j + 1 .. 4j + 4] (X[32] = 0), the reversed parts are -rev(S[j]).
     const __m128 sign = _mm_set1_ps(-0.0f);
-    auto negRev = [&](int from) { return _mm_xor_ps(reversed(_mm_loadu_ps(x + from)), sign); };
-    for (int q = 0; q < 4; ++q) {
-        _mm_store_ps(even + 4 * q, _mm_load_ps(x + 16 + 4 * q));
-        _mm_store_ps(even + 16 + 4 * q, negRev(29 - 4 * q));
-        _mm_store_ps(odd + 4 * q, negRev(13 - 4 * q));
-        _mm_store_ps(odd + 16 + 4 * q, _mm_xor_ps(_mm_load_ps(x + 4 * q), sign));
+    auto negRevShifted = [&](int j) {
+        __m128 t0 = _mm_shuffle_ps(q[j], q[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
+        __m128 shifted = _mm_shuffle_ps(q[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
+        return _mm_xor_ps(reversed(shifted), sign);
+    };
+    for (int k = 0; k < 4; ++k) {
+        _mm_store_ps(even + 4 * k, q[4 + k]);
+        _mm_store_ps(even + 16 + 4 * k, negRevShifted(7 - k));
+        _mm_store_ps(odd + 4 * k, negRevShifted(3 - k));
+        _mm_store_ps(odd + 16 + 4 * k, _mm_xor_ps(q[k], sign));
     }
     even[16] = 0.0f;
 #else
+    float x[32];
     dct<32>(subbands, x, t);
     for (int j = 0; j < 16; ++j) even[j] = x[16 + j];
     even[16] = 0.0f;
