@@ -263,14 +263,19 @@ int runDecode(const Options& o) {
     uint64_t bytes = 0;
     std::vector<uint8_t> le;
     const int status = decodeAll(decoder, source, [&](const int16_t* pcm, std::size_t n) {
+        bytes += n;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // Already in file order.
+        return std::fwrite(pcm, 1, n, out) == n;
+#else
         le.resize(n);
         for (std::size_t i = 0; i < n / 2; ++i) {
             const auto v = static_cast<uint16_t>(pcm[i]);
             le[2 * i] = static_cast<uint8_t>(v);
             le[2 * i + 1] = static_cast<uint8_t>(v >> 8);
         }
-        bytes += n;
         return std::fwrite(le.data(), 1, n, out) == n;
+#endif
     });
     if (status == -1) ok = false;
     if (ok && !o.raw && std::fseek(out, 0, SEEK_SET) == 0) {

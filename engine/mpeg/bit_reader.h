@@ -14,6 +14,14 @@ public:
 
     // n from 0 to 32.
     uint32_t read(int n) {
+        // Common case: four whole bytes from the current one lie inside the buffer.
+        if (n <= 24 && pos_ + 32 <= sizeBits_) {
+            const uint8_t* p = data_ + (pos_ >> 3);
+            uint32_t w = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+            w <<= (pos_ & 7);
+            pos_ += static_cast<std::size_t>(n);
+            return (w >> 1) >> (31 - n);  // two shifts: n = 0 gives 0 without a 32-bit shift
+        }
         uint32_t v = 0;
         while (n > 0) {
             if (pos_ >= sizeBits_) {

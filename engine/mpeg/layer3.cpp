@@ -82,6 +82,45 @@ struct MainReader {
     }
 };
 
+// The next 64 bits from r.pos, first bit at the top: at least 57 of them are the stream's (or
+// the zeros past its end). Loads 8 bytes from inside the reservoir, which the padding covers.
+inline uint64_t peek64(const MainReader& r) {
+    if (r.pos >= r.sizeBits) return 0;
+    const uint8_t* p = r.data + (r.pos >> 3);
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v << (r.pos & 7);
+}
+
+// One code of a pair or quad table read from the window w, whose first `used` bits are taken;
+// advances used past the code.
+inline int walkWindow(const int16_t* nodes, const uint16_t* lookup, uint64_t w, int& used) {
+    uint32_t e = lookup[(w << used) >> 56];
+    if (e & 0x8000u) {
+        used += static_cast<int>((e >> 8) & 15u);
+        return static_cast<int>(e & 0xFFu);
+    }
+    used += 8;
+    int n = static_cast<int>(e);
+    for (;;) {
+        // The longest code has 19 bits, so the walk stays inside the window's sure bits.
+        int16_t c = nodes[2 * n + static_cast<int>((w << used) >> 63)];
+        ++used;
+        if (c < 0) return ~c;
+        n = c;
+    }
+}
+
+// The bits of v, negated when negative is 1.
+inline uint32_t signedPower(float v, uint32_t negative) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits ^ (negative << 31);
+}
+
 inline int walk(const int16_t* nodes, const uint16_t* lookup, MainReader& r) {
     uint32_t e = lookup[r.peek8()];
     if (e & 0x8000u) {
@@ -345,16 +384,33 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
             for (; i < regionEnd; ++i) out[i] = 0.0f;
             continue;
         }
+        const int linbits = t.linbits;
         for (; i < regionEnd; i += 2) {
-            int v = walk(t.nodes, t.lookup, r);
+            // A whole pair fits in one window: code (19) + 2 x (linbits (13) + sign) = 47 bits.
+            uint64_t w = peek64(r);
+            int used = 0;
+            int v = walkWindow(t.nodes, t.lookup, w, used);
             int x = v >> 4, y = v & 15;
-            if (t.linbits && x == 15) x += static_cast<int>(r.bits(t.linbits));
-            if (x && r.bit()) x = -x;
-            if (t.linbits && y == 15) y += static_cast<int>(r.bits(t.linbits));
-            if (y && r.bit()) y = -y;
-            // At most 15 + 2^13 - 1, inside the power table.
-            out[i] = x < 0 ? -pow43[-x] : pow43[x];
-            if (i + 1 < 576) out[i + 1] = y < 0 ? -pow43[-y] : pow43[y];
+            if (linbits && x == 15) {
+                x += static_cast<int>((w << used) >> (64 - linbits));
+                used += linbits;
+            }
+            // At most 15 + 2^13 - 1, inside the power table. A non-zero value takes the next
+            // bit as its sign, applied by flipping the sign bit: the signs are random, so no
+            // branches on them.
+            const int nx = x != 0;
+            uint32_t fx = signedPower(pow43[x], static_cast<uint32_t>((w << used) >> 63) & nx);
+            used += nx;
+            if (linbits && y == 15) {
+                y += static_cast<int>((w << used) >> (64 - linbits));
+                used += linbits;
+            }
+            const int ny = y != 0;
+            uint32_t fy = signedPower(pow43[y], static_cast<uint32_t>((w << used) >> 63) & ny);
+            used += ny;
+            r.pos += static_cast<std::size_t>(used);
+            std::memcpy(&out[i], &fx, sizeof fx);
+            if (i + 1 < 576) std::memcpy(&out[i + 1], &fy, sizeof fy);
         }
     }
     if (i > bigEnd) i = bigEnd;  // an odd limit can leave the last pair half outside
@@ -364,10 +420,26 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
         const int16_t* quadA = huffman::quadTableA();
         const uint16_t* quadLookup = huffman::quadLookupA();
         while (i < limit && r.pos < end) {
-            int v = g.count1Table ? static_cast<int>(r.bits(4) ^ 15u) : walk(quadA, quadLookup, r);
-            int q[4] = {(v >> 3) & 1, (v >> 2) & 1, (v >> 1) & 1, v & 1};
-            for (int& x : q)
-                if (x && r.bit()) x = -x;
+            uint64_t w = peek64(r);
+            int used = 0;
+            int v;
+            if (g.count1Table) {
+                v = static_cast<int>((w >> 60) ^ 15u);
+                used = 4;
+            } else {
+                v = walkWindow(quadA, quadLookup, w, used);
+            }
+            // Each non-zero value takes the next bit as its sign; without branches on the data.
+            uint64_t signs = w << used;
+            int q[4];
+            for (int k = 0; k < 4; ++k) {
+                int b = (v >> (3 - k)) & 1;
+                int negative = static_cast<int>(signs >> 63) & b;
+                q[k] = b - 2 * negative;
+                signs <<= b;
+                used += b;
+            }
+            r.pos += static_cast<std::size_t>(used);
             // A quadruple that runs past the channel's bits was never sent.
             if (r.pos > end) break;
             for (int k = 0; k < 4 && i < limit; ++k) out[i++] = static_cast<float>(q[k]);

@@ -1,17 +1,11 @@
 #include "engine/pipeline/stream_ring.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "engine/pipeline/result_codes.h"
 
 namespace vesperon::engine {
-
-namespace {
-constexpr auto kPoll = std::chrono::milliseconds(10);
-}
 
 StreamRing::StreamRing(std::size_t size, std::size_t overhang)
     : overhang_(overhang), size_(size == 0 ? 1 : size), buffer_(new std::uint8_t[size_ + overhang_]()) {}
@@ -21,8 +15,11 @@ StreamRing::~StreamRing() {
 }
 
 void StreamRing::close() {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    reservationEnded_.notify_all();
 }
 
 bool StreamRing::closed() const {
@@ -63,6 +60,7 @@ int StreamRing::commitWrite(std::size_t n) {
     fill_ += n;
     totalWritten_ += n;
     writeReservation_ = 0;
+    reservationEnded_.notify_all();
     return kDone;
 }
 
@@ -92,17 +90,15 @@ int StreamRing::consume(std::size_t n) {
     readPos_ = (readPos_ + n) % size_;
     totalConsumed_ += n;
     readReservation_ = 0;
+    reservationEnded_.notify_all();
     return kDone;
 }
 
 int StreamRing::waitForNoReservation(std::unique_lock<std::mutex>& lock, bool readSide, bool writeSide) {
-    for (;;) {
-        if (closed_) return kClosing;
-        if ((!readSide || readReservation_ == 0) && (!writeSide || writeReservation_ == 0)) return kDone;
-        lock.unlock();
-        std::this_thread::sleep_for(kPoll);
-        lock.lock();
-    }
+    reservationEnded_.wait(lock, [&] {
+        return closed_ || ((!readSide || readReservation_ == 0) && (!writeSide || writeReservation_ == 0));
+    });
+    return closed_ ? kClosing : kDone;
 }
 
 int StreamRing::trimToHalf() {

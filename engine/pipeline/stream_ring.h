@@ -8,6 +8,7 @@
 // the bytes written before it.
 
 #include <cstddef>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -24,7 +25,7 @@ public:
     StreamRing(const StreamRing&) = delete;
     StreamRing& operator=(const StreamRing&) = delete;
 
-    // Marks the ring closed: every operation then returns kClosing (and the polls give up).
+    // Marks the ring closed: every operation then returns kClosing (and the waits give up).
     void close();
     bool closed() const;
 
@@ -55,14 +56,16 @@ public:
     std::uint64_t totalWritten() const;
 
 protected:
-    // Waits (polling) until no reservation of the given kinds is outstanding; the lock is held
-    // on return unless the result is kClosing.
+    // Sleeps until no reservation of the given kinds is outstanding (woken when one ends, with
+    // no timer); the lock is held on return unless the result is kClosing.
     int waitForNoReservation(std::unique_lock<std::mutex>& lock, bool readSide, bool writeSide);
     // The read reservation without the message check; caller holds mutex_.
     int reserveReadLocked(std::size_t n, std::uint8_t** address);
     int resetLocked();
 
     mutable std::mutex mutex_;
+    // Notified when a reservation ends or the ring closes.
+    std::condition_variable reservationEnded_;
     bool closed_ = false;
     std::size_t fill_ = 0;
     std::size_t overhang_ = 0;

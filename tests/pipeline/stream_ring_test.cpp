@@ -253,3 +253,32 @@ TEST(StreamRing, ThreadedWriterAndReaderSeeEveryByteInOrder) {
     writer.join();
     EXPECT_EQ(read, total);
 }
+
+TEST(StreamRing, ResetWaitsForTheReadersReservationAndCloseReleasesIt) {
+    // reset() sleeps while the reader holds a block; the consume that ends it wakes it, and so
+    // does close() (with kClosing) when nothing ends it.
+    for (bool byClose : {false, true}) {
+        StreamRing ring(1024, 0);
+        std::uint8_t next = 0;
+        writeBlock(ring, 100, next);
+        std::uint8_t* p = nullptr;
+        ASSERT_EQ(ring.reserveRead(50, &p), kDone);
+        std::atomic<bool> returned{false};
+        std::atomic<int> result{-1};
+        std::thread resetter([&] {
+            result = ring.reset();
+            returned = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(returned.load()) << "reset returned while a block was reserved";
+        if (byClose)
+            ring.close();
+        else
+            ring.consume(50);
+        resetter.join();
+        EXPECT_EQ(result.load(), byClose ? kClosing : kDone);
+        if (!byClose) {
+            EXPECT_EQ(ring.fill(), 0u);
+        }
+    }
+}
