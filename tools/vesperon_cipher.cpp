@@ -31,6 +31,11 @@ int main(int argc, char** argv) {
         }
     }
     if (files.size() != 2 || password.empty()) return usage();
+    if (password.size() >= vesperon::mpeg::kPasswordLimit) {
+        std::fprintf(stderr, "vesperon-cipher: the password is too long (%zu bytes; the player refuses %zu or more)\n",
+                     password.size(), vesperon::mpeg::kPasswordLimit);
+        return 2;
+    }
 
     FILE* in = std::fopen(files[0].c_str(), "rb");
     if (!in) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/mpeg/block_cipher.h"
 #include "engine/mpeg/byte_source.h"
 #include "engine/mpeg/source_file.h"
 #include "engine/mpeg/stream_decoder.h"
@@ -220,8 +221,7 @@ int runBench(const Options& o) {
                  wall > 0 ? audioSeconds / wall : 0.0, cpu > 0 ? audioSeconds / cpu : 0.0);
     if (!o.peer) return 0;
 
-    // The peer decodes the whole file, including the last frames this path leaves out, so its
-    // speed is taken over the same audio duration: a slight advantage to the peer.
+    // The peer's speed is taken over the same audio duration.
     const auto peerStart = std::chrono::steady_clock::now();
     const double peerCpuStart = childCpuSeconds();
     for (int r = 0; r < o.repeat; ++r) {
@@ -321,6 +321,11 @@ int main(int argc, char** argv) {
         } else {
             files.push_back(a);
         }
+    }
+    if (o.password.size() >= kPasswordLimit) {
+        std::fprintf(stderr, "vesperon-decode: the password is too long (%zu bytes; the player refuses %zu or more)\n",
+                     o.password.size(), kPasswordLimit);
+        return 2;
     }
     if (o.bench) {
         if (files.size() != 1 && files.size() != 2) return usage();

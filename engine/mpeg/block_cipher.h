@@ -14,6 +14,9 @@
 namespace vesperon::mpeg {
 
 inline constexpr std::size_t kCipherBlockSize = 4096;
+// Passwords of this many bytes or more are refused: the player's password buffer holds fewer,
+// and the tools agree with it about what plays.
+inline constexpr std::size_t kPasswordLimit = 512;
 
 class BlockCipher {
 public:

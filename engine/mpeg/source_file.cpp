@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,7 +18,8 @@ void SourceFile::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     position_ = 0;
-    dataLength_ = 0;
+    audioStart_ = 0;
+    audioEnd_ = 0;
 }
 
 namespace {
@@ -76,29 +78,43 @@ int SourceFile::open(const std::string& path) {
         return kOpenInvalidArgument;
     }
     fd_ = fd;
-    position_ = 0;
-    dataLength_ = static_cast<int64_t>(st.st_size);
+    int64_t end = static_cast<int64_t>(st.st_size);
 
-    if (dataLength_ >= kID3v1Size) {
+    if (end >= kID3v1Size) {
         uint8_t tail[kID3v1Size];
-        if (readAt(tail, sizeof tail, dataLength_ - kID3v1Size) == sizeof tail &&
-            std::memcmp(tail, "TAG", 3) == 0) {
-            dataLength_ -= kID3v1Size;
+        if (readAt(tail, sizeof tail, end - kID3v1Size) == sizeof tail && std::memcmp(tail, "TAG", 3) == 0) {
+            end -= kID3v1Size;
         }
     }
+    end -= apeTagSize(end);
 
-    position_ = 0;
     uint8_t header[kID3v2HeaderSize];
-    const std::size_t got = read(header, sizeof header);
-    if (got < sizeof header) return 0;
-    if (std::memcmp(header, "ID3", 3) != 0) {
-        position_ = 0;
-        return 0;
+    if (readAt(header, sizeof header, 0) == sizeof header && std::memcmp(header, "ID3", 3) == 0) {
+        // Other tag versions are scanned through by the frame search from just after the header.
+        const int64_t skip = id3v2SkipSize(header);
+        audioStart_ = skip > 0 ? skip : kID3v2HeaderSize;
     }
-    // Other tag versions are scanned through by the frame search from just after the header.
-    const int64_t skip = id3v2SkipSize(header);
-    if (skip > 0) position_ = skip;
+    // A tag that claims more than the file holds leaves no audio.
+    audioStart_ = std::min(audioStart_, static_cast<int64_t>(st.st_size));
+    audioEnd_ = std::max(end, audioStart_);
+    position_ = 0;
     return 0;
+}
+
+// Bytes of an APE tag (footer, items and an optional header) that ends at `end`; 0 when none.
+int64_t SourceFile::apeTagSize(int64_t end) {
+    if (end < kApeFooterSize) return 0;
+    uint8_t f[kApeFooterSize];
+    if (readAt(f, sizeof f, end - kApeFooterSize) != sizeof f || std::memcmp(f, "APETAGEX", 8) != 0) return 0;
+    auto le32 = [&](int at) {
+        return static_cast<int64_t>(f[at]) | (static_cast<int64_t>(f[at + 1]) << 8) |
+               (static_cast<int64_t>(f[at + 2]) << 16) | (static_cast<int64_t>(f[at + 3]) << 24);
+    };
+    // The size counts the items and the footer; bit 31 of the flags says a header precedes them.
+    int64_t size = le32(12);
+    if (size < kApeFooterSize) return 0;
+    if (le32(20) & 0x80000000) size += kApeFooterSize;
+    return size <= end ? size : 0;
 }
 
 std::size_t SourceFile::readAt(uint8_t* data, std::size_t size, int64_t offset) {
@@ -115,7 +131,10 @@ std::size_t SourceFile::readAt(uint8_t* data, std::size_t size, int64_t offset) 
 }
 
 std::size_t SourceFile::read(uint8_t* data, std::size_t size) {
-    const std::size_t n = readAt(data, size, position_);
+    const int64_t left = audioEnd_ - audioStart_ - position_;
+    if (left <= 0) return 0;
+    size = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(size), left));
+    const std::size_t n = readAt(data, size, audioStart_ + position_);
     position_ += static_cast<int64_t>(n);
     return n;
 }
@@ -130,12 +149,9 @@ int64_t SourceFile::seek(int64_t offset, int origin) {
         case SEEK_CUR:
             base = position_;
             break;
-        case SEEK_END: {
-            struct stat st {};
-            if (::fstat(fd_, &st) != 0) return -1;
-            base = st.st_size;
+        case SEEK_END:
+            base = audioEnd_ - audioStart_;
             break;
-        }
         default:
             return -1;
     }

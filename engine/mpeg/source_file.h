@@ -1,5 +1,6 @@
 #pragma once
-// An audio file as the reader sees it: opened and measured, a leading ID3v2 tag skipped, and
+// An audio file as the reader sees it: the audio between a leading ID3v2 tag and the trailing
+// APE and "TAG" blocks, with positions counted from the first byte after the ID3v2 tag, and
 // every byte read deciphered by its file offset when a password is set.
 
 #include <cstddef>
@@ -20,6 +21,7 @@ inline constexpr int kOpenOtherError = 1;
 
 inline constexpr int kID3v1Size = 128;
 inline constexpr int kID3v2HeaderSize = 10;
+inline constexpr int kApeFooterSize = 32;
 
 class SourceFile {
 public:
@@ -31,27 +33,34 @@ public:
     // Takes effect for every later read, the tag checks of open() included.
     void setPassword(std::string_view password) { cipher_.setPassword(password); }
 
-    // 0, or one of the open results above. Leaves the position after a leading ID3v2 tag.
+    // 0, or one of the open results above. The position is 0: the first byte after a leading
+    // ID3v2 tag.
     int open(const std::string& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }
 
     // Reads up to `size` bytes at the current position; returns the count read (0 at the end
-    // or on an error).
+    // of the audio or on an error). The trailing tags are never read.
     std::size_t read(uint8_t* data, std::size_t size);
-    // origin as for lseek (SEEK_SET, SEEK_CUR, SEEK_END); the new position, or -1 on failure.
+    // origin as for lseek (SEEK_SET, SEEK_CUR, SEEK_END, the last from the end of the audio);
+    // the new position, or -1 on failure.
     int64_t seek(int64_t offset, int origin);
     int64_t position() const { return position_; }
 
-    // File size less a final 128-byte "TAG" block.
-    int64_t dataLength() const { return dataLength_; }
+    // Bytes of audio: the file less a leading ID3v2 tag, a final 128-byte "TAG" block and an
+    // APE tag before it. Progress and seeks count in these bytes, so cover art does not.
+    int64_t dataLength() const { return audioEnd_ - audioStart_; }
+    // File offset of position 0.
+    int64_t audioStart() const { return audioStart_; }
 
 private:
     std::size_t readAt(uint8_t* data, std::size_t size, int64_t offset);
+    int64_t apeTagSize(int64_t end);
 
     int fd_ = -1;
     int64_t position_ = 0;
-    int64_t dataLength_ = 0;
+    int64_t audioStart_ = 0;
+    int64_t audioEnd_ = 0;
     BlockCipher cipher_;
 };
 

@@ -19,52 +19,120 @@ int64_t reportedSilentFrames(const Decoder& d) {
     }
 }
 
+bool sameStream(const FrameHeader& a, const FrameHeader& b) {
+    return a.samplingIndex == b.samplingIndex && a.layerField == b.layerField && a.versionBit == b.versionBit &&
+           a.mode == b.mode;
+}
+
 }  // namespace
 
-int StreamDecoder::peekWaiting(std::size_t count, const uint8_t** data) {
+int StreamDecoder::peekUpTo(std::size_t count, const uint8_t** data, std::size_t* got) {
+    if (atEnd_) {
+        count = std::min(count, endLeft_);
+        *got = count;
+        return count == 0 ? kEndOfData : source_.peek(count, data);
+    }
+    int rc = source_.peek(count, data);
+    *got = count;
+    if (rc != kEndOfData) return rc;
+    // The input has ended with fewer bytes left: find out how many, once.
+    std::size_t have = 0, lack = count;
+    while (lack - have > 1) {
+        const std::size_t mid = have + (lack - have) / 2;
+        const uint8_t* p = nullptr;
+        rc = source_.peek(mid, &p);
+        if (rc == kOk) {
+            release();
+            have = mid;
+        } else if (rc == kEndOfData) {
+            lack = mid;
+        } else {
+            return rc;
+        }
+    }
+    atEnd_ = true;
+    endLeft_ = have;
+    *got = have;
+    return have == 0 ? kEndOfData : source_.peek(have, data);
+}
+
+int StreamDecoder::peekWaiting(std::size_t count, const uint8_t** data, std::size_t* got) {
     while (true) {
-        const int rc = source_.peek(count, data);
+        const int rc = peekUpTo(count, data, got);
         if (rc != kNotEnoughData) return rc;
         if (source_.waitForData() != kOk) return kStopping;
     }
 }
 
+void StreamDecoder::take(std::size_t count) {
+    source_.consume(count);
+    position_ += static_cast<int64_t>(count);
+    if (atEnd_) endLeft_ -= std::min(count, endLeft_);
+}
+
+int StreamDecoder::moveTo(int64_t offset) {
+    const int rc = source_.seek(offset);
+    if (rc != kOk) return rc;
+    position_ = offset;
+    atEnd_ = false;
+    endLeft_ = 0;
+    return kOk;
+}
+
 int StreamDecoder::probe() {
     for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
         const uint8_t* w = nullptr;
-        int rc = peekWaiting(kProbeWindow, &w);
+        std::size_t got = 0;
+        int rc = peekWaiting(kProbeWindow, &w, &got);
         if (rc != kOk) return rc;
 
         std::size_t offset = 0;
         int accepted = 0;
         FoundHeader last;
-        while (accepted < 3 && offset < kProbeWindow) {
-            FoundHeader found = findHeader(w + offset, kProbeWindow - offset);
+        std::size_t firstAt = 0;
+        bool runsToEnd = false;
+        while (accepted < 3 && offset < got) {
+            FoundHeader found = findHeader(w + offset, got - offset);
             if (found.frameLength == 0) break;
             if (accepted > 0) {
-                const FrameHeader& prev = last.header;
                 const FrameHeader& h = found.header;
                 if (found.frameLength > kMaxProbedFrameLength) break;
                 if (h.layerField != kLayerFieldIII && h.layerField != kLayerFieldII) break;
-                if (h.samplingIndex != prev.samplingIndex || h.layerField != prev.layerField ||
-                    h.versionBit != prev.versionBit || h.mode != prev.mode) {
-                    break;
-                }
+                if (!sameStream(h, last.header)) break;
             }
+            const std::size_t next =
+                offset + found.offset + static_cast<std::size_t>(found.frameLength) + paddingBytes(found.header);
+            // At the end of the input fewer frames suffice, when they run to the end: only a
+            // final partial frame may follow them.
+            if (atEnd_ && next > got) {
+                runsToEnd = accepted > 0 && found.offset == 0;
+                break;
+            }
+            if (accepted == 0) firstAt = offset + found.offset;
             ++accepted;
-            offset += found.offset + static_cast<std::size_t>(found.frameLength) + paddingBytes(found.header);
+            offset = next;
             last = found;
         }
+        if (atEnd_ && accepted > 0 && offset == got) runsToEnd = true;
 
-        if (accepted == 3) {
-            info_.vbr = parseVbrInfo(w, kProbeWindow);
+        if (accepted == 3 || runsToEnd) {
+            info_.vbr = parseVbrInfo(w + firstAt, got - firstAt);
             info_.header = last.header;
             info_.frameLength = last.frameLength;
             info_.bitrate = last.bitrate;
-            source_.consume(0);
+            firstAudioOffset_ = position_ + static_cast<int64_t>(firstAt);
+            if (info_.vbr) {
+                // The Xing frame holds no sound: the audio starts after it.
+                FrameHeader h;
+                const int length = parseHeader(w + firstAt, got - firstAt, &h);
+                xingOffset_ = firstAudioOffset_;
+                xingLength_ = static_cast<std::size_t>(std::max(length, 0) + paddingBytes(h));
+                firstAudioOffset_ += static_cast<int64_t>(xingLength_);
+            }
+            release();
             return kOk;
         }
-        source_.consume(0);
+        release();
         rc = resynchronise();
         if (rc != kOk) return rc;
     }
@@ -74,23 +142,25 @@ int StreamDecoder::probe() {
 int StreamDecoder::resynchronise() {
     while (true) {
         const uint8_t* w = nullptr;
-        const int rc = peekWaiting(kReadWindow, &w);
+        std::size_t got = 0;
+        // One byte past the window, so that a pattern at its last offset can be seen whole.
+        const int rc = peekWaiting(kReadWindow + 1, &w, &got);
         if (rc != kOk) return rc;
         // The byte at the read position is where decoding just failed: the search starts after
         // it, and a pattern right behind it is passed over as well.
         std::size_t found = 0;
-        for (std::size_t i = 1; i + 1 < kReadWindow; ++i) {
+        for (std::size_t i = 1; i < kReadWindow && i + 1 < got; ++i) {
             if (isSyncPattern(w + i)) {
                 found = i;
                 break;
             }
         }
         if (found == 0) {
-            source_.consume(kReadWindow);
+            take(std::min(kReadWindow, got));
         } else if (found == 1) {
-            source_.consume(1);
+            take(1);
         } else {
-            source_.consume(found);
+            take(found);
             return kOk;
         }
     }
@@ -100,9 +170,21 @@ void StreamDecoder::computeStreamInfo() {
     info_.dataLength = source_.dataLength();
     const int rate = sampleRateOf(info_.header);
     if (rate > 0) info_.frameMilliseconds = (info_.header.versionBit == 1 ? 1152000 : 576000) / rate;
-    if (info_.vbr && info_.vbr->hasFrameCount() && info_.vbr->frameCount > 0) {
-        info_.totalFrames = info_.vbr->frameCount;
-    } else if (info_.dataLength <= 0 || info_.frameLength <= 0) {
+    bool counted = false;
+    if (info_.vbr && info_.vbr->hasFrameCount() && info_.vbr->frameCount > 0 && info_.dataLength > 0) {
+        // A count the data cannot hold, even in frames of the lowest bit rate, is not believed.
+        FrameHeader lowest = info_.header;
+        lowest.bitrateIndex = 1;
+        lowest.paddingBit = 0;
+        int smallest = tableFrameLength(lowest);
+        if (info_.frameLength > 0 && (smallest <= 0 || info_.frameLength < smallest)) smallest = info_.frameLength;
+        if (smallest > 0 && info_.vbr->frameCount <= info_.dataLength / smallest + 1) {
+            info_.totalFrames = info_.vbr->frameCount;
+            counted = true;
+        }
+    }
+    if (counted) return;
+    if (info_.dataLength <= 0 || info_.frameLength <= 0) {
         info_.totalFrames = -1;
     } else {
         info_.totalFrames = info_.dataLength / info_.frameLength;
@@ -125,13 +207,22 @@ int StreamDecoder::seekToPercent(int percent) {
         counter_ = info_.frameLength > 0 ? p * length / info_.frameLength / 100 : 0;
         offset = info_.frameLength * counter_;
     }
-    return source_.seek(offset);
+    return moveTo(offset);
 }
 
 int StreamDecoder::start(int startPercent) {
     counter_ = 0;
     counters_ = {};
     info_ = {};
+    position_ = 0;
+    atEnd_ = false;
+    endLeft_ = 0;
+    xingOffset_ = -1;
+    xingLength_ = 0;
+    firstAudioOffset_ = -1;
+    trimming_ = false;
+    skipValues_ = 0;
+    pendingValues_ = 0;
     silentBase_ = std::max<int64_t>(0, reportedSilentFrames(decoder_));
     int rc = probe();
     if (rc != kOk) return rc;
@@ -140,10 +231,20 @@ int StreamDecoder::start(int startPercent) {
     info_.output = decoder_.describe();
     const int values = info_.output.valuesPerFrame;
     const int bytesPerValue = info_.output.bitsPerSample / 8;
-    if (values <= 0 || bytesPerValue != 2 || static_cast<std::size_t>(values) * 2 > kMaxFrameOutputBytes) {
+    if (values <= 0 || bytesPerValue != 2 || static_cast<std::size_t>(values) * 2 > kMaxFrameOutputBytes ||
+        info_.output.channels <= 0 || values % info_.output.channels != 0) {
         return kCannotDecode;
     }
     pcmFrameBytes_ = static_cast<std::size_t>(values) * 2;
+    // A LAME tag says how many samples the encoder put before and after the source's own;
+    // the Layer III decoder adds its own delay to those in front.
+    if (info_.vbr && info_.vbr->hasLameTag() && info_.header.layerField == kLayerFieldIII) {
+        info_.startTrim = info_.vbr->encoderDelay + kLayer3DecoderDelay;
+        info_.endTrim = std::max(0, info_.vbr->encoderPadding - kLayer3DecoderDelay);
+        trimming_ = true;
+        scratch_.assign(static_cast<std::size_t>(values), 0);
+        pending_.assign(2 * static_cast<std::size_t>(values), 0);
+    }
     if (startPercent != 0) {
         rc = seekToPercent(startPercent);
         if (rc != kOk) return rc;
@@ -151,17 +252,81 @@ int StreamDecoder::start(int startPercent) {
     return kOk;
 }
 
+int StreamDecoder::wholeFramesIn(const uint8_t* data, std::size_t size) const {
+    int frames = 0;
+    std::size_t at = 0;
+    while (at + 4 <= size && isSyncPattern(data + at)) {
+        FrameHeader h;
+        unpackHeader(data + at, &h);
+        if (!sameStream(h, info_.header)) break;
+        const int length = h.bitrateIndex == 0 ? info_.frameLength : tableFrameLength(h);
+        if (length <= 0) break;
+        at += static_cast<std::size_t>(length) + paddingBytes(h);
+        if (at > size) break;
+        ++frames;
+    }
+    return frames;
+}
+
+FrameStep StreamDecoder::emitTrimmed(const int16_t* pcm, int values, bool firstAudio, int framesAfter,
+                                     int16_t* out) {
+    FrameStep step;
+    step.decoded = true;
+    const int channels = info_.output.channels;
+    const int64_t samplesPerFrame = info_.output.valuesPerFrame / channels;
+    if (firstAudio) skipValues_ = static_cast<int64_t>(info_.startTrim) * channels;
+    const int skip = static_cast<int>(std::min<int64_t>(skipValues_, values));
+    skipValues_ -= skip;
+    pcm += skip;
+    values -= skip;
+    if (framesAfter >= 0) {
+        // The padding lies in the last frames: this frame's share of it comes off its end.
+        const int64_t cut =
+            std::clamp<int64_t>(info_.endTrim - framesAfter * samplesPerFrame, 0, samplesPerFrame) * channels;
+        values -= static_cast<int>(std::min<int64_t>(cut, values));
+    }
+    std::copy(pcm, pcm + values, pending_.begin() + static_cast<std::ptrdiff_t>(pendingValues_));
+    pendingValues_ += static_cast<std::size_t>(values);
+    // The output keeps to whole frames, so that only the stream's last block is short.
+    const std::size_t frameValues = pcmFrameBytes_ / 2;
+    if (pendingValues_ >= frameValues) {
+        std::copy(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(frameValues), out);
+        std::copy(pending_.begin() + static_cast<std::ptrdiff_t>(frameValues),
+                  pending_.begin() + static_cast<std::ptrdiff_t>(pendingValues_), pending_.begin());
+        pendingValues_ -= frameValues;
+        step.bytesProduced = static_cast<int>(pcmFrameBytes_);
+    }
+    return step;
+}
+
 FrameStep StreamDecoder::decodeFrame(int16_t* out) {
     FrameStep step;
     const uint8_t* w = nullptr;
-    int rc = source_.peek(kReadWindow, &w);
+    std::size_t got = 0;
+    // The look reaches past this frame, so that the stream's last frames are known as such.
+    int rc = peekUpTo(kProbeWindow, &w, &got);
+    if (rc == kEndOfData && pendingValues_ > 0) {
+        std::copy(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(pendingValues_), out);
+        step.decoded = true;
+        step.bytesProduced = static_cast<int>(pendingValues_ * 2);
+        step.lastBlock = true;
+        pendingValues_ = 0;
+        return step;
+    }
     if (rc != kOk) {
         step.status = rc;
         return step;
     }
-    const DecodeResult r = decoder_.decode(w, kReadWindow, out);
+    if (position_ == xingOffset_) {
+        take(std::min(xingLength_, got));
+        return step;
+    }
+    const std::size_t window = std::min(got, kReadWindow);
+    const bool firstAudio = position_ == firstAudioOffset_;
+    int16_t* target = trimming_ ? scratch_.data() : out;
+    const DecodeResult r = decoder_.decode(w, window, target);
     if (r.bytesUsed <= 0) {
-        source_.consume(0);
+        release();
         ++counters_.resynchronisations;
         rc = resynchronise();
         if (rc != kOk) {
@@ -171,20 +336,24 @@ FrameStep StreamDecoder::decodeFrame(int16_t* out) {
         if (!decoder_.prepare(info_.header, info_.frameLength)) step.status = kCannotDecode;
         return step;
     }
-    source_.consume(std::min<std::size_t>(static_cast<std::size_t>(r.bytesUsed), kReadWindow));
-    step.decoded = true;
-    step.bytesProduced = std::clamp<int>(r.bytesProduced, 0, static_cast<int>(pcmFrameBytes_));
+    const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(r.bytesUsed), window);
+    const int framesAfter = atEnd_ ? wholeFramesIn(w + used, got - used) : -1;
+    take(used);
+    const int produced = std::clamp<int>(r.bytesProduced, 0, static_cast<int>(pcmFrameBytes_));
     ++counter_;
     ++counters_.framesDecoded;
     const int64_t reported = reportedSilentFrames(decoder_);
     if (reported >= 0) {
         counters_.silentFrames = reported - silentBase_;
     } else {
-        const int values = step.bytesProduced / 2;
-        if (values > 0 && std::all_of(out, out + values, [](int16_t v) { return v == 0; })) {
+        const int values = produced / 2;
+        if (values > 0 && std::all_of(target, target + values, [](int16_t v) { return v == 0; })) {
             ++counters_.silentFrames;
         }
     }
+    if (trimming_) return emitTrimmed(target, produced / 2, firstAudio, framesAfter, out);
+    step.decoded = true;
+    step.bytesProduced = produced;
     return step;
 }
 

@@ -27,7 +27,10 @@ std::optional<VbrInfo> parseVbrInfo(const uint8_t* window, std::size_t length) {
     } else {
         pos = h.mode == kModeSingleChannel ? 13 : 21;
     }
-    if (pos + 8 > length || std::memcmp(window + pos, "Xing", 4) != 0) return std::nullopt;
+    if (pos + 8 > length ||
+        (std::memcmp(window + pos, "Xing", 4) != 0 && std::memcmp(window + pos, "Info", 4) != 0)) {
+        return std::nullopt;
+    }
     pos += 4;
     VbrInfo info;
     info.versionBit = h.versionBit;
@@ -54,6 +57,17 @@ std::optional<VbrInfo> parseVbrInfo(const uint8_t* window, std::size_t length) {
     if (info.flags & kXingQuality) {
         if (pos + 4 > length) return std::nullopt;
         info.quality = static_cast<int32_t>(bigEndian32(window + pos));
+        pos += 4;
+    }
+    // The LAME tag: a 9-byte encoder name, then at byte 21 two 12-bit counts of samples, the
+    // encoder's delay and its padding. Other encoders that write the same tag name themselves
+    // "Lavc" or "Lavf".
+    constexpr std::size_t kLameTagDelayAt = 21;
+    if (pos + kLameTagDelayAt + 3 <= length &&
+        (std::memcmp(window + pos, "LAME", 4) == 0 || std::memcmp(window + pos, "Lav", 3) == 0)) {
+        const uint8_t* d = window + pos + kLameTagDelayAt;
+        info.encoderDelay = (d[0] << 4) | (d[1] >> 4);
+        info.encoderPadding = ((d[1] & 0x0F) << 8) | d[2];
     }
     return info;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The "Xing" header that variable-rate encoders put in a stream's first frame: frame count,
-// byte count and a 100-entry seek table.
+// The "Xing" header that encoders put in a stream's first frame ("Info" in constant-rate files):
+// frame count, byte count, a 100-entry seek table, and the LAME tag's encoder delay and padding.
 
 #include <array>
 #include <cstddef>
@@ -22,13 +22,18 @@ struct VbrInfo {
     uint32_t byteCount = 0;
     int32_t quality = -1;
     std::array<uint8_t, 100> seekTable{};  // zero when absent
+    // From a LAME tag after the Xing fields: samples the encoder added before and after the
+    // source's own. -1 when there is no such tag.
+    int32_t encoderDelay = -1;
+    int32_t encoderPadding = -1;
 
     bool hasFrameCount() const { return (flags & kXingFrames) != 0; }
     bool hasSeekTable() const { return (flags & kXingSeekTable) != 0; }
+    bool hasLameTag() const { return encoderDelay >= 0; }
 };
 
-// Reads a "Xing" header from the frame at window[0]; none when the tag is absent or the
-// fields it announces do not fit in the window.
+// Reads a "Xing" or "Info" header from the frame at window[0]; none when the tag is absent or
+// the fields it announces do not fit in the window.
 std::optional<VbrInfo> parseVbrInfo(const uint8_t* window, std::size_t length);
 
 }  // namespace vesperon::mpeg

@@ -121,14 +121,15 @@ void FrameDecoder::run() {
             reportFailure();
             return;
         }
-        if (!step.decoded) {
-            pcm_->commitWrite(0);  // resynchronised after a bad frame
+        if (!step.decoded || step.bytesProduced <= 0) {
+            pcm_->commitWrite(0);  // resynchronised after a bad frame, or trimmed samples held back
             continue;
         }
-        // The ring holds whole frames only, so the renderer's frames never cross its end.
+        // The ring holds whole frames only, so the renderer's frames never cross its end; only
+        // a trimmed stream's last block is shorter, and nothing but the end follows it.
         std::size_t produced = static_cast<std::size_t>(step.bytesProduced);
-        if (produced < frameBytes) std::memset(block + produced, 0, frameBytes - produced);
-        r = pcm_->commitWrite(frameBytes);
+        if (produced < frameBytes && !step.lastBlock) std::memset(block + produced, 0, frameBytes - produced);
+        r = pcm_->commitWrite(step.lastBlock ? produced : frameBytes);
         if (r == kClosing) return;
         if (r != kDone) {
             reportFailure();

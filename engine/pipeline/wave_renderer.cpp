@@ -173,8 +173,8 @@ WaveHeader* WaveRenderer::freeHeader(bool wait) {
             for (WaveHeader& h : headers_) {
                 if (h.user < 0 && -h.user == completed_ + 1) {
                     device_->unprepareHeader(&h);
-                    pcm_->consumeHandedOn(frameBytes_);
-                    inFlight_ -= frameBytes_;
+                    pcm_->consumeHandedOn(h.bufferLength);
+                    inFlight_ -= h.bufferLength;
                     pcm_->setInFlight(inFlight_);
                     h.user = 0;
                     ++completed_;
@@ -195,11 +195,11 @@ WaveHeader* WaveRenderer::freeHeader(bool wait) {
     }
 }
 
-void WaveRenderer::handFrame(std::uint8_t* frame) {
+void WaveRenderer::handFrame(std::uint8_t* frame, std::size_t length) {
     WaveHeader* h = freeHeader(true);
     if (!h) return;
     h->data = frame;
-    h->bufferLength = static_cast<std::uint32_t>(frameBytes_);
+    h->bufferLength = static_cast<std::uint32_t>(length);
     device_->prepareHeader(h);
     if (device_->write(h) != kOutputOk) {
         std::lock_guard lock(headerMutex_);
@@ -274,6 +274,15 @@ void WaveRenderer::run() {
             if (r == kMessageDue) {
                 std::unique_ptr<StageMessage> message = pcm_->takeMessage();
                 if (message && message->code == StageMessage::kEndOfStream) {
+                    // A trimmed stream ends in a block shorter than a frame: it plays too.
+                    const std::size_t rest = pcm_->fill() - inFlight_;
+                    if (rest > 0 && rest < frameBytes_ && pcm_->reserveRead(inFlight_ + rest, &address) == kDone) {
+                        std::uint8_t* last = pcm_->wrap(address + inFlight_);
+                        inFlight_ += rest;
+                        pcm_->setInFlight(inFlight_);
+                        pcm_->consume(0);
+                        handFrame(last, rest);
+                    }
                     if (drain() && owner_) owner_->postRequest(kRequestEndOfFile, play_);
                     return;
                 }
@@ -307,7 +316,7 @@ void WaveRenderer::run() {
             pcm_->setInFlight(inFlight_);
             continue;
         }
-        handFrame(frame);
+        handFrame(frame, frameBytes_);
         signalWriter();
     }
 }

@@ -52,7 +52,7 @@ private:
     bool yield();
     // Recycles finished headers in issue order; then (when wait) takes a free one, polling.
     WaveHeader* freeHeader(bool wait);
-    void handFrame(std::uint8_t* frame);
+    void handFrame(std::uint8_t* frame, std::size_t length);
     // Waits until the device has returned every header. False when stopped meanwhile.
     bool drain();
     void signalWriter();

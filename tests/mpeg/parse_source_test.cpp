@@ -220,12 +220,35 @@ TEST(SourceFile, DataLengthLessAFinalTag) {
     early.push_back(0);  // "TAG" one byte before the last 128: not a tag
     writeBytes(dir.file("early"), early);
 
+    // An APE tag (items and footer, and a header when its flags say so) before the "TAG" block.
+    auto ape = [](uint32_t items, bool header) {
+        Bytes t(items + 32, 'i');
+        uint8_t* f = t.data() + items;
+        std::memcpy(f, "APETAGEX", 8);
+        for (int i = 0; i < 4; ++i) f[12 + i] = static_cast<uint8_t>((items + 32) >> (8 * i));
+        f[23] = header ? 0x80 : 0;
+        if (header) t.insert(t.begin(), 32, 'h');
+        return t;
+    };
+    Bytes apeTagged = body;
+    for (const Bytes& part : {ape(50, true), tag}) apeTagged.insert(apeTagged.end(), part.begin(), part.end());
+    writeBytes(dir.file("ape"), apeTagged);
+    Bytes apeOnly = body;
+    Bytes bare = ape(20, false);
+    apeOnly.insert(apeOnly.end(), bare.begin(), bare.end());
+    writeBytes(dir.file("apeonly"), apeOnly);
+
     SourceFile f;
     ASSERT_EQ(f.open(dir.file("tagged")), 0);
     EXPECT_EQ(f.dataLength(), 3000);
-    // The tag stays in what is read.
+    // The tag is not read as audio.
     Bytes all(4000);
-    EXPECT_EQ(f.read(all.data(), all.size()), 3128u);
+    EXPECT_EQ(f.read(all.data(), all.size()), 3000u);
+    EXPECT_EQ(f.read(all.data(), all.size()), 0u);
+    ASSERT_EQ(f.open(dir.file("ape")), 0);
+    EXPECT_EQ(f.dataLength(), 3000);
+    ASSERT_EQ(f.open(dir.file("apeonly")), 0);
+    EXPECT_EQ(f.dataLength(), 3000);
     ASSERT_EQ(f.open(dir.file("plain")), 0);
     EXPECT_EQ(f.dataLength(), 3000);
     ASSERT_EQ(f.open(dir.file("tagonly")), 0);
@@ -275,21 +298,34 @@ TEST(SourceFile, SkipsId3v2TagsBySize) {
         writeBytes(path, file);
         SourceFile f;
         ASSERT_EQ(f.open(path), 0);
-        EXPECT_EQ(f.position(), static_cast<int64_t>(c.start));
+        EXPECT_EQ(f.position(), 0);
+        EXPECT_EQ(f.audioStart(), static_cast<int64_t>(c.start));
         uint8_t first[4];
         ASSERT_EQ(f.read(first, 4), 4u);
         EXPECT_EQ(0, std::memcmp(first, file.data() + c.start, 4));
-        EXPECT_EQ(f.dataLength(), static_cast<int64_t>(file.size()));
+        // The tag is not audio: lengths and seeks count without it.
+        EXPECT_EQ(f.dataLength(), static_cast<int64_t>(file.size() - c.start));
+        ASSERT_EQ(f.seek(0, SEEK_SET), 0);
+        ASSERT_EQ(f.read(first, 4), 4u);
+        EXPECT_EQ(0, std::memcmp(first, file.data() + c.start, 4));
     }
     // A syncsafe size uses 7 bits of each byte.
     EXPECT_EQ(id3v2SkipSize(id3Header(3, 0x0FFFFFFF).data()), 10 + 0x0FFFFFFF);
     Bytes odd = id3Header(3, 0);
     odd[6] = 0xFF;  // the high bit is ignored
     EXPECT_EQ(id3v2SkipSize(odd.data()), 10 + (0x7F << 21));
-    // Files shorter than a tag header are read from the start... after what was read.
+    // Files shorter than a tag header are read from the start; a tag larger than its file
+    // leaves nothing to read.
     writeBytes(dir.file("short"), {'I', 'D', '3', 3});
     SourceFile s;
     EXPECT_EQ(s.open(dir.file("short")), 0);
+    EXPECT_EQ(s.dataLength(), 4);
+    Bytes huge = id3Header(3, 100000);
+    huge.resize(5000, 0xFF);
+    writeBytes(dir.file("huge"), huge);
+    EXPECT_EQ(s.open(dir.file("huge")), 0);
+    EXPECT_EQ(s.dataLength(), 0);
+    EXPECT_EQ(s.read(huge.data(), huge.size()), 0u);
     writeBytes(dir.file("notag"), body);
     EXPECT_EQ(s.open(dir.file("notag")), 0);
     EXPECT_EQ(s.position(), 0);
@@ -310,7 +346,7 @@ TEST(SourceFile, ReadsDecipherByFileOffset) {
     f.setPassword("k");
     ASSERT_EQ(f.open(dir.file("enc")), 0);
     // The tag was recognised through the cipher.
-    EXPECT_EQ(f.position(), 5010);
+    EXPECT_EQ(f.audioStart(), 5010);
     Bytes got(plain.size());
     const std::size_t n = f.read(got.data(), got.size());
     ASSERT_EQ(n, plain.size() - 5010);
@@ -318,7 +354,7 @@ TEST(SourceFile, ReadsDecipherByFileOffset) {
     ASSERT_EQ(f.seek(12345, SEEK_SET), 12345);
     uint8_t mid[100];
     ASSERT_EQ(f.read(mid, 100), 100u);
-    EXPECT_EQ(0, std::memcmp(mid, plain.data() + 12345, 100));
+    EXPECT_EQ(0, std::memcmp(mid, plain.data() + 5010 + 12345, 100));
 
     // The file-backed byte source serves the same bytes, from the tag's end, and stops at the end.
     SourceFile g;
@@ -335,6 +371,6 @@ TEST(SourceFile, ReadsDecipherByFileOffset) {
     EXPECT_EQ(src.peek(20000, &w), kEndOfData);
     ASSERT_EQ(src.seek(100), 0);
     ASSERT_EQ(src.peek(1441, &w), 0);
-    EXPECT_EQ(0, std::memcmp(w, plain.data() + 100, 1441));
-    EXPECT_EQ(src.dataLength(), static_cast<int64_t>(plain.size()));
+    EXPECT_EQ(0, std::memcmp(w, plain.data() + 5010 + 100, 1441));
+    EXPECT_EQ(src.dataLength(), static_cast<int64_t>(plain.size() - 5010));
 }

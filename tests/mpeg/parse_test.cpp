@@ -298,9 +298,30 @@ TEST(Probe, RefusesInconsistentFramesAndResynchronises) {
     EXPECT_NE(probeOf(repeat({1, 1, kLayerFieldII, 14, 2}, 40)).code, 0);
 }
 
+TEST(Probe, AtTheEndFewerFramesSufficeWhenTheyRunToIt) {
+    const HeaderFields l3{1, 1, kLayerFieldIII, 9, 0};
+    Bytes partial = repeat(l3, 2);
+    partial.resize(partial.size() + 100, 0);  // a final partial frame
+    std::memcpy(partial.data() + 2 * 417, header(l3).data(), 4);
+    Bytes junk = repeat(l3, 2);
+    junk.resize(junk.size() + 100, 0x55);  // not a frame: not a stream
+    Bytes junkFirst(300, 0x55);  // junk before the frames is searched through
+    Bytes two = repeat(l3, 2);
+    junkFirst.insert(junkFirst.end(), two.begin(), two.end());
+    struct Case {
+        Bytes data;
+        int code;
+    } cases[] = {
+        {repeat(l3, 1), 0}, {repeat(l3, 10), 0}, {partial, 0},      {junkFirst, 0},
+        {junk, kEndOfData}, {Bytes(200, 0), kEndOfData},  {Bytes(), kEndOfData},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.data.size());
+        EXPECT_EQ(probeOf(c.data).code, c.code);
+    }
+}
+
 TEST(Probe, FailureCodes) {
-    // Too short for one probe window.
-    EXPECT_EQ(probeOf(repeat({1, 1, kLayerFieldIII, 9, 0}, 10)).code, kEndOfData);
     // Lone headers that never chain: 32 attempts, then no stream.
     Bytes lone(200000, 0);
     for (std::size_t at = 0; at + 4 < lone.size(); at += 997)
@@ -317,6 +338,19 @@ TEST(Probe, WaitsForInputThatIsStillArriving) {
     EXPECT_EQ(d.probe(), 0);
     EXPECT_GE(source.waits(), 5);
     EXPECT_EQ(source.position(), 0u);
+}
+
+TEST(Resynchronise, SearchesOffsetsOneTo1440) {
+    for (std::size_t at : {2u, 1440u, 1443u}) {
+        SCOPED_TRACE(at);
+        Bytes data(5000, 0);
+        data[at] = 0xFF;
+        data[at + 1] = 0xFB;
+        MemoryByteSource source(data.data(), data.size(), static_cast<int64_t>(data.size()));
+        StreamDecoder d(source);
+        EXPECT_EQ(d.resynchronise(), 0);
+        EXPECT_EQ(source.position(), at);
+    }
 }
 
 TEST(Resynchronise, PassesOverTheReadPositionAndAPatternRightBehindIt) {
@@ -411,18 +445,27 @@ TEST(Xing, FieldsByFlagAndPosition) {
 }
 
 TEST(Xing, RealTagsAndTruncation) {
-    // lame's tag for constant-rate files says "Info": not a Xing header.
+    // lame's tag for constant-rate files says "Info"; every field lands where the encoder put it.
     Bytes only = readVector("l3-nonstandard-vbrtag-only.bit");
     ASSERT_GT(only.size(), 200u);
-    EXPECT_FALSE(parseVbrInfo(only.data(), only.size()));
-    // The same layout under the Xing name: every field lands where the encoder put it.
-    std::memcpy(only.data() + 36, "Xing", 4);
+    ASSERT_EQ(0, std::memcmp(only.data() + 36, "Info", 4));
     auto v = parseVbrInfo(only.data(), only.size());
     ASSERT_TRUE(v);
     EXPECT_EQ(v->flags, 15u);
     EXPECT_EQ(v->frameCount, 316u);
     EXPECT_EQ(v->seekTable[0], 0);
     EXPECT_GT(v->seekTable[99], v->seekTable[1]);
+    // Its LAME tag: lame's usual delay of 576 samples, and some padding.
+    ASSERT_TRUE(v->hasLameTag());
+    EXPECT_EQ(v->encoderDelay, 576);
+    EXPECT_GE(v->encoderPadding, 0);
+    std::memcpy(only.data() + 36, "Xing", 4);
+    EXPECT_TRUE(parseVbrInfo(only.data(), only.size()));
+    // Without the encoder's name there is no LAME tag to trust.
+    only[36 + 120] = 'X';
+    v = parseVbrInfo(only.data(), only.size());
+    ASSERT_TRUE(v);
+    EXPECT_FALSE(v->hasLameTag());
     // A header cut short never reads beyond its bytes.
     for (std::size_t n = 0; n < 160; ++n) {
         Bytes cut(only.begin(), only.begin() + static_cast<std::ptrdiff_t>(n));
@@ -463,15 +506,18 @@ TEST(StreamInfo, TotalFrameCount) {
         EXPECT_EQ(d.info().totalFrames, -1);
         EXPECT_EQ(d.progress(), 0);
     }
-    Bytes vbr = xingFrame(15, 1000, 0, 0);
+    // The Xing count is taken while the data can hold it in frames of the lowest bit rate
+    // (104 bytes here); a larger one gives way to the estimate.
     Bytes rest = repeat(l3, 30);
-    vbr.insert(vbr.end(), rest.begin(), rest.end());
-    {
+    for (uint32_t count : {100u, 125u, 126u, 1000u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(count);
+        Bytes vbr = xingFrame(15, count, 0, 0);
+        vbr.insert(vbr.end(), rest.begin(), rest.end());
         MemoryByteSource source(vbr.data(), vbr.size(), static_cast<int64_t>(vbr.size()));
         StreamDecoder d(source);
         probeAndMeasure(vbr, d);
         ASSERT_TRUE(d.info().vbr);
-        EXPECT_EQ(d.info().totalFrames, 1000);
+        EXPECT_EQ(d.info().totalFrames, count <= 125 ? count : 31);
     }
     // A Xing header without a frame count leaves the estimate from the length.
     Bytes noCount = xingFrame(kXingSeekTable, 0, 0, 0);

@@ -87,7 +87,7 @@ TEST_F(DecodeTool, WavRawAndStandardOutputAgree) {
     int rate = 0, channels = 0;
     EXPECT_EQ(readWav16(file("out.wav"), &rate, &channels).size(), r.size() / 2);
     EXPECT_EQ(channels, 2);
-    // Whole frames of 1152 stereo samples; the last read window of the file is never decoded.
+    // Every whole frame of 1152 stereo samples: twolame writes no tag, so nothing is trimmed.
     EXPECT_EQ(r.size() % (1152 * 4), 0u);
     // A WAV on standard output still has a usable header.
     CommandResult wavPiped = runCommand({kDecode, file("tone.mp2"), "-"});
@@ -166,6 +166,20 @@ TEST_F(DecodeTool, FailuresAreOneLineAndNonZero) {
     EXPECT_NE(unwritable.exitCode, 0);
     EXPECT_NE(runCommand({kDecode, "--bogus", file("tone.mp2"), file("x.wav")}).exitCode, 0);
     EXPECT_NE(runCommand({kCipher, file("tone.mp2"), file("x")}).exitCode, 0);  // no password
+
+    // Both tools refuse the passwords the player refuses, 512 bytes or more, and take shorter ones.
+    const std::string longest(511, 'p'), tooLong(512, 'p');
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{kCipher, "--password", tooLong, file("tone.mp2"), file("x")},
+          std::vector<std::string>{kDecode, "--password", tooLong, file("tone.mp2"), file("x.wav")}}) {
+        CommandResult r = runCommand(args);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_EQ(countLines(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find("password is too long"), std::string::npos) << r.err;
+    }
+    ASSERT_EQ(runCommand({kCipher, "--password", longest, file("tone.mp2"), file("long.enc")}).exitCode, 0);
+    EXPECT_EQ(runCommand({kDecode, "--raw", "--password", longest, file("long.enc"), file("long.raw")}).exitCode,
+              0);
 }
 
 // The tool is the player's decoding path over a file: it must write exactly what the player
@@ -216,4 +230,109 @@ TEST_F(DecodeTool, BenchReportsSpeed) {
     if (peer) {
         EXPECT_NE(r.err.find("of the peer's speed"), std::string::npos) << r.err;
     }
+}
+
+namespace {
+
+// Tiny files holding one good frame behind or before tags, with the frame's PCM size.
+class OneFrameFile : public testing::TestWithParam<const char*> {};
+
+}  // namespace
+
+TEST_P(OneFrameFile, PlaysItsFrame) {
+    const std::string in = std::string(VESPERON_VECTORS_DIR) + "/" + GetParam() + ".bit";
+    CommandResult r = runCommand({kDecode, "--raw", in, "-"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("decoded: 1\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.size(), 1152u * 2);  // mono
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, OneFrameFile,
+                         testing::Values("l3-nonstandard-id3v1", "l3-nonstandard-id3v2", "l3-nonstandard-apetag",
+                                         "l3-nonstandard-id3v1-apetag"));
+
+namespace {
+
+// lame files from one tone of a known, odd length: with the LAME tag, without any tag, and
+// behind 1 MB of ID3v2.3 tag (cover art).
+class LameFiles : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        if (!haveProgram("sox") || !haveProgram("lame")) return;
+        const std::string wav = dir_->file("tone.wav");
+        ASSERT_EQ(runCommand({"sox", "-D", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth",
+                              "2.0076", "sine", "440", "sine", "550"})
+                      .exitCode,
+                  0);
+        ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, dir_->file("cbr.mp3")}).exitCode, 0);
+        ASSERT_EQ(runCommand({"lame", "--quiet", "-t", "-b", "128", wav, dir_->file("bare.mp3")}).exitCode, 0);
+        std::string tag("ID3\x03\x00\x00", 6), body(1 << 20, '\0');
+        const std::size_t n = body.size();
+        for (int shift : {21, 14, 7, 0}) tag += static_cast<char>((n >> shift) & 0x7F);
+        writeFile(dir_->file("cover.mp3"), tag + body + readFile(dir_->file("cbr.mp3")));
+        ready_ = true;
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override {
+        if (!ready_) GTEST_SKIP() << "sox and lame are needed";
+    }
+    static std::string file(const std::string& name) { return dir_->file(name); }
+    static std::string decode(const std::string& name, int start = 0) {
+        std::vector<std::string> argv{kDecode, "--raw"};
+        if (start) argv.insert(argv.end(), {"--start", std::to_string(start)});
+        argv.insert(argv.end(), {file(name), "-"});
+        CommandResult r = runCommand(argv);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.out;
+    }
+    static std::vector<int16_t> samples(const std::string& raw) {
+        std::vector<int16_t> v(raw.size() / 2);
+        std::memcpy(v.data(), raw.data(), v.size() * 2);
+        return v;
+    }
+
+    static TempDir* dir_;
+    static bool ready_;
+};
+
+TempDir* LameFiles::dir_ = nullptr;
+bool LameFiles::ready_ = false;
+
+}  // namespace
+
+TEST_F(LameFiles, TheLameTagTrimsToTheSourceSamples) {
+    const std::string cbr = decode("cbr.mp3");
+    const std::vector<int16_t> source = readWav16(file("tone.wav"));
+    ASSERT_GT(source.size(), 2u * 88200);
+    EXPECT_EQ(cbr.size(), source.size() * 2);
+    // In step with the source: the encoder's delay is gone, not just counted.
+    long lag = 99;
+    EXPECT_GT(bestCorrelation(samples(cbr), source, 2, 2000, &lag), 0.99);
+    EXPECT_EQ(lag, 0);
+    if (haveProgram("mpg123")) {
+        CommandResult peer = runCommand({"mpg123", "-q", "-s", file("cbr.mp3")});
+        ASSERT_EQ(peer.exitCode, 0);
+        EXPECT_NEAR(static_cast<double>(cbr.size()) / 4, static_cast<double>(peer.out.size()) / 4, 600);
+    }
+    // Without the tag every whole frame plays, delay and padding included.
+    const std::string bare = decode("bare.mp3");
+    EXPECT_EQ(bare.size() % (1152 * 4), 0u);
+    EXPECT_GT(bare.size(), cbr.size() + 529 * 4);
+}
+
+TEST_F(LameFiles, SeeksKeepTheTrimAndSkipTheId3Tag) {
+    const std::string full = decode("cbr.mp3");
+    // The tag is not audio: the same samples, and a start at 50 % lands where it does without it.
+    EXPECT_EQ(decode("cover.mp3"), full);
+    const std::string half = decode("cbr.mp3", 50), coverHalf = decode("cover.mp3", 50);
+    EXPECT_NEAR(static_cast<double>(half.size()) / static_cast<double>(full.size()), 0.5, 0.03);
+    EXPECT_NEAR(static_cast<double>(coverHalf.size()) / static_cast<double>(half.size()), 1.0, 0.03);
+    // The end is trimmed after a seek as well: the last samples are the full decode's.
+    const std::size_t tail = 8 * 1152 * 4;
+    ASSERT_GT(half.size(), tail);
+    EXPECT_TRUE(half.compare(half.size() - tail, tail, full, full.size() - tail, tail) == 0);
 }
