@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/output/output_keeper.h"
 #include "engine/player/entry_points.h"
 #include "engine/player/message_port.h"
 
@@ -120,8 +121,11 @@ int main(int argc, char** argv) {
     }
     RemovePlayer(player);
     if (g_interrupted) {
+        OutputKeeper::instance().closeNow();
         std::fprintf(stderr, "vesperon-play: stopped\n");
         return 130;
     }
+    // The last track's end is reported a moment before it is heard: let the device play it out.
+    OutputKeeper::instance().playOutAndClose(2.0);
     return 0;
 }

@@ -66,6 +66,16 @@ public:
     // kOutputStillPlaying while headers are queued.
     virtual int close() = 0;
     virtual std::string name() const = 0;
+
+    // Keeping one device across plays, for devices that keepsOpen(). release: every header goes back at once while the sound
+    // still queued plays on (copied); false when the device cannot do that (then drain and
+    // close it). rebind: later headers report to this callback. busy: sound queued or playing.
+    // failed: the device has been gone too long to come back; writes fail.
+    virtual bool keepsOpen() const { return false; }
+    virtual bool release() { return false; }
+    virtual void rebind(DoneCallback, void*) {}
+    virtual bool busy() { return false; }
+    virtual bool failed() { return false; }
 };
 
 // The backend VESPERON_AUDIO_OUTPUT names (alsa, the default; null; wav:PATH, where "%d" in

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "engine/output/output_keeper.h"
 #include "engine/pipeline/file_source.h"
 #include "engine/pipeline/frame_decoder_stage.h"
 #include "engine/pipeline/result_codes.h"
@@ -13,6 +14,7 @@ namespace {
 constexpr auto kYield = std::chrono::milliseconds(1);
 constexpr auto kHeaderPoll = std::chrono::milliseconds(10);
 constexpr auto kClosePoll = std::chrono::milliseconds(100);
+constexpr double kHandOverLead = 0.4;  // seconds of sound the device still holds at the end
 }  // namespace
 
 WaveRenderer::WaveRenderer(RequestSink* owner, std::uint64_t play) : PipelineStage(owner, play) {}
@@ -136,7 +138,7 @@ int WaveRenderer::openDevice(const PcmFormat& format) {
         issued_ = completed_ = 0;
     }
     int result = 0;
-    std::unique_ptr<AudioOutput> device = openAudioOutput(
+    std::unique_ptr<AudioOutput> device = OutputKeeper::instance().take(
         WaveFormat::pcm16(format.channels, format.sampleRate), &WaveRenderer::onHeaderDone, this, &result);
     if (!device) return result ? result : kCannotDecode;
     std::lock_guard lock(mutex_);
@@ -155,12 +157,56 @@ void WaveRenderer::closeDevice() {
         for (WaveHeader& h : headers_)
             if (h.user < 0) device_->unprepareHeader(&h);
     }
-    while (device_->close() == kOutputStillPlaying) std::this_thread::sleep_for(kClosePoll);
+    if (device_->keepsOpen() && device_->release()) {
+        // Silent now, and kept open for the next play.
+        giveDevice();
+    } else {
+        while (device_->close() == kOutputStillPlaying) std::this_thread::sleep_for(kClosePoll);
+    }
     std::lock_guard lock(mutex_);
     device_.reset();
     deviceOpen_ = false;
     std::lock_guard headerLock(headerMutex_);
     headers_.clear();
+}
+
+void WaveRenderer::giveDevice() {
+    std::unique_ptr<AudioOutput> device;
+    {
+        std::lock_guard lock(mutex_);
+        device = std::move(device_);
+        deviceOpen_ = false;
+    }
+    OutputKeeper::instance().give(std::move(device), WaveFormat::pcm16(format_.channels, format_.sampleRate));
+}
+
+bool WaveRenderer::handOver() {
+    if (!device_->keepsOpen()) return false;
+    // Once the device holds no more than kHandOverLead the play ends: the end is reported a
+    // moment before it is heard, and the next track's first sound follows the last one's.
+    const double headerSeconds =
+        double(frameBytes_) / (2.0 * format_.channels * static_cast<double>(format_.sampleRate));
+    {
+        std::unique_lock lock(headerMutex_);
+        for (;;) {
+            if (stopping()) return true;
+            if (paused()) {
+                // Paused at the end: the rest plays after the resume, as with a drain.
+                lock.unlock();
+                if (waitForResume()) return true;
+                lock.lock();
+                continue;
+            }
+            int queued = 0;
+            for (const WaveHeader& h : headers_) queued += h.user > 0;
+            if (queued * headerSeconds <= kHandOverLead || device_->failed()) break;
+            headerDone_.wait_for(lock, kHeaderPoll);
+        }
+    }
+    device_->release();
+    freeHeader(false);  // every header has come back
+    giveDevice();
+    return true;
 }
 
 WaveHeader* WaveRenderer::freeHeader(bool wait) {
@@ -189,22 +235,25 @@ WaveHeader* WaveRenderer::freeHeader(bool wait) {
                 return &h;
             }
         }
-        if (stopping()) return nullptr;
+        if (stopping() || device_->failed()) return nullptr;
         // Woken by the device's callback; the time-out only bounds how late a stop is seen.
         headerDone_.wait_for(lock, kHeaderPoll);
     }
 }
 
-void WaveRenderer::handFrame(std::uint8_t* frame, std::size_t length) {
+bool WaveRenderer::handFrame(std::uint8_t* frame, std::size_t length) {
     WaveHeader* h = freeHeader(true);
-    if (!h) return;
+    if (!h) return stopping();
     h->data = frame;
     h->bufferLength = static_cast<std::uint32_t>(length);
     device_->prepareHeader(h);
     if (device_->write(h) != kOutputOk) {
         std::lock_guard lock(headerMutex_);
-        h->user = -h->user;  // never reaches the device: recycle it as finished
+        h->user = 0;  // never reached the device
+        --issued_;
+        return false;
     }
+    return true;
 }
 
 bool WaveRenderer::drain() {
@@ -281,9 +330,15 @@ void WaveRenderer::run() {
                         inFlight_ += rest;
                         pcm_->setInFlight(inFlight_);
                         pcm_->consume(0);
-                        handFrame(last, rest);
+                        if (!handFrame(last, rest)) {
+                            reportFailure();
+                            return;
+                        }
                     }
-                    if (drain() && owner_) owner_->postRequest(kRequestEndOfFile, play_);
+                    // The device keeps playing what it holds; the next track follows it.
+                    if (stopping()) return;
+                    if ((handOver() || drain()) && !stopping() && owner_)
+                        owner_->postRequest(kRequestEndOfFile, play_);
                     return;
                 }
                 if (message && message->code == StageMessage::kFormat && message->format) {
@@ -291,7 +346,7 @@ void WaveRenderer::run() {
                     if (f.channels != format_.channels || f.sampleRate != format_.sampleRate ||
                         f.bytesPerFrame != format_.bytesPerFrame) {
                         // A new format: play out what was queued in the old one first.
-                        if (!drain()) return;
+                        if (!handOver() && !drain()) return;
                         freeHeader(false);
                         closeDevice();
                         inFlight_ = 0;
@@ -316,7 +371,11 @@ void WaveRenderer::run() {
             pcm_->setInFlight(inFlight_);
             continue;
         }
-        handFrame(frame, frameBytes_);
+        if (!handFrame(frame, frameBytes_)) {
+            // The device is gone for good: end the play as a device that did not open would.
+            reportFailure();
+            return;
+        }
         signalWriter();
     }
 }

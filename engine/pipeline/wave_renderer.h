@@ -52,7 +52,12 @@ private:
     bool yield();
     // Recycles finished headers in issue order; then (when wait) takes a free one, polling.
     WaveHeader* freeHeader(bool wait);
-    void handFrame(std::uint8_t* frame, std::size_t length);
+    // False when the device refused it (gone for good).
+    bool handFrame(std::uint8_t* frame, std::size_t length);
+    // Lets the device play on what it holds and gives it to the keeper for the next play.
+    // False when the device cannot (drain and close it instead).
+    bool handOver();
+    void giveDevice();
     // Waits until the device has returned every header. False when stopped meanwhile.
     bool drain();
     void signalWriter();

@@ -62,7 +62,7 @@ int Player::buildPipeline(const char* name, WindowHandle window, const char* pas
 void Player::newPlay(WindowHandle window, const char* password, int startPercent) {
     std::lock_guard lock(lock_);
     if (state_ == State::Playing) {
-        pipeline_->pause();
+        // Destroying the play stops it; its device is kept for the next one.
         pipeline_.reset();
         state_ = State::Stopped;
     }

@@ -1,5 +1,6 @@
 // The renderer and the whole pipeline below the player: the end of the stream, pausing in the
-// final drain, a device that cannot open, and stopping while every stage is blocked.
+// final drain, handing a kept device on, a device that cannot open, and stopping while every
+// stage is blocked.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/output/output_keeper.h"
 #include "engine/pipeline/file_source.h"
 #include "engine/pipeline/frame_decoder_stage.h"
 #include "engine/pipeline/result_codes.h"
@@ -112,6 +114,109 @@ TEST(WaveRenderer, PauseInTheFinalDrainReportsTheEndAfterTheResume) {
     EXPECT_GT(renderer.headersAtDevice(), 0);
     renderer.resume();
     EXPECT_TRUE(requests.waitFor(kRequestEndOfFile, 5s));
+}
+
+// A device that stays open across plays, holding the last five headers it was given as "still
+// playing"; what it was given, in order, lands in `heard` (copied by release for the held ones).
+struct KeptDeviceLog {
+    std::mutex mutex;
+    std::string heard;
+    int heldAtRelease = -1;
+    bool closed = false;
+};
+
+class KeptDevice : public AudioOutput {
+public:
+    explicit KeptDevice(std::shared_ptr<KeptDeviceLog> log) : log_(std::move(log)) {}
+    int open(const WaveFormat&, DoneCallback, void*) override { return kOutputOk; }
+    int write(WaveHeader* h) override {
+        held_.push_back(h);
+        while (held_.size() > 5) complete(true);
+        return kOutputOk;
+    }
+    int pause() override { return kOutputOk; }
+    int restart() override { return kOutputOk; }
+    int reset() override {
+        while (!held_.empty()) complete(false);
+        return kOutputOk;
+    }
+    int close() override {
+        std::lock_guard lock(log_->mutex);
+        log_->closed = true;
+        return kOutputOk;
+    }
+    std::string name() const override { return "kept"; }
+    bool keepsOpen() const override { return true; }
+    bool release() override {
+        std::lock_guard lock(log_->mutex);
+        log_->heldAtRelease = static_cast<int>(held_.size());
+        for (WaveHeader* h : held_) {
+            log_->heard.append(reinterpret_cast<char*>(h->data), h->bufferLength);
+            done_(context_, h);
+        }
+        held_.clear();
+        return true;
+    }
+    void rebind(DoneCallback done, void* context) override {
+        done_ = done;
+        context_ = context;
+    }
+
+private:
+    void complete(bool heard) {
+        WaveHeader* h = held_.front();
+        held_.erase(held_.begin());
+        if (heard) {
+            std::lock_guard lock(log_->mutex);
+            log_->heard.append(reinterpret_cast<char*>(h->data), h->bufferLength);
+        }
+        done_(context_, h);
+    }
+    std::shared_ptr<KeptDeviceLog> log_;
+    std::vector<WaveHeader*> held_;
+    DoneCallback done_ = nullptr;
+    void* context_ = nullptr;
+};
+
+TEST(WaveRenderer, AtTheEndAKeptDeviceGoesOnPlayingAndServesTheNextPlayOfItsFormat) {
+    EnvOutput env("null");
+    auto log = std::make_shared<KeptDeviceLog>();
+    auto device = std::make_unique<KeptDevice>(log);
+    AudioOutput* kept = device.get();
+    OutputKeeper::instance().give(std::move(device), WaveFormat::pcm16(2, 44100));
+
+    Requests requests;
+    MessageRing ring(FrameDecoder::pcmRingSizeFor(kFrameBytes));
+    PipelineStage writer(&requests, 1);
+    auto renderer = std::make_unique<WaveRenderer>(&requests, 1);
+    int atDeviceWhenReported = -1;
+    requests.atPost = [&](int) { atDeviceWhenReported = renderer->headersAtDevice(); };
+    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
+    std::string written;
+    writeFrames(ring, 40, &written);
+    ASSERT_EQ(renderer->openWithRing(&ring, &writer), kDone);
+    renderer->resume();
+    ASSERT_TRUE(requests.waitFor(kRequestEndOfFile, 5s));
+    renderer.reset();
+    // The end came while the device still held sound, every header back, nothing lost or doubled.
+    EXPECT_EQ(atDeviceWhenReported, 0);
+    {
+        std::lock_guard lock(log->mutex);
+        EXPECT_EQ(log->heldAtRelease, 5);
+        EXPECT_TRUE(log->heard == written);
+        EXPECT_FALSE(log->closed);
+    }
+
+    // The same format gets the same device; another closes it and opens its own.
+    auto same = OutputKeeper::instance().take(WaveFormat::pcm16(2, 44100), nullptr, nullptr, nullptr);
+    EXPECT_EQ(same.get(), kept);
+    OutputKeeper::instance().give(std::move(same), WaveFormat::pcm16(2, 44100));
+    int result = -1;
+    auto other = OutputKeeper::instance().take(WaveFormat::pcm16(1, 22050), nullptr, nullptr, &result);
+    ASSERT_TRUE(other);
+    EXPECT_NE(other->name(), "kept");
+    EXPECT_TRUE(log->closed);
+    other->close();
 }
 
 TEST(WaveRenderer, ADeviceThatCannotOpenIsReportedAsAFailure) {

@@ -1,5 +1,6 @@
 #include "tests/support/servers.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +78,15 @@ bool hadRuntime = false, hadServer = false;
 
 PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
     if (!haveProgram("pulseaudio") || !haveProgram("pactl")) return;
+    oldRuntime_ = getEnv("XDG_RUNTIME_DIR", &hadRuntime);
+    oldServer_ = getEnv("PULSE_SERVER", &hadServer);
+    const std::string& d = dir_.path();
+    setenv("XDG_RUNTIME_DIR", d.c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + d + "/native").c_str(), 1);
+    ok_ = start();
+}
+
+bool PulseServer::start() {
     const std::string& d = dir_.path();
     std::string socket = d + "/native";
     proc_ = std::make_unique<BackgroundProcess>(
@@ -85,13 +95,23 @@ PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
                                  "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket},
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + d, "HOME=" + d, "PULSE_RUNTIME_PATH=" + d + "/pulse",
                                  "PULSE_STATE_PATH=" + d + "/state", "DISPLAY="});
-    oldRuntime_ = getEnv("XDG_RUNTIME_DIR", &hadRuntime);
-    oldServer_ = getEnv("PULSE_SERVER", &hadServer);
-    setenv("XDG_RUNTIME_DIR", d.c_str(), 1);
-    setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-    ok_ = waitFor([&] { return pactl({"info"}).exitCode == 0 || !proc_->running(); }, 15000) &&
-          proc_->running();
-    if (ok_) pactl({"set-default-sink", sink_});
+    bool up = waitFor([&] { return pactl({"info"}).exitCode == 0 || !proc_->running(); }, 15000) &&
+              proc_->running();
+    if (up) pactl({"set-default-sink", sink_});
+    return up;
+}
+
+void PulseServer::kill() {
+    if (proc_ && proc_->pid() > 0) ::kill(proc_->pid(), SIGKILL);
+    waitFor([&] { return !proc_->running(); }, 5000);
+    proc_.reset();
+    // A killed server leaves its socket behind; the new one must bind it afresh.
+    unlink((dir_.path() + "/native").c_str());
+}
+
+bool PulseServer::restart() {
+    ok_ = start();
+    return ok_;
 }
 
 PulseServer::~PulseServer() {
@@ -107,10 +127,12 @@ CommandResult PulseServer::pactl(const std::vector<std::string>& args) const {
 }
 
 MonitorRecording::MonitorRecording(const PulseServer& server, const std::string& rawPath, int rate,
-                                   int channels) {
-    proc_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
-        "parec", "-d", server.sink() + ".monitor", "--format=s16le", "--rate=" + std::to_string(rate),
-        "--channels=" + std::to_string(channels), "--latency-msec=20", "--file-format=raw", rawPath});
+                                   int channels, int latencyMs) {
+    std::vector<std::string> argv{"parec", "-d", server.sink() + ".monitor", "--format=s16le",
+                                  "--rate=" + std::to_string(rate), "--channels=" + std::to_string(channels),
+                                  "--file-format=raw", rawPath};
+    if (latencyMs > 0) argv.push_back("--latency-msec=" + std::to_string(latencyMs));
+    proc_ = std::make_unique<BackgroundProcess>(argv);
     // Recording has begun once the first (silent) samples of the running sink reach the file.
     waitFor([&] { struct stat st; return (stat(rawPath.c_str(), &st) == 0 && st.st_size > 0) || !proc_->running(); },
             10000);

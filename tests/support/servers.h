@@ -38,8 +38,13 @@ public:
     const std::string& runtimeDir() const { return dir_.path(); }
     // Runs pactl against this server.
     CommandResult pactl(const std::vector<std::string>& args) const;
+    // SIGKILL, as a crash would; restart() starts it again on the same socket. True when up.
+    void kill();
+    bool restart();
+    int pid() const { return proc_ ? proc_->pid() : -1; }
 
 private:
+    bool start();
     TempDir dir_;
     std::unique_ptr<BackgroundProcess> proc_;
     std::string sink_;
@@ -48,10 +53,11 @@ private:
 };
 
 // Records the sink's monitor (s16le, the sink's rate and channels) into a raw file with parec
-// until stop() or destruction.
+// until stop() or destruction, asking for latencyMs (0: the server's default).
 class MonitorRecording {
 public:
-    MonitorRecording(const PulseServer& server, const std::string& rawPath, int rate, int channels);
+    MonitorRecording(const PulseServer& server, const std::string& rawPath, int rate, int channels,
+                     int latencyMs = 20);
     ~MonitorRecording();
     void stop();
 

@@ -1,0 +1,135 @@
+#include "engine/output/output_keeper.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace vesperon::engine {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr auto kIdleClose = std::chrono::seconds(3);
+constexpr auto kTailWait = std::chrono::milliseconds(600);
+
+bool sameFormat(const WaveFormat& a, const WaveFormat& b) {
+    return a.channels == b.channels && a.samplesPerSecond == b.samplesPerSecond && a.bitsPerSample == b.bitsPerSample;
+}
+}  // namespace
+
+struct OutputKeeper::State {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::unique_ptr<AudioOutput> kept;
+    WaveFormat format;
+    Clock::time_point quietSince{};  // when the kept device was last seen playing
+    bool quit = false;
+    std::thread closer;
+
+    // Closes the kept device once it has been quiet for kIdleClose. Asking the device whether
+    // it plays never waits on it; closing it happens without the lock.
+    void closeIdle() {
+        std::unique_lock lock(mutex);
+        while (!quit) {
+            cv.wait_for(lock, std::chrono::milliseconds(250));
+            if (!kept) continue;
+            if (kept->busy()) quietSince = Clock::now();
+            if (!kept->failed() && Clock::now() - quietSince < kIdleClose) continue;
+            std::unique_ptr<AudioOutput> device = std::move(kept);
+            lock.unlock();
+            device->reset();
+            device->close();
+            device.reset();
+            lock.lock();
+        }
+    }
+};
+
+OutputKeeper& OutputKeeper::instance() {
+    static OutputKeeper keeper;
+    return keeper;
+}
+
+OutputKeeper::OutputKeeper() : s_(std::make_unique<State>()) {
+    s_->closer = std::thread([s = s_.get()] { s->closeIdle(); });
+}
+
+OutputKeeper::~OutputKeeper() {
+    {
+        std::lock_guard lock(s_->mutex);
+        s_->quit = true;
+        s_->cv.notify_all();
+    }
+    if (s_->closer.joinable()) s_->closer.join();
+    closeNow();
+}
+
+void OutputKeeper::closeNow() {
+    std::unique_ptr<AudioOutput> device;
+    {
+        std::lock_guard lock(s_->mutex);
+        device = std::move(s_->kept);
+    }
+    if (device) {
+        device->reset();
+        device->close();
+    }
+}
+
+void OutputKeeper::playOutAndClose(double seconds) {
+    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    for (;;) {
+        {
+            std::lock_guard lock(s_->mutex);
+            if (!s_->kept || !s_->kept->busy() || s_->kept->failed()) break;
+        }
+        if (Clock::now() >= until) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    closeNow();
+}
+
+std::unique_ptr<AudioOutput> OutputKeeper::take(const WaveFormat& format, AudioOutput::DoneCallback done,
+                                                void* context, int* result) {
+    std::unique_ptr<AudioOutput> device;
+    WaveFormat keptFormat;
+    {
+        std::lock_guard lock(s_->mutex);
+        device = std::move(s_->kept);
+        keptFormat = s_->format;
+    }
+    if (device && !device->failed() && sameFormat(format, keptFormat)) {
+        device->rebind(done, context);
+        device->restart();
+        if (result) *result = kOutputOk;
+        return device;
+    }
+    if (device) {
+        // Another format: let the last track's tail play out first (briefly), then close.
+        const auto until = Clock::now() + kTailWait;
+        while (!device->failed() && device->busy() && Clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        device->reset();
+        device->close();
+        device.reset();
+    }
+    return openAudioOutput(format, done, context, result);
+}
+
+void OutputKeeper::give(std::unique_ptr<AudioOutput> device, const WaveFormat& format) {
+    if (!device) return;
+    std::unique_ptr<AudioOutput> old;
+    {
+        std::lock_guard lock(s_->mutex);
+        old = std::move(s_->kept);
+        s_->kept = std::move(device);
+        s_->format = format;
+        s_->quietSince = Clock::now();
+    }
+    if (old) {
+        old->reset();
+        old->close();
+    }
+}
+
+}  // namespace vesperon::engine
