@@ -123,10 +123,19 @@ bool X11KeyGrabber::nativeEventFilter(const QByteArray& eventType, void* message
     auto* key = reinterpret_cast<xcb_key_press_event_t*>(ev);
     if (key->event != root_) return false;
     const uint16_t mods = key->state & kRelevantMods;
+    const uint8_t code = key->detail;
+    bool repeat = false;
+    if (type == XCB_KEY_RELEASE) {
+        down_[code] = false;
+        releasedAt_[code] = key->time;
+    } else {
+        repeat = down_[code] || (releasedAt_[code] != 0 && releasedAt_[code] == key->time);
+        down_[code] = true;
+    }
     for (const Grab& g : grabs_) {
-        if (g.keycode != key->detail || g.mods != mods) continue;
+        if (g.keycode != code || g.mods != mods) continue;
         // The release of a grabbed key is swallowed too, so no window sees half a key stroke.
-        if (type == XCB_KEY_PRESS) deliver(g.window, g.id);
+        if (type == XCB_KEY_PRESS && !repeat) deliver(g.window, g.id);
         return true;
     }
     return false;
