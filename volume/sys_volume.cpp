@@ -31,6 +31,9 @@ void SysVolume::tryReopen() {
         reopen_.stop();
         return;
     }
+    // One open tells whether the server is back (each failed open logs a line of ALSA's).
+    MixerSystem& sys = system_ ? *system_ : mixerSystem();
+    if (!sys.open(0)) return;
     // A server that is still away leaves both bindings closed: the commands fail meanwhile.
     if (SelectLine(line) == 0) return;
     reopen_.stop();
