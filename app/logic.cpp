@@ -36,6 +36,10 @@ LogicServices theServices = defaultServices();
 
 }  // namespace
 
+void resetFadeGate();  // fade_gate.cpp
+void resetQuit();      // quit.cpp
+void resetTransport();  // transport.cpp
+
 LogicServices& services() { return theServices; }
 PlayerState& state() { return theState; }
 ScheduleSeconds& scheduleSeconds() { return theSeconds; }
@@ -45,6 +49,9 @@ void resetPlayerLogic() {
     theSeconds = ScheduleSeconds{};
     theForm = nullptr;
     theServices = defaultServices();
+    resetFadeGate();
+    resetQuit();
+    resetTransport();
 }
 
 ui::Form& mainForm() { return *theForm; }

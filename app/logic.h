@@ -28,6 +28,8 @@ struct LogicServices {
     std::function<std::vector<std::string>(const desktop::OpenFileDialogArgs&)> openFileDialog;
     std::function<int(const std::string& text, std::int64_t flags, const std::string& caption)> messageBox;
     std::function<std::tm()> localTime;
+    // Ends the event loop once the window is closed for a quit (the program's exit status 0).
+    std::function<void()> endProgram;
 };
 LogicServices& services();
 
@@ -66,7 +68,9 @@ void PlayPrevious();
 void PlayPauseToggle();
 void StopPlayback();
 void PlaySelected();
+void PlayRow(int row);  // 0-based, as the list box counts
 void SeekToSlider();
+void SeekTo(int percent);
 void FeedbackDispatch(std::int64_t value);
 
 // Volume.
@@ -78,5 +82,37 @@ void WaitProcessingEvents(int ms);
 
 // Schedule.
 void CheckSchedule();
+// The schedule's actions at a period's start and end, gated like the transport's commands.
+void ScheduleStart();
+void ScheduleEnd();
+
+// One fade at a time. A fade, and the command it belongs to, runs inside a FadeScope; a command
+// that arrives meanwhile (it comes in through the fade's event processing) waits and runs once
+// the outermost scope closes, in the order the commands came. Two toggles waiting in a row
+// cancel each other out: the end state is the one asked for last.
+class FadeScope {
+public:
+    FadeScope();
+    ~FadeScope();
+    FadeScope(const FadeScope&) = delete;
+    FadeScope& operator=(const FadeScope&) = delete;
+};
+bool fadeRunning();
+enum class CommandKind { Toggle, Other };
+// Runs the command now, or after the running fade; while quitting it is dropped.
+void whenIdle(std::function<void()> command, CommandKind kind = CommandKind::Other);
+
+// Quitting. Every way of ending (window close, SIGTERM, SIGINT, SIGHUP, log-out) asks here: a
+// running fade stops, open dialogs close, and once the routine that ran them has returned,
+// playback stops, the saved volume is put back and the window closes (which releases the hot
+// keys through the shut-down routine).
+void RequestQuit();
+bool quitRequested();
+// Routines are counted so that a quit never pulls the window away under one that runs.
+void enterRoutine();
+void leaveRoutine();
+// Takes the window's close requests through RequestQuit while a routine runs, and SIGTERM,
+// SIGINT and SIGHUP always (the program; tests call it for the window only with withSignals = false).
+void installQuitHandling(ui::Form& form, bool withSignals = true);
 
 }  // namespace vesperon::app

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/logic.h"
 #include "app/routines.h"
+#include "desktop/dialog_language.h"
 #include "desktop/drop_target.h"
 #include "engine/player/commands.h"
 #include "engine/player/message_port.h"
@@ -50,6 +52,7 @@ int main(int argc, char** argv) {
     // The program works from the folder that holds it.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     vesperon::ui::installSystemFont();
+    vesperon::desktop::installDialogTranslations();
     vesperon::engine::installMessagePort({&vesperon::ui::postMessage, &vesperon::ui::isWindow});
     vesperon::ui::FatalErrorHooks hooks;
     hooks.stopAllPlayback = [] { vesperon::engine::StopPlaying(); };
@@ -63,6 +66,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vesperon: %s\n", error.c_str());
         return 1;
     }
+    // Closing the window, SIGTERM, SIGINT and SIGHUP all quit the same clean way.
+    vesperon::app::installQuitHandling(*window);
     const int code = app.exec();
     vesperon::engine::RemoveCurrentPlayer();
     return code;

@@ -47,6 +47,7 @@ void RebuildPlaylistView() {
 }
 
 void AddFilesByDialog() {
+    if (quitRequested()) return;
     desktop::OpenFileDialogArgs args;
     args.title = "请选择要加入播放列表的MP3文件";
     args.filter = "mp3文件(*.mp3)|*.mp3";
@@ -101,7 +102,7 @@ void RemoveSelectedEntry() {
 }
 
 RoutineResult AddFilesByDialog(const ui::EventCall&) {
-    AddFilesByDialog();
+    whenIdle([] { AddFilesByDialog(); });
     return std::nullopt;
 }
 
@@ -115,14 +116,16 @@ RoutineResult FilesDropped(const ui::EventCall& call) {
 }
 
 RoutineResult RemoveSelected(const ui::EventCall&) {
-    RemoveSelectedEntry();
+    whenIdle([] { RemoveSelectedEntry(); });
     return std::nullopt;
 }
 
-RoutineResult ResetPlaylist(const ui::EventCall&) {
+namespace {
+void resetPlaylist() {
     if (rowCount() > 0) {
         int answer = services().messageBox("真的要重置播放列表吗?\r\n这将清空现有播放列表!", 0x21, "重置播放列表");
-        if (answer == 1) return std::nullopt;
+        // A quit closed the question: nothing was decided.
+        if (answer == 1 || quitRequested()) return;
     }
     engine::StopPlaying();
     playlistBox().clear();
@@ -131,24 +134,29 @@ RoutineResult ResetPlaylist(const ui::EventCall&) {
     state().currentTrack = 1;
     state().playlist.clear();
     AddFilesByDialog();
+}
+}  // namespace
+
+RoutineResult ResetPlaylist(const ui::EventCall&) {
+    whenIdle([] { resetPlaylist(); });
     return std::nullopt;
 }
 
 RoutineResult PlaylistMouseDown(const ui::EventCall&) {
-    if (rowCount() == 0) AddFilesByDialog();
+    if (rowCount() == 0) whenIdle([] { AddFilesByDialog(); });
     return std::nullopt;
 }
 
 RoutineResult PlaylistKeyDown(const ui::EventCall& call) {
     switch (intArg(call, 0)) {
         case kDeleteKey:
-            RemoveSelectedEntry();
+            whenIdle([] { RemoveSelectedEntry(); });
             break;
         case kSpaceKey:
-            PlayPauseToggle();
+            whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
             break;
         case kEnterKey:
-            PlaySelected();
+            whenIdle([row = playlistBox().selectedIndex()] { PlayRow(row); });
             break;
         default:
             break;

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "app/logic.h"
+
 namespace vesperon::app {
 namespace {
 
@@ -24,7 +26,13 @@ Routine routineOf(layout::Routine id) {
 
 RoutineResult callRoutine(layout::Routine id, const ui::EventCall& call) {
     Routine r = routineOf(id);
-    return r ? r(call) : std::nullopt;
+    if (!r) return std::nullopt;
+    // Counted so that a quit waits until the routine has returned.
+    struct Running {
+        Running() { enterRoutine(); }
+        ~Running() { leaveRoutine(); }
+    } running;
+    return r(call);
 }
 
 ui::RoutineDispatcher routineDispatcher() {

@@ -32,13 +32,11 @@ bool anySlotAt(int first, int h, int m, int s) {
 // The tick's tests for one second of the day; true when a start or an end fired.
 bool checkSecond(int h, int m, int s) {
     if (anySlotAt(1, h, m, s)) {
-        PlayNext();
+        ScheduleStart();
         return true;
     }
     if (anySlotAt(16, h, m, s)) {
-        FadeOut();
-        StopPlayback();
-        sysVolume().SetVolume(state().savedVolume, state().savedVolume);
+        ScheduleEnd();
         return true;
     }
     return false;

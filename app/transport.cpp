@@ -1,5 +1,8 @@
 // The transport: play, pause and resume with fades, stop, next, previous, the chosen row, the
-// seek slider, and the label's feedback (progress, end of file, hot keys).
+// seek slider, and the label's feedback (progress, end of file, hot keys). Commands from the
+// buttons, keys, hot keys and list box wait while a fade runs (see FadeScope).
+
+#include <cstdio>
 
 #include "app/logic.h"
 #include "app/routines.h"
@@ -12,6 +15,11 @@ namespace vesperon::app {
 
 namespace {
 
+// The round of failures: tracks that ended in a row without a single progress report (they
+// could not be opened or decoded). A whole playlist of them stops instead of cycling for ever.
+int failedInARow = 0;
+bool heardProgress = false;
+
 const std::string& currentEntry() {
     static const std::string none;
     const PlayerState& s = state();
@@ -20,12 +28,35 @@ const std::string& currentEntry() {
 }
 
 void startCurrent(int percent) {
+    heardProgress = false;
     engine::PlayMp3File(currentEntry(), percent, widget("标签1").handle());
 }
 
 void selectCurrentRow() { playlistBox().setSelectedIndex(state().currentTrack - 1); }
 
+void trackEnded() {
+    if (heardProgress) {
+        failedInARow = 0;
+    } else if (++failedInARow >= static_cast<int>(state().playlist.size())) {
+        std::fprintf(stderr, "vesperon: stopped: none of the %zu tracks of the playlist could be played\n",
+                     state().playlist.size());
+        StopPlayback();
+        return;
+    }
+    PlayNext();
+}
+
+bool isHotKey(std::int64_t value, int which) {
+    const int id = state().hotkeyIds[static_cast<std::size_t>(which)];
+    return id != 0 && value == id;
+}
+
 }  // namespace
+
+void resetTransport() {
+    failedInARow = 0;
+    heardProgress = false;
+}
 
 void PlayNext() {
     if (rowCount() == 0) {
@@ -62,6 +93,8 @@ void PlayPauseToggle() {
     }
     RebuildPlaylistView();
     PlayerState& s = state();
+    // Commands that come in during the fade wait until the toggle is complete.
+    FadeScope fading;
     switch (engine::QueryPlayState()) {
         case 1:
             setButtonCaption("按钮_播放", "继续");
@@ -87,6 +120,7 @@ void PlayPauseToggle() {
 }
 
 void StopPlayback() {
+    failedInARow = 0;
     engine::StopPlaying();
     setSliderPosition(0);
     setButtonCaption("按钮_播放", "播放");
@@ -96,8 +130,9 @@ void StopPlayback() {
         ShowWindowCaption("停止:", currentEntry());
 }
 
-void PlaySelected() {
-    const int selected = playlistBox().selectedIndex();
+void PlaySelected() { PlayRow(playlistBox().selectedIndex()); }
+
+void PlayRow(int selected) {
     // With no row chosen there is nothing to play.
     if (selected < 0 || selected >= static_cast<int>(state().playlist.size())) return;
     state().currentTrack = selected + 1;
@@ -106,47 +141,69 @@ void PlaySelected() {
     ShowWindowCaption("播放:", currentEntry());
 }
 
-void SeekToSlider() {
+void SeekToSlider() { SeekTo(sliderPosition()); }
+
+void SeekTo(int position) {
     if (rowCount() == 0) return;
     if (engine::QueryPlayState() == -1) return;
     if (engine::QueryPlayState() == 0) return;
-    startCurrent(sliderPosition());
+    startCurrent(position);
+}
+
+void ScheduleStart() {
+    whenIdle([] {
+        // A new period tries the playlist again, whatever failed before.
+        failedInARow = 0;
+        PlayNext();
+    });
+}
+
+void ScheduleEnd() {
+    whenIdle([] {
+        FadeScope fading;
+        FadeOut();
+        StopPlayback();
+        sysVolume().SetVolume(state().savedVolume, state().savedVolume);
+    });
 }
 
 void FeedbackDispatch(std::int64_t value) {
-    const PlayerState& s = state();
     if (value < 100) setSliderPosition(static_cast<int>(value));
+    if (value >= 0 && value < 100 && !isHotKey(value, 0) && !isHotKey(value, 1)) heardProgress = true;
     // An identifier of 0 is a key that did not register: progress 0 must not count as its press.
+    // The end of a track moves on at once, also during a fade (as before: the fade then pauses or
+    // stops the next track); the hot keys are the user's commands and wait for it.
     if (value == 100)
-        PlayNext();
-    else if (s.hotkeyIds[0] != 0 && value == s.hotkeyIds[0])
-        PlayPauseToggle();
-    else if (s.hotkeyIds[1] != 0 && value == s.hotkeyIds[1])
-        PlayNext();
+        trackEnded();
+    else if (isHotKey(value, 0))
+        whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+    else if (isHotKey(value, 1))
+        whenIdle([] { PlayNext(); });
 }
 
 RoutineResult PlayPauseToggle(const ui::EventCall&) {
-    PlayPauseToggle();
+    whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
     return std::nullopt;
 }
 RoutineResult PlayNext(const ui::EventCall&) {
-    PlayNext();
+    whenIdle([] { PlayNext(); });
     return std::nullopt;
 }
 RoutineResult PlayPrevious(const ui::EventCall&) {
-    PlayPrevious();
+    whenIdle([] { PlayPrevious(); });
     return std::nullopt;
 }
 RoutineResult StopPlayback(const ui::EventCall&) {
-    StopPlayback();
+    whenIdle([] { StopPlayback(); });
     return std::nullopt;
 }
 RoutineResult SeekToSlider(const ui::EventCall&) {
-    SeekToSlider();
+    // Where the user let the slider go; progress reports move it on meanwhile.
+    whenIdle([position = sliderPosition()] { SeekTo(position); });
     return std::nullopt;
 }
 RoutineResult PlaySelected(const ui::EventCall&) {
-    PlaySelected();
+    whenIdle([row = playlistBox().selectedIndex()] { PlayRow(row); });
     return std::nullopt;
 }
 RoutineResult FeedbackDispatch(const ui::EventCall& call) {

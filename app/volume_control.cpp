@@ -42,11 +42,14 @@ void SyncVolumeWidgets() {
 }
 
 void FadeOut() {
+    FadeScope fading;
     PlayerState& s = state();
     sysVolume().GetVolume(s.savedVolume, s.savedVolume);
     s.fadeStep = s.savedVolume / 50;
     int level = s.savedVolume;
     for (int i = 0; i < 50; ++i) {
+        // A quit cuts the fade short; the caller puts the saved volume back.
+        if (quitRequested()) break;
         level -= s.fadeStep;
         sysVolume().SetVolume(level, level);
         WaitProcessingEvents(1);
@@ -55,12 +58,15 @@ void FadeOut() {
 }
 
 void FadeIn() {
+    FadeScope fading;
     int level = 0;
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < 50 && !quitRequested(); ++i) {
         level += state().fadeStep;
         sysVolume().SetVolume(level, level);
         WaitProcessingEvents(1);
     }
+    // 50 whole steps fall short of the saved volume by its remainder; end exactly on it.
+    sysVolume().SetVolume(state().savedVolume, state().savedVolume);
 }
 
 RoutineResult VolumeBarChanged(const ui::EventCall&) {

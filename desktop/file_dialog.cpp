@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QRegularExpression>
 
 namespace vesperon::desktop {
@@ -37,6 +38,26 @@ std::optional<int> initialFilterPair(size_t pairCount, std::optional<int> index)
 }
 
 namespace {
+
+// Qt's dialog selects every name typed into its file-name field in its list, on each change of
+// the text, one name at a time: pasting 500 quoted names took over a minute, 5,000 froze it for
+// many. Up to a screenful of names keeps that selection; past it the field is read only when the
+// dialog is accepted (in milliseconds).
+constexpr int kMostNamesFollowed = 40;
+
+void limitNameFollowing(QFileDialog& dialog) {
+    auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!edit || !QObject::disconnect(edit, SIGNAL(textChanged(QString)), &dialog,
+                                      SLOT(_q_autoCompleteFileName(QString))))
+        return;  // another Qt: leave it as it is
+    // The field's usual 32,767 characters hold only about 2,500 quoted names.
+    edit->setMaxLength(1 << 24);
+    QObject::connect(edit, &QLineEdit::textChanged, &dialog, [&dialog](const QString& text) {
+        if (text.count(QLatin1Char('"')) <= 2 * kMostNamesFollowed)
+            QMetaObject::invokeMethod(&dialog, "_q_autoCompleteFileName", Q_ARG(QString, text));
+    });
+}
+
 QStringList patternList(const std::string& patterns) {
     return QString::fromStdString(patterns).split(QRegularExpression("[;\\s]+"), Qt::SkipEmptyParts);
 }
@@ -58,6 +79,7 @@ std::vector<std::string> OpenFileDialog(const OpenFileDialogArgs& args) {
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setSizeGripEnabled(true);
+    limitNameFollowing(dialog);
     const std::vector<FilterPair> pairs = parseFilter(args.filter.value_or(std::string()));
     QStringList names;
     for (const auto& p : pairs) names << QString::fromStdString(qtNameFilter(p));

@@ -121,12 +121,23 @@ bool X11KeyGrabber::nativeEventFilter(const QByteArray& eventType, void* message
     const uint8_t type = ev->response_type & 0x7f;
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
     auto* key = reinterpret_cast<xcb_key_press_event_t*>(ev);
+    const uint8_t code = key->detail;
+    // Whether a press is the auto-repeat of a held key. Releases are noted whichever window they
+    // are reported to (one of ours when it has the focus).
+    bool repeat = false;
+    if (type == XCB_KEY_RELEASE) {
+        down_[code] = false;
+        releasedAt_[code] = key->time;
+    } else {
+        repeat = down_[code] || (releasedAt_[code] != 0 && releasedAt_[code] == key->time);
+        down_[code] = true;
+    }
     if (key->event != root_) return false;
     const uint16_t mods = key->state & kRelevantMods;
     for (const Grab& g : grabs_) {
-        if (g.keycode != key->detail || g.mods != mods) continue;
+        if (g.keycode != code || g.mods != mods) continue;
         // The release of a grabbed key is swallowed too, so no window sees half a key stroke.
-        if (type == XCB_KEY_PRESS) deliver(g.window, g.id);
+        if (type == XCB_KEY_PRESS && !repeat) deliver(g.window, g.id);
         return true;
     }
     return false;

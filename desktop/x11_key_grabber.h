@@ -5,6 +5,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,10 @@ private:
     bool filtering_ = false;
     std::unique_ptr<QObject> appWatch_;  // forgets the connection when the application goes
     std::vector<Grab> grabs_;
+    // A held key repeats: as further presses (detectable auto-repeat) or as release and press
+    // pairs with one time stamp. Either way it acts once, until it is really released.
+    std::array<bool, 256> down_{};
+    std::array<uint32_t, 256> releasedAt_{};
 };
 
 }  // namespace vesperon::desktop

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libasound2-dev libx11-dev libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  fonts-wqy-microhei
+  fonts-wqy-microhei qt6-translations-l10n
   # tests and tools
   xvfb xdotool x11-utils pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
   sox lame twolame mpg123 faketime python3 desktop-file-utils

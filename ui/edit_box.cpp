@@ -157,15 +157,32 @@ void EditBox::applyGeometry() {
     if (e->height() < least) e->resize(e->width(), least);
 }
 
-void EditBox::userEdited(const QString& text) {
+void EditBox::userEdited(const QString& edited) {
     QLineEdit* e = edit();
-    // Pasting past the maximum length is refused like typing past it.
+    // Text that did not come through keyPressEvent (an input method's commit, a paste, a drop)
+    // meets the same rules: the inserted part is filtered by the input mode...
+    QString text = edited;
+    qsizetype head = 0;
+    while (head < text.size() && head < lastText_.size() && text[head] == lastText_[head]) ++head;
+    qsizetype tail = 0;
+    while (tail < text.size() - head && tail < lastText_.size() - head &&
+           text[text.size() - 1 - tail] == lastText_[lastText_.size() - 1 - tail])
+        ++tail;
+    const QString inserted = text.mid(head, text.size() - head - tail);
+    QString kept;
+    for (char32_t c : inserted.toUcs4())
+        if (inputModeAccepts(props_.inputMode, c)) kept += QString::fromUcs4(&c, 1);
+    if (kept != inserted) text = text.left(head) + kept + text.right(tail);
+    // ...and going past the maximum length is refused like typing past it.
     if (props_.maxLength > 0 && codePageLength(text) > props_.maxLength &&
-        codePageLength(text) > codePageLength(lastText_)) {
+        codePageLength(text) > codePageLength(lastText_))
+        text = lastText_;
+    if (text != edited) {
         const QSignalBlocker block(e);
-        e->setText(lastText_);
-        return;
+        e->setText(text);
+        e->setCursorPosition(text == lastText_ ? int(head) : int(head + kept.size()));
     }
+    if (text == lastText_) return;
     lastText_ = text;
     emit contentChanged();
     raiseEvent(kEditContentChanged);

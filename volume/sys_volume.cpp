@@ -2,15 +2,45 @@
 
 namespace vesperon::volume {
 
-SysVolume::SysVolume(MixerSystem* system, QObject* parent) : QObject(parent), system_(system) {}
+SysVolume::SysVolume(MixerSystem* system, QObject* parent) : QObject(parent), system_(system) {
+    reopen_.setInterval(kReopenIntervalMs);
+    connect(&reopen_, &QTimer::timeout, this, [this] { tryReopen(); });
+}
 
 SysVolume::~SysVolume() {
     closeAll();
 }
 
 void SysVolume::closeAll() {
+    reopen_.stop();
+    line_ = -1;
     close(mute_);
     close(volume_);
+}
+
+void SysVolume::noticeLoss(Binding& b) {
+    if (!b.handle || !b.handle->lost()) return;
+    // Its descriptors stay readable for ever once it is gone; watching them would spin.
+    b.notifiers.clear();
+    if (line_ >= 0 && !reopen_.isActive()) reopen_.start();
+}
+
+void SysVolume::tryReopen() {
+    const int line = line_;
+    if (line < 0) {
+        reopen_.stop();
+        return;
+    }
+    // One open tells whether the server is back (each failed open logs a line of ALSA's).
+    MixerSystem& sys = system_ ? *system_ : mixerSystem();
+    if (!sys.open(0)) return;
+    // A server that is still away leaves both bindings closed: the commands fail meanwhile.
+    if (SelectLine(line) == 0) return;
+    reopen_.stop();
+    if (eventSink_) {
+        eventSink_(VolumeChanged);
+        eventSink_(MuteChanged);
+    }
 }
 
 void SysVolume::close(Binding& b) {
@@ -68,8 +98,7 @@ void SysVolume::watch(Binding& b) {
 void SysVolume::onNotice(Binding& b) {
     if (!b.handle) return;
     const std::vector<uint32_t> changed = b.handle->takeChangedControls();
-    // A mixer that went away keeps its descriptors readable; watching them would spin.
-    if (b.handle->lost()) b.notifiers.clear();
+    noticeLoss(b);
     for (uint32_t id : changed) controlChanged(id);
 }
 
@@ -97,6 +126,9 @@ int SysVolume::SelectLine(int componentType) {
         close(volume_);
         close(mute_);
     }
+    // Remembered while retrying, so that the line comes back with the server.
+    if ((a || b) && known) line_ = componentType;
+    else if (!reopen_.isActive()) line_ = -1;
     if (a && b) return 1;
     if (a) return -2;
     if (b) return -1;
@@ -112,7 +144,10 @@ int SysVolume::GetVolume(int& left, int& right) {
     right = -1;
     left = -1;
     std::vector<uint32_t> values(volume_.channels);
-    if (values.empty() || !volume_.handle->readValues(volume_.controlId, values)) return -1;
+    if (values.empty() || !volume_.handle->readValues(volume_.controlId, values)) {
+        noticeLoss(volume_);
+        return -1;
+    }
     left = static_cast<int>(values[0]);
     // A line with more than two channels gives its first two.
     if (values.size() >= 2) right = static_cast<int>(values[1]);
@@ -124,7 +159,9 @@ int SysVolume::SetVolume(int left, int right) {
     std::vector<uint32_t> values(volume_.channels);
     // Further channels of a surround line follow left and right alternately.
     for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint32_t>(i % 2 == 0 ? left : right);
-    return volume_.handle->writeValues(volume_.controlId, values) ? 1 : 0;
+    if (volume_.handle->writeValues(volume_.controlId, values)) return 1;
+    noticeLoss(volume_);
+    return 0;
 }
 
 int SysVolume::GetMute() {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,6 +38,12 @@ public:
     // Closes both bindings (mute first), as when the widget goes away.
     void closeAll();
 
+    // When the mixer goes away (its sound server died or restarted), the line chosen last is
+    // looked up again this often until it is back; then both events are raised so that whoever
+    // shows the values reads the new ones. Meanwhile the commands fail as for a missing mixer.
+    static constexpr int kReopenIntervalMs = 500;
+    bool reopening() const { return reopen_.isActive(); }
+
     // For inspection by tests.
     uint32_t volumeChannels() const { return volume_.channels; }
     bool volumeBound() const { return volume_.handle != nullptr; }
@@ -57,12 +64,16 @@ private:
     void watch(Binding& b);
     void onNotice(Binding& b);
     void controlChanged(uint32_t controlId);
+    void noticeLoss(Binding& b);
+    void tryReopen();
 
     MixerSystem* system_;
     std::function<void(int)> eventSink_;
     // Declared in this order so that the mute handle closes first.
     Binding volume_;
     Binding mute_;
+    int line_ = -1;  // the component type of the last SelectLine that bound something
+    QTimer reopen_;
 };
 
 }  // namespace vesperon::volume

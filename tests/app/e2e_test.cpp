@@ -5,6 +5,7 @@
 // the play button's caption, the recorded sound and the sink's volume.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -489,6 +490,70 @@ TEST(ProgramE2E, ScheduleStartsOnItsFirstSecondAndFadesOutAtItsEnd) {
         EXPECT_LT(level[i], 50) << "sound after the stop";
     std::printf("schedule: started %.2f s and stopped %.2f s after launch (period at %.0f s to %.0f s)\n",
                 started, stopped, lead, lead + 5);
+}
+
+// Asks the window to close as a window manager's close button or a log-out does.
+void closeWindow(const std::string& window) {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = static_cast<Window>(std::stoul(window));
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
+    XCloseDisplay(d);
+}
+
+// The system volume is never left lowered, and every way of quitting ends cleanly: two toggles
+// in quick succession, SIGTERM during a pause fade, the window closed during a pause fade.
+TEST(ProgramE2E, TogglesAndQuitsDuringAFadeLeaveTheVolumeWhereItWas) {
+    Tracks tracks;
+    ASSERT_TRUE(tracks.ok);
+    const std::string status = tracks.dir.file("status");
+    for (const char* how : {"SIGTERM", "close"}) {
+        SCOPED_TRACE(how);
+        ASSERT_EQ(gPulse->pactl({"set-sink-volume", gPulse->sink(), "60%"}).exitCode, 0);
+        const long sixty = sinkVolume();
+        ASSERT_NEAR(sixty, 39322, 2);
+        // A shell around the program keeps its exit status.
+        Program program({"sh", "-c", "\"$0\"; echo $? > " + status});
+        ASSERT_FALSE(program.window().empty()) << "the window did not appear";
+        const std::string w = program.window();
+        ASSERT_TRUE(program.addFilesByDialog(kListX, kListY, tracks.dir.path(), {"a.mp3"}));
+        click(w, kPlayX, kPlayY);
+        ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+        sleepMs(500);
+
+        if (std::string(how) == "SIGTERM") {
+            // Pause twice a quarter of a second apart: paused, then playing again, at 60 %.
+            key("Pause");
+            sleepMs(250);
+            key("Pause");
+            sleepMs(4000);
+            EXPECT_EQ(sinkVolume(), sixty);
+            EXPECT_EQ(titleOf(w), "播放:a.mp3");
+        }
+        std::string pid;
+        ASSERT_TRUE(xdo({"getwindowpid", w}, &pid));
+        key("Pause");
+        sleepMs(300);
+        const auto asked = Clock::now();
+        if (std::string(how) == "SIGTERM")
+            ASSERT_EQ(kill(std::stoi(pid), SIGTERM), 0);
+        else
+            closeWindow(w);
+        while (program.running() && secondsSince(asked) < 10) sleepMs(50);
+        const double took = secondsSince(asked);
+        EXPECT_LT(took, 5.0);
+        EXPECT_EQ(trimmed(readFile(status)), "0");
+        EXPECT_FALSE(hotKeyErrorShown()) << "an error box appeared";
+        EXPECT_EQ(sinkVolume(), sixty) << "the volume was left lowered";
+        std::printf("%s 0.3 s into a pause fade: exit status %s after %.2f s, sink volume %ld\n", how,
+                    trimmed(readFile(status)).c_str(), took, sinkVolume());
+    }
 }
 
 }  // namespace

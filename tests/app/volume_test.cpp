@@ -107,6 +107,7 @@ TEST_F(Volume, PauseFadesOutAndRestoresResumeFadesIn) {
     QTest::mouseClick(w("按钮_播放").live(), Qt::LeftButton);
     expected = {"0 0"};
     for (const std::string& v : ramp(0, 600, 50)) expected.push_back(v);
+    expected.push_back("30000 30000");  // ends exactly on the saved volume
     EXPECT_EQ(volumeWrites(), expected);
     EXPECT_EQ(mixer->lines[0].volume, (std::vector<uint32_t>{30000, 30000}));
     EXPECT_EQ(engine::QueryPlayState(), 1);

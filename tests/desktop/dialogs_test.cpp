@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHelpEvent>
 #include <QLineEdit>
@@ -13,8 +14,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 
+#include "desktop/dialog_language.h"
 #include "desktop/file_dialog.h"
 #include "desktop/message_box.h"
 #include "desktop/tool_tips.h"
@@ -270,6 +274,60 @@ TEST(ToolTips, SetOnTheWindowWithTheFirstStyle) {
     QCoreApplication::sendEvent(button, &hover);
     EXPECT_TRUE(test::TestForm::waitFor([] { return QToolTip::isVisible(); }, 1000));
     EXPECT_EQ(QToolTip::text(), QString::fromUtf8("快捷键:Pause"));
+}
+
+// Thousands of quoted names pasted into the file-name field come back at once (Qt's own
+// dialog selected them in its list one by one, on every change: minutes for a few hundred).
+TEST_F(FileDialogTest, ThousandsOfPastedNamesComeBackAtOnce) {
+    QString names;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string n = "track " + std::to_string(i) + ".mp3";
+        test::writeFile(dir.file(n), "x");
+        names += QString::fromStdString((i ? " \"" : "\"") + n + "\"");
+    }
+    qint64 pasteMs = -1;
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+        QElapsedTimer t;
+        t.start();
+        edit->setFocus();
+        edit->insert(names);
+        QApplication::processEvents();
+        pasteMs = t.elapsed();
+        static_cast<QDialog*>(d)->accept();
+    });
+    OpenFileDialogArgs args;
+    args.initialDirectory = dir.path();
+    const auto paths = OpenFileDialog(args);
+    ASSERT_EQ(paths.size(), 3000u);
+    EXPECT_EQ(paths[2999], dir.file("track 2999.mp3"));
+    std::printf("3000 pasted names: %lld ms in the field\n", static_cast<long long>(pasteMs));
+}
+
+// Last in this file: from here on the process speaks Chinese.
+TEST(DialogLanguage, MessageBoxAndFileDialogButtonsAreChinese) {
+    ASSERT_TRUE(installDialogTranslations()) << "qt6-translations-l10n is not installed";
+    QStringList boxButtons;
+    EXPECT_EQ(answerBox(std::string("真的要重置播放列表吗?"), 0x21, std::string("重置播放列表"),
+                        [&](QMessageBox* b) {
+                            for (auto* button : b->buttons()) boxButtons << button->text();
+                            buttonOf(b, QMessageBox::Cancel)->click();
+                        }),
+              kResultCancel);
+    boxButtons.sort();
+    EXPECT_EQ(boxButtons, (QStringList{QString::fromUtf8("取消"), QString::fromUtf8("确定")}));
+
+    QStringList dialogButtons;
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        for (auto* button : d->findChildren<QPushButton*>())
+            if (button->isVisible()) dialogButtons << button->text();
+        d->reject();
+    });
+    OpenFileDialog({});
+    EXPECT_TRUE(dialogButtons.contains(QString::fromUtf8("取消"))) << dialogButtons.join(",").toStdString();
+    EXPECT_TRUE(std::any_of(dialogButtons.begin(), dialogButtons.end(),
+                            [](const QString& t) { return t.startsWith(QString::fromUtf8("打开")); }))
+        << dialogButtons.join(",").toStdString();
 }
 
 }  // namespace

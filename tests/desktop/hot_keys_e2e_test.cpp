@@ -68,6 +68,21 @@ TEST(HotKeysE2E, KeysReachTheFeedbackLabelAndHeldKeysAreRefused) {
     EXPECT_TRUE(TestForm::waitFor([&] { return feedbacks(f).size() == 3; }));
     ASSERT_TRUE(pressKey("Num_Lock"));
 
+    // A key held down past the server's auto-repeat delay (660 ms) acts once.
+    // The focus is elsewhere (the root), so that the repeats reach the grab and not our window.
+    ASSERT_EQ(test::runCommand({"xdotool", "mousemove", "1270", "1010"}, 10).exitCode, 0);
+    if (Display* d = XOpenDisplay(nullptr)) {
+        XAutoRepeatOn(d);
+        XSetInputFocus(d, PointerRoot, RevertToPointerRoot, CurrentTime);
+        XSync(d, False);
+        XCloseDisplay(d);
+    }
+    ASSERT_EQ(test::runCommand({"xdotool", "keydown", "Pause", "sleep", "1.2", "keyup", "Pause"}, 10).exitCode, 0);
+    TestForm::waitFor([] { return false; }, 300);
+    EXPECT_EQ(feedbacks(f).size(), 4u);
+    ASSERT_TRUE(pressKey("Pause"));  // and a new press after the release counts again
+    EXPECT_TRUE(TestForm::waitFor([&] { return feedbacks(f).size() == 5; }));
+
     // Another client grabs Ctrl+F9 first; ours is refused but consumes its identifier.
     Display* other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);

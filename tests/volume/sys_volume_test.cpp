@@ -188,17 +188,44 @@ TEST_F(SysVolumeTest, ChangeNoticesRaiseTheMatchingEvent) {
     EXPECT_TRUE(events.empty());
 }
 
-TEST_F(SysVolumeTest, ALostMixerIsNoLongerWatchedAndFailsTheCommands) {
+TEST_F(SysVolumeTest, ALostMixerFailsTheCommandsUntilItIsReopened) {
     ASSERT_EQ(vol.SelectLine(4), 1);
+    mixer.devices = 0;  // the server is away
     mixer.loseMixer();
     pump(300);
     // Each binding looks at its descriptor once, then stops watching it.
     EXPECT_EQ(std::count(mixer.calls.begin(), mixer.calls.end(), "take"), 2);
-    int l = 1, r = 1;
-    EXPECT_EQ(vol.GetVolume(l, r), -1);
-    EXPECT_EQ(vol.SetVolume(1, 1), 0);
-    EXPECT_EQ(vol.GetMute(), -1);
-    EXPECT_EQ(vol.SetMute(0), 0);
+    EXPECT_TRUE(vol.reopening());
+    for (int round = 0; round < 2; ++round) {
+        int l = 1, r = 1;
+        EXPECT_EQ(vol.GetVolume(l, r), -1);
+        EXPECT_EQ(vol.SetVolume(1, 1), 0);
+        EXPECT_EQ(vol.GetMute(), -1);
+        EXPECT_EQ(vol.SetMute(0), 0);
+        pump(SysVolume::kReopenIntervalMs + 200);  // a retry while still away changes nothing
+    }
+    EXPECT_TRUE(events.empty());
+
+    // Back with other values: the line is bound again and both events say so.
+    mixer.lines[0].volume = {1000, 2000};
+    mixer.lines[0].muted = 1;
+    mixer.devices = 1;
+    QElapsedTimer t;
+    t.start();
+    while (vol.reopening() && t.elapsed() < 3000) pump(50);
+    EXPECT_FALSE(vol.reopening());
+    EXPECT_LT(t.elapsed(), 2 * SysVolume::kReopenIntervalMs + 500);
+    EXPECT_EQ(events, (std::vector<int>{SysVolume::VolumeChanged, SysVolume::MuteChanged}));
+    int l = 0, r = 0;
+    EXPECT_EQ(vol.GetVolume(l, r), 1);
+    EXPECT_EQ(l, 1000);
+    EXPECT_EQ(r, 2000);
+    EXPECT_EQ(vol.GetMute(), 1);
+    // Closing stops the retries for good.
+    mixer.loseMixer();
+    pump(100);
+    vol.closeAll();
+    EXPECT_FALSE(vol.reopening());
 }
 
 TEST_F(SysVolumeTest, ReselectingClosesThePreviousHandles) {
