@@ -78,5 +78,7 @@ void WaitProcessingEvents(int ms);
 
 // Schedule.
 void CheckSchedule();
+// The switch's click: toggles scheduleOn, locks or unlocks the boxes, sets the caption.
+void SwitchSchedule();
 
 }  // namespace vesperon::app
