@@ -25,6 +25,8 @@ LogicServices defaultServices() {
     };
     s.localTime = [] {
         std::time_t t = std::time(nullptr);
+        // localtime_r alone keeps the zone it first read: a change of time zone shows at once.
+        tzset();
         std::tm tm{};
         localtime_r(&t, &tm);
         return tm;

@@ -114,5 +114,7 @@ void leaveRoutine();
 // Takes the window's close requests through RequestQuit while a routine runs, and SIGTERM,
 // SIGINT and SIGHUP always (the program; tests call it for the window only with withSignals = false).
 void installQuitHandling(ui::Form& form, bool withSignals = true);
+// The switch's click: toggles scheduleOn, locks or unlocks the boxes, sets the caption.
+void SwitchSchedule();
 
 }  // namespace vesperon::app

@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/logic.h"
 #include "app/routines.h"
+#include "app/session.h"
 #include "desktop/dialog_language.h"
 #include "desktop/drop_target.h"
 #include "engine/player/commands.h"
@@ -41,6 +43,16 @@ bool displayReachable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const vesperon::app::CommandLine commandLine = vesperon::app::parseCommandLine(arguments);
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "vesperon: %s\nusage: vesperon [--session FILE] [FILE...]\n",
+                     commandLine.error.toLocal8Bit().constData());
+        return 2;
+    }
+    // Read at the end of the start-up.
+    vesperon::app::UseSessionFile(commandLine.sessionFile.toStdString());
     if (!displayReachable()) {
         const char* display = std::getenv("DISPLAY");
         std::fprintf(stderr, "vesperon: no display to open the window on (%s)\n",

@@ -5,6 +5,7 @@
 #include "app/logic.h"
 #include "app/playlist_text.h"
 #include "app/routines.h"
+#include "app/session.h"
 #include "engine/player/commands.h"
 #include "ui/check_box.h"
 #include "ui/list_box.h"
@@ -58,6 +59,7 @@ void AddFilesByDialog() {
     for (std::size_t k = 0; k < chosen.size(); ++k)
         playlistBox().addItem(TrackLabel(before + static_cast<int>(k) + 1, chosen[k]));
     playlist.insert(playlist.end(), chosen.begin(), chosen.end());
+    sessionChanged();
 }
 
 void ChooseNextTrack() {
@@ -99,6 +101,7 @@ void RemoveSelectedEntry() {
         RebuildPlaylistView();
     }
     playlistBox().setSelectedIndex(k - 1);
+    sessionChanged();
 }
 
 RoutineResult AddFilesByDialog(const ui::EventCall&) {
@@ -112,6 +115,7 @@ RoutineResult FilesDropped(const ui::EventCall& call) {
         if (HasMp3Extension(part)) playlist.push_back(std::move(part));
     RebuildPlaylistView();
     playlistBox().setSelectedIndex(static_cast<int>(playlist.size()) - 1);
+    sessionChanged();
     return std::nullopt;
 }
 
@@ -171,6 +175,7 @@ RoutineResult RandomOrderSwitch(const ui::EventCall&) {
         toggle(s.loopTrack);
     }
     toggle(s.randomOrder);
+    sessionChanged();
     return std::nullopt;
 }
 
@@ -181,6 +186,7 @@ RoutineResult LoopTrackSwitch(const ui::EventCall&) {
         toggle(s.randomOrder);
     }
     toggle(s.loopTrack);
+    sessionChanged();
     return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include "app/logic.h"
 #include "app/routines.h"
 #include "app/schedule_box.h"
+#include "app/session.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
 #include "ui/edit_box.h"
@@ -75,7 +76,7 @@ RoutineResult CheckSchedule(const ui::EventCall&) {
     return std::nullopt;
 }
 
-RoutineResult ScheduleSwitch(const ui::EventCall&) {
+void SwitchSchedule() {
     PlayerState& s = state();
     toggle(s.scheduleOn);
     const bool on = s.scheduleOn == 1;
@@ -83,10 +84,16 @@ RoutineResult ScheduleSwitch(const ui::EventCall&) {
     for (const std::string& box : s.scheduleBoxes) setEnabled(box, !on);
     s.scheduleOn = on ? 1 : 0;
     widget("选择框_开始计划").setProperty(ui::kCheckCaption, std::string(on ? "取消计划" : "开始计划"));
+    sessionChanged();
+}
+
+RoutineResult ScheduleSwitch(const ui::EventCall&) {
+    SwitchSchedule();
     return std::nullopt;
 }
 
 RoutineResult ClearPeriods(const ui::EventCall&) {
+    SessionBatch batch;
     for (const std::string& box : state().scheduleBoxes) widget(box.c_str()).setProperty(ui::kEditContent, std::string());
     return std::nullopt;
 }

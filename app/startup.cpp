@@ -3,6 +3,8 @@
 #include "app/crt_random.h"
 #include "app/logic.h"
 #include "app/routines.h"
+#include "app/schedule_tick.h"
+#include "app/session.h"
 #include "app/tick_count.h"
 #include "desktop/drop_target.h"
 #include "desktop/hot_keys.h"
@@ -10,6 +12,7 @@
 #include "skin/skin.h"
 #include "ui/button.h"
 #include "ui/main_window.h"
+#include "ui/timer.h"
 #include "ui/window_widget.h"
 #include "volume/sys_volume_widget.h"
 
@@ -55,6 +58,10 @@ RoutineResult StartUp(const ui::EventCall& call) {
     s.scheduleBoxes.clear();
     for (const char* column : kPeriodBoxes)
         for (int slot = 1; slot <= 5; ++slot) s.scheduleBoxes.push_back(column + std::to_string(slot));
+
+    // The schedule's clock ticks just after each wall-clock second begins.
+    if (auto* clock = form.findAs<ui::Timer>("时钟1")) clock->setPhase(&MsToNextScheduleTick);
+    RestoreSession();
     return std::nullopt;
 }
 

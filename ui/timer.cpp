@@ -13,9 +13,27 @@ QWidget* Timer::createLive(QWidget* parent) {
     QWidget* w = NonVisualWidget::createLive(parent);
     timer_ = new QTimer(w);
     timer_->setTimerType(Qt::PreciseTimer);
-    connect(timer_, &QTimer::timeout, this, [this] { raiseEvent(kTimerTick); });
-    if (interval_ > 0) timer_->start(interval_);
+    connect(timer_, &QTimer::timeout, this, [this] {
+        // Re-armed before the event: a handler that waits while processing events still lets
+        // the following ticks in, as a periodic timer would.
+        if (phase_) arm();
+        raiseEvent(kTimerTick);
+    });
+    arm();
     return w;
+}
+
+void Timer::arm() {
+    if (!timer_) return;
+    timer_->stop();
+    if (interval_ <= 0) return;
+    timer_->setSingleShot(bool(phase_));
+    timer_->start(phase_ ? std::max(0, phase_()) : interval_);
+}
+
+void Timer::setPhase(std::function<int()> msToNextTick) {
+    phase_ = std::move(msToNextTick);
+    arm();
 }
 
 bool Timer::isRunning() const {
@@ -37,10 +55,7 @@ bool Timer::setTypeProperty(int number, const Value& value) {
     const std::int32_t v = std::max(0, intOf(value));
     if (v == interval_) return true;
     interval_ = v;
-    if (timer_) {
-        timer_->stop();
-        if (v > 0) timer_->start(v);
-    }
+    arm();
     return true;
 }
 

@@ -5,6 +5,7 @@ if(TARGET vesperon_app AND TARGET vesperon_volume_fake)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/gui_main.cpp
             ${CMAKE_CURRENT_LIST_DIR}/startup_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/schedule_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/session_window_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/playlist_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/transport_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/volume_test.cpp

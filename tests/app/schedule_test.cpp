@@ -1,6 +1,7 @@
 // The schedule on the real window with an injected clock. With an empty playlist a start shows up
 // as one request for files (PlayNext asks for them); an end as the fade, the stop and the restore.
 #include <QTimer>
+#include <random>
 #include <QtTest/QTest>
 
 #include "tests/app/player_window.h"
@@ -172,6 +173,64 @@ TEST_F(Schedule, AStartAndAnEndCaughtUpInOneGapRunInTheirOrderWithTheRealEngine)
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back(), "30000 30000");
     EXPECT_EQ(mixer->lines[0].volume, (std::vector<uint32_t>{30000, 30000}));
+}
+
+
+// A whole day as a busy machine ticks it: every tick a little early or late (some land in the
+// second before), some ticks lost for up to 8 s, some doubled, and one step back of the clock by
+// 7 s across an end. Every start and end fires exactly once and in order; two periods that share
+// a start second start once.
+TEST_F(Schedule, ASimulatedDayFiresEveryStartAndEndOnceInOrder) {
+    setSlot(1, "0", "0", "0", "6", "30", "0");
+    setSlot(2, "8", "0", "0", "11", "59", "59");
+    setSlot(3, "8", "0", "0", "12", "0", "5");
+    setSlot(4, "18", "0", "0", "23", "59", "59");
+    setSlot(5, "22", "30", "15", "23", "0", "0");
+    switchOn();
+    const auto sec = [](int h, int m, int s) { return h * 3600 + m * 60 + s; };
+    const std::vector<std::pair<char, int>> expected{
+        {'S', sec(0, 0, 0)},   {'E', sec(6, 30, 0)},   {'S', sec(8, 0, 0)},
+        {'E', sec(11, 59, 59)}, {'E', sec(12, 0, 5)},  {'S', sec(18, 0, 0)},
+        {'S', sec(22, 30, 15)}, {'E', sec(23, 0, 0)},  {'E', sec(23, 59, 59)},
+    };
+    const int stepBackAt = sec(12, 0, 8), stepBack = 7;
+
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> jitterMs(-4, 18), roll(0, 999), lost(2, 8);
+    std::vector<std::pair<char, int>> fired;  // kind and the second of day the tick saw
+    int ticks = 0, doubled = 0, early = 0, late = 0;
+    const auto tickAtSecond = [&](int second) {
+        ++ticks;
+        mixer->calls.clear();
+        const int startsBefore = starts();
+        tickAt(second / 3600, second / 60 % 60, second % 60);
+        if (starts() > startsBefore) fired.push_back({'S', second});
+        if (!volumeWrites().empty()) fired.push_back({'E', second});
+    };
+    // `wall` runs over the real seconds; the clock shows them, less the step once it happened.
+    for (int wall = 0; wall < 86400 + stepBack; ++wall) {
+        const int shown = wall >= stepBackAt ? wall - stepBack : wall;
+        const bool edge = shown == 0 || shown >= 86399;  // the day's first and last ticks are on time
+        if (!edge && roll(random) < 2) {
+            const int skip = lost(random) - 1;  // this tick and the next ones come as one late tick
+            wall += skip;
+            ++late;
+            continue;
+        }
+        // Aimed 2 ms after the second: an early one lands in the second before.
+        const int at = edge || 2 + jitterMs(random) >= 0 ? shown : shown - 1;
+        early += at != shown;
+        tickAtSecond(at);
+        if (!edge && roll(random) < 3) {
+            ++doubled;
+            tickAtSecond(at);
+        }
+    }
+    EXPECT_EQ(fired, expected);
+    EXPECT_GT(ticks, 85000);  // a tick for nearly every second; the lost ones are caught up
+    EXPECT_GT(early, 100);
+    EXPECT_GT(late, 50);
+    EXPECT_GT(doubled, 100);
 }
 
 }  // namespace

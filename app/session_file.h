@@ -1,0 +1,49 @@
+#pragma once
+// The session file: the playlist, the thirty period boxes and the three switches as JSON, read
+// from untrusted bytes and written atomically. No window here; app/session.h applies it.
+//
+//   {"version": 1, "playlist": ["/music/bell.mp3"],
+//    "periods": [{"from": ["8", "0", "0"], "to": ["8", "45", "0"]}, ... five in all],
+//    "random": false, "loop": false, "schedule": true}
+//
+// Missing keys (and missing periods or box texts) keep the start-up defaults; unknown keys are
+// ignored; a value of the wrong type, a version other than 1, bytes that are not UTF-8 or not
+// JSON make the whole file bad.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesperon::app {
+
+struct SessionPeriod {
+    std::array<std::string, 3> from, to;  // hour, minute, second as typed
+    bool operator==(const SessionPeriod&) const = default;
+};
+
+struct SessionData {
+    std::vector<std::string> playlist;
+    std::array<SessionPeriod, 5> periods;
+    bool random = false, loop = false, schedule = false;
+    bool operator==(const SessionData&) const = default;
+};
+
+inline constexpr int kSessionVersion = 1;
+// Larger files are refused rather than read into memory whole.
+inline constexpr std::size_t kMaxSessionBytes = 16u << 20;
+
+// False with a one-line reason in `error` when the text is not a session this program reads.
+bool ParseSession(std::string_view text, SessionData& out, std::string& error);
+// The file's text: UTF-8, one key per line, paths and texts escaped as JSON requires.
+std::string FormatSession(const SessionData& data);
+
+enum class SessionRead { Loaded, Missing, Bad };
+// Reads and parses a regular file; Missing only when nothing is at `path`.
+SessionRead ReadSessionFile(const std::string& path, SessionData& out, std::string& error);
+// Writes a temporary file beside `path`, flushes it to the disk, then renames it over `path`:
+// a crash leaves either the old file or the new one. False with a reason on failure.
+bool WriteSessionFile(const std::string& path, const SessionData& data, std::string& error);
+
+}  // namespace vesperon::app

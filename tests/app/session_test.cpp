@@ -1,0 +1,202 @@
+// The session file without a window: what is read, what is refused, what is written, and the
+// command line and tick phase that go with it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+
+#include "app/command_line.h"
+#include "app/logic.h"
+#include "app/schedule_tick.h"
+#include "app/session_file.h"
+#include "tests/support/process.h"
+
+namespace vesperon::app {
+namespace {
+
+using vesperon::test::readFile;
+using vesperon::test::TempDir;
+using vesperon::test::writeFile;
+
+SessionData sample() {
+    SessionData d;
+    // Quotes, backslashes, a control character, CJK and bytes that are not UTF-8 all survive.
+    d.playlist = {"/music/bell.mp3", "/音乐/\"开场\" \\ 1.mp3", "/odd/\t\x01name.mp3", "/latin1/caf\xE9.mp3"};
+    d.periods[0] = {{"8", "0", "0"}, {"8", "45", "0"}};
+    d.periods[4] = {{"-", "", "07"}, {"23", "59", "59"}};
+    d.loop = true;
+    d.schedule = true;
+    return d;
+}
+
+TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
+    const SessionData d = sample();
+    const std::string text = FormatSession(d);
+    SessionData back;
+    std::string error;
+    ASSERT_TRUE(ParseSession(text, back, error)) << error << "\n" << text;
+    EXPECT_EQ(back, d);
+    EXPECT_NE(text.find("{\"version\": 1,"), std::string::npos) << text;
+    EXPECT_NE(text.find("{\"from\": [\"8\", \"0\", \"0\"], \"to\": [\"8\", \"45\", \"0\"]}"), std::string::npos);
+    EXPECT_NE(text.find("\"random\": false, \"loop\": true, \"schedule\": true}"), std::string::npos);
+    EXPECT_NE(text.find("caf\\udce9.mp3"), std::string::npos) << "a byte that is not UTF-8";
+
+    // The issue's own example, with unknown keys, a short period and a missing switch.
+    ASSERT_TRUE(ParseSession(R"({"version": 1, "comment": {"x": [1, null, 2.5e3]},
+        "playlist": ["/music/bell.mp3", "/music/break.mp3"],
+        "periods": [{"from": ["8", "0", "0"], "to": ["8", "45", "0"]}, {"from": ["9"]}, {},
+                    {"to": ["1", "2", "3", "extra"]}, {"from": ["", "", ""], "to": ["", "", ""]}, {"from": ["6"]}],
+        "random": true, "schedule": true, "loop": false, "later": "ignored"})",
+                             back, error))
+        << error;
+    EXPECT_EQ(back.playlist, (std::vector<std::string>{"/music/bell.mp3", "/music/break.mp3"}));
+    EXPECT_EQ(back.periods[1].from, (std::array<std::string, 3>{"9", "", ""}));
+    EXPECT_EQ(back.periods[2], SessionPeriod{});
+    EXPECT_EQ(back.periods[3].to, (std::array<std::string, 3>{"1", "2", "3"}));
+    EXPECT_TRUE(back.random && back.schedule && !back.loop);
+
+    // Missing keys are the start-up's defaults; so is an empty object. Escapes decode.
+    ASSERT_TRUE(ParseSession("\xEF\xBB\xBF { } ", back, error)) << error;
+    EXPECT_EQ(back, SessionData{});
+    ASSERT_TRUE(ParseSession(R"({"playlist": ["\/a\u00e9\ud83c\udfb5.mp3"]})", back, error)) << error;
+    EXPECT_EQ(back.playlist[0], "/a\xC3\xA9\xF0\x9F\x8E\xB5.mp3");
+}
+
+TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
+    const std::string good = FormatSession(sample());
+    const struct {
+        std::string text;
+        const char* reason;
+    } bad[] = {
+        {good.substr(0, good.size() / 2), "ends early"},                  // truncated
+        {good.substr(0, good.size() - 2), "ends early"},
+        {"", "ends early"},
+        {R"({"version": 2, "playlist": []})", "newer"},
+        {R"({"version": 0})", "not one this program reads"},
+        {R"({"version": "1"})", "\"version\" is a string"},
+        {R"({"playlist": "/a.mp3"})", "\"playlist\" is a string, not a list"},
+        {R"({"playlist": ["/a.mp3", 7]})", "\"playlist\"[1] is a number"},
+        {R"({"periods": [{"from": [8, 0, 0]}]})", "\"periods\"[0].from[0] is a number"},
+        {R"({"periods": {"from": []}})", "\"periods\" is an object"},
+        {R"({"periods": [null]})", "\"periods\"[0] is null"},
+        {R"({"schedule": 1})", "\"schedule\" is a number"},
+        {R"({"random": "false"})", "\"random\" is a string"},
+        {R"(["version", 1])", "the file is a list"},
+        {"{\"playlist\": [\"/a\xFF.mp3\"]}", "not UTF-8"},
+        {"{\"playlist\": [\"/a\xC0\xAF.mp3\"]}", "not UTF-8"},                // overlong "/"
+        {R"({"playlist": ["/a\u0000.mp3"]})", "NUL"},
+        {R"({"playlist": ["/a\ud800.mp3"]})", "lone surrogate"},
+        {R"({"loop": tru})", "not JSON"},
+        {R"({"version": 1} {})", "after the end"},
+        {R"({"version": 01})", "',' or '}'"},
+        {std::string(100000, '[') + std::string(100000, ']'), "nested too deeply"},
+    };
+    for (const auto& b : bad) {
+        SessionData out = sample();
+        std::string error;
+        EXPECT_FALSE(ParseSession(b.text, out, error)) << b.text.substr(0, 80);
+        EXPECT_NE(error.find(b.reason), std::string::npos) << b.text.substr(0, 80) << " -> " << error;
+        EXPECT_EQ(out, sample()) << "a refused file changed the result";
+    }
+}
+
+TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
+    TempDir dir;
+    const std::string path = dir.file("session.json");
+    SessionData d;
+    std::string error;
+    EXPECT_EQ(ReadSessionFile(path, d, error), SessionRead::Missing);
+
+    ASSERT_TRUE(WriteSessionFile(path, sample(), error)) << error;
+    EXPECT_EQ(ReadSessionFile(path, d, error), SessionRead::Loaded) << error;
+    EXPECT_EQ(d, sample());
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "a new session file is private";
+
+    // A rewrite keeps the file's mode, goes through a link to the file, and leaves no temporary.
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    const std::string link = dir.file("link.json");
+    ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+    d.playlist = {"/x.mp3"};
+    ASSERT_TRUE(WriteSessionFile(link, d, error)) << error;
+    SessionData back;
+    EXPECT_EQ(ReadSessionFile(path, back, error), SessionRead::Loaded);
+    EXPECT_EQ(back.playlist, d.playlist);
+    struct stat lst {};
+    ASSERT_EQ(lstat(link.c_str(), &lst), 0);
+    EXPECT_TRUE(S_ISLNK(lst.st_mode));
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    auto r = vesperon::test::runCommand({"ls", "-A", dir.path()});
+    EXPECT_EQ(r.out, "link.json\nsession.json\n");
+
+    // Not a regular file, or far too large: bad, and nothing waits on a pipe.
+    EXPECT_EQ(ReadSessionFile(dir.path(), d, error), SessionRead::Bad);
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ReadSessionFile(fifo, d, error), SessionRead::Bad);
+    const std::string big = dir.file("big.json");
+    writeFile(big, "{\"playlist\": [\"" + std::string(kMaxSessionBytes, 'a') + "\"]}");
+    error.clear();
+    EXPECT_EQ(ReadSessionFile(big, d, error), SessionRead::Bad);
+    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+
+    // A folder that cannot be written: the old file stays as it was.
+    if (geteuid() != 0) {
+        const std::string before = readFile(path);
+        ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);
+        EXPECT_FALSE(WriteSessionFile(path, sample(), error));
+        ASSERT_EQ(chmod(dir.path().c_str(), 0700), 0);
+        EXPECT_EQ(readFile(path), before);
+    }
+}
+
+TEST(CommandLine, SessionAndFilesBecomeAbsoluteAndMistakesAreOneLine) {
+    const QString cwd = QDir::currentPath();
+    CommandLine c = parseCommandLine({"--session", "s.json", "a.mp3", "/b/../c.mp3"});
+    EXPECT_TRUE(c.error.isEmpty()) << c.error.toStdString();
+    EXPECT_EQ(c.sessionFile, cwd + "/s.json");
+    EXPECT_EQ(c.files, (QStringList{cwd + "/a.mp3", "/c.mp3"}));
+    c = parseCommandLine({"--session=/x/s.json", "--", "--session"});
+    EXPECT_EQ(c.sessionFile, "/x/s.json");
+    EXPECT_EQ(c.files, QStringList{cwd + "/--session"});
+    EXPECT_TRUE(parseCommandLine({}).sessionFile.isEmpty());
+    for (const QStringList& wrong : {QStringList{"--session"}, QStringList{"--session="},
+                                     QStringList{"--session", "a", "--session", "b"}, QStringList{"-x"}})
+        EXPECT_FALSE(parseCommandLine(wrong).error.isEmpty()) << wrong.join(' ').toStdString();
+}
+
+TEST(ScheduleTick, AimsJustPastTheNextSecondWhereverItIsArmed) {
+    const struct {
+        std::int64_t ns;
+        int ms;
+    } cases[] = {
+        {0, 1000 + kTickMarginMs},          {1, 1000 + kTickMarginMs},       {1500000, 999 + kTickMarginMs},
+        {999000000, 1 + kTickMarginMs},     {999999999, 1 + kTickMarginMs},  {-5, 1000 + kTickMarginMs},
+        {1000000000, 1000 + kTickMarginMs},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MsToNextSecond(c.ns), c.ms) << c.ns;
+    const int now = MsToNextScheduleTick();
+    EXPECT_GE(now, 1);
+    EXPECT_LE(now, 1000 + kTickMarginMs);
+}
+
+TEST(ScheduleTick, TheLocalTimeFollowsAChangeOfTimeZoneWithoutARestart) {
+    resetPlayerLogic();
+    const char* before = std::getenv("TZ");
+    const std::string saved = before ? before : "";
+    setenv("TZ", "UTC0", 1);
+    std::tm utc = services().localTime();
+    setenv("TZ", "XYZ-5", 1);  // five hours east, as after choosing another zone
+    std::tm east = services().localTime();
+    if (before) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    const long shift = long(timegm(&east) - timegm(&utc));
+    EXPECT_GE(shift, 5 * 3600);
+    EXPECT_LE(shift, 5 * 3600 + 2);
+}
+
+}  // namespace
+}  // namespace vesperon::app

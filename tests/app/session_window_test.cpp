@@ -1,0 +1,153 @@
+// The session on the real window: what a session file puts on it at start-up, every change saved
+// at once, and bad files reported, kept aside and never written over.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QLineEdit>
+#include <QtTest/QTest>
+#include <cstdio>
+
+#include "app/session.h"
+#include "tests/app/player_window.h"
+#include "ui/check_box.h"
+
+namespace vesperon::app::test {
+namespace {
+
+using vesperon::test::readFile;
+using vesperon::test::writeFile;
+
+class SessionWindow : public PlayerWindow {
+protected:
+    void SetUp() override {}  // each test writes its file first
+    void TearDown() override {
+        closeWindow();
+        UseSessionFile("");
+    }
+    void open() {
+        UseSessionFile(path);
+        openWindow();
+    }
+    SessionData saved() {
+        SessionData d;
+        std::string error;
+        EXPECT_EQ(ReadSessionFile(path, d, error), SessionRead::Loaded) << error;
+        return d;
+    }
+    int checked(const char* name) { return w(name).intProperty(ui::kCheckChecked); }
+    void click(const char* name) { QTest::mouseClick(w(name).live(), Qt::LeftButton); }
+
+    vesperon::test::TempDir dir;
+    const std::string path = dir.file("session.json");
+};
+
+TEST_F(SessionWindow, RestoresPlaylistPeriodsAndSwitchesAndSavesEveryChangeAtOnce) {
+    SessionData d;
+    d.playlist = {"/gone/a.mp3", "/gone/b.mp3"};  // files that no longer exist stay listed
+    d.periods[1] = {{"8", "0", "0"}, {"8", "45", "0"}};
+    d.periods[4] = {{"23", "59", "59"}, {"", "", ""}};
+    d.random = true;
+    d.schedule = true;
+    std::string error;
+    ASSERT_TRUE(WriteSessionFile(path, d, error)) << error;
+    open();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1:   a.mp3", "2:   b.mp3"}));
+    EXPECT_EQ(w("编辑框_从时2").textProperty(ui::kEditContent), "8");
+    EXPECT_EQ(w("编辑框_到分2").textProperty(ui::kEditContent), "45");
+    EXPECT_EQ(w("编辑框_从秒5").textProperty(ui::kEditContent), "59");
+    EXPECT_EQ(state().randomOrder, 1);
+    EXPECT_EQ(checked("选择框_随机播放"), 1);
+    EXPECT_EQ(state().scheduleOn, 1);
+    EXPECT_EQ(checked("选择框_开始计划"), 1);
+    EXPECT_EQ(w("选择框_开始计划").textProperty(ui::kCheckCaption), "取消计划");
+    EXPECT_EQ(w("编辑框_从时1").intProperty(ui::kDisabled), 1);
+    EXPECT_EQ(w("按钮_清空时间段").intProperty(ui::kDisabled), 1);
+    EXPECT_EQ(saved(), d);
+
+    click("选择框_开始计划");
+    d.schedule = false;
+    EXPECT_EQ(saved(), d);
+    QTest::keyClicks(form->findAs<ui::EditBox>("编辑框_到秒3")->edit(), "7");
+    d.periods[2].to[2] = "7";
+    EXPECT_EQ(saved(), d);
+    click("选择框_单曲循环");  // turns random order off
+    d.random = false;
+    d.loop = true;
+    EXPECT_EQ(saved(), d);
+    addFiles({"/m/c.mp3"});
+    d.playlist.push_back("/m/c.mp3");
+    EXPECT_EQ(saved(), d);
+    list().setSelectedIndex(0);
+    RemoveSelectedEntry();
+    d.playlist.erase(d.playlist.begin());
+    EXPECT_EQ(saved(), d);
+    const std::vector<ui::EventArg> dropped{std::string("/m/d.mp3\r\n/m/e.txt")};
+    callRoutine(layout::Routine::FilesDropped, ui::EventCall{*form, w("拖放对象1"), 0, dropped});
+    d.playlist.push_back("/m/d.mp3");
+    EXPECT_EQ(saved(), d);
+    click("按钮_清空时间段");
+    d.periods = {};
+    EXPECT_EQ(saved(), d);
+    click("按钮_重置列表");  // the question is answered with OK; the dialog adds nothing
+    d.playlist.clear();
+    EXPECT_EQ(saved(), d);
+    EXPECT_EQ(readFile(path), FormatSession(d)) << "a temporary file was left or the text differs";
+}
+
+TEST_F(SessionWindow, AMissingFileIsCreatedAndABadOneIsReportedMovedAsideAndNeverWrittenOver) {
+    open();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(saved(), SessionData{}) << "the missing file was not created";
+    closeWindow();
+
+    SessionData full;
+    full.playlist = {"/music/a.mp3"};
+    full.schedule = true;
+    const std::string good = FormatSession(full);
+    const struct {
+        const char* what;
+        std::string text;  // empty: a folder stands where the file should be, so it cannot be read
+    } cases[] = {
+        {"truncated", good.substr(0, good.size() / 2)},
+        {"wrong types", R"({"version": 1, "playlist": "/music/a.mp3", "schedule": true})"},
+        {"version 2", R"({"version": 2, "playlist": ["/music/a.mp3"], "schedule": true})"},
+        {"unreadable", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::unlink(path.c_str());  // the empty session and the bad file the last case left
+        ::unlink((path + ".bad").c_str());
+        if (c.text.empty())
+            ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        else
+            writeFile(path, c.text);
+        boxes.clear();
+        ::testing::internal::CaptureStderr();
+        open();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        // One line of ours (Qt may add its own notes).
+        const auto first = err.find("vesperon: ");
+        ASSERT_NE(first, std::string::npos) << err;
+        EXPECT_EQ(err.find("vesperon: ", first + 1), std::string::npos) << err;
+        EXPECT_NE(err.find(path, first), std::string::npos) << err;
+        EXPECT_LT(err.find(path, first), err.find('\n', first)) << err;
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].text.find(path + ".bad"), std::string::npos) << boxes[0].text;
+        EXPECT_TRUE(rows().empty());
+        EXPECT_EQ(state().scheduleOn, 0);
+        if (c.text.empty()) {
+            struct stat st {};
+            EXPECT_EQ(stat((path + ".bad").c_str(), &st), 0);
+            EXPECT_TRUE(S_ISDIR(st.st_mode));
+            ::rmdir((path + ".bad").c_str());
+        } else {
+            EXPECT_EQ(readFile(path + ".bad"), c.text);
+        }
+        EXPECT_EQ(saved(), SessionData{}) << "an empty session replaces it";
+        closeWindow();
+    }
+}
+
+}  // namespace
+}  // namespace vesperon::app::test
