@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/command_line.h"
+#include "app/mpris_link.h"
 #include "app/routines.h"
 #include "desktop/drop_target.h"
 #include "engine/player/commands.h"
@@ -39,6 +41,14 @@ bool displayReachable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    // Before anything changes the current directory: relative paths are the caller's.
+    const vesperon::app::CommandLine line = vesperon::app::parseCommandLine(arguments);
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "vesperon: %s\n", qPrintable(line.error));
+        return 2;
+    }
     if (!displayReachable()) {
         const char* display = std::getenv("DISPLAY");
         std::fprintf(stderr, "vesperon: no display to open the window on (%s)\n",
@@ -47,6 +57,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // A start of a session that already runs hands its files over before any window or key.
+    vesperon::app::OutsideControl outside;
+    if (outside.handOver(line)) return 0;
     // The program works from the folder that holds it.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     vesperon::ui::installSystemFont();
@@ -63,6 +76,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vesperon: %s\n", error.c_str());
         return 1;
     }
+    outside.start();
     const int code = app.exec();
     vesperon::engine::RemoveCurrentPlayer();
     return code;
