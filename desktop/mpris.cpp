@@ -173,9 +173,10 @@ public slots:
         service_->refresh();
     }
     void OpenUri(const QString& uri) {
-        const QUrl url(uri, QUrl::StrictMode);
+        QUrl url(uri, QUrl::StrictMode);
         if (!url.isValid() || !url.isLocalFile()) return;
         if (!url.host().isEmpty() && url.host() != QLatin1String("localhost")) return;
+        url.setHost(QString());  // file://localhost/x is /x, not //localhost/x
         const QString path = url.toLocalFile();
         if (!path.startsWith(QLatin1Char('/'))) return;
         player().openFile(path.toStdString());
