@@ -16,7 +16,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     for (qsizetype i = 0; i < arguments.size() && line.error.isEmpty(); ++i) {
         const QString& a = arguments[i];
         if (optionsEnded || !a.startsWith('-') || a == "-") {
-            line.files << absolute(a);
+            if (!a.isEmpty()) line.files << absolute(a);
         } else if (a == "--") {
             optionsEnded = true;
         } else if (a == "--session" || a.startsWith("--session=")) {

@@ -61,6 +61,8 @@ void RebuildPlaylistView();
 void AddFilesByDialog();
 void ChooseNextTrack();
 void RemoveSelectedEntry();
+// Appends these paths to the playlist and selects the last row, as a drop does.
+void AppendTracks(const std::vector<std::string>& paths);
 
 // Transport.
 void PlayNext();

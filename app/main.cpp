@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/logic.h"
+#include "app/mpris_link.h"
 #include "app/routines.h"
 #include "app/session.h"
 #include "desktop/dialog_language.h"
@@ -45,14 +46,14 @@ bool displayReachable() {
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const vesperon::app::CommandLine commandLine = vesperon::app::parseCommandLine(arguments);
-    if (!commandLine.error.isEmpty()) {
+    const vesperon::app::CommandLine line = vesperon::app::parseCommandLine(arguments);
+    if (!line.error.isEmpty()) {
         std::fprintf(stderr, "vesperon: %s\nusage: vesperon [--session FILE] [FILE...]\n",
-                     commandLine.error.toLocal8Bit().constData());
+                     line.error.toLocal8Bit().constData());
         return 2;
     }
     // Read at the end of the start-up.
-    vesperon::app::UseSessionFile(commandLine.sessionFile.toStdString());
+    vesperon::app::UseSessionFile(line.sessionFile.toStdString());
     if (!displayReachable()) {
         const char* display = std::getenv("DISPLAY");
         std::fprintf(stderr, "vesperon: no display to open the window on (%s)\n",
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // A start of a session that already runs hands its files over before any window or key.
+    vesperon::app::OutsideControl outside;
+    if (outside.handOver(line)) return 0;
     // The program works from the folder that holds it.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     vesperon::ui::installSystemFont();
@@ -80,6 +84,7 @@ int main(int argc, char** argv) {
     }
     // Closing the window, SIGTERM, SIGINT and SIGHUP all quit the same clean way.
     vesperon::app::installQuitHandling(*window);
+    outside.start();
     const int code = app.exec();
     vesperon::engine::RemoveCurrentPlayer();
     return code;

@@ -109,13 +109,19 @@ RoutineResult AddFilesByDialog(const ui::EventCall&) {
     return std::nullopt;
 }
 
-RoutineResult FilesDropped(const ui::EventCall& call) {
+void AppendTracks(const std::vector<std::string>& paths) {
     auto& playlist = state().playlist;
-    for (std::string& part : SplitDroppedText(textArg(call, 0)))
-        if (HasMp3Extension(part)) playlist.push_back(std::move(part));
+    playlist.insert(playlist.end(), paths.begin(), paths.end());
     RebuildPlaylistView();
     playlistBox().setSelectedIndex(static_cast<int>(playlist.size()) - 1);
     sessionChanged();
+}
+
+RoutineResult FilesDropped(const ui::EventCall& call) {
+    std::vector<std::string> tracks;
+    for (std::string& part : SplitDroppedText(textArg(call, 0)))
+        if (HasMp3Extension(part)) tracks.push_back(std::move(part));
+    AppendTracks(tracks);
     return std::nullopt;
 }
 

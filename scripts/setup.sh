@@ -13,6 +13,7 @@ packages=(
   # tests and tools
   xvfb xdotool x11-utils pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
   sox lame twolame mpg123 faketime python3 desktop-file-utils
+  dbus-daemon dbus-bin playerctl
 )
 
 missing=()

@@ -35,7 +35,8 @@ TEST(Install, ProgramEntryAndIconLandWhereDesktopsLook) {
     const std::string entry = readFile(entryPath);
     EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
     EXPECT_EQ(entryValue(entry, "Type"), "Application");
-    EXPECT_EQ(entryValue(entry, "Exec"), "vesperon");
+    EXPECT_EQ(entryValue(entry, "Exec"), "vesperon %F");
+    EXPECT_EQ(entryValue(entry, "MimeType"), "audio/mpeg;");
     const std::string icon = entryValue(entry, "Icon");
     EXPECT_TRUE(std::filesystem::exists(prefix.file("share/icons/hicolor/scalable/apps/" + icon + ".svg")))
         << "no icon named " << icon;

@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
 
-#include "app/command_line.h"
 #include "app/logic.h"
 #include "app/schedule_tick.h"
 #include "app/session_file.h"
@@ -152,21 +150,6 @@ TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
         ASSERT_EQ(chmod(dir.path().c_str(), 0700), 0);
         EXPECT_EQ(readFile(path), before);
     }
-}
-
-TEST(CommandLine, SessionAndFilesBecomeAbsoluteAndMistakesAreOneLine) {
-    const QString cwd = QDir::currentPath();
-    CommandLine c = parseCommandLine({"--session", "s.json", "a.mp3", "/b/../c.mp3"});
-    EXPECT_TRUE(c.error.isEmpty()) << c.error.toStdString();
-    EXPECT_EQ(c.sessionFile, cwd + "/s.json");
-    EXPECT_EQ(c.files, (QStringList{cwd + "/a.mp3", "/c.mp3"}));
-    c = parseCommandLine({"--session=/x/s.json", "--", "--session"});
-    EXPECT_EQ(c.sessionFile, "/x/s.json");
-    EXPECT_EQ(c.files, QStringList{cwd + "/--session"});
-    EXPECT_TRUE(parseCommandLine({}).sessionFile.isEmpty());
-    for (const QStringList& wrong : {QStringList{"--session"}, QStringList{"--session="},
-                                     QStringList{"--session", "a", "--session", "b"}, QStringList{"-x"}})
-        EXPECT_FALSE(parseCommandLine(wrong).error.isEmpty()) << wrong.join(' ').toStdString();
 }
 
 TEST(ScheduleTick, AimsJustPastTheNextSecondWhereverItIsArmed) {

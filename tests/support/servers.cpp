@@ -126,6 +126,27 @@ CommandResult PulseServer::pactl(const std::vector<std::string>& args) const {
     return runCommand(argv, 10);
 }
 
+SessionBus::SessionBus() {
+    if (!haveProgram("dbus-daemon")) return;
+    // The daemon forks once it listens, after printing its address and its pid.
+    const CommandResult r = runCommand({"dbus-daemon", "--session", "--address=unix:path=" + dir_.file("bus"),
+                                        "--fork", "--print-address=1", "--print-pid=1"},
+                                       20);
+    const auto newline = r.out.find('\n');
+    if (r.exitCode != 0 || newline == std::string::npos) return;
+    address_ = r.out.substr(0, newline);
+    pid_ = std::atoi(r.out.c_str() + newline + 1);
+    if (pid_ <= 0) return;
+    oldAddress_ = getEnv("DBUS_SESSION_BUS_ADDRESS", &hadAddress_);
+    setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+}
+
+SessionBus::~SessionBus() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    restoreEnv("DBUS_SESSION_BUS_ADDRESS", oldAddress_, hadAddress_);
+}
+
 MonitorRecording::MonitorRecording(const PulseServer& server, const std::string& rawPath, int rate,
                                    int channels, int latencyMs) {
     std::vector<std::string> argv{"parec", "-d", server.sink() + ".monitor", "--format=s16le",

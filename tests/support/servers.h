@@ -52,6 +52,23 @@ private:
     bool ok_ = false;
 };
 
+// A private session bus: dbus-daemon on a socket in its own directory. While it lives,
+// DBUS_SESSION_BUS_ADDRESS in this process names it, so child processes reach it.
+class SessionBus {
+public:
+    SessionBus();
+    ~SessionBus();
+    bool ok() const { return pid_ > 0; }
+    const std::string& address() const { return address_; }
+
+private:
+    TempDir dir_;
+    std::string address_;
+    int pid_ = -1;
+    std::string oldAddress_;
+    bool hadAddress_ = false;
+};
+
 // Records the sink's monitor (s16le, the sink's rate and channels) into a raw file with parec
 // until stop() or destruction, asking for latencyMs (0: the server's default).
 class MonitorRecording {

@@ -1,0 +1,179 @@
+#include "app/mpris_link.h"
+
+#include <QDBusConnection>
+#include <QFileInfo>
+#include <QTimer>
+#include <QWidget>
+#include <cmath>
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "app/logic.h"
+#include "app/playlist_text.h"
+#include "desktop/mpris.h"
+#include "desktop/single_instance.h"
+#include "engine/mpeg/duration.h"
+#include "engine/player/commands.h"
+#include "volume/sys_volume_widget.h"
+
+namespace vesperon::app {
+
+namespace {
+
+bool windowReady() { return hasMainForm() && mainForm().isLoaded(); }
+
+void raiseWindow() {
+    if (!windowReady()) return;
+    QWidget* w = mainForm().windowWidget();
+    if (!w) return;
+    w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+std::vector<std::string> acceptable(const QStringList& files, bool report) {
+    std::vector<std::string> out;
+    for (const QString& f : files) {
+        std::string path = f.toStdString(), why;
+        if (AcceptableTrack(path, &why))
+            out.push_back(std::move(path));
+        else if (report)
+            std::fprintf(stderr, "vesperon: skipped %s: %s\n", path.c_str(), why.c_str());
+    }
+    return out;
+}
+
+// The player logic behind MPRIS.
+class LogicPlayer : public desktop::MediaPlayer {
+public:
+    desktop::MediaState state() override {
+        desktop::MediaState s;
+        if (!windowReady()) return s;
+        const PlayerState& p = state_();
+        switch (engine::QueryPlayState()) {
+            case 1:
+                s.status = desktop::PlaybackStatus::Playing;
+                break;
+            case -1:
+                s.status = desktop::PlaybackStatus::Paused;
+                break;
+            default:
+                break;
+        }
+        s.trackCount = static_cast<int>(p.playlist.size());
+        if (p.currentTrack >= 1 && p.currentTrack <= s.trackCount) {
+            s.trackNumber = p.currentTrack;
+            s.path = p.playlist[static_cast<std::size_t>(p.currentTrack - 1)];
+            s.title = FileNameOf(s.path);
+            if (s.path != lengthOf_) {
+                lengthOf_ = s.path;
+                lengthUs_ = mpeg::EstimateDurationMicroseconds(s.path);
+            }
+            s.lengthUs = lengthUs_;
+            // The slider's percentage is the position the window knows.
+            if (lengthUs_ > 0) s.positionUs = lengthUs_ / 100 * sliderPosition();
+        }
+        int v = 0;
+        sysVolume().GetVolume(v, v);
+        const int max = sysVolume().GetMaxVolume();
+        if (max > 0) s.volume = std::clamp(static_cast<double>(v) / max, 0.0, 1.0);
+        return s;
+    }
+    void raise() override { raiseWindow(); }
+    // After the reply has gone out: the same clean quit as closing the window.
+    void quit() override {
+        QTimer::singleShot(0, [] { RequestQuit(); });
+    }
+    void playPause() override {
+        if (windowReady()) whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+    }
+    void stop() override {
+        if (windowReady()) whenIdle([] { StopPlayback(); });
+    }
+    void next() override {
+        if (windowReady()) whenIdle([] { PlayNext(); });
+    }
+    void previous() override {
+        if (windowReady()) whenIdle([] { PlayPrevious(); });
+    }
+    void restartAt(int percent) override {
+        if (!windowReady()) return;
+        whenIdle([percent] {
+            setSliderPosition(percent);
+            SeekTo(percent);
+        });
+    }
+    void setVolume(double volume) override {
+        if (!windowReady()) return;
+        const int max = sysVolume().GetMaxVolume();
+        if (max <= 0) return;
+        const int level = static_cast<int>(std::lround(volume * max));
+        sysVolume().SetVolume(level, level);
+        SyncVolumeWidgets();
+    }
+    bool openFile(const std::string& path) override {
+        if (!windowReady() || !AcceptableTrack(path)) return false;
+        AppendTracks({path});
+        whenIdle([row = rowCount() - 1] { PlayRow(row); });
+        return true;
+    }
+
+private:
+    static PlayerState& state_() { return app::state(); }
+    std::string lengthOf_;
+    std::int64_t lengthUs_ = -1;
+};
+
+}  // namespace
+
+bool AcceptableTrack(const std::string& path, std::string* why) {
+    auto fail = [&](const char* text) {
+        if (why) *why = text;
+        return false;
+    };
+    if (path.empty() || path[0] != '/') return fail("not an absolute path");
+    // The playlist's text form separates entries by line breaks.
+    if (path.find_first_of("\r\n") != std::string::npos) return fail("a line break in the name");
+    if (!HasMp3Extension(path)) return fail("not an .mp3 file");
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0) return fail("no such file");
+    if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+    return true;
+}
+
+OutsideControl::OutsideControl() = default;
+OutsideControl::~OutsideControl() = default;
+
+bool OutsideControl::handOver(const CommandLine& line) {
+    tracks_ = acceptable(line.files, true);
+    QString sessionKey;
+    if (!line.sessionFile.isEmpty()) {
+        const QFileInfo info(line.sessionFile);
+        sessionKey = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+    }
+    QStringList files;
+    for (const std::string& t : tracks_) files << QString::fromStdString(t);
+    const auto outcome =
+        desktop::InstanceChannel::claim(QDBusConnection::sessionBus(), sessionKey, files, &channel_);
+    haveBus_ = outcome != desktop::InstanceChannel::Outcome::NoBus;
+    return outcome == desktop::InstanceChannel::Outcome::HandedOver;
+}
+
+void OutsideControl::start() {
+    if (!windowReady()) return;
+    if (!tracks_.empty()) AppendTracks(tracks_);
+    tracks_.clear();
+    if (channel_)
+        channel_->setReceiver([](const QStringList& files) {
+            if (!windowReady()) return;
+            const auto tracks = acceptable(files, false);
+            if (!tracks.empty()) AppendTracks(tracks);
+            raiseWindow();
+        });
+    if (!haveBus_) return;
+    player_ = std::make_unique<LogicPlayer>();
+    mpris_ = desktop::MprisService::start(QDBusConnection::sessionBus(), *player_);
+}
+
+}  // namespace vesperon::app

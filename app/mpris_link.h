@@ -1,0 +1,44 @@
+#pragma once
+// The player as the desktop drives it from outside the window: files named on the command
+// line, files handed over by a later start of the same session, and MPRIS. Every command goes
+// through the routines the window's buttons run.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace vesperon::desktop {
+class InstanceChannel;
+class MprisService;
+class MediaPlayer;
+}  // namespace vesperon::desktop
+
+namespace vesperon::app {
+
+// True for a path the playlist takes from outside: an absolute path of an existing file whose
+// name ends in ".mp3". Otherwise `why` says what is wrong.
+bool AcceptableTrack(const std::string& path, std::string* why = nullptr);
+
+class OutsideControl {
+public:
+    OutsideControl();
+    ~OutsideControl();
+
+    // Before the window opens. Keeps the command line's files (reporting each one skipped on
+    // standard error) and claims the session on the session bus; true when an instance of the
+    // same session runs and took the files: then the program ends.
+    bool handOver(const CommandLine& line);
+    // Once the window is loaded: adds the files, takes later hand-overs, serves MPRIS.
+    void start();
+
+private:
+    std::vector<std::string> tracks_;
+    bool haveBus_ = false;
+    std::unique_ptr<desktop::InstanceChannel> channel_;
+    std::unique_ptr<desktop::MediaPlayer> player_;
+    std::unique_ptr<desktop::MprisService> mpris_;
+};
+
+}  // namespace vesperon::app

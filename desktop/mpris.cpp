@@ -1,0 +1,256 @@
+#include "desktop/mpris.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QStringList>
+#include <QUrl>
+#include <QVariantMap>
+#include <cmath>
+#include <limits>
+#include <unistd.h>
+
+namespace vesperon::desktop {
+
+namespace {
+
+constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
+constexpr const char* kNoTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
+constexpr int kPollMs = 200;
+
+QString statusText(PlaybackStatus s) {
+    switch (s) {
+        case PlaybackStatus::Playing:
+            return QStringLiteral("Playing");
+        case PlaybackStatus::Paused:
+            return QStringLiteral("Paused");
+        default:
+            return QStringLiteral("Stopped");
+    }
+}
+
+// A paused play does not move on a restart of the slider (the window ignores it too); a
+// stopped one starts where the slider was put.
+bool canSeek(const MediaState& s) {
+    return s.trackCount > 0 && s.lengthUs > 0 && s.status != PlaybackStatus::Paused;
+}
+
+QVariantMap metadataOf(const MediaState& s) {
+    QVariantMap m;
+    if (s.trackNumber <= 0 || s.path.empty()) {
+        m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
+        return m;
+    }
+    m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(mprisTrackId(s.trackNumber))));
+    m.insert(QStringLiteral("xesam:title"), QString::fromStdString(s.title));
+    m.insert(QStringLiteral("xesam:url"),
+             QUrl::fromLocalFile(QString::fromStdString(s.path)).toString(QUrl::FullyEncoded));
+    if (s.lengthUs > 0) m.insert(QStringLiteral("mpris:length"), qlonglong(s.lengthUs));
+    return m;
+}
+
+// The percentage of the track a position is at, as the slider counts it.
+int percentOf(std::int64_t positionUs, std::int64_t lengthUs) {
+    const double p = 100.0 * static_cast<double>(positionUs) / static_cast<double>(lengthUs);
+    return static_cast<int>(std::clamp(p, 0.0, 99.0));
+}
+
+}  // namespace
+
+QString mprisTrackId(int trackNumber) { return QStringLiteral("/org/vesperon/Track/%1").arg(trackNumber); }
+
+// org.mpris.MediaPlayer2: who the player is.
+class MprisRootAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ yes)
+    Q_PROPERTY(bool CanRaise READ yes)
+    Q_PROPERTY(bool HasTrackList READ no)
+    Q_PROPERTY(QString Identity READ identity)
+    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ uriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ mimeTypes)
+public:
+    explicit MprisRootAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+    bool yes() const { return true; }
+    bool no() const { return false; }
+    QString identity() const { return QStringLiteral("Vesperon"); }
+    QString desktopEntry() const { return QStringLiteral("vesperon"); }
+    QStringList uriSchemes() const { return {QStringLiteral("file")}; }
+    QStringList mimeTypes() const { return {QStringLiteral("audio/mpeg")}; }
+
+public slots:
+    void Raise() { service_->player().raise(); }
+    void Quit() { service_->player().quit(); }
+
+private:
+    MprisService* service_;
+};
+
+// org.mpris.MediaPlayer2.Player: the transport, the current track and the volume.
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ rate)
+    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(bool CanGoNext READ haveTracks)
+    Q_PROPERTY(bool CanGoPrevious READ haveTracks)
+    Q_PROPERTY(bool CanPlay READ haveTracks)
+    Q_PROPERTY(bool CanPause READ haveTracks)
+    Q_PROPERTY(bool CanSeek READ seekable)
+    Q_PROPERTY(bool CanControl READ controllable)
+public:
+    explicit MprisPlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+
+    QString playbackStatus() const { return statusText(now().status); }
+    double rate() const { return 1.0; }
+    void setRate(double) {}  // one speed only
+    QVariantMap metadata() const { return metadataOf(now()); }
+    double volume() const { return now().volume; }
+    void setVolume(double v) {
+        if (std::isnan(v)) return;
+        player().setVolume(std::clamp(v, 0.0, 1.0));
+        service_->refresh();
+    }
+    qlonglong position() const { return now().positionUs; }
+    bool haveTracks() const { return now().trackCount > 0; }
+    bool seekable() const { return canSeek(now()); }
+    bool controllable() const { return true; }
+
+public slots:
+    void PlayPause() {
+        if (now().trackCount > 0) player().playPause();
+        service_->refresh();
+    }
+    void Play() {
+        const MediaState s = now();
+        if (s.trackCount > 0 && s.status != PlaybackStatus::Playing) player().playPause();
+        service_->refresh();
+    }
+    void Pause() {
+        if (now().status == PlaybackStatus::Playing) player().playPause();
+        service_->refresh();
+    }
+    void Stop() {
+        player().stop();
+        service_->refresh();
+    }
+    // With an empty list the window's buttons open the file dialog; a remote call must not.
+    void Next() {
+        if (now().trackCount > 0) player().next();
+        service_->refresh();
+    }
+    void Previous() {
+        if (now().trackCount > 0) player().previous();
+        service_->refresh();
+    }
+    void Seek(qlonglong offset) {
+        const MediaState s = now();
+        if (!canSeek(s)) return;
+        qlonglong target = 0;
+        if (__builtin_add_overflow(s.positionUs, offset, &target))
+            target = offset < 0 ? 0 : std::numeric_limits<qlonglong>::max();
+        if (target > s.lengthUs) {
+            player().next();  // past the end: on to the next track
+        } else {
+            player().restartAt(percentOf(std::max<qlonglong>(target, 0), s.lengthUs));
+            service_->announceSeek();
+        }
+        service_->refresh();
+    }
+    void SetPosition(const QDBusObjectPath& track, qlonglong position) {
+        const MediaState s = now();
+        // A position for another track than the current one, or outside it, is ignored.
+        if (!canSeek(s) || track.path() != mprisTrackId(s.trackNumber)) return;
+        if (position < 0 || position > s.lengthUs) return;
+        player().restartAt(percentOf(position, s.lengthUs));
+        service_->announceSeek();
+        service_->refresh();
+    }
+    void OpenUri(const QString& uri) {
+        QUrl url(uri, QUrl::StrictMode);
+        if (!url.isValid() || !url.isLocalFile()) return;
+        if (!url.host().isEmpty() && url.host() != QLatin1String("localhost")) return;
+        url.setHost(QString());  // file://localhost/x is /x, not //localhost/x
+        const QString path = url.toLocalFile();
+        if (!path.startsWith(QLatin1Char('/'))) return;
+        player().openFile(path.toStdString());
+        service_->refresh();
+    }
+
+signals:
+    void Seeked(qlonglong Position);
+
+private:
+    MediaPlayer& player() const { return service_->player(); }
+    MediaState now() const { return service_->player().state(); }
+    MprisService* service_;
+};
+
+MprisService::MprisService(QDBusConnection bus, MediaPlayer& player) : bus_(std::move(bus)), player_(player) {
+    new MprisRootAdaptor(this);
+    new MprisPlayerAdaptor(this);
+}
+
+std::unique_ptr<MprisService> MprisService::start(QDBusConnection bus, MediaPlayer& player) {
+    if (!bus.isConnected()) return nullptr;
+    std::unique_ptr<MprisService> service(new MprisService(bus, player));
+    if (!bus.registerObject(kObjectPath, service.get(), QDBusConnection::ExportAdaptors)) return nullptr;
+    // Another player (a second session's) may hold the name: the protocol's per-instance name.
+    const QString names[2] = {QString::fromLatin1(kBusName),
+                              QStringLiteral("%1.instance%2").arg(QLatin1String(kBusName)).arg(getpid())};
+    for (const QString& name : names) {
+        if (bus.registerService(name)) {
+            service->busName_ = name;
+            break;
+        }
+    }
+    if (service->busName_.isEmpty()) {
+        bus.unregisterObject(kObjectPath);
+        return nullptr;
+    }
+    service->last_ = player.state();
+    service->poll_.setInterval(kPollMs);
+    QObject::connect(&service->poll_, &QTimer::timeout, service.get(), &MprisService::refresh);
+    service->poll_.start();
+    return service;
+}
+
+MprisService::~MprisService() {
+    bus_.unregisterService(busName_);
+    bus_.unregisterObject(kObjectPath);
+}
+
+void MprisService::refresh() {
+    const MediaState s = player_.state();
+    const MediaState& o = last_;
+    QVariantMap changed;
+    if (s.status != o.status) changed.insert(QStringLiteral("PlaybackStatus"), statusText(s.status));
+    if (s.trackNumber != o.trackNumber || s.path != o.path || s.title != o.title || s.lengthUs != o.lengthUs)
+        changed.insert(QStringLiteral("Metadata"), metadataOf(s));
+    if (s.volume != o.volume) changed.insert(QStringLiteral("Volume"), s.volume);
+    if ((s.trackCount > 0) != (o.trackCount > 0))
+        for (const char* name : {"CanGoNext", "CanGoPrevious", "CanPlay", "CanPause"})
+            changed.insert(QLatin1String(name), s.trackCount > 0);
+    if (canSeek(s) != canSeek(o)) changed.insert(QStringLiteral("CanSeek"), canSeek(s));
+    last_ = s;
+    if (changed.isEmpty()) return;
+    QDBusMessage signal = QDBusMessage::createSignal(QLatin1String(kObjectPath),
+                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
+    bus_.send(signal);
+}
+
+void MprisService::announceSeek() {
+    if (auto* adaptor = findChild<MprisPlayerAdaptor*>()) emit adaptor->Seeked(player_.state().positionUs);
+}
+
+}  // namespace vesperon::desktop
+
+#include "mpris.moc"

@@ -1,0 +1,74 @@
+#include "desktop/single_instance.h"
+
+#include <QCryptographicHash>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+namespace vesperon::desktop {
+
+namespace {
+
+constexpr const char* kInterface = "org.vesperon.Instance";
+// A caller on the bus is not trusted: a hand-over larger than this is refused whole.
+constexpr qsizetype kMaxFiles = 100000;
+
+}  // namespace
+
+QString InstanceChannel::busNameFor(const QString& sessionKey) {
+    if (sessionKey.isEmpty()) return QStringLiteral("org.vesperon.Vesperon");
+    // Bus name elements allow only [A-Za-z0-9_]: a digest of the path names the session.
+    const QByteArray digest = QCryptographicHash::hash(sessionKey.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QStringLiteral("org.vesperon.Vesperon.session_") + QString::fromLatin1(digest.left(24));
+}
+
+InstanceChannel::Outcome InstanceChannel::claim(QDBusConnection bus, const QString& sessionKey,
+                                                const QStringList& files,
+                                                std::unique_ptr<InstanceChannel>* channel, int timeoutMs) {
+    if (!bus.isConnected() || !bus.interface()) return Outcome::NoBus;
+    const QString name = busNameFor(sessionKey);
+    std::unique_ptr<InstanceChannel> own(new InstanceChannel(bus));
+    // The object is there before the name, so whoever sees the name can reach it.
+    if (!bus.registerObject(kObjectPath, own.get(), QDBusConnection::ExportScriptableSlots)) return Outcome::Alone;
+    // Twice: the owner may end between our request and our call.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto reply = bus.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
+                                                            QDBusConnectionInterface::DontAllowReplacement);
+        if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+            own->name_ = name;
+            *channel = std::move(own);
+            return Outcome::First;
+        }
+        QDBusMessage call = QDBusMessage::createMethodCall(name, kObjectPath, kInterface, QStringLiteral("Open"));
+        call << files;
+        // Events are served while waiting: an owner in this very process (tests) can answer.
+        const QDBusMessage answer = bus.call(call, QDBus::BlockWithGui, timeoutMs);
+        if (answer.type() == QDBusMessage::ReplyMessage) {
+            bus.unregisterObject(kObjectPath);
+            return Outcome::HandedOver;
+        }
+    }
+    bus.unregisterObject(kObjectPath);
+    return Outcome::Alone;
+}
+
+InstanceChannel::~InstanceChannel() {
+    if (!name_.isEmpty()) bus_.unregisterService(name_);
+    bus_.unregisterObject(kObjectPath);
+}
+
+void InstanceChannel::setReceiver(std::function<void(const QStringList&)> receiver) {
+    receiver_ = std::move(receiver);
+    std::vector<QStringList> pending;
+    pending.swap(pending_);
+    for (const QStringList& files : pending) receiver_(files);
+}
+
+void InstanceChannel::Open(const QStringList& files) {
+    if (files.size() > kMaxFiles) return;
+    if (receiver_)
+        receiver_(files);
+    else if (pending_.size() < 64)
+        pending_.push_back(files);
+}
+
+}  // namespace vesperon::desktop

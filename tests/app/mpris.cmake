@@ -1,0 +1,14 @@
+# What comes from outside the window: the command line, hand-overs, MPRIS.
+if(TARGET vesperon_app)
+  vesperon_add_test(NAME app_outside_input_test LABELS unit
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/outside_input_test.cpp
+    LIBS vesperon_app vesperon_test_support)
+endif()
+
+# The program on a private session bus, driven by playerctl, under Xvfb and PulseAudio.
+if(VESPERON_GUI AND TARGET vesperon)
+  vesperon_add_test(NAME app_mpris_e2e_test LABELS e2e OWN_MAIN TIMEOUT 240
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/mpris_e2e_test.cpp
+    LIBS vesperon_test_support)
+  add_dependencies(app_mpris_e2e_test vesperon)
+endif()

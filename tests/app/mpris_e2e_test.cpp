@@ -1,0 +1,193 @@
+// The program as the desktop drives it from outside: started with files on its command line,
+// controlled by Debian's playerctl over a private session bus, given more files by a second
+// start, on a private Xvfb with its sound going into a PulseAudio null sink at 60 %.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "tests/support/audio_compare.h"
+#include "tests/support/process.h"
+#include "tests/support/servers.h"
+
+namespace vesperon::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+PulseServer* gPulse = nullptr;
+
+double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+std::string program() { return std::string(VESPERON_BINARY_DIR) + "/app/vesperon"; }
+
+std::string playerctl(const std::vector<std::string>& args, const std::string& player = "vesperon") {
+    std::vector<std::string> argv{"playerctl", "-p", player};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return trimmed(runCommand(argv, 30).out);
+}
+
+// Polls `read` until it gives `want`; the seconds it took, or -1 (then *last holds what was seen).
+template <typename Read>
+double waitFor(Read read, const std::string& want, double timeout, std::string* last) {
+    const auto t0 = Clock::now();
+    do {
+        *last = read();
+        if (*last == want) return secondsSince(t0);
+        sleepMs(50);
+    } while (secondsSince(t0) < timeout);
+    return -1;
+}
+
+std::string status() { return playerctl({"status"}); }
+std::string title() { return playerctl({"metadata", "xesam:title"}); }
+std::string windowTitles() {
+    const CommandResult ids = runCommand({"xdotool", "search", "--onlyvisible", "--name", "."}, 10);
+    std::string out;
+    std::size_t from = 0;
+    while (from < ids.out.size()) {
+        const auto end = ids.out.find('\n', from);
+        const std::string id = ids.out.substr(from, end - from);
+        if (!id.empty()) out += (out.empty() ? "" : "|") + trimmed(runCommand({"xdotool", "getwindowname", id}, 10).out);
+        if (end == std::string::npos) break;
+        from = end + 1;
+    }
+    return out;
+}
+
+long sinkPercent() {
+    const CommandResult r = gPulse->pactl({"get-sink-volume", gPulse->sink()});
+    const auto slash = r.out.find('/');
+    return r.exitCode == 0 && slash != std::string::npos ? std::strtol(r.out.c_str() + slash + 1, nullptr, 10) : -1;
+}
+
+TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
+    TempDir dir;
+    for (auto [name, seconds] : {std::pair{"A", "8"}, {"B", "8"}, {"C", "3"}}) {
+        const std::string wav = dir.file(std::string(name) + ".wav");
+        ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", seconds, "sine",
+                              "440", "vol", "0.5"}).exitCode, 0);
+        ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, dir.file(std::string(name) + ".mp3")}).exitCode, 0);
+    }
+    writeFile(dir.file("notes.txt"), "not music");
+    ASSERT_EQ(gPulse->pactl({"set-sink-volume", gPulse->sink(), "60%"}).exitCode, 0);
+
+    // Relative names, from the folder that holds them, as a file manager's "Open with" passes.
+    BackgroundProcess first({"sh", "-c", "cd '" + dir.path() + "' && exec '" + program() + "' A.mp3 notes.txt B.mp3"});
+    std::string seen;
+    ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0)
+        << "no MPRIS player: status \"" << seen << "\", windows \"" << windowTitles() << "\", "
+        << (first.running() ? "running" : "ended");
+    EXPECT_EQ(title(), "A.mp3");
+    EXPECT_EQ(windowTitles(), "Vesperon");
+
+    const std::string raw = dir.file("heard.raw");
+    MonitorRecording recording(*gPulse, raw, 44100, 2);
+    const auto played = Clock::now();
+    playerctl({"play"});
+    double heard = -1;
+    while (heard < 0 && secondsSince(played) < 10) {
+        const auto pcm = readPcm16(raw);
+        for (std::size_t i = 0; i < pcm.size(); ++i)
+            if (std::abs(pcm[i]) > 1000) {
+                heard = secondsSince(played);
+                break;
+            }
+        sleepMs(50);
+    }
+    ASSERT_GE(heard, 0) << "no sound after play";
+    ASSERT_GE(waitFor(status, "Playing", 5, &seen), 0) << seen;
+    EXPECT_EQ(title(), "A.mp3");
+    EXPECT_EQ(windowTitles(), "播放:A.mp3");
+
+    playerctl({"next"});
+    ASSERT_GE(waitFor(title, "B.mp3", 5, &seen), 0) << seen;
+    EXPECT_EQ(windowTitles(), "播放:B.mp3");
+    EXPECT_EQ(status(), "Playing");
+
+    // Pause fades out: the state changes only once the fade is over, and the volume is back.
+    sleepMs(1000);
+    const auto pressed = Clock::now();
+    playerctl({"pause"});
+    const double paused = waitFor(status, "Paused", 10, &seen);
+    ASSERT_GE(paused, 0) << seen;
+    const double pauseTook = secondsSince(pressed);
+    std::string percent;
+    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "60", 3, &percent), 0) << percent;
+    EXPECT_EQ(windowTitles(), "暂停:B.mp3");
+    EXPECT_GT(pauseTook, 0.5) << "paused without a fade";
+
+    // A second start of the same session hands C over and ends; the first runs on.
+    const auto secondStarted = Clock::now();
+    const CommandResult second = runCommand({program(), dir.file("C.mp3")}, 30);
+    const double secondTook = secondsSince(secondStarted);
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_TRUE(first.running());
+    EXPECT_EQ(windowTitles(), "暂停:B.mp3") << "the second start showed a window";
+    playerctl({"next"});
+    ASSERT_GE(waitFor(title, "C.mp3", 5, &seen), 0) << seen;
+    EXPECT_GE(waitFor(status, "Playing", 5, &seen), 0) << seen;
+
+    // The volume both ways: MPRIS shows the mixer's and sets it.
+    EXPECT_NEAR(std::atof(playerctl({"volume"}).c_str()), 0.60, 0.01);
+    playerctl({"volume", "0.3"});
+    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "30", 3, &percent), 0) << percent;
+
+    // Another session file is another instance: its own window (or first the box that says
+    // the hot keys are taken by the first), not a hand-over.
+    {
+        const std::string before = windowTitles();
+        BackgroundProcess other({program(), "--session", dir.file("other.json")});
+        const double appeared =
+            waitFor([&] { return windowTitles().size() > before.size() ? "more" : "same"; }, "more", 30, &seen);
+        EXPECT_GE(appeared, 0) << "no window of a second session: " << windowTitles();
+        EXPECT_TRUE(other.running());
+    }
+
+    // Quit is a clean quit: the program ends with the volume where it was.
+    const auto quitAt = Clock::now();
+    // (playerctl has no quit command.)
+    runCommand({"dbus-send", "--session", "--type=method_call", "--dest=org.mpris.MediaPlayer2.vesperon",
+                "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit"}, 10);
+    while (first.running() && secondsSince(quitAt) < 15) sleepMs(50);
+    EXPECT_FALSE(first.running()) << "still running after Quit";
+    EXPECT_EQ(sinkPercent(), 30);
+    std::printf("sound %.2f s after play; pause done %.2f s after the call; second start ended after %.2f s; "
+                "quit took %.2f s\n",
+                heard, pauseTook, secondTook, secondsSince(quitAt));
+}
+
+}  // namespace
+}  // namespace vesperon::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+    for (const char* tool : {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "sox", "lame", "dbus-daemon", "dbus-send", "playerctl"})
+        if (!vesperon::test::haveProgram(tool)) {
+            std::fprintf(stderr, "missing %s\n", tool);
+            return 1;
+        }
+    vesperon::test::XServer x;
+    vesperon::test::PulseServer pulse;
+    vesperon::test::SessionBus bus;
+    if (!x.ok() || !pulse.ok() || !bus.ok()) {
+        std::fprintf(stderr, "no Xvfb, PulseAudio or session bus\n");
+        return 1;
+    }
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    setenv("VESPERON_AUDIO_OUTPUT", "alsa", 1);
+    vesperon::test::gPulse = &pulse;
+    return RUN_ALL_TESTS();
+}

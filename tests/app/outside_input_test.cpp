@@ -1,0 +1,67 @@
+// What reaches the playlist from outside the window: the command line's arguments, and the
+// paths a command line, a later start or an MPRIS client hands in.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <filesystem>
+
+#include "app/command_line.h"
+#include "app/mpris_link.h"
+#include "tests/support/process.h"
+
+namespace vesperon::app {
+namespace {
+
+TEST(CommandLine, SessionFilesOptionsAndRelativePaths) {
+    const QString here = QDir::currentPath();
+    struct Case {
+        QStringList args;
+        QString session;
+        QStringList files;
+        bool error;
+    };
+    const Case cases[] = {
+        {{}, "", {}, false},
+        {{"a.mp3", "/m/b.mp3"}, "", {here + "/a.mp3", "/m/b.mp3"}, false},
+        {{"--session", "s.json", "x/../c.mp3"}, here + "/s.json", {here + "/c.mp3"}, false},
+        {{"/m/a.mp3", "--session=/t/s.json"}, "/t/s.json", {"/m/a.mp3"}, false},
+        {{"--", "--session", "-x.mp3"}, "", {here + "/--session", here + "/-x.mp3"}, false},
+        {{"--session"}, "", {}, true},
+        {{"--session="}, "", {}, true},
+        {{"--session", "a", "--session", "b"}, "", {}, true},
+        {{"--verbose"}, "", {}, true},
+        {{"-x"}, "", {}, true},
+        {{"-"}, "", {here + "/-"}, false},
+    };
+    for (const Case& c : cases) {
+        const CommandLine line = parseCommandLine(c.args);
+        const std::string what = c.args.join(' ').toStdString();
+        EXPECT_EQ(!line.error.isEmpty(), c.error) << what << ": " << line.error.toStdString();
+        if (c.error) continue;
+        EXPECT_EQ(line.sessionFile, c.session) << what;
+        EXPECT_EQ(line.files, c.files) << what;
+    }
+}
+
+TEST(OutsidePaths, OnlyAbsolutePathsOfExistingMp3FilesAreTaken) {
+    test::TempDir dir;
+    test::writeFile(dir.file("a.mp3"), "x");
+    test::writeFile(dir.file("a.wav"), "x");
+    std::filesystem::create_directory(dir.file("folder.mp3"));
+    test::writeFile(dir.file("line\nbreak.mp3"), "x");
+    const std::pair<std::string, bool> cases[] = {
+        {dir.file("a.mp3"), true},           {dir.file("a.wav"), false},
+        {dir.file("missing.mp3"), false},    {dir.file("folder.mp3"), false},
+        {dir.file("line\nbreak.mp3"), false}, {"a.mp3", false},
+        {"", false},
+    };
+    for (const auto& [path, ok] : cases) {
+        std::string why;
+        EXPECT_EQ(AcceptableTrack(path, &why), ok) << path;
+        EXPECT_EQ(why.empty(), ok) << path;
+    }
+}
+
+}  // namespace
+}  // namespace vesperon::app
