@@ -27,7 +27,9 @@
 namespace {
 
 // Qt aborts with a long story when it cannot reach a display; say it in one line instead.
-bool displayReachable() {
+// The probe's connection stays open (in *probe) until Qt has its own: an X server that loses its
+// last client resets, and would refuse Qt's connection in that moment.
+bool displayReachable(Display** probe) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform && *platform && std::string(platform).rfind("xcb", 0) != 0)
         return true;  // offscreen, wayland
@@ -35,10 +37,8 @@ bool displayReachable() {
     if ((!platform || !*platform) && wayland && *wayland) return true;
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) return false;
-    Display* d = XOpenDisplay(display);
-    if (!d) return false;
-    XCloseDisplay(d);
-    return true;
+    *probe = XOpenDisplay(display);
+    return *probe != nullptr;
 }
 
 }  // namespace
@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     }
     // Read at the end of the start-up.
     vesperon::app::UseSessionFile(line.sessionFile.toStdString());
-    if (!displayReachable()) {
+    Display* probe = nullptr;
+    if (!displayReachable(&probe)) {
         const char* display = std::getenv("DISPLAY");
         std::fprintf(stderr, "vesperon: no display to open the window on (%s)\n",
                      display && *display ? ("cannot connect to DISPLAY=" + std::string(display)).c_str()
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    if (probe) XCloseDisplay(probe);
     // A start of a session that already runs hands its files over before any window or key.
     vesperon::app::OutsideControl outside;
     if (outside.handOver(line)) return 0;
