@@ -201,6 +201,13 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
                                        : kDegroup9.data();
         }
     }
+    // A frame shorter than its own allocation needs is no frame: what would be read past its
+    // end is not audio, and taking it would turn a few bytes into a whole frame of output.
+    // Checked before the samples are read, so that a bad frame costs little.
+    std::size_t sampleBits = 0;
+    for (int i = 0; i < readCount; ++i)
+        sampleBits += static_cast<std::size_t>(reads[i].codeBits) * (reads[i].degroup != nullptr ? 1 : 3);
+    if (br.overrun() || sampleBits * kGranules > br.remaining()) return {};
     std::memset(s.samples, 0, sizeof s.samples);
 
     // Samples: 12 granules of three, subband by subband, channel by channel.
@@ -231,9 +238,7 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
         }
     }
 
-    // A frame shorter than its own allocation needs is no frame: what would be read past its
-    // end is not audio, and taking it would turn a few bytes into a whole frame of output.
-    if (br.overrun()) return {};
+    if (br.overrun()) return {};  // cannot happen after the check above; kept as a guard
 
     for (int ch = 0; ch < channels; ++ch)
         for (int b = 0; b < kBlocks; ++b)
