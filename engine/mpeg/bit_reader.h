@@ -15,7 +15,7 @@ public:
     // n from 0 to 32.
     uint32_t read(int n) {
         // Common case: four whole bytes from the current one lie inside the buffer.
-        if (n <= 24 && pos_ + 32 <= sizeBits_) {
+        if (n <= 24 && sizeBits_ >= 32 && pos_ <= sizeBits_ - 32) {
             const uint8_t* p = data_ + (pos_ >> 3);
             uint32_t w = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
             w <<= (pos_ & 7);

@@ -238,17 +238,17 @@ constexpr int kQuadSource = 15;
 
 struct Trees {
     std::vector<int16_t> nodes[16];
-    uint16_t lookup[16][256];
+    uint16_t lookup[16][1 << kLookupBits];
     bool complete = true;
 
     Trees() {
         for (int t = 0; t < 16; ++t) {
             complete = build(kSources[t], nodes[t]) && complete;
-            for (int bits = 0; bits < 256; ++bits) {
+            for (int bits = 0; bits < (1 << kLookupBits); ++bits) {
                 int n = 0;
                 uint16_t entry = 0;
-                for (int b = 0; b < 8; ++b) {
-                    int16_t c = nodes[t][static_cast<std::size_t>(2 * n + ((bits >> (7 - b)) & 1))];
+                for (int b = 0; b < kLookupBits; ++b) {
+                    int16_t c = nodes[t][static_cast<std::size_t>(2 * n + ((bits >> (kLookupBits - 1 - b)) & 1))];
                     if (c < 0) {
                         entry = static_cast<uint16_t>(0x8000 | ((b + 1) << 8) | (~c & 0xFF));
                         break;

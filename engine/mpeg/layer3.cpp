@@ -49,22 +49,6 @@ struct MainReader {
     std::size_t sizeBits;
     std::size_t pos;
 
-    uint32_t bit() {
-        if (pos >= sizeBits) {
-            ++pos;
-            return 0;
-        }
-        uint32_t b = (data[pos >> 3] >> (7 - (pos & 7))) & 1u;
-        ++pos;
-        return b;
-    }
-    // The next 8 bits without moving.
-    uint32_t peek8() const {
-        if (pos >= sizeBits) return 0;
-        const uint8_t* p = data + (pos >> 3);
-        uint32_t w = (uint32_t(p[0]) << 8) | uint32_t(p[1]);
-        return ((w << (pos & 7)) >> 8) & 0xFFu;
-    }
     // n from 0 to 24.
     uint32_t bits(int n) {
         if (n == 0) return 0;
@@ -98,12 +82,12 @@ inline uint64_t peek64(const MainReader& r) {
 // One code of a pair or quad table read from the window w, whose first `used` bits are taken;
 // advances used past the code.
 inline int walkWindow(const int16_t* nodes, const uint16_t* lookup, uint64_t w, int& used) {
-    uint32_t e = lookup[(w << used) >> 56];
+    uint32_t e = lookup[(w << used) >> (64 - huffman::kLookupBits)];
     if (e & 0x8000u) {
         used += static_cast<int>((e >> 8) & 15u);
         return static_cast<int>(e & 0xFFu);
     }
-    used += 8;
+    used += huffman::kLookupBits;
     int n = static_cast<int>(e);
     for (;;) {
         // The longest code has 19 bits, so the walk stays inside the window's sure bits.
@@ -119,21 +103,6 @@ inline uint32_t signedPower(float v, uint32_t negative) {
     uint32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     return bits ^ (negative << 31);
-}
-
-inline int walk(const int16_t* nodes, const uint16_t* lookup, MainReader& r) {
-    uint32_t e = lookup[r.peek8()];
-    if (e & 0x8000u) {
-        r.pos += (e >> 8) & 15u;
-        return static_cast<int>(e & 0xFFu);
-    }
-    r.pos += 8;
-    int n = static_cast<int>(e);
-    for (;;) {
-        int16_t c = nodes[2 * n + static_cast<int>(r.bit())];
-        if (c < 0) return ~c;
-        n = c;
-    }
 }
 
 }  // namespace
