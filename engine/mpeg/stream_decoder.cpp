@@ -121,12 +121,12 @@ int StreamDecoder::probe() {
             info_.frameLength = last.frameLength;
             info_.bitrate = last.bitrate;
             firstAudioOffset_ = position_ + static_cast<int64_t>(firstAt);
-            if (info_.vbr) {
+            FrameHeader h;
+            const int length = parseHeader(w + firstAt, got - firstAt, &h);
+            if (info_.vbr && length > 0) {
                 // The Xing frame holds no sound: the audio starts after it.
-                FrameHeader h;
-                const int length = parseHeader(w + firstAt, got - firstAt, &h);
                 xingOffset_ = firstAudioOffset_;
-                xingLength_ = static_cast<std::size_t>(std::max(length, 0) + paddingBytes(h));
+                xingLength_ = static_cast<std::size_t>(length + paddingBytes(h));
                 firstAudioOffset_ += static_cast<int64_t>(xingLength_);
             }
             release();
