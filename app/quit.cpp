@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QPointer>
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
@@ -106,7 +107,12 @@ void leaveRoutine() {
 
 void installQuitHandling(ui::Form& form, bool withSignals) {
     if (QWidget* top = form.windowWidget()) top->installEventFilter(new CloseGuard(top));
-    if (withSignals) installSignals();
+    if (!withSignals) return;
+    installSignals();
+    // Log-out: the session manager asks each program to save and go (Qt 6 no longer closes
+    // the windows itself), then ends the session.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QObject::connect(gui, &QGuiApplication::commitDataRequest, gui, [](QSessionManager&) { RequestQuit(); });
 }
 
 void resetQuit() {
