@@ -24,7 +24,11 @@ LogicServices defaultServices() {
         return desktop::ShowMessageBox(text.c_str(), flags, caption);
     };
     s.localTime = [] {
-        std::time_t t = std::time(nullptr);
+        // The precise wall clock the tick is aligned to: time() reads a coarse copy that can
+        // still show the old second a few milliseconds after the new one began.
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        const std::time_t t = now.tv_sec;
         // localtime_r alone keeps the zone it first read: a change of time zone shows at once.
         tzset();
         std::tm tm{};

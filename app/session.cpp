@@ -96,11 +96,12 @@ void RestoreSession() {
     SessionData data;
     std::string error;
     const SessionRead read = ReadSessionFile(k.path, data, error);
-    k.saving = true;
     if (read == SessionRead::Loaded) {
-        apply(data);
+        apply(data);  // not saved back: the file already says this
         k.lastSaved = FormatSession(CurrentSession());
-    } else if (read == SessionRead::Bad) {
+    }
+    k.saving = true;
+    if (read == SessionRead::Bad) {
         std::string where;
         const bool moved = moveAside(k.path, where);
         const std::string fate = moved ? "moved it to " + where + " and starting with an empty session"

@@ -215,7 +215,7 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
     std::printf(
         "session schedule: title \"播放:\" %.3f s after the start second, \"停止:\" %.3f s after the end "
         "second; first sound to fade start %.3f s, reference (paplay + pactl) %.3f s, difference %+.3f s; "
-        "monitor delay of the first sound %.3f s (reference %.3f s); sink volume %ld of %ld afterwards\n",
+        "first sound %.3f s into its recording (reference %.3f s); sink volume %ld of %ld afterwards\n",
         playing - double(start), stopped - double(end), heard.length(), reference.length(),
         heard.length() - reference.length(), heard.firstSound, reference.firstSound, after, full);
     EXPECT_GE(playing, double(start));
