@@ -51,8 +51,16 @@ XServer::XServer() {
         if (exists(lock) || exists(sock)) continue;
         display_ = ":" + std::to_string(n);
         proc_ = std::make_unique<BackgroundProcess>(
-            std::vector<std::string>{"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-        bool up = waitFor([&] { return exists(sock) || !proc_->running(); }, 10000) && proc_->running();
+            std::vector<std::string>{"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                                     // Without it the server resets whenever its last client leaves
+                                     // (a probe, xdotool) and refuses the next one for a moment.
+                                     "-noreset"});
+        // Another test may have taken the same display between the check above and the start:
+        // the display is ours only when its lock names our server.
+        const int pid = proc_->pid();
+        auto ours = [&] { return std::atoi(readFile(lock).c_str()) == pid; };
+        bool up = waitFor([&] { return (exists(sock) && ours()) || !proc_->running(); }, 10000) &&
+                  proc_->running() && ours();
         if (up) {
             up = waitFor([&] { return runCommand({"xdpyinfo", "-display", display_}, 5).exitCode == 0; }, 10000);
         }
