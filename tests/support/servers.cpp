@@ -52,7 +52,14 @@ XServer::XServer() {
         display_ = ":" + std::to_string(n);
         proc_ = std::make_unique<BackgroundProcess>(
             std::vector<std::string>{"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-        bool up = waitFor([&] { return exists(sock) || !proc_->running(); }, 10000) && proc_->running();
+        // Ours once the display's lock names our server: another test's server may have taken
+        // the display between the check above and the start, and would answer xdpyinfo too.
+        auto ours = [&] {
+            std::string text = readFile(lock);
+            return !text.empty() && std::atoi(text.c_str()) == proc_->pid();
+        };
+        bool up = waitFor([&] { return (ours() && exists(sock)) || !proc_->running(); }, 10000) &&
+                  proc_->running();
         if (up) {
             up = waitFor([&] { return runCommand({"xdpyinfo", "-display", display_}, 5).exitCode == 0; }, 10000);
         }
