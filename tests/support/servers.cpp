@@ -51,7 +51,10 @@ XServer::XServer() {
         if (exists(lock) || exists(sock)) continue;
         display_ = ":" + std::to_string(n);
         proc_ = std::make_unique<BackgroundProcess>(
-            std::vector<std::string>{"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+            // -noreset: otherwise the server resets when its last client leaves (the check
+            // below), and a client connecting in that moment is refused.
+            std::vector<std::string>{"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                                     "-noreset"});
         // Ours once the display's lock names our server: another test's server may have taken
         // the display between the check above and the start, and would answer xdpyinfo too.
         auto ours = [&] {
