@@ -26,13 +26,16 @@ struct OutputKeeper::State {
     bool quit = false;
     std::thread closer;
 
-    // Closes the kept device once it has been quiet for kIdleClose. Asking the device whether
-    // it plays never waits on it; closing it happens without the lock.
+    bool closerRunning = false;
+
+    // Closes the kept device once it has been quiet for kIdleClose, then ends (a device given
+    // later starts it again). Asking the device whether it plays never waits on it; closing it
+    // happens without the lock.
     void closeIdle() {
         std::unique_lock lock(mutex);
-        while (!quit) {
+        while (!quit && kept) {
             cv.wait_for(lock, std::chrono::milliseconds(250));
-            if (!kept) continue;
+            if (!kept) break;
             if (kept->busy()) quietSince = Clock::now();
             if (!kept->failed() && Clock::now() - quietSince < kIdleClose) continue;
             std::unique_ptr<AudioOutput> device = std::move(kept);
@@ -42,6 +45,7 @@ struct OutputKeeper::State {
             device.reset();
             lock.lock();
         }
+        closerRunning = false;
     }
 };
 
@@ -50,9 +54,7 @@ OutputKeeper& OutputKeeper::instance() {
     return keeper;
 }
 
-OutputKeeper::OutputKeeper() : s_(std::make_unique<State>()) {
-    s_->closer = std::thread([s = s_.get()] { s->closeIdle(); });
-}
+OutputKeeper::OutputKeeper() : s_(std::make_unique<State>()) {}
 
 OutputKeeper::~OutputKeeper() {
     {
@@ -125,6 +127,11 @@ void OutputKeeper::give(std::unique_ptr<AudioOutput> device, const WaveFormat& f
         s_->kept = std::move(device);
         s_->format = format;
         s_->quietSince = Clock::now();
+        if (!s_->closerRunning) {
+            if (s_->closer.joinable()) s_->closer.join();  // it has ended, or is just ending
+            s_->closerRunning = true;
+            s_->closer = std::thread([s = s_.get()] { s->closeIdle(); });
+        }
     }
     if (old) {
         old->reset();

@@ -144,7 +144,9 @@ struct Tracks {
     TempDir dir;
     bool ok = true;
     Tracks() {
-        make("a", "8", "300-2000");
+        // Long enough that after the pause and the resume's fade-in a is still playing on a
+        // busy machine (a fade takes up to 2 s there).
+        make("a", "14", "300-2000");
         make("b", "3", "2500-600");
         make("c", "3", "900-1500");
     }
