@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/notice.h"
 #include "app/player_state.h"
 #include "app/schedule_seconds.h"
 #include "desktop/file_dialog.h"
@@ -73,7 +74,7 @@ void PlaySelected();
 void PlayRow(int row);  // 0-based, as the list box counts
 void SeekToSlider();
 void SeekTo(int percent);
-void FeedbackDispatch(std::int64_t value);
+void dispatchNotice(const Notice& notice);
 
 // Volume.
 void SyncVolumeWidgets();

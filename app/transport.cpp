@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/logic.h"
+#include "app/notice.h"
 #include "app/routines.h"
 #include "engine/player/commands.h"
 #include "ui/list_box.h"
@@ -44,11 +45,6 @@ void trackEnded() {
         return;
     }
     PlayNext();
-}
-
-bool isHotKey(std::int64_t value, int which) {
-    const int id = state().hotkeyIds[static_cast<std::size_t>(which)];
-    return id != 0 && value == id;
 }
 
 }  // namespace
@@ -167,18 +163,26 @@ void ScheduleEnd() {
     });
 }
 
-void FeedbackDispatch(std::int64_t value) {
-    if (value < 100) setSliderPosition(static_cast<int>(value));
-    if (value >= 0 && value < 100 && !isHotKey(value, 0) && !isHotKey(value, 1)) heardProgress = true;
-    // An identifier of 0 is a key that did not register: progress 0 must not count as its press.
-    // The end of a track moves on at once, also during a fade (as before: the fade then pauses or
-    // stops the next track); the hot keys are the user's commands and wait for it.
-    if (value == 100)
-        trackEnded();
-    else if (isHotKey(value, 0))
-        whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
-    else if (isHotKey(value, 1))
-        whenIdle([] { PlayNext(); });
+void dispatchNotice(const Notice& notice) {
+    switch (notice.kind) {
+        case Notice::Kind::Progress:
+            setSliderPosition(notice.percent);
+            heardProgress = true;
+            break;
+        // The end of a track moves on at once, also during a fade (the fade then pauses or stops
+        // the next track); the hot keys are the user's commands and wait for it.
+        case Notice::Kind::TrackEnded:
+            trackEnded();
+            break;
+        case Notice::Kind::HotKey:
+            if (notice.key == Notice::Key::Pause)
+                whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+            else
+                whenIdle([] { PlayNext(); });
+            break;
+        case Notice::Kind::Unknown:
+            break;
+    }
 }
 
 RoutineResult PlayPauseToggle(const ui::EventCall&) {
@@ -214,7 +218,8 @@ RoutineResult FeedbackDispatch(const ui::EventCall& call) {
                 if constexpr (!std::is_same_v<std::decay_t<decltype(a)>, std::string>) v = static_cast<std::int64_t>(a);
             },
             call.args[0]);
-    FeedbackDispatch(v);
+    // The one place the label's number is read: from here on the logic sees a typed notice.
+    dispatchNotice(decodeNotice(v, state().hotkeyIds));
     return std::nullopt;
 }
 
