@@ -30,7 +30,7 @@ const std::string& currentEntry() {
 
 void startCurrent(int percent) {
     heardProgress = false;
-    engine::PlayMp3File(currentEntry(), percent, widget("标签1").handle());
+    engine::PlayMp3File(currentEntry(), percent, widgets().feedbackLabel.handle());
 }
 
 void selectCurrentRow() { playlistBox().setSelectedIndex(state().currentTrack - 1); }
@@ -64,7 +64,7 @@ void PlayNext() {
     startCurrent(0);
     ShowWindowCaption("播放:", currentEntry());
     selectCurrentRow();
-    setButtonCaption("按钮_播放", "暂停");
+    setButtonCaption(widgets().playButton, "暂停");
 }
 
 void PlayPrevious() {
@@ -77,7 +77,7 @@ void PlayPrevious() {
     s.currentTrack -= 1;
     if (s.currentTrack <= 0) s.currentTrack = static_cast<int>(s.playlist.size());
     startCurrent(0);
-    setButtonCaption("按钮_播放", "暂停");
+    setButtonCaption(widgets().playButton, "暂停");
     ShowWindowCaption("播放:", currentEntry());
     selectCurrentRow();
 }
@@ -93,14 +93,14 @@ void PlayPauseToggle() {
     FadeScope fading;
     switch (engine::QueryPlayState()) {
         case 1:
-            setButtonCaption("按钮_播放", "继续");
+            setButtonCaption(widgets().playButton, "继续");
             FadeOut();
             engine::PausePlayback();
             sysVolume().SetVolume(s.savedVolume, s.savedVolume);
             ShowWindowCaption("暂停:", currentEntry());
             break;
         case -1:
-            setButtonCaption("按钮_播放", "暂停");
+            setButtonCaption(widgets().playButton, "暂停");
             sysVolume().SetVolume(0, 0);
             engine::ResumePlayback();
             FadeIn();
@@ -108,7 +108,7 @@ void PlayPauseToggle() {
             break;
         default:
             startCurrent(sliderPosition());
-            setButtonCaption("按钮_播放", "暂停");
+            setButtonCaption(widgets().playButton, "暂停");
             ShowWindowCaption("播放:", currentEntry());
             break;
     }
@@ -119,7 +119,7 @@ void StopPlayback() {
     failedInARow = 0;
     engine::StopPlaying();
     setSliderPosition(0);
-    setButtonCaption("按钮_播放", "播放");
+    setButtonCaption(widgets().playButton, "播放");
     if (state().playlist.empty())
         mainForm().window().setProperty(ui::kWindowCaption, std::string("Vesperon"));
     else
@@ -133,7 +133,7 @@ void PlayRow(int selected) {
     if (selected < 0 || selected >= static_cast<int>(state().playlist.size())) return;
     state().currentTrack = selected + 1;
     startCurrent(0);
-    setButtonCaption("按钮_播放", "暂停");
+    setButtonCaption(widgets().playButton, "暂停");
     ShowWindowCaption("播放:", currentEntry());
 }
 
