@@ -1,5 +1,7 @@
 #include "app/logic.h"
 
+#include <optional>
+
 #include "desktop/message_box.h"
 #include "ui/button.h"
 #include "ui/list_box.h"
@@ -16,6 +18,7 @@ namespace {
 PlayerState theState;
 ScheduleSeconds theSeconds;
 ui::Form* theForm = nullptr;
+std::optional<MainWidgets> theWidgets;
 
 LogicServices defaultServices() {
     LogicServices s;
@@ -54,6 +57,7 @@ void resetPlayerLogic() {
     theState = PlayerState{};
     theSeconds = ScheduleSeconds{};
     theForm = nullptr;
+    theWidgets.reset();
     theServices = defaultServices();
     resetFadeGate();
     resetQuit();
@@ -62,26 +66,26 @@ void resetPlayerLogic() {
 
 ui::Form& mainForm() { return *theForm; }
 bool hasMainForm() { return theForm != nullptr; }
-void setMainForm(ui::Form* form) { theForm = form; }
-
-ui::Widget& widget(const char* name) {
-    // The layout is built into the program: every name the logic uses is there.
-    return *theForm->find(name);
+void setMainForm(ui::Form* form) {
+    theForm = form;
+    theWidgets.reset();
+    if (form) theWidgets.emplace(resolveMainWidgets(*form));
 }
+const MainWidgets& widgets() { return *theWidgets; }
 
-ui::ListBox& playlistBox() { return *theForm->findAs<ui::ListBox>("列表框1"); }
-volume::SysVolumeWidget& sysVolume() { return *theForm->findAs<volume::SysVolumeWidget>("系统音量1"); }
+ui::ListBox& playlistBox() { return widgets().playlist; }
+volume::SysVolumeWidget& sysVolume() { return widgets().sysVolume; }
 
 void ShowWindowCaption(const std::string& prefix, const std::string& path) {
     theForm->window().setProperty(ui::kWindowCaption, prefix + FileNameOf(path));
 }
 
-void setButtonCaption(const char* name, const std::string& caption) {
-    widget(name).setProperty(ui::kButtonCaption, caption);
+void setButtonCaption(ui::Widget& button, const std::string& caption) {
+    button.setProperty(ui::kButtonCaption, caption);
 }
 
-void setSliderPosition(int position) { widget("滑块条_播放进度").setProperty(ui::kSliderPosition, position); }
-int sliderPosition() { return widget("滑块条_播放进度").intProperty(ui::kSliderPosition); }
+void setSliderPosition(int position) { widgets().progressSlider.setProperty(ui::kSliderPosition, position); }
+int sliderPosition() { return widgets().progressSlider.intProperty(ui::kSliderPosition); }
 int rowCount() { return playlistBox().itemCount(); }
 
 }  // namespace vesperon::app

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/notice.h"
 #include "app/player_state.h"
 #include "app/schedule_seconds.h"
 #include "desktop/file_dialog.h"
@@ -19,6 +20,10 @@ class SysVolumeWidget;
 }
 namespace vesperon::ui {
 class ListBox;
+class Timer;
+}
+namespace vesperon::desktop {
+class DropTarget;
 }
 
 namespace vesperon::app {
@@ -39,19 +44,45 @@ ScheduleSeconds& scheduleSeconds();
 // A fresh PlayerState and no window (tests; the program has one of each).
 void resetPlayerLogic();
 
+// The main window's widgets the logic acts on, looked up by name once, when the window starts
+// (the way a designer-generated form class holds its widgets); a missing one stops the program.
+struct MainWidgets {
+    ui::Widget& playButton;      // 按钮_播放
+    ui::Widget& nextButton;      // 按钮_下一曲
+    ui::Widget& expandButton;    // 按钮_展开
+    ui::Widget& feedbackLabel;   // 标签1: the engine's notices and the hot keys arrive here
+    ui::ListBox& playlist;       // 列表框1
+    volume::SysVolumeWidget& sysVolume;  // 系统音量1
+    ui::Widget& progressSlider;  // 滑块条_播放进度
+    ui::Widget& volumeBar;       // 纵向滚动条_音量
+    ui::Widget& muteBox;         // 选择框_静音
+    ui::Widget& randomOrderBox;  // 选择框_随机播放
+    ui::Widget& loopTrackBox;    // 选择框_单曲循环
+    ui::Widget& scheduleSwitch;  // 选择框_开始计划
+    ui::Widget& hourBox;         // 编辑框_时: the clock's boxes
+    ui::Widget& minuteBox;       // 编辑框_分
+    ui::Widget& secondBox;       // 编辑框_秒
+    ui::Widget& firstPeriodBox;  // 编辑框_从时1
+    desktop::DropTarget* dropTarget;  // 拖放对象1; null where it could not be made
+    ui::Timer* clock;                 // 时钟1; likewise
+};
+MainWidgets resolveMainWidgets(const ui::Form& form);
+
 // The window the routines act on: set by the start-up, cleared when it is destroyed.
 ui::Form& mainForm();
 bool hasMainForm();
 void setMainForm(ui::Form* form);
+// The widgets of the window set last (only while there is one).
+const MainWidgets& widgets();
 
-// Widgets of the main window by name.
-ui::Widget& widget(const char* name);
+// A widget named at run time (the schedule's period boxes); a missing one stops the program.
+ui::Widget& widget(const std::string& name);
 ui::ListBox& playlistBox();
 volume::SysVolumeWidget& sysVolume();
 
 // Shared helpers.
 void ShowWindowCaption(const std::string& prefix, const std::string& path);
-void setButtonCaption(const char* name, const std::string& caption);
+void setButtonCaption(ui::Widget& button, const std::string& caption);
 void setSliderPosition(int position);
 int sliderPosition();
 int rowCount();
@@ -73,7 +104,7 @@ void PlaySelected();
 void PlayRow(int row);  // 0-based, as the list box counts
 void SeekToSlider();
 void SeekTo(int percent);
-void FeedbackDispatch(std::int64_t value);
+void dispatchNotice(const Notice& notice);
 
 // Volume.
 void SyncVolumeWidgets();

@@ -14,7 +14,7 @@
 #include "desktop/dialog_language.h"
 #include "desktop/drop_target.h"
 #include "engine/player/commands.h"
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 #include "ui/appearance.h"
 #include "ui/handle_registry.h"
 #include "ui/main_window.h"

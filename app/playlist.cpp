@@ -35,7 +35,7 @@ std::string textArg(const ui::EventCall& call, std::size_t i) {
     return {};
 }
 
-bool isChecked(const char* name) { return widget(name).intProperty(ui::kCheckChecked) != 0; }
+bool isChecked(ui::Widget& box) { return box.intProperty(ui::kCheckChecked) != 0; }
 
 }  // namespace
 
@@ -139,7 +139,7 @@ void resetPlaylist() {
     }
     engine::StopPlaying();
     playlistBox().clear();
-    setButtonCaption("按钮_播放", "播放");
+    setButtonCaption(widgets().playButton, "播放");
     setSliderPosition(0);
     state().currentTrack = 1;
     state().playlist.clear();
@@ -176,8 +176,8 @@ RoutineResult PlaylistKeyDown(const ui::EventCall& call) {
 
 RoutineResult RandomOrderSwitch(const ui::EventCall&) {
     PlayerState& s = state();
-    if (isChecked("选择框_单曲循环")) {
-        widget("选择框_单曲循环").setProperty(ui::kCheckChecked, 0);
+    if (isChecked(widgets().loopTrackBox)) {
+        widgets().loopTrackBox.setProperty(ui::kCheckChecked, 0);
         toggle(s.loopTrack);
     }
     toggle(s.randomOrder);
@@ -187,8 +187,8 @@ RoutineResult RandomOrderSwitch(const ui::EventCall&) {
 
 RoutineResult LoopTrackSwitch(const ui::EventCall&) {
     PlayerState& s = state();
-    if (isChecked("选择框_随机播放")) {
-        widget("选择框_随机播放").setProperty(ui::kCheckChecked, 0);
+    if (isChecked(widgets().randomOrderBox)) {
+        widgets().randomOrderBox.setProperty(ui::kCheckChecked, 0);
         toggle(s.randomOrder);
     }
     toggle(s.loopTrack);

@@ -7,15 +7,53 @@
 namespace vesperon::app {
 namespace {
 
-// Indexed by the routine's number; 0 is never a routine.
-constexpr std::array<Routine, layout::kRoutineCount + 1> kTable{
-    nullptr,          StartUp,           ShutDown,        ExpandCollapse,    PlayPauseToggle,
-    PlayNext,         PlayPrevious,      StopPlayback,    SeekToSlider,      FeedbackDispatch,
-    PlaySelected,     PlaylistMouseDown, PlaylistKeyDown, RandomOrderSwitch, LoopTrackSwitch,
-    AddFilesByDialog, RemoveSelected,    ResetPlaylist,   VolumeBarChanged,  MuteClicked,
-    FilesDropped,     ScheduleSwitch,    CheckSchedule,   ClearPeriods,
+using R = layout::Routine;
+
+struct Binding {
+    R routine;
+    Routine function;
 };
-static_assert(static_cast<std::uint32_t>(layout::Routine::ClearPeriods) == kTable.size() - 1);
+
+// Each routine the layout can name, with the function that runs it.
+constexpr Binding kBindings[] = {
+    {R::StartUp, StartUp},
+    {R::ShutDown, ShutDown},
+    {R::ExpandCollapse, ExpandCollapse},
+    {R::PlayPauseToggle, PlayPauseToggle},
+    {R::PlayNext, PlayNext},
+    {R::PlayPrevious, PlayPrevious},
+    {R::StopPlayback, StopPlayback},
+    {R::SeekToSlider, SeekToSlider},
+    {R::FeedbackDispatch, FeedbackDispatch},
+    {R::PlaySelected, PlaySelected},
+    {R::PlaylistMouseDown, PlaylistMouseDown},
+    {R::PlaylistKeyDown, PlaylistKeyDown},
+    {R::RandomOrderSwitch, RandomOrderSwitch},
+    {R::LoopTrackSwitch, LoopTrackSwitch},
+    {R::AddFilesByDialog, AddFilesByDialog},
+    {R::RemoveSelected, RemoveSelected},
+    {R::ResetPlaylist, ResetPlaylist},
+    {R::VolumeBarChanged, VolumeBarChanged},
+    {R::MuteClicked, MuteClicked},
+    {R::FilesDropped, FilesDropped},
+    {R::ScheduleSwitch, ScheduleSwitch},
+    {R::CheckSchedule, CheckSchedule},
+    {R::ClearPeriods, ClearPeriods},
+};
+
+// Indexed by the routine's number for the lookup; 0 is never a routine.
+constexpr std::array<Routine, layout::kRoutineCount + 1> kTable = [] {
+    std::array<Routine, layout::kRoutineCount + 1> table{};
+    for (const Binding& b : kBindings) table[static_cast<std::uint32_t>(b.routine)] = b.function;
+    return table;
+}();
+
+constexpr bool everyRoutineBound() {
+    for (std::uint32_t n = 1; n < kTable.size(); ++n)
+        if (!kTable[n]) return false;
+    return std::size(kBindings) == layout::kRoutineCount;
+}
+static_assert(everyRoutineBound(), "every routine is bound exactly once");
 
 }  // namespace
 

@@ -15,7 +15,7 @@ namespace vesperon::app {
 namespace {
 
 double boxValue(int position) {
-    return ReadBoxValue(widget(state().scheduleBoxes[static_cast<std::size_t>(position - 1)].c_str())
+    return ReadBoxValue(widget(state().scheduleBoxes[static_cast<std::size_t>(position - 1)])
                             .textProperty(ui::kEditContent));
 }
 
@@ -44,16 +44,16 @@ bool checkSecond(int h, int m, int s) {
 }
 
 void setEnabled(const std::string& name, bool enabled) {
-    widget(name.c_str()).setProperty(ui::kDisabled, enabled ? 0 : 1);
+    widget(name).setProperty(ui::kDisabled, enabled ? 0 : 1);
 }
 
 }  // namespace
 
 void CheckSchedule() {
     std::tm now = services().localTime();
-    widget("编辑框_时").setProperty(ui::kEditContent, std::to_string(now.tm_hour));
-    widget("编辑框_分").setProperty(ui::kEditContent, std::to_string(now.tm_min));
-    widget("编辑框_秒").setProperty(ui::kEditContent, std::to_string(now.tm_sec));
+    widgets().hourBox.setProperty(ui::kEditContent, std::to_string(now.tm_hour));
+    widgets().minuteBox.setProperty(ui::kEditContent, std::to_string(now.tm_min));
+    widgets().secondBox.setProperty(ui::kEditContent, std::to_string(now.tm_sec));
 
     // Local seconds as a running count, so that every second of the day is checked once.
     std::tm copy = now;
@@ -83,7 +83,7 @@ void SwitchSchedule() {
     setEnabled("按钮_清空时间段", !on);
     for (const std::string& box : s.scheduleBoxes) setEnabled(box, !on);
     s.scheduleOn = on ? 1 : 0;
-    widget("选择框_开始计划").setProperty(ui::kCheckCaption, std::string(on ? "取消计划" : "开始计划"));
+    widgets().scheduleSwitch.setProperty(ui::kCheckCaption, std::string(on ? "取消计划" : "开始计划"));
     sessionChanged();
 }
 
@@ -94,7 +94,7 @@ RoutineResult ScheduleSwitch(const ui::EventCall&) {
 
 RoutineResult ClearPeriods(const ui::EventCall&) {
     SessionBatch batch;
-    for (const std::string& box : state().scheduleBoxes) widget(box.c_str()).setProperty(ui::kEditContent, std::string());
+    for (const std::string& box : state().scheduleBoxes) widget(box).setProperty(ui::kEditContent, std::string());
     return std::nullopt;
 }
 

@@ -31,7 +31,7 @@ Keeper& keeper() {
 
 // scheduleBoxes holds every start hour, then start minutes, ..., then end seconds.
 ui::Widget& periodBox(std::size_t period, bool end, std::size_t part) {
-    return widget(state().scheduleBoxes[((end ? 3 : 0) + part) * 5 + period].c_str());
+    return widget(state().scheduleBoxes[((end ? 3 : 0) + part) * 5 + period]);
 }
 
 void save() {
@@ -63,10 +63,10 @@ void apply(const SessionData& d) {
     // The two order switches exclude each other, as their clicks do; loop is the later one.
     s.loopTrack = d.loop ? 1 : 0;
     s.randomOrder = d.random && !d.loop ? 1 : 0;
-    widget("选择框_随机播放").setProperty(ui::kCheckChecked, s.randomOrder);
-    widget("选择框_单曲循环").setProperty(ui::kCheckChecked, s.loopTrack);
+    widgets().randomOrderBox.setProperty(ui::kCheckChecked, s.randomOrder);
+    widgets().loopTrackBox.setProperty(ui::kCheckChecked, s.loopTrack);
     if (d.schedule && s.scheduleOn != 1) {
-        widget("选择框_开始计划").setProperty(ui::kCheckChecked, 1);
+        widgets().scheduleSwitch.setProperty(ui::kCheckChecked, 1);
         SwitchSchedule();
     }
 }
@@ -115,7 +115,7 @@ void RestoreSession() {
     }
     // A missing (or moved) file is created at once, so that it is there even if nothing changes.
     if (read != SessionRead::Loaded) save();
-    for (const std::string& name : state().scheduleBoxes) ui::watchContent(widget(name.c_str()), [] { sessionChanged(); });
+    for (const std::string& name : state().scheduleBoxes) ui::watchContent(widget(name), [] { sessionChanged(); });
 }
 
 void sessionChanged() {

@@ -11,6 +11,7 @@
 #include "desktop/tool_tips.h"
 #include "skin/skin.h"
 #include "ui/button.h"
+#include "ui/list_box.h"
 #include "ui/main_window.h"
 #include "ui/timer.h"
 #include "ui/window_widget.h"
@@ -38,21 +39,21 @@ RoutineResult StartUp(const ui::EventCall& call) {
     sysVolume().SelectLine(4);
 
     const ui::WindowHandle window = form.window().handle();
-    const ui::WindowHandle feedback = widget("标签1").handle();
+    const ui::WindowHandle feedback = widgets().feedbackLabel.handle();
     s.hotkeyIds[0] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPauseKey);
     s.hotkeyIds[1] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPageDownKey);
     if (s.hotkeyIds[0] == 0 || s.hotkeyIds[1] == 0) {
         services().messageBox("快捷键注册失败,您可能无法正常使用快捷键！", 0x10, "错误");
     } else {
-        desktop::AddToolTip(widget("按钮_播放").handle(), "快捷键:Pause", false, false);
-        desktop::AddToolTip(widget("按钮_下一曲").handle(), "快捷键:Page Down", false, false);
+        desktop::AddToolTip(widgets().playButton.handle(), "快捷键:Pause", false, false);
+        desktop::AddToolTip(widgets().nextButton.handle(), "快捷键:Page Down", false, false);
     }
 
     form.window().setProperty(ui::kHeight, ui::kMainWindowCollapsedHeight);
     sysVolume().GetVolume(s.savedVolume, s.savedVolume);
     s.fadeStep = s.savedVolume / 50;
-    if (auto* drop = form.findAs<desktop::DropTarget>("拖放对象1"))
-        drop->RegisterDropWindow(widget("列表框1").handle());
+    if (auto* drop = widgets().dropTarget)
+        drop->RegisterDropWindow(widgets().playlist.handle());
 
     // Schedule order: all start hours, then start minutes, ..., then end seconds.
     s.scheduleBoxes.clear();
@@ -60,7 +61,7 @@ RoutineResult StartUp(const ui::EventCall& call) {
         for (int slot = 1; slot <= 5; ++slot) s.scheduleBoxes.push_back(column + std::to_string(slot));
 
     // The schedule's clock ticks just after each wall-clock second begins.
-    if (auto* clock = form.findAs<ui::Timer>("时钟1")) clock->setPhase(&MsToNextScheduleTick);
+    if (auto* clock = widgets().clock) clock->setPhase(&MsToNextScheduleTick);
     RestoreSession();
     return std::nullopt;
 }
@@ -76,13 +77,13 @@ RoutineResult ExpandCollapse(const ui::EventCall&) {
     PlayerState& s = state();
     toggle(s.panelExpanded);
     if (s.panelExpanded == 1) {
-        setButtonCaption("按钮_展开", "∧");
+        setButtonCaption(widgets().expandButton, "∧");
         mainForm().window().setProperty(ui::kHeight, ui::kMainWindowExpandedHeight);
-        widget("编辑框_从时1").setFocus();
+        widgets().firstPeriodBox.setFocus();
     } else {
-        setButtonCaption("按钮_展开", "∨");
+        setButtonCaption(widgets().expandButton, "∨");
         mainForm().window().setProperty(ui::kHeight, ui::kMainWindowCollapsedHeight);
-        widget("列表框1").setFocus();
+        widgets().playlist.setFocus();
     }
     return std::nullopt;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/logic.h"
+#include "app/notice.h"
 #include "app/routines.h"
 #include "engine/player/commands.h"
 #include "ui/list_box.h"
@@ -29,7 +30,7 @@ const std::string& currentEntry() {
 
 void startCurrent(int percent) {
     heardProgress = false;
-    engine::PlayMp3File(currentEntry(), percent, widget("标签1").handle());
+    engine::PlayMp3File(currentEntry(), percent, widgets().feedbackLabel.handle());
 }
 
 void selectCurrentRow() { playlistBox().setSelectedIndex(state().currentTrack - 1); }
@@ -44,11 +45,6 @@ void trackEnded() {
         return;
     }
     PlayNext();
-}
-
-bool isHotKey(std::int64_t value, int which) {
-    const int id = state().hotkeyIds[static_cast<std::size_t>(which)];
-    return id != 0 && value == id;
 }
 
 }  // namespace
@@ -68,7 +64,7 @@ void PlayNext() {
     startCurrent(0);
     ShowWindowCaption("播放:", currentEntry());
     selectCurrentRow();
-    setButtonCaption("按钮_播放", "暂停");
+    setButtonCaption(widgets().playButton, "暂停");
 }
 
 void PlayPrevious() {
@@ -81,7 +77,7 @@ void PlayPrevious() {
     s.currentTrack -= 1;
     if (s.currentTrack <= 0) s.currentTrack = static_cast<int>(s.playlist.size());
     startCurrent(0);
-    setButtonCaption("按钮_播放", "暂停");
+    setButtonCaption(widgets().playButton, "暂停");
     ShowWindowCaption("播放:", currentEntry());
     selectCurrentRow();
 }
@@ -97,14 +93,14 @@ void PlayPauseToggle() {
     FadeScope fading;
     switch (engine::QueryPlayState()) {
         case 1:
-            setButtonCaption("按钮_播放", "继续");
+            setButtonCaption(widgets().playButton, "继续");
             FadeOut();
             engine::PausePlayback();
             sysVolume().SetVolume(s.savedVolume, s.savedVolume);
             ShowWindowCaption("暂停:", currentEntry());
             break;
         case -1:
-            setButtonCaption("按钮_播放", "暂停");
+            setButtonCaption(widgets().playButton, "暂停");
             sysVolume().SetVolume(0, 0);
             engine::ResumePlayback();
             FadeIn();
@@ -112,7 +108,7 @@ void PlayPauseToggle() {
             break;
         default:
             startCurrent(sliderPosition());
-            setButtonCaption("按钮_播放", "暂停");
+            setButtonCaption(widgets().playButton, "暂停");
             ShowWindowCaption("播放:", currentEntry());
             break;
     }
@@ -123,7 +119,7 @@ void StopPlayback() {
     failedInARow = 0;
     engine::StopPlaying();
     setSliderPosition(0);
-    setButtonCaption("按钮_播放", "播放");
+    setButtonCaption(widgets().playButton, "播放");
     if (state().playlist.empty())
         mainForm().window().setProperty(ui::kWindowCaption, std::string("Vesperon"));
     else
@@ -137,7 +133,7 @@ void PlayRow(int selected) {
     if (selected < 0 || selected >= static_cast<int>(state().playlist.size())) return;
     state().currentTrack = selected + 1;
     startCurrent(0);
-    setButtonCaption("按钮_播放", "暂停");
+    setButtonCaption(widgets().playButton, "暂停");
     ShowWindowCaption("播放:", currentEntry());
 }
 
@@ -167,18 +163,26 @@ void ScheduleEnd() {
     });
 }
 
-void FeedbackDispatch(std::int64_t value) {
-    if (value < 100) setSliderPosition(static_cast<int>(value));
-    if (value >= 0 && value < 100 && !isHotKey(value, 0) && !isHotKey(value, 1)) heardProgress = true;
-    // An identifier of 0 is a key that did not register: progress 0 must not count as its press.
-    // The end of a track moves on at once, also during a fade (as before: the fade then pauses or
-    // stops the next track); the hot keys are the user's commands and wait for it.
-    if (value == 100)
-        trackEnded();
-    else if (isHotKey(value, 0))
-        whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
-    else if (isHotKey(value, 1))
-        whenIdle([] { PlayNext(); });
+void dispatchNotice(const Notice& notice) {
+    switch (notice.kind) {
+        case Notice::Kind::Progress:
+            setSliderPosition(notice.percent);
+            heardProgress = true;
+            break;
+        // The end of a track moves on at once, also during a fade (the fade then pauses or stops
+        // the next track); the hot keys are the user's commands and wait for it.
+        case Notice::Kind::TrackEnded:
+            trackEnded();
+            break;
+        case Notice::Kind::HotKey:
+            if (notice.key == Notice::Key::Pause)
+                whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+            else
+                whenIdle([] { PlayNext(); });
+            break;
+        case Notice::Kind::Unknown:
+            break;
+    }
 }
 
 RoutineResult PlayPauseToggle(const ui::EventCall&) {
@@ -214,7 +218,8 @@ RoutineResult FeedbackDispatch(const ui::EventCall& call) {
                 if constexpr (!std::is_same_v<std::decay_t<decltype(a)>, std::string>) v = static_cast<std::int64_t>(a);
             },
             call.args[0]);
-    FeedbackDispatch(v);
+    // The one place the label's number is read: from here on the logic sees a typed notice.
+    dispatchNotice(decodeNotice(v, state().hotkeyIds));
     return std::nullopt;
 }
 

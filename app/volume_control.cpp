@@ -14,7 +14,7 @@ namespace vesperon::app {
 
 namespace {
 
-ui::Widget& volumeBar() { return widget("纵向滚动条_音量"); }
+ui::Widget& volumeBar() { return widgets().volumeBar; }
 
 }  // namespace
 
@@ -38,7 +38,7 @@ void SyncVolumeWidgets() {
         const double position = 100.0 - (static_cast<double>(v) * 100.0 / max);
         volumeBar().setProperty(ui::kScrollPosition, static_cast<std::int32_t>(position));
     }
-    widget("选择框_静音").setProperty(ui::kCheckChecked, sysVolume().GetMute() == 1 ? 1 : 0);
+    widgets().muteBox.setProperty(ui::kCheckChecked, sysVolume().GetMute() == 1 ? 1 : 0);
 }
 
 void FadeOut() {
@@ -82,7 +82,7 @@ RoutineResult VolumeBarChanged(const ui::EventCall&) {
 }
 
 RoutineResult MuteClicked(const ui::EventCall&) {
-    sysVolume().SetMute(widget("选择框_静音").intProperty(ui::kCheckChecked) != 0 ? 1 : 0);
+    sysVolume().SetMute(widgets().muteBox.intProperty(ui::kCheckChecked) != 0 ? 1 : 0);
     return std::nullopt;
 }
 

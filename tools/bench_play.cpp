@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/player/entry_points.h"
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 
 using namespace vesperon::engine;
 using Clock = std::chrono::steady_clock;

@@ -16,7 +16,7 @@
 
 #include "engine/output/output_keeper.h"
 #include "engine/player/entry_points.h"
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 
 using namespace vesperon::engine;
 

@@ -9,12 +9,15 @@
 #include <functional>
 #include <optional>
 
+#include "engine/port/message_port.h"
+
 class QWidget;
 
 namespace vesperon::ui {
 
 using WindowHandle = std::intptr_t;
-inline constexpr std::uint32_t kPlayerNotifyMessage = 0x8075;
+// The engine's notice to the window (progress, end of track, forwarded hot keys); one number for both.
+using engine::kPlayerNotifyMessage;
 
 // What a handle delivers its messages to. Runs on the UI thread.
 class MessageReceiver {

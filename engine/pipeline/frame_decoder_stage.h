@@ -11,7 +11,7 @@
 #include "engine/mpeg/byte_source.h"
 #include "engine/mpeg/stream_decoder.h"
 #include "engine/pipeline/pipeline_stage.h"
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 
 namespace vesperon::engine {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 
 namespace vesperon::engine {
 

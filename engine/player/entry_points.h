@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 
 namespace vesperon::engine {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/pipeline/pipeline_stage.h"
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 
 namespace vesperon::engine {
 

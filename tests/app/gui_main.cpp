@@ -5,7 +5,7 @@
 #include <QApplication>
 
 #include "desktop/drop_target.h"
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 #include "ui/appearance.h"
 #include "ui/handle_registry.h"
 #include "volume/sys_volume_widget.h"

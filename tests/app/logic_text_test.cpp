@@ -1,12 +1,26 @@
 #include <gtest/gtest.h>
 
 #include "app/crt_random.h"
+#include "app/notice.h"
 #include "app/playlist_text.h"
 #include "app/schedule_box.h"
 #include "app/schedule_seconds.h"
 #include "app/tick_count.h"
 
 namespace vesperon::app {
+
+TEST(Notice, TheLabelsNumberDecodesToOneMeaningAndARefusedKeyNeverTakesProgress) {
+    using K = Notice::Kind;
+    const std::array<std::int32_t, 2> both{33001, 33002}, refused{0, 33001};
+    EXPECT_EQ(decodeNotice(0, both).kind, K::Progress);
+    EXPECT_EQ(decodeNotice(99, both).percent, 99);
+    EXPECT_EQ(decodeNotice(100, both).kind, K::TrackEnded);
+    EXPECT_EQ(decodeNotice(33002, both).key, Notice::Key::PageDown);
+    EXPECT_EQ(decodeNotice(33001, both).key, Notice::Key::Pause);
+    EXPECT_EQ(decodeNotice(0, refused).kind, K::Progress);  // not a press of the refused Pause
+    EXPECT_EQ(decodeNotice(33001, refused).key, Notice::Key::PageDown);
+    for (std::int64_t other : {-1LL, 101LL, 33000LL, 33003LL}) EXPECT_EQ(decodeNotice(other, both).kind, K::Unknown) << other;
+}
 
 TEST(PlaylistText, RowLabelsAlignFileNamesForRowsUpTo999) {
     EXPECT_EQ(TrackLabel(1, "/music/a.mp3"), "1:   a.mp3");

@@ -30,7 +30,7 @@
 #include "ui/slider_bar.h"
 #include "ui/timer.h"
 #include "ui/window_widget.h"
-#include "volume/fake_mixer.h"
+#include "tests/volume/fake_mixer.h"
 #include "volume/mixer.h"
 
 namespace vesperon::app::test {

@@ -129,5 +129,15 @@ TEST_F(StartUp, ExpandButtonTogglesHeightCaptionAndFocus) {
     EXPECT_EQ(form->lastFocused(), &w("列表框1"));
 }
 
+// The window without its widgets: the logic refuses it at once, naming the first one it lacks,
+// instead of acting on a missing widget later.
+TEST(MainWidgets, AMissingWidgetStopsTheProgramNamingIt) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    layout::FormLayout bare = layout::loadMainWindow().layout;
+    bare.units.resize(1);  // the window alone
+    ui::Form form(bare, {});
+    EXPECT_DEATH(resolveMainWidgets(form), "no widget 按钮_播放");
+}
+
 }  // namespace
 }  // namespace vesperon::app::test

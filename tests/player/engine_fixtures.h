@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 #include "tests/support/process.h"
 
 namespace vesperon::test {

@@ -9,7 +9,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 
-#include "volume/fake_mixer.h"
+#include "tests/volume/fake_mixer.h"
 
 namespace vesperon::volume {
 namespace {

@@ -1,3 +1,8 @@
+# The recording stand-in for the mixer, for the unit and gui tests here and in tests/app.
+add_library(vesperon_volume_fake STATIC ${CMAKE_CURRENT_LIST_DIR}/fake_mixer.cpp)
+target_include_directories(vesperon_volume_fake PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(vesperon_volume_fake PUBLIC vesperon_volume_core)
+
 vesperon_add_test(NAME volume_sys_volume_test LABELS unit OWN_MAIN
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/sys_volume_test.cpp
   LIBS vesperon_volume_fake)

@@ -1,4 +1,4 @@
-#include "engine/player/message_port.h"
+#include "engine/port/message_port.h"
 
 #include <atomic>
 

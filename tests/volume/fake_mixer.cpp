@@ -1,4 +1,4 @@
-#include "volume/fake_mixer.h"
+#include "tests/volume/fake_mixer.h"
 
 #include <fcntl.h>
 #include <unistd.h>
