@@ -558,6 +558,21 @@ TEST(ProgramE2E, TogglesAndQuitsDuringAFadeLeaveTheVolumeWhereItWas) {
     }
 }
 
+// Where in track a (sox's sweep from 300 to 2000 Hz over 14 s, exponential) the 0.2 s of the left channel from
+// `frame` come from, in seconds, told by the sweep's frequency (upward zero crossings).
+double sweepPosition(const std::vector<int16_t>& pcm, std::size_t frame) {
+    int cycles = 0;
+    bool negative = false;
+    for (std::size_t i = frame; i < frame + kRate / 5 && 2 * i < pcm.size(); ++i) {
+        if (pcm[2 * i] < -64) negative = true;
+        if (negative && pcm[2 * i] > 64) {
+            ++cycles;
+            negative = false;
+        }
+    }
+    return 14 * std::log(std::max(cycles * 5.0, 1.0) / 300) / std::log(2000.0 / 300);
+}
+
 // The sound server killed during play and started again on the same socket: the program plays
 // on, its pause fades the new server's sink and puts it back, and SIGTERM still ends it cleanly.
 // Last in this file: it replaces the shared server.
@@ -605,8 +620,18 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
     EXPECT_LE(soundAfter, 6.0);
     EXPECT_EQ(titleAfter, "播放:a.mp3");
 
+    // Where a went on: near where the sound stopped, not from its start.
+    sleepMs(500);
+    const auto first = readPcm16(before), second = readPcm16(after);
+    std::size_t lastSound = first.size() / 2;
+    while (lastSound > 0 && std::abs(first[2 * (lastSound - 1)]) < 64) --lastSound;
+    const double stoppedAt = sweepPosition(first, lastSound - std::min<std::size_t>(lastSound, kRate / 4));
+    const double resumedAt = sweepPosition(second, firstSoundFrame(second) + kRate / 20);
+    std::printf("a was heard up to %.2f s before the kill and went on at %.2f s\n", stoppedAt, resumedAt);
+    EXPECT_GT(resumedAt, stoppedAt - 1.5) << "a went back (to its start?)";
+    EXPECT_LT(resumedAt, stoppedAt + 2.5) << "a skipped ahead";
+
     // Pause: the new server's sink falls below half on the way, then is back at 60 %.
-    sleepMs(1000);
     const auto pressed = Clock::now();
     key("Pause");
     long lowest = sixty;
