@@ -558,6 +558,115 @@ TEST(ProgramE2E, TogglesAndQuitsDuringAFadeLeaveTheVolumeWhereItWas) {
     }
 }
 
+// Where in track a (sox's sweep from 300 to 2000 Hz over 14 s, exponential) the 0.2 s of the left channel from
+// `frame` come from, in seconds, told by the sweep's frequency (upward zero crossings).
+double sweepPosition(const std::vector<int16_t>& pcm, std::size_t frame) {
+    int cycles = 0;
+    bool negative = false;
+    for (std::size_t i = frame; i < frame + kRate / 5 && 2 * i < pcm.size(); ++i) {
+        if (pcm[2 * i] < -64) negative = true;
+        if (negative && pcm[2 * i] > 64) {
+            ++cycles;
+            negative = false;
+        }
+    }
+    return 14 * std::log(std::max(cycles * 5.0, 1.0) / 300) / std::log(2000.0 / 300);
+}
+
+// The sound server killed during play and started again on the same socket: the program plays
+// on, its pause fades the new server's sink and puts it back, and SIGTERM still ends it cleanly.
+// Last in this file: it replaces the shared server.
+TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
+    Tracks tracks;
+    ASSERT_TRUE(tracks.ok);
+    const std::string status = tracks.dir.file("status");
+    Program program({"sh", "-c", "\"$0\"; echo $? > " + status});
+    ASSERT_FALSE(program.window().empty()) << "the window did not appear";
+    const std::string w = program.window();
+    ASSERT_TRUE(program.addFilesByDialog(kListX, kListY, tracks.dir.path(), {"a.mp3"}));
+    const std::string before = tracks.dir.file("before.raw"), after = tracks.dir.file("after.raw");
+    auto heard = [](const std::string& raw) {
+        const auto pcm = readPcm16(raw);
+        return 2 * firstSoundFrame(pcm) < pcm.size();
+    };
+    auto waitHeard = [&](const std::string& raw, double timeout) {
+        const auto t0 = Clock::now();
+        while (!heard(raw) && secondsSince(t0) < timeout) sleepMs(50);
+        return heard(raw);
+    };
+    auto recording = std::make_unique<MonitorRecording>(*gPulse, before, kRate, 2);
+    click(w, kPlayX, kPlayY);
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+    ASSERT_TRUE(waitHeard(before, 10)) << "no sound before the kill";
+    sleepMs(3000);
+
+    gPulse->kill();
+    recording.reset();
+    const auto killed = Clock::now();
+    std::this_thread::sleep_until(killed + std::chrono::seconds(4));
+    const std::string titleWhileAway = titleOf(w);
+    ASSERT_TRUE(gPulse->restart()) << "pulseaudio did not start again";
+    const auto restarted = Clock::now();
+    ASSERT_EQ(gPulse->pactl({"set-sink-volume", gPulse->sink(), "60%"}).exitCode, 0);
+    const long sixty = sinkVolume();
+    recording = std::make_unique<MonitorRecording>(*gPulse, after, kRate, 2);
+    const bool again = waitHeard(after, 10);
+    const double soundAfter = secondsSince(restarted);
+    const std::string titleAfter = titleOf(w);
+    std::printf("outage: title \"%s\" while the server was away, \"%s\" after; sound again %.2f s after the "
+                "restart%s\n",
+                titleWhileAway.c_str(), titleAfter.c_str(), soundAfter, again ? "" : " (none heard)");
+    ASSERT_TRUE(again) << "no sound within 10 s of the restart";
+    EXPECT_LE(soundAfter, 6.0);
+    EXPECT_EQ(titleAfter, "播放:a.mp3");
+
+    // Where a went on: near where the sound stopped, not from its start.
+    sleepMs(500);
+    const auto first = readPcm16(before), second = readPcm16(after);
+    std::size_t lastSound = first.size() / 2;
+    while (lastSound > 0 && std::abs(first[2 * (lastSound - 1)]) < 64) --lastSound;
+    const double stoppedAt = sweepPosition(first, lastSound - std::min<std::size_t>(lastSound, kRate / 4));
+    const double resumedAt = sweepPosition(second, firstSoundFrame(second) + kRate / 20);
+    std::printf("a was heard up to %.2f s before the kill and went on at %.2f s\n", stoppedAt, resumedAt);
+    EXPECT_GT(resumedAt, stoppedAt - 1.5) << "a went back (to its start?)";
+    EXPECT_LT(resumedAt, stoppedAt + 2.5) << "a skipped ahead";
+
+    // Pause: the new server's sink falls below half on the way, then is back at 60 %.
+    const auto pressed = Clock::now();
+    key("Pause");
+    long lowest = sixty;
+    double paused = -1;
+    while (secondsSince(pressed) < 6) {
+        const long v = sinkVolume();
+        if (v >= 0) lowest = std::min(lowest, v);
+        if (titleOf(w) == "暂停:a.mp3") {
+            paused = secondsSince(pressed);
+            break;
+        }
+    }
+    long restored = sinkVolume();
+    for (int i = 0; i < 40 && restored != sixty; ++i) {
+        sleepMs(50);
+        restored = sinkVolume();
+    }
+    std::printf("pause on the new server: title \"暂停:\" %.2f s after the key; sink seen down to %ld of %ld, "
+                "then %ld\n",
+                paused, lowest, sixty, restored);
+    EXPECT_GE(paused, 0) << titleOf(w);
+    EXPECT_LT(lowest, sixty / 2) << "the pause did not fade the new server's sink";
+    EXPECT_EQ(restored, sixty) << "the volume was not put back";
+
+    std::string pid;
+    ASSERT_TRUE(xdo({"getwindowpid", w}, &pid));
+    const auto asked = Clock::now();
+    ASSERT_EQ(kill(std::stoi(pid), SIGTERM), 0);
+    while (program.running() && secondsSince(asked) < 10) sleepMs(50);
+    const double took = secondsSince(asked);
+    std::printf("SIGTERM: exit status %s after %.2f s\n", trimmed(readFile(status)).c_str(), took);
+    EXPECT_LT(took, 5.0);
+    EXPECT_EQ(trimmed(readFile(status)), "0");
+}
+
 }  // namespace
 }  // namespace vesperon::test
 
