@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/mpeg/bit_reader.h"
+#include "engine/mpeg/layer2_samples.h"
 #include "engine/mpeg/layer2_tables.h"
 #include "engine/mpeg/synthesis.h"
 
@@ -13,9 +14,6 @@ using namespace layer2;
 
 namespace {
 
-constexpr int kSubbands = 32;
-constexpr int kGranules = 12;           // of three samples each
-constexpr int kBlocks = kGranules * 3;  // blocks of 32 subband samples per channel
 constexpr int kSamplesPerFrame = kBlocks * kSubbands;
 
 }  // namespace
@@ -168,19 +166,9 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
         }
     }
 
-
     // What to read for each allocated subband, in the order of the bitstream; the frame's
     // unallocated subbands stay zero.
-    struct Read {
-        int8_t sb;
-        int8_t firstCh;  // channels that take the value: one, or both above the bound
-        int8_t lastCh;
-        int8_t codeBits;
-        bool audible;  // subbands at or above the band limit are read past and stay silent
-        int middle;
-        const DegroupTriple* degroup;  // grouped classes: the split of each code
-    };
-    Read reads[2 * kSubbands];
+    SampleRead reads[2 * kSubbands];
     int readCount = 0;
     for (int sb = 0; sb < sblimit; ++sb) {
         const int readChannels = sb < bound ? channels : 1;
@@ -188,7 +176,7 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
             const int a = alloc[ch][sb];
             if (a == 0) continue;
             const QuantClass& q = kQuantClasses[s.classes[sb][a]];
-            Read& r = reads[readCount++];
+            SampleRead& r = reads[readCount++];
             r.sb = static_cast<int8_t>(sb);
             r.firstCh = static_cast<int8_t>(ch);
             r.lastCh = static_cast<int8_t>(sb < bound ? ch : channels - 1);
@@ -210,33 +198,7 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
     if (br.overrun() || sampleBits * kGranules > br.remaining()) return {};
     std::memset(s.samples, 0, sizeof s.samples);
 
-    // Samples: 12 granules of three, subband by subband, channel by channel.
-    for (int gr = 0; gr < kGranules; ++gr) {
-        const int part = gr >> 2;
-        for (int i = 0; i < readCount; ++i) {
-            const Read& r = reads[i];
-            int v0, v1, v2;
-            const uint32_t code = br.read(r.codeBits);
-            if (r.degroup != nullptr) {
-                const DegroupTriple& d = r.degroup[code];
-                v0 = d[0];
-                v1 = d[1];
-                v2 = d[2];
-            } else {
-                v0 = static_cast<int>(code) - r.middle;
-                v1 = static_cast<int>(br.read(r.codeBits)) - r.middle;
-                v2 = static_cast<int>(br.read(r.codeBits)) - r.middle;
-            }
-            if (!r.audible) continue;
-            for (int c = r.firstCh; c <= r.lastCh; ++c) {
-                float(*block)[kSubbands] = s.samples[c] + gr * 3;
-                const float f = scale[c][r.sb][part];
-                block[0][r.sb] = static_cast<float>(v0) * f;
-                block[1][r.sb] = static_cast<float>(v1) * f;
-                block[2][r.sb] = static_cast<float>(v2) * f;
-            }
-        }
-    }
+    readSamples(br, reads, readCount, scale, s.samples);
 
     if (br.overrun()) return {};  // cannot happen after the check above; kept as a guard
 

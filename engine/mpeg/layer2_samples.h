@@ -1,0 +1,33 @@
+#pragma once
+// The sample part of a Layer II frame: 12 granules of three samples, read and scaled by the
+// plan the allocation and scale factors made. A file of its own because its branches depend only
+// on loop counters, so the fuzz build leaves them untraced.
+
+#include <cstdint>
+
+#include "engine/mpeg/bit_reader.h"
+#include "engine/mpeg/layer2_tables.h"
+
+namespace vesperon::mpeg::layer2 {
+
+inline constexpr int kSubbands = 32;
+inline constexpr int kGranules = 12;           // of three samples each
+inline constexpr int kBlocks = kGranules * 3;  // blocks of 32 subband samples per channel
+
+// What to read for one allocated subband of one channel, in the order of the bitstream.
+struct SampleRead {
+    int8_t sb;
+    int8_t firstCh;  // channels that take the value: one, or both above the bound
+    int8_t lastCh;
+    int8_t codeBits;
+    bool audible;  // subbands at or above the band limit are read past and stay silent
+    int middle;
+    const DegroupTriple* degroup;  // grouped classes: the split of each code
+};
+
+// Reads every granule's codes into samples (which the caller has zeroed); scale holds each
+// channel's, subband's and third's factor.
+void readSamples(BitReader& br, const SampleRead* reads, int readCount, const float (*scale)[kSubbands][3],
+                 float (*samples)[kBlocks][kSubbands]);
+
+}  // namespace vesperon::mpeg::layer2
