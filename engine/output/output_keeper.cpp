@@ -18,15 +18,17 @@ bool sameFormat(const WaveFormat& a, const WaveFormat& b) {
 }  // namespace
 
 struct OutputKeeper::State {
+    // --- protected by mutex: taken by plays (take, give) on their renderer threads, by the
+    // closer and by exit. Asking the kept device busy()/failed() takes its lock inside this one;
+    // a device is reset and closed only once moved out of `kept`, with this lock released.
     std::mutex mutex;
-    std::condition_variable cv;
+    std::condition_variable cv;  // wakes the closer to quit
     std::unique_ptr<AudioOutput> kept;
     WaveFormat format;
     Clock::time_point quietSince{};  // when the kept device was last seen playing
     bool quit = false;
-    std::thread closer;
-
-    bool closerRunning = false;
+    bool closerRunning = false;  // the closer has not yet left closeIdle()
+    std::thread closer;          // (re)started by give() under mutex; joined last by the destructor
 
     // Closes the kept device once it has been quiet for kIdleClose, then ends (a device given
     // later starts it again). Asking the device whether it plays never waits on it; closing it

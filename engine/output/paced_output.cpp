@@ -1,183 +1,107 @@
-// The null device (consumes buffers at real-time pace) and the WAV-file writer (writes every
-// buffer at once and returns it at 16 times real-time pace, so that a play still lasts long
-// enough to be paused), sharing one worker thread that completes headers in order.
+// The null device (plays into nothing at real-time pace) and the WAV-file writer (writes the
+// sound at once and counts it played at 16 times real-time pace, so that a play still lasts long
+// enough to be paused): backends of the queued output whose only device is a clock.
 
-#include <chrono>
-#include <condition_variable>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
 
-#include "engine/output/audio_output.h"
+#include "engine/output/queued_output.h"
 
 namespace vesperon::engine {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr int kWavSpeedUp = 16;
 
-class PacedOutput : public AudioOutput {
+class PacedOutput : public QueuedOutput {
 public:
     explicit PacedOutput(std::string wavPath) : wavPath_(std::move(wavPath)) {}
-    ~PacedOutput() override { shutdown(); }
-
-    int open(const WaveFormat& format, DoneCallback done, void* context) override {
-        if (worker_.joinable()) return kOutputError;
-        if (format.formatTag != 1 || format.channels < 1 || format.channels > 8 ||
-            format.samplesPerSecond <= 0 || format.bitsPerSample != 16 || format.blockAlign <= 0)
-            return kOutputBadFormat;
-        if (!wavPath_.empty()) {
-            file_ = std::fopen(wavPath_.c_str(), "wb");
-            if (!file_) return kOutputError;
-            writeWavHeader(0);
-        }
-        format_ = format;
-        done_ = done;
-        context_ = context;
-        closing_ = false;
-        worker_ = std::thread([this] { run(); });
-        return kOutputOk;
-    }
-
-    int write(WaveHeader* h) override {
-        if (!h || !(h->flags & WaveHeader::kPrepared)) return kOutputUnprepared;
-        bool idle;
-        {
-            std::lock_guard lock(mutex_);
-            if (!worker_.joinable()) return kOutputError;
-            h->flags = (h->flags & ~WaveHeader::kDone) | WaveHeader::kInQueue;
-            // A worker busy with a header takes this one when that is done: no need to wake it.
-            idle = !current_ && queue_.empty();
-            queue_.push_back(h);
-        }
-        if (idle) cv_.notify_all();
-        return kOutputOk;
-    }
-
-    int pause() override {
-        std::lock_guard lock(mutex_);
-        paused_ = true;
-        cv_.notify_all();
-        return kOutputOk;
-    }
-
-    int restart() override {
-        std::lock_guard lock(mutex_);
-        paused_ = false;
-        cv_.notify_all();
-        return kOutputOk;
-    }
-
-    int reset() override {
-        std::deque<WaveHeader*> returned;
-        {
-            std::unique_lock lock(mutex_);
-            if (!worker_.joinable()) return kOutputError;
-            ++resetRequest_;
-            cv_.notify_all();
-            cv_.wait(lock, [&] { return resetAck_ == resetRequest_; });
-            returned.swap(queue_);
-            paused_ = false;
-        }
-        for (WaveHeader* h : returned) finish(h);
-        return kOutputOk;
-    }
-
-    int close() override {
-        {
-            std::lock_guard lock(mutex_);
-            if (!worker_.joinable()) return kOutputError;
-            if (!queue_.empty() || current_) return kOutputStillPlaying;
-        }
-        shutdown();
-        return kOutputOk;
-    }
+    ~PacedOutput() override { stop(); }
 
     std::string name() const override { return wavPath_.empty() ? "null" : "wav:" + wavPath_; }
 
 private:
-    void shutdown() {
-        {
-            std::lock_guard lock(mutex_);
-            closing_ = true;
-            cv_.notify_all();
-        }
-        if (worker_.joinable()) worker_.join();
-        if (file_) {
-            writeWavHeader(dataBytes_);
-            std::fclose(file_);
-            file_ = nullptr;
-        }
+    int openDevice(const WaveFormat& format) override {
+        format_ = format;
+        framesPerSecond_ = std::uint64_t(format.samplesPerSecond) * (wavPath_.empty() ? 1 : kWavSpeedUp);
+        running_ = false;
+        anchorFrame_ = 0;
+        if (wavPath_.empty()) return kOutputOk;
+        file_ = std::fopen(wavPath_.c_str(), "wb");
+        if (!file_) return kOutputError;
+        dataBytes_ = 0;
+        writeWavHeader(0);
+        return kOutputOk;
     }
 
-    void finish(WaveHeader* h) {
-        h->flags = (h->flags & ~WaveHeader::kInQueue) | WaveHeader::kDone;
-        if (done_) done_(context_, h);
+    void closeDevice(bool) override {
+        if (!file_) return;
+        writeWavHeader(dataBytes_);
+        std::fclose(file_);
+        file_ = nullptr;
     }
 
-    void run() {
-        std::unique_lock lock(mutex_);
-        Clock::time_point playhead = Clock::now();  // when the current header's audio ends
-        bool timing = false;
-        std::chrono::nanoseconds remaining{0};
-        for (;;) {
-            if (closing_) break;
-            if (resetAck_ != resetRequest_) {
-                if (current_) queue_.push_front(current_);
-                current_ = nullptr;
-                timing = false;
-                resetAck_ = resetRequest_;
-                cv_.notify_all();
-                continue;
-            }
-            if (paused_) {
-                if (timing) {
-                    // Keep what is left of the current header for after the pause.
-                    remaining = std::max(
-                        std::chrono::nanoseconds(0),
-                        std::chrono::duration_cast<std::chrono::nanoseconds>(playhead - Clock::now()));
-                    timing = false;
-                }
-                cv_.wait(lock);
-                continue;
-            }
-            if (!current_) {
-                if (queue_.empty()) {
-                    cv_.wait(lock);
-                    continue;
-                }
-                current_ = queue_.front();
-                queue_.pop_front();
-                remaining = std::chrono::nanoseconds(static_cast<std::int64_t>(current_->bufferLength) *
-                                                     1000000000LL / format_.avgBytesPerSecond);
-                if (file_) {
-                    std::size_t n = std::fwrite(current_->data, 1, current_->bufferLength, file_);
-                    dataBytes_ += static_cast<std::uint32_t>(n);
-                    remaining /= kWavSpeedUp;
-                }
-                // Back-to-back headers continue the timeline; after a starved gap it restarts.
-                Clock::time_point now = Clock::now();
-                if (playhead < now) playhead = now;
-                playhead += remaining;
-                timing = true;
-            } else if (!timing) {
-                playhead = Clock::now() + remaining;
-                timing = true;
-            }
-            if (Clock::now() < playhead) {
-                cv_.wait_until(lock, playhead);
-                continue;
-            }
-            WaveHeader* h = current_;
-            current_ = nullptr;
-            timing = false;
-            lock.unlock();
-            finish(h);
-            lock.lock();
+    void dropDevice() override {
+        running_ = false;
+        anchorFrame_ = 0;
+    }
+
+    // A quarter second of play ahead of the clock.
+    std::size_t stageFrames() const override { return std::max<std::size_t>(1, framesPerSecond_ / 4); }
+
+    // Frames of `written` heard by `now`: the clock runs from the anchor while not paused.
+    std::uint64_t playedBy(Clock::time_point now, std::uint64_t written) const {
+        if (!running_) return std::min(anchorFrame_, written);
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now - anchorTime_).count();
+        const std::uint64_t ran = ns <= 0 ? 0 : std::uint64_t(ns) * framesPerSecond_ / 1000000000ULL;
+        return std::min(anchorFrame_ + ran, written);
+    }
+
+    // When the clock reaches `frame`.
+    Clock::time_point timeOf(std::uint64_t frame) const {
+        const std::uint64_t ahead = frame > anchorFrame_ ? frame - anchorFrame_ : 0;
+        return anchorTime_ + std::chrono::nanoseconds((ahead * 1000000000ULL + framesPerSecond_ - 1) / framesPerSecond_);
+    }
+
+    Turn play(const Feed& feed) override {
+        Turn t;
+        t.healthy = true;  // a clock is never stuck; paused, it simply stops
+        t.havePlayed = true;
+        const auto now = Clock::now();
+        if (feed.paused) {
+            // Keep where the clock stood for after the pause.
+            anchorFrame_ = playedBy(now, feed.written);
+            running_ = false;
+            t.played = anchorFrame_;
+            t.wakeAt = kUntilWoken;
+            return t;
         }
+        std::uint64_t played = playedBy(now, feed.written);
+        if (!running_ || played >= feed.written) {
+            // Resumed, or starved: the clock goes on from here.
+            anchorFrame_ = played;
+            anchorTime_ = now;
+            running_ = true;
+        }
+        std::uint64_t written = feed.written;
+        if (feed.data) {
+            const std::uint64_t ahead = written - played;
+            const std::size_t room = ahead >= stageFrames() ? 0 : std::size_t(stageFrames() - ahead);
+            t.wrote = std::min(feed.frames, room);
+            if (file_ && t.wrote) {
+                const std::size_t bytes = t.wrote * std::size_t(format_.blockAlign);
+                dataBytes_ += static_cast<std::uint32_t>(std::fwrite(feed.data, 1, bytes, file_));
+            }
+            written += t.wrote;
+        }
+        t.played = played;
+        // Wake when the oldest header has been heard, or a period of room has come free.
+        std::uint64_t next = feed.nextEnd > played ? feed.nextEnd : written;
+        if (feed.data && t.wrote < feed.frames) next = std::min(next, played + stageFrames() / 4 + 1);
+        next = std::min(next, written);  // the clock never passes what it was given
+        t.wakeAt = next > played ? timeOf(next) : kUntilWoken;
+        return t;
     }
 
     void writeWavHeader(std::uint32_t dataBytes) {
@@ -206,21 +130,16 @@ private:
         std::fseek(file_, 0, SEEK_END);
     }
 
-    std::string wavPath_;
+    const std::string wavPath_;
+
+    // --- the worker's alone once it runs (open() sets them before it starts, stop() after it ends)
+    WaveFormat format_;
     std::FILE* file_ = nullptr;
     std::uint32_t dataBytes_ = 0;
-    WaveFormat format_;
-    DoneCallback done_ = nullptr;
-    void* context_ = nullptr;
-
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<WaveHeader*> queue_;
-    WaveHeader* current_ = nullptr;
-    bool paused_ = false;
-    bool closing_ = false;
-    unsigned resetRequest_ = 0, resetAck_ = 0;
-    std::thread worker_;
+    std::uint64_t framesPerSecond_ = 44100;  // of the clock
+    bool running_ = false;                   // the clock runs from anchorTime_
+    std::uint64_t anchorFrame_ = 0;          // frames heard at anchorTime_
+    Clock::time_point anchorTime_{};
 };
 
 }  // namespace

@@ -1,0 +1,426 @@
+#include "engine/output/queued_output.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vesperon::engine {
+
+namespace {
+
+constexpr auto kStallLimit = std::chrono::seconds(2);
+constexpr auto kRetry = std::chrono::milliseconds(500);
+constexpr auto kGiveUp = std::chrono::seconds(15);
+constexpr auto kRecentSound = std::chrono::milliseconds(20);
+constexpr auto kPauseSlack = std::chrono::milliseconds(300);
+
+// Sound still to play after the renderer that queued it has gone.
+struct OwnedHeader : WaveHeader {
+    std::vector<std::uint8_t> bytes;
+};
+constexpr std::uint32_t kOwned = 0x1000;
+
+}  // namespace
+
+QueuedOutput::~QueuedOutput() {
+    // The backend has stopped the worker; what is left goes back (or is freed, if ours).
+    for (WaveHeader* h : takeAll()) finish(h);
+}
+
+int QueuedOutput::open(const WaveFormat& format, DoneCallback done, void* context) {
+    if (worker_.joinable()) return kOutputError;
+    // Frames are copied blockAlign bytes at a time and written as 16-bit samples: the two must agree.
+    if (format.formatTag != 1 || format.bitsPerSample != 16 || format.channels < 1 || format.channels > 8 ||
+        format.samplesPerSecond <= 0 || format.blockAlign != 2 * format.channels)
+        return kOutputBadFormat;
+    format_ = format;
+    frameBytes_ = static_cast<std::size_t>(format.blockAlign);
+    const int r = openDevice(format);
+    // A device that has played before and is away (a sound server restarting, say) is waited
+    // for as one lost mid-play is, rather than played to nothing.
+    const bool away = r == kOutputError && waitsForDevice();
+    if (r != kOutputOk && !away) return r;
+    std::lock_guard lock(mutex_);
+    done_ = done;
+    context_ = context;
+    closing_ = false;
+    open_ = true;
+    deviceOpen_ = !away;
+    lost_ = away;
+    lostSince_ = lastProgress_ = nextRetry_ = Clock::now();
+    framesWritten_ = lastPlayed_ = 0;
+    worker_ = std::thread([this] { run(); });
+    return kOutputOk;
+}
+
+int QueuedOutput::write(WaveHeader* h) {
+    if (!h || !(h->flags & WaveHeader::kPrepared)) return kOutputUnprepared;
+    std::lock_guard lock(mutex_);
+    if (!open_ || failed_) return kOutputError;
+    h->flags = (h->flags & ~WaveHeader::kDone) | WaveHeader::kInQueue;
+    queue_.push_back(h);
+    wake();
+    return kOutputOk;
+}
+
+int QueuedOutput::pause() {
+    std::unique_lock lock(mutex_);
+    wantPaused_ = true;
+    wake();
+    if (pauseHearing().count() > 0) awaitPauseHeard(lock);
+    return kOutputOk;
+}
+
+// A device that keeps running while paused still plays what it holds: return only once that has
+// been heard, so that a caller who fades the volume out, pauses and puts the volume back at once
+// does not make that tail audible at full volume.
+void QueuedOutput::awaitPauseHeard(std::unique_lock<std::mutex>& lock) {
+    pauseTarget_ = framesWritten_;
+    pauseHeard_ = false;
+    const auto deadline = Clock::now() + pauseHearing() + kPauseSlack;
+    cv_.wait_until(lock, deadline, [&] { return pauseHeard_ || closing_ || !open_ || lost_; });
+}
+
+int QueuedOutput::restart() {
+    std::lock_guard lock(mutex_);
+    wantPaused_ = false;
+    pauseHeard_ = true;
+    wake();
+    return kOutputOk;
+}
+
+int QueuedOutput::reset() {
+    std::vector<WaveHeader*> returned;
+    {
+        std::unique_lock lock(mutex_);
+        if (!open_) return kOutputError;
+        awaitCallbacks(lock);
+        const bool sounding = pending() || stageDone_ < stageSize_;
+        returned = takeAll();
+        // The worker drops what the device holds before it writes anything else.
+        if (sounding) dropRequested_ = true;
+        wantPaused_ = false;
+        pauseHeard_ = true;
+        wake();
+    }
+    for (WaveHeader* h : returned) finish(h);
+    return kOutputOk;
+}
+
+int QueuedOutput::close() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!open_) return kOutputError;
+        if (pending()) return kOutputStillPlaying;
+    }
+    stop();
+    return kOutputOk;
+}
+
+bool QueuedOutput::release() {
+    if (!keepsOpen()) return false;
+    std::vector<WaveHeader*> returned;
+    {
+        std::unique_lock lock(mutex_);
+        if (!open_) return false;
+        awaitCallbacks(lock);
+        // What the device holds already is the worker's copy: those headers go back now.
+        std::deque<Written> kept;
+        for (Written& w : written_) {
+            if (w.header->flags & kOwned)
+                kept.push_back(w);
+            else
+                returned.push_back(w.header);
+        }
+        written_.swap(kept);
+        if (current_ && !(current_->flags & kOwned)) {
+            returned.push_back(current_);
+            current_ = own(current_, currentOffset_);
+            currentOffset_ = 0;
+        }
+        for (WaveHeader*& h : queue_) {
+            if (h->flags & kOwned) continue;
+            returned.push_back(h);
+            h = own(h, 0);
+        }
+    }
+    for (WaveHeader* h : returned) finish(h);
+    std::lock_guard lock(mutex_);
+    done_ = nullptr;
+    context_ = nullptr;
+    return true;
+}
+
+void QueuedOutput::rebind(DoneCallback done, void* context) {
+    std::lock_guard lock(mutex_);
+    done_ = done;
+    context_ = context;
+}
+
+bool QueuedOutput::busy() {
+    std::lock_guard lock(mutex_);
+    return pending();
+}
+
+bool QueuedOutput::failed() {
+    std::lock_guard lock(mutex_);
+    return failed_;
+}
+
+// Tells the worker that a caller changed something; the lock is held.
+void QueuedOutput::wake() {
+    ++changes_;
+    cv_.notify_all();
+}
+
+void QueuedOutput::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        open_ = false;
+        wake();
+    }
+    if (worker_.joinable()) worker_.join();
+    if (deviceOpen_) closeDevice(false);
+    deviceOpen_ = false;
+}
+
+// Once reset() or release() returns, the caller may free its headers and its context: no
+// callback of the worker's may still be running on them. The worker itself may call either.
+void QueuedOutput::awaitCallbacks(std::unique_lock<std::mutex>& lock) {
+    if (std::this_thread::get_id() == workerId_) return;
+    cv_.wait(lock, [&] { return !notifying_; });
+}
+
+// Headers queued or at the device; the lock is held.
+bool QueuedOutput::pending() const {
+    return !queue_.empty() || current_ || !written_.empty();
+}
+
+// Every header queued or at the device, in order; the lock is held (or the worker is gone).
+std::vector<WaveHeader*> QueuedOutput::takeAll() {
+    std::vector<WaveHeader*> all;
+    for (auto& w : written_) all.push_back(w.header);
+    written_.clear();
+    if (current_) all.push_back(current_);
+    current_ = nullptr;
+    for (WaveHeader* h : queue_) all.push_back(h);
+    queue_.clear();
+    stageSize_ = stageDone_ = 0;
+    ++generation_;
+    return all;
+}
+
+// A copy of the frames of h from `fromFrame` on, queued in its place.
+WaveHeader* QueuedOutput::own(WaveHeader* h, std::uint32_t fromFrame) {
+    auto* o = new OwnedHeader;
+    const std::size_t from = std::size_t(fromFrame) * frameBytes_;
+    if (from < h->bufferLength) o->bytes.assign(h->data + from, h->data + h->bufferLength);
+    o->data = o->bytes.data();
+    o->bufferLength = static_cast<std::uint32_t>(o->bytes.size());
+    o->flags = WaveHeader::kPrepared | WaveHeader::kInQueue | kOwned;
+    return o;
+}
+
+void QueuedOutput::finish(WaveHeader* h) {
+    if (h->flags & kOwned) {
+        delete static_cast<OwnedHeader*>(h);
+        return;
+    }
+    h->flags = (h->flags & ~WaveHeader::kInQueue) | WaveHeader::kDone;
+    DoneCallback done;
+    void* context;
+    {
+        std::lock_guard lock(mutex_);
+        done = done_;
+        context = context_;
+    }
+    if (done) done(context, h);
+}
+
+// Copies up to `room` frames of the queued headers into the stage; the lock is held.
+void QueuedOutput::fillStage(std::size_t room) {
+    const std::size_t fb = frameBytes_;
+    stageSize_ = stageDone_ = 0;
+    stage_.resize(room * fb);
+    while (stageSize_ < room) {
+        if (!current_) {
+            if (queue_.empty()) break;
+            current_ = queue_.front();
+            queue_.pop_front();
+            currentOffset_ = 0;
+        }
+        const std::uint32_t frames = static_cast<std::uint32_t>(current_->bufferLength / fb);
+        const std::uint32_t n =
+            static_cast<std::uint32_t>(std::min<std::size_t>(frames - currentOffset_, room - stageSize_));
+        std::memcpy(stage_.data() + stageSize_ * fb, current_->data + std::size_t(currentOffset_) * fb, n * fb);
+        currentOffset_ += n;
+        stageSize_ += n;
+        if (currentOffset_ >= frames) {
+            written_.push_back({current_, framesWritten_ + stageSize_});
+            current_ = nullptr;
+        }
+    }
+}
+
+// The device is gone or stuck: every header not yet heard goes back to the front of the queue
+// to be played again on the next device. The lock is held.
+void QueuedOutput::loseDevice(std::vector<WaveHeader*>& done) {
+    std::deque<WaveHeader*> again;
+    for (Written& w : written_) {
+        if (w.endFrame <= lastPlayed_)
+            done.push_back(w.header);
+        else
+            again.push_back(w.header);
+    }
+    written_.clear();
+    if (current_) again.push_back(current_);
+    current_ = nullptr;
+    currentOffset_ = 0;
+    queue_.insert(queue_.begin(), again.begin(), again.end());
+    stageSize_ = stageDone_ = 0;
+    framesWritten_ = lastPlayed_ = 0;
+    deviceOpen_ = false;
+    if (!lost_) lostSince_ = Clock::now();
+    lost_ = true;
+    pauseHeard_ = true;
+    nextRetry_ = Clock::now() + kRetry;
+    cv_.notify_all();
+}
+
+// Lost: opens the device again twice a second while there is something to play.
+void QueuedOutput::reopen(std::unique_lock<std::mutex>& lock) {
+    if (!pending()) {
+        cv_.wait(lock);
+        return;
+    }
+    if (Clock::now() < nextRetry_) {
+        cv_.wait_until(lock, nextRetry_);
+        return;
+    }
+    lock.unlock();
+    const bool opened = openDevice(format_) == kOutputOk;
+    lock.lock();
+    if (opened) {
+        deviceOpen_ = true;
+        lost_ = false;
+        lastProgress_ = Clock::now();
+        framesWritten_ = lastPlayed_ = 0;
+    } else {
+        nextRetry_ = Clock::now() + kRetry;
+        if (!failed_ && Clock::now() - lostSince_ > kGiveUp) failed_ = true;
+    }
+    cv_.notify_all();
+}
+
+void QueuedOutput::run() {
+    std::unique_lock lock(mutex_);
+    workerId_ = std::this_thread::get_id();
+    std::vector<WaveHeader*> done;
+    auto finishDone = [&] {
+        if (done.empty()) return;
+        notifying_ = true;
+        lock.unlock();
+        for (WaveHeader* h : done) finish(h);
+        done.clear();
+        lock.lock();
+        notifying_ = false;
+        cv_.notify_all();
+    };
+    auto closeLost = [&] {
+        lock.unlock();
+        closeDevice(true);
+        lock.lock();
+        loseDevice(done);
+    };
+    while (!closing_) {
+        if (dropRequested_) {
+            dropRequested_ = false;
+            if (deviceOpen_) {
+                lock.unlock();
+                dropDevice();
+                lock.lock();
+            }
+            framesWritten_ = lastPlayed_ = 0;
+            continue;
+        }
+        if (!deviceOpen_) {
+            reopen(lock);
+            continue;
+        }
+        const bool paused = wantPaused_;
+        if (!paused && stageDone_ >= stageSize_ && (current_ || !queue_.empty())) fillStage(stageFrames());
+        const bool sound = !paused && stageDone_ < stageSize_;
+        const bool keepGoing = !sound && (paused ? framesWritten_ > 0 : !written_.empty());
+        if (!sound && !keepGoing) {
+            if (paused && !pauseHeard_) {
+                pauseHeard_ = true;
+                cv_.notify_all();
+            }
+            cv_.wait(lock);
+            lastProgress_ = Clock::now();  // idle is not stuck
+            continue;
+        }
+        Feed feed;
+        if (sound) {
+            feed.data = stage_.data() + stageDone_ * frameBytes_;
+            feed.frames = stageSize_ - stageDone_;
+        }
+        feed.paused = paused;
+        feed.recentSound = Clock::now() - lastWrite_ < kRecentSound;
+        feed.written = framesWritten_;
+        feed.nextEnd = written_.empty() ? 0 : written_.front().endFrame;
+        const unsigned generation = generation_;
+        const std::uint64_t seen = changes_;
+        lock.unlock();
+        const Turn t = play(feed);
+        lock.lock();
+        if (generation != generation_) continue;  // reset meanwhile: drop before anything else
+        const auto now = Clock::now();
+        if (t.lost) {
+            closeLost();
+            finishDone();
+            continue;
+        }
+        if (t.allPlayed) {
+            lastPlayed_ = framesWritten_;
+            lastProgress_ = now;
+        } else if (t.havePlayed && t.played > lastPlayed_) {
+            lastPlayed_ = t.played;
+            lastProgress_ = now;
+        }
+        if (t.healthy) lastProgress_ = now;
+        if (t.wrote > 0) {
+            lastProgress_ = now;
+            framesWritten_ += t.wrote;
+            if (!t.silence) {
+                stageDone_ += t.wrote;
+                lastWrite_ = now;
+            }
+        }
+        if (now - lastProgress_ > kStallLimit && (sound || !written_.empty())) {
+            // The device has taken and played nothing for a while (a server gone or stuck): a
+            // fresh one cures it, from where the sound stopped.
+            closeLost();
+            nextRetry_ = now;
+            finishDone();
+            continue;
+        }
+        while (!written_.empty() && written_.front().endFrame <= lastPlayed_) {
+            done.push_back(written_.front().header);
+            written_.pop_front();
+        }
+        if (paused && !pauseHeard_ && lastPlayed_ >= pauseTarget_) {
+            pauseHeard_ = true;
+            cv_.notify_all();
+        }
+        finishDone();
+        // Asked for anything since the turn began, the worker looks again at once.
+        auto woken = [&] { return changes_ != seen || closing_; };
+        if (t.wakeAt == kUntilWoken)
+            cv_.wait(lock, woken);
+        else if (t.wakeAt > now)
+            cv_.wait_until(lock, t.wakeAt, woken);
+    }
+}
+
+}  // namespace vesperon::engine

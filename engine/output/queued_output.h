@@ -1,0 +1,142 @@
+#pragma once
+// What every queued output shares: the header queue, one worker thread that copies queued sound
+// into a stage and hands it to the device, returns each header once the device has played it
+// (judged by the frames it reports played), and the bookkeeping of pause, reset, release and
+// close. A backend only opens its device, writes frames to it and says how many it has played.
+//
+// The worker never calls the device while it holds the lock, so that writes, pause, reset and
+// close return at once whatever the device does. When the device fails (a sound server gone) or
+// takes and plays nothing for kStallLimit, the worker closes it, puts back every header not yet
+// heard and opens the device again twice a second; the play goes on from where the sound
+// stopped. After kGiveUp without a device, failed() is true and writes fail.
+//
+// release() lets the device outlive the renderer that opened it: what is still queued is copied
+// and plays on, every header goes back at once, and the next track's sound follows it.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/output/audio_output.h"
+
+namespace vesperon::engine {
+
+class QueuedOutput : public AudioOutput {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    ~QueuedOutput() override;
+
+    int open(const WaveFormat& format, DoneCallback done, void* context) final;
+    int write(WaveHeader* header) final;
+    int pause() final;
+    int restart() final;
+    int reset() final;
+    int close() final;
+    bool release() final;
+    void rebind(DoneCallback done, void* context) final;
+    bool busy() final;
+    bool failed() final;
+
+protected:
+    // What the worker asks of the device in one turn.
+    struct Feed {
+        const std::uint8_t* data = nullptr;  // sound to write (null: none; keep the device going)
+        std::size_t frames = 0;
+        bool paused = false;
+        bool recentSound = false;   // sound was written within the last 20 ms
+        std::uint64_t written = 0;  // frames written to this device since it opened or dropped
+        std::uint64_t nextEnd = 0;  // where the oldest header at the device ends (0: none)
+    };
+    // What the device did in that turn.
+    struct Turn {
+        bool lost = false;       // the device is gone: close it and open another
+        bool allPlayed = false;  // it recovered from an underrun: everything written was heard
+        bool havePlayed = false;
+        std::uint64_t played = 0;  // frames of those written that have been heard
+        std::size_t wrote = 0;     // frames taken from the feed's sound, or of silence
+        bool silence = false;      // what it wrote was silence of its own
+        bool healthy = false;      // fine though it took and played nothing (a stopped clock)
+        Clock::time_point wakeAt{};  // the worker may sleep until then unless woken; {}: go on
+    };
+    static constexpr Clock::time_point kUntilWoken = Clock::time_point::max();
+
+    // The backend. openDevice runs in open() and, after a loss, on the worker; everything else
+    // runs on the worker, or after it has ended. None is called with the lock held.
+    virtual int openDevice(const WaveFormat& format) = 0;
+    virtual void closeDevice(bool lost) = 0;
+    virtual void dropDevice() = 0;  // forget the sound it holds (after a reset)
+    virtual Turn play(const Feed& feed) = 0;
+    // The most frames worth staging at a time; read on the worker only.
+    virtual std::size_t stageFrames() const = 0;
+    // Whether a failing first open waits for the device as a lost one is waited for.
+    virtual bool waitsForDevice() const { return false; }
+    // How long pause() may wait for the sound the device holds to be heard; zero when the
+    // device's clock stops at once.
+    virtual std::chrono::milliseconds pauseHearing() const { return std::chrono::milliseconds(0); }
+
+    // Every backend's destructor calls it: ends the worker and closes the device.
+    void stop();
+
+private:
+    struct Written {
+        WaveHeader* header;
+        std::uint64_t endFrame;  // frames written to the device when this header was complete
+    };
+
+    void run();
+    void awaitPauseHeard(std::unique_lock<std::mutex>& lock);
+    void wake();
+    void awaitCallbacks(std::unique_lock<std::mutex>& lock);
+    bool pending() const;
+    std::vector<WaveHeader*> takeAll();
+    WaveHeader* own(WaveHeader* h, std::uint32_t fromFrame);
+    void finish(WaveHeader* h);
+    void fillStage(std::size_t room);
+    void loseDevice(std::vector<WaveHeader*>& done);
+    void reopen(std::unique_lock<std::mutex>& lock);
+
+    // --- set by open() before the worker starts; read-only while it runs
+    WaveFormat format_;
+    std::size_t frameBytes_ = 4;
+    std::thread worker_;  // started by open(), joined by stop()
+
+    // --- the worker's alone: the device reads it without the lock
+    std::vector<std::uint8_t> stage_;  // the next frames to write, copied from the headers
+
+    // --- protected by mutex_; cv_ wakes the worker and whoever waits on it
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    DoneCallback done_ = nullptr;  // rebind() and release() change them while the worker runs
+    void* context_ = nullptr;
+    bool open_ = false, closing_ = false;
+    std::uint64_t changes_ = 0;  // counts what callers asked of the worker
+    std::thread::id workerId_;
+    bool notifying_ = false;  // the worker is calling back for headers outside the lock
+    // The headers, oldest first: written by callers, taken by the worker, returned by reset().
+    std::deque<WaveHeader*> queue_;    // not yet staged
+    WaveHeader* current_ = nullptr;    // partly staged
+    std::uint32_t currentOffset_ = 0;  // frames of current_ staged
+    std::deque<Written> written_;      // wholly at the device, not yet heard
+    std::size_t stageSize_ = 0, stageDone_ = 0;  // frames in stage_, and of those written
+    unsigned generation_ = 0;  // counts resets, so the result of a turn in flight is dropped
+    bool dropRequested_ = false;
+    // The device's position, counted by the worker.
+    bool deviceOpen_ = false;
+    std::uint64_t framesWritten_ = 0;  // since it opened or dropped
+    std::uint64_t lastPlayed_ = 0;
+    Clock::time_point lastWrite_{};  // of sound, not silence
+    Clock::time_point lastProgress_{};
+    bool lost_ = false, failed_ = false;
+    Clock::time_point lostSince_{}, nextRetry_{};
+    // Pause: asked by callers, honoured by the worker.
+    bool wantPaused_ = false;
+    std::uint64_t pauseTarget_ = 0;  // frames written when the last pause was asked for
+    bool pauseHeard_ = true;         // everything written before that pause has been heard
+};
+
+}  // namespace vesperon::engine
