@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -106,6 +107,30 @@ TEST(NullOutput, ResetReturnsEveryQueuedHeaderAtOnce) {
     EXPECT_EQ(out->close(), kOutputOk);
 }
 
+TEST(NullOutput, ResetReturnsOnlyOnceNoCallbackIsRunning) {
+    // The renderer frees its headers and itself once reset returns: a callback the worker is
+    // still making then would write into freed memory.
+    struct Slow {
+        std::atomic<bool> inside{false}, left{false};
+        static void done(void* context, WaveHeader*) {
+            auto* self = static_cast<Slow*>(context);
+            if (self->inside.exchange(true)) return;
+            std::this_thread::sleep_for(200ms);
+            self->left = true;
+        }
+    } slow;
+    Buffers b;
+    auto out = makeNullOutput();
+    ASSERT_EQ(out->open(kFormat, &Slow::done, &slow), kOutputOk);
+    b.writeAll(*out);
+    const auto until = Clock::now() + 3s;
+    while (!slow.inside && Clock::now() < until) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(slow.inside) << "no header came back";
+    EXPECT_EQ(out->reset(), kOutputOk);
+    EXPECT_TRUE(slow.left) << "reset returned while the worker was still calling back";
+    EXPECT_EQ(out->close(), kOutputOk);
+}
+
 TEST(WavOutput, WritesEveryBufferAndFinalisesTheHeader) {
     TempDir dir;
     setenv("VESPERON_AUDIO_OUTPUT", ("wav:" + dir.file("take-%d.wav")).c_str(), 1);
@@ -161,6 +186,10 @@ TEST(AudioOutput, RejectsFormatsItCannotPlay) {
     EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
     bad = WaveFormat::pcm16(0, 44100);
     EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
+    bad = kFormat;
+    bad.blockAlign = 2;  // frames narrower than their samples would be read past their end
+    EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
+    EXPECT_EQ(makeAlsaOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
     WaveHeader unprepared;
     auto out = makeNullOutput();
     ASSERT_EQ(out->open(kFormat, &Returned::done, &r), kOutputOk);
