@@ -108,7 +108,8 @@ private:
     // --- the worker's alone: the device reads it without the lock
     std::vector<std::uint8_t> stage_;  // the next frames to write, copied from the headers
 
-    // --- protected by mutex_; cv_ wakes the worker and whoever waits on it
+    // --- protected by mutex_; cv_ wakes the worker and whoever waits on it. No other lock is
+    // taken while it is held; the device and the callback are called without it.
     std::mutex mutex_;
     std::condition_variable cv_;
     DoneCallback done_ = nullptr;  // rebind() and release() change them while the worker runs
@@ -121,7 +122,7 @@ private:
     std::deque<WaveHeader*> queue_;    // not yet staged
     WaveHeader* current_ = nullptr;    // partly staged
     std::uint32_t currentOffset_ = 0;  // frames of current_ staged
-    std::deque<Written> written_;      // wholly at the device, not yet heard
+    std::deque<Written> written_;      // wholly staged, not yet heard
     std::size_t stageSize_ = 0, stageDone_ = 0;  // frames in stage_, and of those written
     unsigned generation_ = 0;  // counts resets, so the result of a turn in flight is dropped
     bool dropRequested_ = false;
