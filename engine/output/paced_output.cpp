@@ -1,6 +1,7 @@
-// The null device (plays into nothing at real-time pace) and the WAV-file writer (writes the
-// sound at once and counts it played at 16 times real-time pace, so that a play still lasts long
-// enough to be paused): backends of the queued output whose only device is a clock.
+// The null device (plays into nothing at real-time pace) and the WAV-file writer (writes sound
+// as it is queued, up to four seconds ahead, and counts it played at 16 times real-time pace, so
+// that a play still lasts long enough to be paused): backends of the queued output whose only
+// device is a clock.
 
 #include <algorithm>
 #include <cstdio>

@@ -58,7 +58,10 @@ int QueuedOutput::write(WaveHeader* h) {
     if (!open_ || failed_) return kOutputError;
     h->flags = (h->flags & ~WaveHeader::kDone) | WaveHeader::kInQueue;
     queue_.push_back(h);
-    wake();
+    // A worker asleep until its device wants more takes this header when it wakes: waking it
+    // for every header would double its wake-ups.
+    ++changes_;
+    if (!sleepingOnDevice_) cv_.notify_all();
     return kOutputOk;
 }
 
@@ -418,8 +421,11 @@ void QueuedOutput::run() {
         auto woken = [&] { return changes_ != seen || closing_; };
         if (t.wakeAt == kUntilWoken)
             cv_.wait(lock, woken);
-        else if (t.wakeAt > now)
+        else if (t.wakeAt > now) {
+            sleepingOnDevice_ = true;
             cv_.wait_until(lock, t.wakeAt, woken);
+            sleepingOnDevice_ = false;
+        }
     }
 }
 
