@@ -61,7 +61,8 @@ public:
     virtual int write(WaveHeader* header) = 0;
     virtual int pause() = 0;
     virtual int restart() = 0;
-    // Stops playing and returns every queued header through the callback before it returns.
+    // Stops playing and returns every queued header through the callback before it returns;
+    // by then no callback is running either, so the caller may free its headers.
     virtual int reset() = 0;
     // kOutputStillPlaying while headers are queued.
     virtual int close() = 0;
