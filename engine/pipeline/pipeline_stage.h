@@ -9,15 +9,22 @@
 #include <semaphore>
 
 #include "engine/pipeline/stream_ring.h"
+#include "engine/status/status.h"
 
 namespace vesperon::engine {
 
-// Where a stage reports the end of its play (12) or a failure (77). `play` names the play
-// that reports, so that a late report from a play already replaced can be told apart.
+// What a stage asks of its player; the numbers are the historical request codes.
+enum class StageRequest : int {
+    EndOfFile = 12,  // the play has ended: move on to the next file
+    Failure = 77,    // the play failed: move on as well
+};
+
+// Where a stage reports its requests. `play` names the play that reports, so that a late
+// report from a play already replaced can be told apart.
 class RequestSink {
 public:
     virtual ~RequestSink() = default;
-    virtual void postRequest(int code, std::uint64_t play) = 0;
+    virtual void postRequest(StageRequest request, std::uint64_t play) = 0;
 };
 
 class PipelineStage {
@@ -30,7 +37,7 @@ public:
     virtual void pause();
     virtual void resume();
     virtual void signal();
-    virtual int resetOutput();
+    virtual Status resetOutput();
     void setInputRing(StreamRing* ring);
     void reportFailure();
     // Waits for the signal semaphore; true when the stage is stopping.

@@ -31,14 +31,14 @@ public:
     FrameDecoder* decoder() const { return decoder_.get(); }
 
     // Opens the file through the source, connects the decoder to its ring and this stage to
-    // the decoder's PCM ring, and starts the thread (waiting for resume). 0 or the failure.
-    int open(const std::string& fileName, const std::string& password);
+    // the decoder's PCM ring, and starts the thread (waiting for resume). Ok or the failure.
+    Status open(const std::string& fileName, const std::string& password);
     // A renderer reading a PCM ring written by someone else (no source or decoder).
-    int openWithRing(MessageRing* pcm, PipelineStage* writer);
+    Status openWithRing(MessageRing* pcm, PipelineStage* writer);
 
     void pause() override;
     void resume() override;
-    int resetOutput() override;
+    Status resetOutput() override;
 
     // Figures for tests: headers at the device, the device's name once open.
     int headersAtDevice();
@@ -46,7 +46,8 @@ public:
 
 private:
     void run();
-    int openDevice(const PcmFormat& format);
+    // False when the format is unusable or no device opens.
+    bool openDevice(const PcmFormat& format);
     void closeDevice();
     // Sleeps 1 ms; true when stopped or paused.
     bool yield();

@@ -37,21 +37,21 @@ public:
     // 1 Playing, -1 Paused, 0 Stopped.
     int playState() const;
 
-    void postRequest(int code, std::uint64_t play) override;
+    void postRequest(StageRequest request, std::uint64_t play) override;
 
     // The byte count of a list up to and including its terminating empty name.
     static std::size_t listLength(const char* list);
 
 private:
     struct Request {
-        int code;
+        StageRequest code;
         std::uint64_t play;
     };
 
     void serviceLoop();
     void process(const Request& request);
     void startService();
-    int buildPipeline(const char* name, WindowHandle window, const char* password);
+    Status buildPipeline(const char* name, WindowHandle window, const char* password);
 
     std::vector<char> list_;  // empty when the caller's list was empty
     std::size_t cursor_ = 0;  // offset of the current name in list_

@@ -68,7 +68,7 @@ TEST(Layer2Peer, TwolameFilesMatchMpg123WithinHalfAnLsb) {
                          ref, mp2}));
 
         DecodedStream d = decodeFile(mp2);
-        ASSERT_EQ(d.startStatus, 0);
+        ASSERT_EQ(d.startStatus, mpeg::Status::Ok);
         EXPECT_EQ(d.channels, c.channels);
         EXPECT_EQ(d.sampleRate, c.rate);
         EXPECT_EQ(d.resyncs, 0);

@@ -81,7 +81,7 @@ TEST(Layer3RealFiles, EncodedFilesMatchThePeerDecoder) {
             0);
 
         DecodedStream d = decodeFile(mp3);
-        ASSERT_EQ(d.startStatus, 0);
+        ASSERT_EQ(d.startStatus, mpeg::Status::Ok);
         EXPECT_EQ(d.channels, e.channels);
         EXPECT_EQ(d.sampleRate, e.rate);
         EXPECT_EQ(d.resyncs, 0);
