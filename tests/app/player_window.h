@@ -16,11 +16,13 @@
 #include <vector>
 
 #include "app/logic.h"
+#include "app/routine_ids.h"
 #include "app/routines.h"
 #include "desktop/hot_keys.h"
 #include "desktop/key_grabber.h"
 #include "engine/player/commands.h"
 #include "tests/support/process.h"
+#include "tests/volume/fake_mixer.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
 #include "ui/edit_box.h"
@@ -30,7 +32,6 @@
 #include "ui/slider_bar.h"
 #include "ui/timer.h"
 #include "ui/window_widget.h"
-#include "tests/volume/fake_mixer.h"
 #include "volume/mixer.h"
 
 namespace vesperon::app::test {
@@ -99,7 +100,7 @@ protected:
         };
         s.localTime = [this] { return now; };
         std::string error;
-        form = ui::loadMainWindow(routineDispatcher(), {}, &error);
+        form = ui::loadMainWindow(routineDispatcher(), app::routineCatalog(), {}, &error);
         ASSERT_TRUE(form) << error;
         // The clock is driven by the tests.
         w("时钟1").setProperty(ui::kTimerInterval, 0);
