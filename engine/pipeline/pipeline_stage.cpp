@@ -9,7 +9,7 @@ PipelineStage::~PipelineStage() {
 void PipelineStage::pause() {
     std::lock_guard lock(mutex_);
     paused_ = true;
-    signal();
+    signal_.release();
 }
 
 void PipelineStage::resume() {

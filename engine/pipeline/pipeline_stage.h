@@ -55,13 +55,25 @@ protected:
     // The base part of destruction: stop, release, close the output ring.
     void stopBase();
 
+    // --- fixed at construction; read by every thread
     RequestSink* owner_;
     std::uint64_t play_;
-    std::counting_semaphore<0x7fffffff> signal_{0};
-    std::counting_semaphore<0x7fffffff> resume_{0};
-    std::recursive_mutex mutex_;
+
+    // --- thread-safe in themselves: released by any thread, acquired only by the stage's thread
+    std::counting_semaphore<0x7fffffff> signal_{0};  // input has data or output has room
+    std::counting_semaphore<0x7fffffff> resume_{0};  // the stage may go on after a pause
+
+    // Serialises the controlling calls (set-up, pause, resume, stop, reset) made by the player's
+    // threads. Plain, not recursive: no method calls another that takes it while holding it
+    // (WaveRenderer::open uses openWithRingLocked). A reset holds it while the ring waits for
+    // the stage's reservation to end, so the stage's thread never takes it.
+    std::mutex mutex_;
+    // --- set under mutex_ before the stage's thread starts (the thread start orders them);
+    // the stage's thread then reads them without the lock
     std::unique_ptr<StreamRing> output_;
     StreamRing* input_ = nullptr;
+
+    // --- atomics: written under mutex_ (or by stopping), read by the stage's thread without it
     std::atomic<bool> paused_{false};
     std::atomic<bool> stop_{false};
 };

@@ -64,9 +64,14 @@ protected:
     Status reserveReadLocked(std::size_t n, std::uint8_t** address);
     Status resetLocked();
 
+    // Lock order: mutex_ before MessageRing::queueMutex_; never the other way round.
     mutable std::mutex mutex_;
-    // Notified when a reservation ends or the ring closes.
+    // Notified when a reservation ends or the ring closes; waited on with mutex_.
     std::condition_variable reservationEnded_;
+
+    // --- guarded by mutex_: every field below. The writer stage's thread reserves and commits,
+    // the reader stage's thread reserves and consumes, the player's threads reset, resize and
+    // close. The bytes inside a reservation are touched without the lock, by its holder only.
     bool closed_ = false;
     std::size_t fill_ = 0;
     std::size_t overhang_ = 0;
@@ -112,8 +117,15 @@ private:
         std::uint64_t streamPos;  // bytes written before it: tells a full ring from an empty one
         std::unique_ptr<StageMessage> message;
     };
+    // Taken after mutex_ where both are needed (a message's anchor is the write position).
+    // takeMessage() and the queries take it alone, so the renderer may read a message while
+    // the decoder writes.
     mutable std::mutex queueMutex_;
+    // --- guarded by queueMutex_; the decoder's thread posts, the renderer's thread takes, a
+    // reset clears
     std::deque<Entry> queue_;
+    // --- guarded by mutex_ (like the positions it is counted against); the renderer's thread
+    // sets it, fillLevel() reads it from the decoder's thread
     std::size_t inFlight_ = 0;
 };
 

@@ -53,11 +53,15 @@ Status WaveRenderer::open(const std::string& fileName, const std::string& passwo
     if (Status r = source_->open(&bytes); r != Status::Ok) return r;
     MessageRing* pcm = nullptr;
     if (Status r = decoder_->connect(bytes, &pcm); r != Status::Ok) return r;
-    return openWithRing(pcm, decoder_.get());
+    return openWithRingLocked(pcm, decoder_.get());
 }
 
 Status WaveRenderer::openWithRing(MessageRing* pcm, PipelineStage* writer) {
     std::lock_guard lock(mutex_);
+    return openWithRingLocked(pcm, writer);
+}
+
+Status WaveRenderer::openWithRingLocked(MessageRing* pcm, PipelineStage* writer) {
     if (!pcm) return Status::NoInputRing;
     pcm_ = pcm;
     input_ = pcm;

@@ -45,6 +45,8 @@ public:
     std::string deviceName();
 
 private:
+    // openWithRing with mutex_ already held (open() holds it across the whole set-up).
+    Status openWithRingLocked(MessageRing* pcm, PipelineStage* writer);
     void run();
     // False when the format is unusable or no device opens.
     bool openDevice(const PcmFormat& format);

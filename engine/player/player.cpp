@@ -60,6 +60,10 @@ Status Player::buildPipeline(const char* name, WindowHandle window, const char* 
 
 void Player::newPlay(WindowHandle window, const char* password, int startPercent) {
     std::lock_guard lock(lock_);
+    newPlayLocked(window, password, startPercent);
+}
+
+void Player::newPlayLocked(WindowHandle window, const char* password, int startPercent) {
     if (state_ == State::Playing) {
         // Destroying the play stops it; its device is kept for the next one.
         pipeline_.reset();
@@ -158,7 +162,7 @@ void Player::process(const Request& request) {
             return;
         }
     }
-    newPlay(notify_, password_.c_str(), 0);
+    newPlayLocked(notify_, password_.c_str(), 0);
 }
 
 }  // namespace vesperon::engine
