@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <random>
 #include <string>
@@ -74,45 +75,58 @@ TEST(Layer3, HuffmanTablesAreCompletePrefixCodes) {
 
 // Output size per frame for every kind of stream: MPEG-1 1152 samples, MPEG-2 576, per channel,
 // stereo interleaved, and describe() agreeing with what decode() produces.
-TEST(Layer3, OutputSizesFollowVersionAndChannels) {
-    struct Case {
-        const char* name;
-        int channels, samples, rate;
-    } cases[] = {
-        {"l3-compl.bit", 1, 1152, 48000},
-        {"l3-he_free.bit", 2, 1152, 44100},
-        {"M2L3_bitrate_16_all.bit", 1, 576, 16000},
-        {"M2L3_noise.bit", 2, 576, 22050},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<uint8_t> bytes = readBytes(vectorPath(c.name));
-        FrameHeader h;
-        int len = 0;
-        std::vector<Frame> frames = framesOf(bytes, &h, &len);
-        ASSERT_GT(frames.size(), 10u);
-        Layer3Decoder d;
-        ASSERT_EQ(d.prepare(h, len, 24000), 1);
-        OutputDescription o = d.describe();
-        EXPECT_EQ(o.channels, c.channels);
-        EXPECT_EQ(o.valuesPerFrame, c.samples * c.channels);
-        EXPECT_EQ(o.sampleRate, c.rate);
-        EXPECT_EQ(o.bitsPerSample, 16);
-        EXPECT_EQ(o.frameLength, len);
-        std::vector<int16_t> out;
-        bool sawSound = false;
-        for (std::size_t i = 0; i < 10; ++i) {
-            DecodeResult r = decodeCopy(d, &bytes[frames[i].offset], bytes.size() - frames[i].offset, out);
-            EXPECT_EQ(r.bytesUsed, frames[i].length);
-            ASSERT_EQ(r.bytesProduced, c.samples * c.channels * 2);
-            // Nothing is written past the frame's output.
-            EXPECT_EQ(out[static_cast<std::size_t>(r.bytesProduced / 2)], 12345);
-            sawSound = sawSound || std::any_of(out.begin(), out.begin() + r.bytesProduced / 2,
-                                               [](int16_t v) { return v != 0; });
-        }
-        EXPECT_TRUE(sawSound);
-    }
+struct OutputCase {
+    const char* name;
+    int channels, samples, rate;
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os) {
+    *os << c.name;
 }
+
+class Layer3Output : public testing::TestWithParam<OutputCase> {};
+
+TEST_P(Layer3Output, SizesFollowVersionAndChannels) {
+    const OutputCase& c = GetParam();
+    std::vector<uint8_t> bytes = readBytes(vectorPath(c.name));
+    FrameHeader h;
+    int len = 0;
+    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    ASSERT_GT(frames.size(), 10u);
+    Layer3Decoder d;
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    OutputDescription o = d.describe();
+    EXPECT_EQ(o.channels, c.channels);
+    EXPECT_EQ(o.valuesPerFrame, c.samples * c.channels);
+    EXPECT_EQ(o.sampleRate, c.rate);
+    EXPECT_EQ(o.bitsPerSample, 16);
+    EXPECT_EQ(o.frameLength, len);
+    std::vector<int16_t> out;
+    bool sawSound = false;
+    for (std::size_t i = 0; i < 10; ++i) {
+        DecodeResult r = decodeCopy(d, &bytes[frames[i].offset], bytes.size() - frames[i].offset, out);
+        EXPECT_EQ(r.bytesUsed, frames[i].length);
+        ASSERT_EQ(r.bytesProduced, c.samples * c.channels * 2);
+        // Nothing is written past the frame's output.
+        EXPECT_EQ(out[static_cast<std::size_t>(r.bytesProduced / 2)], 12345);
+        sawSound = sawSound || std::any_of(out.begin(), out.begin() + r.bytesProduced / 2,
+                                           [](int16_t v) { return v != 0; });
+    }
+    EXPECT_TRUE(sawSound);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layer3, Layer3Output,
+                         testing::Values(OutputCase{"l3-compl.bit", 1, 1152, 48000},
+                                         OutputCase{"l3-he_free.bit", 2, 1152, 44100},
+                                         OutputCase{"M2L3_bitrate_16_all.bit", 1, 576, 16000},
+                                         OutputCase{"M2L3_noise.bit", 2, 576, 22050}),
+                         [](const testing::TestParamInfo<OutputCase>& info) {
+                             std::string name = info.param.name;
+                             name = name.substr(0, name.find('.'));
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 // Starting in the middle of a stream (as after a seek), a frame whose main data begins in the
 // previous frames cannot be decoded: exactly one frame of silence, consumed; the next decodes.

@@ -10,6 +10,7 @@
 #include "engine/mpeg/byte_source.h"
 #include "engine/mpeg/source_file.h"
 #include "engine/mpeg/stream_decoder.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
 
 using namespace vesperon::mpeg;
@@ -81,13 +82,9 @@ protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir;
         if (!haveProgram("sox") || !haveProgram("lame")) return;
-        const std::string wav = dir_->file("tone.wav");
-        ASSERT_EQ(runCommand({"sox", "-D", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth",
-                              "6", "sine", "300-3000", "sine", "500"})
-                      .exitCode,
-                  0);
-        ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, dir_->file("cbr.mp3")}).exitCode, 0);
-        ASSERT_EQ(runCommand({"lame", "--quiet", "-V", "2", wav, dir_->file("vbr.mp3")}).exitCode, 0);
+        const ToneRecipe tone{6, 44100, 2, {"sine", "300-3000", "sine", "500"}};
+        ASSERT_NE(encodedTone(tone, kLame128, dir_->file("cbr.mp3")), "");
+        ASSERT_NE(encodedTone(tone, {"lame", "--quiet", "-V", "2"}, dir_->file("vbr.mp3")), "");
         ready_ = true;
     }
     static void TearDownTestSuite() {

@@ -74,39 +74,51 @@ Bytes readVector(const std::string& name) {
 
 }  // namespace
 
-TEST(FrameHeader, LengthsAcrossLayersVersionsAndRates) {
-    struct Case {
-        HeaderFields fields;
-        int length;
-    } cases[] = {
-        {{1, 1, kLayerFieldIII, 9, 0}, 417},   // MPEG-1 III 128 kbit/s 44.1 kHz
-        {{1, 1, kLayerFieldIII, 14, 1}, 960},  // 320 kbit/s 48 kHz
-        {{1, 1, kLayerFieldIII, 1, 2}, 144},   // 32 kbit/s 32 kHz
-        {{1, 1, kLayerFieldII, 10, 2}, 864},   // MPEG-1 II 192 kbit/s 32 kHz
-        {{1, 1, kLayerFieldI, 1, 0}, 32},      // MPEG-1 I: whole 4-byte slots, 32 kbit/s 44.1 kHz
-        {{1, 1, kLayerFieldI, 14, 1}, 448},    // 448 kbit/s 48 kHz
-        {{1, 1, kLayerFieldI, 2, 0}, 68},      // 64 kbit/s 44.1 kHz: 17.4 slots -> 17
-        {{1, 0, kLayerFieldIII, 8, 0}, 208},   // MPEG-2 III 64 kbit/s 22.05 kHz: half the samples
-        {{1, 0, kLayerFieldIII, 1, 2}, 36},    // 8 kbit/s 16 kHz
-        {{1, 0, kLayerFieldII, 8, 1}, 384},    // MPEG-2 II 64 kbit/s 24 kHz: 1152 samples
-        {{2, 0, kLayerFieldIII, 1, 0}, 52},    // MPEG 2.5 III 8 kbit/s 11.025 kHz
-        {{2, 0, kLayerFieldIII, 8, 2}, 576},   // 64 kbit/s 8 kHz
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "layer field " << c.fields.layerField << " version "
-                                        << c.fields.versionBit << " sync " << c.fields.syncKind << " bitrate "
-                                        << c.fields.bitrateIndex << " rate " << c.fields.samplingIndex);
-        EXPECT_EQ(lengthOf(c.fields), c.length);
-        HeaderFields padded = c.fields;
-        padded.padding = 1;
-        // The padding bit is not part of the returned length but is recorded.
-        Bytes b = header(padded);
-        FrameHeader h;
-        EXPECT_EQ(parseHeader(b.data(), 4, &h), c.length);
-        EXPECT_EQ(h.paddingBit, 1);
-        EXPECT_EQ(paddingBytes(h), 1);
-    }
+struct LengthCase {
+    HeaderFields fields;
+    int length;
+};
+
+void PrintTo(const LengthCase& c, std::ostream* os) {
+    *os << c.length << " bytes";
 }
+
+class FrameLength : public testing::TestWithParam<LengthCase> {};
+
+TEST_P(FrameLength, FollowsLayerVersionAndRate) {
+    const LengthCase& c = GetParam();
+    EXPECT_EQ(lengthOf(c.fields), c.length);
+    HeaderFields padded = c.fields;
+    padded.padding = 1;
+    // The padding bit is not part of the returned length but is recorded.
+    Bytes b = header(padded);
+    FrameHeader h;
+    EXPECT_EQ(parseHeader(b.data(), 4, &h), c.length);
+    EXPECT_EQ(h.paddingBit, 1);
+    EXPECT_EQ(paddingBytes(h), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FrameHeader, FrameLength,
+    testing::Values(
+        LengthCase{{1, 1, kLayerFieldIII, 9, 0}, 417},   // MPEG-1 III 128 kbit/s 44.1 kHz
+        LengthCase{{1, 1, kLayerFieldIII, 14, 1}, 960},  // 320 kbit/s 48 kHz
+        LengthCase{{1, 1, kLayerFieldIII, 1, 2}, 144},   // 32 kbit/s 32 kHz
+        LengthCase{{1, 1, kLayerFieldII, 10, 2}, 864},   // MPEG-1 II 192 kbit/s 32 kHz
+        LengthCase{{1, 1, kLayerFieldI, 1, 0}, 32},      // MPEG-1 I: whole 4-byte slots, 32 kbit/s 44.1 kHz
+        LengthCase{{1, 1, kLayerFieldI, 14, 1}, 448},    // 448 kbit/s 48 kHz
+        LengthCase{{1, 1, kLayerFieldI, 2, 0}, 68},      // 64 kbit/s 44.1 kHz: 17.4 slots -> 17
+        LengthCase{{1, 0, kLayerFieldIII, 8, 0}, 208},   // MPEG-2 III 64 kbit/s 22.05 kHz: half the samples
+        LengthCase{{1, 0, kLayerFieldIII, 1, 2}, 36},    // 8 kbit/s 16 kHz
+        LengthCase{{1, 0, kLayerFieldII, 8, 1}, 384},    // MPEG-2 II 64 kbit/s 24 kHz: 1152 samples
+        LengthCase{{2, 0, kLayerFieldIII, 1, 0}, 52},    // MPEG 2.5 III 8 kbit/s 11.025 kHz
+        LengthCase{{2, 0, kLayerFieldIII, 8, 2}, 576}),  // 64 kbit/s 8 kHz
+    [](const testing::TestParamInfo<LengthCase>& info) {
+        const HeaderFields& f = info.param.fields;
+        return "Layer" + std::to_string(4 - f.layerField) + "Sync" + std::to_string(f.syncKind) + "Version" +
+               std::to_string(f.versionBit) + "Bitrate" + std::to_string(f.bitrateIndex) + "Rate" +
+               std::to_string(f.samplingIndex);
+    });
 
 TEST(FrameHeader, RecordFieldsAndBitRates) {
     const uint8_t bytes[4] = {0xFF, 0xFA, 0x92, 0x6D};  // MPEG-1 III, CRC, 128k 44.1, pad, private
