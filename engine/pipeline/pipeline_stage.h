@@ -65,8 +65,10 @@ protected:
 
     // Serialises the controlling calls (set-up, pause, resume, stop, reset) made by the player's
     // threads. Plain, not recursive: no method calls another that takes it while holding it
-    // (WaveRenderer::open uses openWithRingLocked). A reset holds it while the ring waits for
-    // the stage's reservation to end, so the stage's thread never takes it.
+    // (WaveRenderer::open uses openWithRingLocked). resetOutput() holds it while the output
+    // ring waits for its reservations to end, so no thread that reserves in that ring may take
+    // it: the reader and decoder threads never do, and the renderer, whose thread takes it to
+    // open and close the device, has no output ring.
     std::mutex mutex_;
     // --- set under mutex_ before the stage's thread starts (the thread start orders them);
     // the stage's thread then reads them without the lock

@@ -66,21 +66,30 @@ private:
     void signalWriter();
     static void onHeaderDone(void* context, WaveHeader* header);
 
+    // --- set under mutex_ before the renderer's thread starts; then read by that thread
     std::unique_ptr<FileSource> source_;
     std::unique_ptr<FrameDecoder> decoder_;
     PipelineStage* writer_ = nullptr;  // the stage writing the PCM ring
     MessageRing* pcm_ = nullptr;
 
+    // --- written by the renderer's thread under mutex_ (it opens and closes the device), read
+    // under mutex_ by the player's threads (pause, resume, reset); the renderer's thread reads
+    // them without it, being their only writer
     std::unique_ptr<AudioOutput> device_;
     bool deviceOpen_ = false;
     PcmFormat format_;
+
+    // --- the headers: the vector and each header's user field are guarded by headerMutex_,
+    // which the device's callback takes too (from the output's worker thread)
+    std::mutex headerMutex_;
+    std::condition_variable headerDone_;  // a header came back from the device
     std::vector<WaveHeader> headers_;
+
+    // --- the renderer's thread only (set together with the headers, under their lock)
     std::size_t frameBytes_ = 0;
     std::int64_t issued_ = 0;
     std::int64_t completed_ = 0;
     std::size_t inFlight_ = 0;
-    std::mutex headerMutex_;              // the headers' user fields; also taken by the device's callback
-    std::condition_variable headerDone_;  // a header came back from the device
     std::thread thread_;
 };
 
