@@ -236,62 +236,71 @@ TEST(Layer3, BadFramesAreNotConsumed) {
 // Side information from a hostile stream: every field at its extremes and random bytes over the
 // side information and main data of real frames. Nothing may read outside the frame, loop, or
 // produce anything but one frame of output.
-TEST(Layer3, HostileSideInformationIsContained) {
-    for (const char* name : {"l3-si_block.bit", "l3-he_free.bit", "M2L3_noise.bit", "M2L3_compl24.bit"}) {
-        SCOPED_TRACE(name);
-        std::vector<uint8_t> bytes = readBytes(vectorPath(name));
-        FrameHeader h;
-        int len = 0;
-        std::vector<Frame> frames = framesOf(bytes, &h, &len);
-        ASSERT_GT(frames.size(), 20u);
-        Layer3Decoder d;
-        ASSERT_EQ(d.prepare(h, len, 24000), 1);
-        const int expected = d.describe().valuesPerFrame * 2;
-        std::mt19937 rng(11);
-        std::vector<int16_t> out;
-        int decoded = 0;
-        for (int round = 0; round < 600; ++round) {
-            const Frame& f = frames[static_cast<std::size_t>(round) % frames.size()];
-            std::vector<uint8_t> frame(bytes.begin() + static_cast<long>(f.offset),
-                                       bytes.begin() + static_cast<long>(f.offset) + f.length);
-            const std::size_t sideStart = 4 + (h.protectionBit == 0 ? 2 : 0);
-            switch (round % 4) {
-                case 0:  // all ones: maximal lengths, tables, counts, gains
-                    std::fill(frame.begin() + static_cast<long>(sideStart), frame.end(), 0xFF);
-                    break;
-                case 1:  // random side information only
-                    for (std::size_t i = sideStart; i < std::min<std::size_t>(sideStart + 32, frame.size());
-                         ++i)
-                        frame[i] = static_cast<uint8_t>(rng());
-                    break;
-                case 2:  // random everything after the header
-                    for (std::size_t i = sideStart; i < frame.size(); ++i)
-                        frame[i] = static_cast<uint8_t>(rng());
-                    break;
-                default:  // a few flipped bits anywhere after the header
-                    for (int k = 0; k < 8; ++k) {
-                        std::size_t i = sideStart + rng() % (frame.size() - sideStart);
-                        frame[i] ^= static_cast<uint8_t>(1u << (rng() % 8));
-                    }
-            }
-            DecodeResult r = decodeCopy(d, frame.data(), frame.size(), out);
-            if (r.bytesUsed == 0) continue;
-            ++decoded;
-            EXPECT_EQ(r.bytesUsed, f.length);
-            EXPECT_EQ(r.bytesProduced, expected);
-            EXPECT_EQ(out[static_cast<std::size_t>(expected / 2)], 12345);
+class HostileLayer3 : public testing::TestWithParam<const char*> {};
+
+TEST_P(HostileLayer3, SideInformationIsContained) {
+    const char* name = GetParam();
+    std::vector<uint8_t> bytes = readBytes(vectorPath(name));
+    FrameHeader h;
+    int len = 0;
+    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    ASSERT_GT(frames.size(), 20u);
+    Layer3Decoder d;
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    const int expected = d.describe().valuesPerFrame * 2;
+    std::mt19937 rng(11);
+    std::vector<int16_t> out;
+    int decoded = 0;
+    for (int round = 0; round < 600; ++round) {
+        const Frame& f = frames[static_cast<std::size_t>(round) % frames.size()];
+        std::vector<uint8_t> frame(bytes.begin() + static_cast<long>(f.offset),
+                                   bytes.begin() + static_cast<long>(f.offset) + f.length);
+        const std::size_t sideStart = 4 + (h.protectionBit == 0 ? 2 : 0);
+        switch (round % 4) {
+            case 0:  // all ones: maximal lengths, tables, counts, gains
+                std::fill(frame.begin() + static_cast<long>(sideStart), frame.end(), 0xFF);
+                break;
+            case 1:  // random side information only
+                for (std::size_t i = sideStart; i < std::min<std::size_t>(sideStart + 32, frame.size()); ++i)
+                    frame[i] = static_cast<uint8_t>(rng());
+                break;
+            case 2:  // random everything after the header
+                for (std::size_t i = sideStart; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(rng());
+                break;
+            default:  // a few flipped bits anywhere after the header
+                for (int k = 0; k < 8; ++k) {
+                    std::size_t i = sideStart + rng() % (frame.size() - sideStart);
+                    frame[i] ^= static_cast<uint8_t>(1u << (rng() % 8));
+                }
         }
-        // The header is intact, so every frame is consumed.
-        EXPECT_EQ(decoded, 600);
-        // And the decoder still decodes the real stream afterwards.
-        ASSERT_EQ(d.prepare(h, len, 24000), 1);
-        for (int i = 0; i < 5; ++i) {
-            DecodeResult r = decodeCopy(d, &bytes[frames[static_cast<std::size_t>(i)].offset],
-                                        frames[static_cast<std::size_t>(i)].length, out);
-            EXPECT_EQ(r.bytesUsed, frames[static_cast<std::size_t>(i)].length);
-        }
+        DecodeResult r = decodeCopy(d, frame.data(), frame.size(), out);
+        if (r.bytesUsed == 0) continue;
+        ++decoded;
+        EXPECT_EQ(r.bytesUsed, f.length);
+        EXPECT_EQ(r.bytesProduced, expected);
+        EXPECT_EQ(out[static_cast<std::size_t>(expected / 2)], 12345);
+    }
+    // The header is intact, so every frame is consumed.
+    EXPECT_EQ(decoded, 600);
+    // And the decoder still decodes the real stream afterwards.
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    for (int i = 0; i < 5; ++i) {
+        DecodeResult r = decodeCopy(d, &bytes[frames[static_cast<std::size_t>(i)].offset],
+                                    frames[static_cast<std::size_t>(i)].length, out);
+        EXPECT_EQ(r.bytesUsed, frames[static_cast<std::size_t>(i)].length);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Layer3, HostileLayer3,
+                         testing::Values("l3-si_block.bit", "l3-he_free.bit", "M2L3_noise.bit",
+                                         "M2L3_compl24.bit"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             name = name.substr(0, name.find('.'));
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 // Power of channel 0 at frequency f (Hz) over the whole signal, by the Goertzel recurrence.
 double powerAt(const std::vector<int16_t>& pcm, int channels, double rate, double f) {
