@@ -27,13 +27,19 @@ std::string joined(const std::vector<std::string>& argv) {
 std::vector<std::string> soxCommand(const ToneRecipe& tone, const std::string& wav) {
     std::ostringstream seconds;
     seconds << tone.seconds;
-    std::vector<std::string> argv{"sox",        "-D",
-                                  "-R",         "-n",
-                                  "-r",         std::to_string(tone.rate),
-                                  "-c",         std::to_string(tone.channels),
-                                  "-b",         "16",
-                                  wav,          "synth",
-                                  seconds.str()};
+    const std::string rate = std::to_string(tone.rate), channels = std::to_string(tone.channels);
+    if (!tone.mixed.empty()) {
+        std::vector<std::string> argv{"sox", "-D", "-m"};
+        for (const std::vector<std::string>& line : tone.mixed) {
+            std::string input = "|sox -R -n -r " + rate + " -c " + channels + " -p synth " + seconds.str();
+            for (const std::string& a : line) input += " " + a;
+            argv.push_back(input);
+        }
+        argv.insert(argv.end(), {"-b", "16", wav});
+        return argv;
+    }
+    std::vector<std::string> argv{"sox",    "-D", "-R", "-n", "-r",    rate,         "-c",
+                                  channels, "-b", "16", wav,  "synth", seconds.str()};
     argv.insert(argv.end(), tone.synth.begin(), tone.synth.end());
     return argv;
 }

@@ -4,17 +4,25 @@
 // so the tests of one binary that want the same file share it.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vesperon::test {
 
 struct ToneRecipe {
+    ToneRecipe() = default;
+    ToneRecipe(double seconds, int rate, int channels, std::vector<std::string> synth = {"sine", "440"})
+        : seconds(seconds), rate(rate), channels(channels), synth(std::move(synth)) {}
+
     double seconds = 3;
     int rate = 44100;
     int channels = 2;
     // What sox makes after the length: generators and then effects, e.g. {"sine", "440"} or
     // {"sine", "440", "pinknoise", "vol", "0.5"}.
     std::vector<std::string> synth{"sine", "440"};
+    // When not empty, the tone is these synth lines (each like `synth`) mixed, and `synth` is
+    // not used: music-like material that switches an encoder's block types and tables.
+    std::vector<std::vector<std::string>> mixed;
 };
 
 // The encoder as its command line without the input and output files.
