@@ -63,6 +63,7 @@ struct MainWidgets {
     ui::Widget& minuteBox;       // 编辑框_分
     ui::Widget& secondBox;       // 编辑框_秒
     ui::Widget& firstPeriodBox;  // 编辑框_从时1
+    ui::Widget& clearPeriodsButton;   // 按钮_清空时间段
     desktop::DropTarget* dropTarget;  // 拖放对象1; null where it could not be made
     ui::Timer* clock;                 // 时钟1; likewise
 };
@@ -75,7 +76,8 @@ void setMainForm(ui::Form* form);
 // The widgets of the window set last (only while there is one).
 const MainWidgets& widgets();
 
-// A widget named at run time (the schedule's period boxes); a missing one stops the program.
+// A widget named at run time (the schedule's period boxes, whose names the player state keeps);
+// a missing one stops the program.
 ui::Widget& widget(const std::string& name);
 ui::ListBox& playlistBox();
 volume::SysVolumeWidget& sysVolume();

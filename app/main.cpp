@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     vesperon::desktop::registerDropTargetType();
 
     std::string error;
-    auto window = vesperon::ui::loadMainWindow(vesperon::app::routineDispatcher(), {}, &error);
+    auto window = vesperon::ui::loadMainWindow(vesperon::app::routineDispatcher(),
+                                               vesperon::app::routineCatalog(), {}, &error);
     if (!window) {
         std::fprintf(stderr, "vesperon: %s\n", error.c_str());
         return 1;

@@ -49,6 +49,7 @@ MainWidgets resolveMainWidgets(const ui::Form& form) {
         .minuteBox = required(form, "编辑框_分"),
         .secondBox = required(form, "编辑框_秒"),
         .firstPeriodBox = required(form, "编辑框_从时1"),
+        .clearPeriodsButton = required(form, "按钮_清空时间段"),
         .dropTarget = form.findAs<desktop::DropTarget>("拖放对象1"),
         .clock = form.findAs<ui::Timer>("时钟1"),
     };

@@ -7,67 +7,64 @@
 namespace vesperon::app {
 namespace {
 
-using R = layout::Routine;
-
 struct Binding {
-    R routine;
-    Routine function;
+    routine::Id routine;
+    RoutineFunction function;
 };
 
 // Each routine the layout can name, with the function that runs it.
 constexpr Binding kBindings[] = {
-    {R::StartUp, StartUp},
-    {R::ShutDown, ShutDown},
-    {R::ExpandCollapse, ExpandCollapse},
-    {R::PlayPauseToggle, PlayPauseToggle},
-    {R::PlayNext, PlayNext},
-    {R::PlayPrevious, PlayPrevious},
-    {R::StopPlayback, StopPlayback},
-    {R::SeekToSlider, SeekToSlider},
-    {R::FeedbackDispatch, FeedbackDispatch},
-    {R::PlaySelected, PlaySelected},
-    {R::PlaylistMouseDown, PlaylistMouseDown},
-    {R::PlaylistKeyDown, PlaylistKeyDown},
-    {R::RandomOrderSwitch, RandomOrderSwitch},
-    {R::LoopTrackSwitch, LoopTrackSwitch},
-    {R::AddFilesByDialog, AddFilesByDialog},
-    {R::RemoveSelected, RemoveSelected},
-    {R::ResetPlaylist, ResetPlaylist},
-    {R::VolumeBarChanged, VolumeBarChanged},
-    {R::MuteClicked, MuteClicked},
-    {R::FilesDropped, FilesDropped},
-    {R::ScheduleSwitch, ScheduleSwitch},
-    {R::CheckSchedule, CheckSchedule},
-    {R::ClearPeriods, ClearPeriods},
+    {routine::StartUp, StartUp},
+    {routine::ShutDown, ShutDown},
+    {routine::ExpandCollapse, ExpandCollapse},
+    {routine::PlayPauseToggle, PlayPauseToggle},
+    {routine::PlayNext, PlayNext},
+    {routine::PlayPrevious, PlayPrevious},
+    {routine::StopPlayback, StopPlayback},
+    {routine::SeekToSlider, SeekToSlider},
+    {routine::FeedbackDispatch, FeedbackDispatch},
+    {routine::PlaySelected, PlaySelected},
+    {routine::PlaylistMouseDown, PlaylistMouseDown},
+    {routine::PlaylistKeyDown, PlaylistKeyDown},
+    {routine::RandomOrderSwitch, RandomOrderSwitch},
+    {routine::LoopTrackSwitch, LoopTrackSwitch},
+    {routine::AddFilesByDialog, AddFilesByDialog},
+    {routine::RemoveSelected, RemoveSelected},
+    {routine::ResetPlaylist, ResetPlaylist},
+    {routine::VolumeBarChanged, VolumeBarChanged},
+    {routine::MuteClicked, MuteClicked},
+    {routine::FilesDropped, FilesDropped},
+    {routine::ScheduleSwitch, ScheduleSwitch},
+    {routine::CheckSchedule, CheckSchedule},
+    {routine::ClearPeriods, ClearPeriods},
 };
 
 // Indexed by the routine's number for the lookup; 0 is never a routine.
-constexpr std::array<Routine, layout::kRoutineCount + 1> kTable = [] {
-    std::array<Routine, layout::kRoutineCount + 1> table{};
-    for (const Binding& b : kBindings) table[static_cast<std::uint32_t>(b.routine)] = b.function;
+constexpr std::array<RoutineFunction, kRoutineCount + 1> kTable = [] {
+    std::array<RoutineFunction, kRoutineCount + 1> table{};
+    for (const Binding& b : kBindings) table[b.routine] = b.function;
     return table;
 }();
 
 // By numbers, not by the function pointers: a sanitizer build cannot compare those at compile time.
 constexpr bool everyRoutineBound() {
-    for (std::uint32_t n = 1; n <= layout::kRoutineCount; ++n) {
+    for (std::uint32_t n = 1; n <= kRoutineCount; ++n) {
         int times = 0;
-        for (const Binding& b : kBindings) times += static_cast<std::uint32_t>(b.routine) == n;
+        for (const Binding& b : kBindings) times += b.routine == n;
         if (times != 1) return false;
     }
-    return std::size(kBindings) == layout::kRoutineCount;
+    return std::size(kBindings) == kRoutineCount;
 }
 static_assert(everyRoutineBound(), "every routine is bound exactly once");
 
 }  // namespace
 
-Routine routineOf(layout::Routine id) {
-    const auto n = static_cast<std::uint32_t>(id);
-    return n < kTable.size() ? kTable[n] : nullptr;
+RoutineFunction routineOf(layout::RoutineId id) {
+    return id < kTable.size() ? kTable[id] : nullptr;
 }
 
-RoutineResult callRoutine(layout::Routine id, const ui::EventCall& call) {
-    Routine r = routineOf(id);
+RoutineResult callRoutine(layout::RoutineId id, const ui::EventCall& call) {
+    RoutineFunction r = routineOf(id);
     if (!r) return std::nullopt;
     // Counted so that a quit waits until the routine has returned.
     struct Running {

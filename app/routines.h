@@ -6,22 +6,23 @@
 #include <cstdint>
 #include <optional>
 
+#include "app/routine_ids.h"
 #include "ui/form.h"
 #include "ui/layout/form_layout.h"
 
 namespace vesperon::app {
 
 using RoutineResult = std::optional<std::int64_t>;
-using Routine = RoutineResult (*)(const ui::EventCall& call);
+using RoutineFunction = RoutineResult (*)(const ui::EventCall& call);
 
 // The routine of a binding; null for a number outside the table.
-Routine routineOf(layout::Routine id);
+RoutineFunction routineOf(layout::RoutineId id);
 // Runs the routine of a binding (nothing for an unknown one).
-RoutineResult callRoutine(layout::Routine id, const ui::EventCall& call);
+RoutineResult callRoutine(layout::RoutineId id, const ui::EventCall& call);
 // The dispatcher the window framework calls bound routines through.
 ui::RoutineDispatcher routineDispatcher();
 
-// The routines, one per layout::Routine.
+// The routines, one per routine::Id.
 RoutineResult StartUp(const ui::EventCall& call);
 RoutineResult ShutDown(const ui::EventCall& call);
 RoutineResult ExpandCollapse(const ui::EventCall& call);

@@ -43,8 +43,8 @@ bool checkSecond(int h, int m, int s) {
     return false;
 }
 
-void setEnabled(const std::string& name, bool enabled) {
-    widget(name).setProperty(ui::kDisabled, enabled ? 0 : 1);
+void setEnabled(ui::Widget& w, bool enabled) {
+    w.setProperty(ui::kDisabled, enabled ? 0 : 1);
 }
 
 }  // namespace
@@ -80,8 +80,8 @@ void SwitchSchedule() {
     PlayerState& s = state();
     toggle(s.scheduleOn);
     const bool on = s.scheduleOn == 1;
-    setEnabled("按钮_清空时间段", !on);
-    for (const std::string& box : s.scheduleBoxes) setEnabled(box, !on);
+    setEnabled(widgets().clearPeriodsButton, !on);
+    for (const std::string& box : s.scheduleBoxes) setEnabled(widget(box), !on);
     s.scheduleOn = on ? 1 : 0;
     widgets().scheduleSwitch.setProperty(ui::kCheckCaption, std::string(on ? "取消计划" : "开始计划"));
     sessionChanged();

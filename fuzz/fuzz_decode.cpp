@@ -31,16 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     MemoryByteSource source(data, size, static_cast<int64_t>(size), step);
     StreamDecoder decoder(source);
-    if (decoder.start(startPercent) != 0) return 0;
+    if (decoder.start(startPercent) != Status::Ok) return 0;
     std::vector<int16_t> pcm(decoder.pcmFrameBytes() / 2 + 1);
     // Every step consumes input or ends, so this bound is never the reason a run stops.
     for (int frames = 0; frames < 100000; ++frames) {
         const FrameStep s = decoder.decodeFrame(pcm.data());
-        if (s.status == kNotEnoughData) {
+        if (s.status == Status::NotEnoughData) {
             source.waitForData();
             continue;
         }
-        if (s.status != 0) break;
+        if (s.status != Status::Ok) break;
         (void)decoder.progress();
     }
     return 0;

@@ -5,13 +5,14 @@
 #include <span>
 #include <unordered_set>
 
+#include "app/routine_ids.h"
 #include "ui/layout/form_layout.h"
 #include "ui/layout/record_writer.h"
 
 using namespace vesperon::layout;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto r = parse(std::span<const std::uint8_t>(data, size));
+    auto r = parse(std::span<const std::uint8_t>(data, size), vesperon::app::routineCatalog());
     if (!r) {
         if (!r.layout.units.empty()) std::abort();
         return 0;
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!f.refused.empty()) return 0;  // their identifiers are still named by others' lists
     auto again = encode(f);
     if (!again) return 0;
-    auto back = parse(again.bytes);
+    auto back = parse(again.bytes, vesperon::app::routineCatalog());
     if (!back || !(back.layout == f)) std::abort();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "app/routine_ids.h"
 #include "ui/layout/form_layout.h"
 #include "ui/layout/layout_description.h"
 #include "ui/layout/record_writer.h"
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
     std::stringstream text;
     text << in.rdbuf();
 
-    auto described = layout::readDescription(text.str());
+    auto described = layout::readDescription(text.str(), vesperon::app::routineCatalog());
     if (!described) {
         std::cerr << argv[1] << ": " << described.error << "\n";
         return 1;
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
         std::cerr << argv[1] << ": " << encoded.error << "\n";
         return 1;
     }
-    auto back = layout::parse(encoded.bytes);
+    auto back = layout::parse(encoded.bytes, vesperon::app::routineCatalog());
     if (!back) {
         std::cerr << argv[1] << ": the record it makes is refused: " << back.error << "\n";
         return 1;

@@ -119,15 +119,16 @@ bool startStream(const Options& o, SourceFile& file, StreamDecoder& decoder) {
                      openErrorText(rc), rc);
         return false;
     }
-    const int started = decoder.start(o.startPercent);
-    if (started == 0) return true;
-    if (started == kNoStreamFound || started == kEndOfData) {
+    const Status started = decoder.start(o.startPercent);
+    if (started == Status::Ok) return true;
+    if (started == Status::NoStreamFound || started == Status::EndOfData) {
         std::fprintf(stderr, "vesperon-decode: %s: no MPEG audio Layer II/III stream found\n", o.in.c_str());
-    } else if (started == kCannotDecode) {
+    } else if (started == Status::CannotDecode) {
         std::fprintf(stderr, "vesperon-decode: %s: the stream cannot be decoded (code %d)\n", o.in.c_str(),
-                     started);
+                     toCode(started));
     } else {
-        std::fprintf(stderr, "vesperon-decode: %s: decoding failed (code %d)\n", o.in.c_str(), started);
+        std::fprintf(stderr, "vesperon-decode: %s: decoding failed (code %d)\n", o.in.c_str(),
+                     toCode(started));
     }
     return false;
 }
@@ -145,20 +146,21 @@ void printCounters(const StreamDecoder& decoder, int finalStatus) {
     std::fprintf(stderr, "decoded: %lld\nresynchronised: %lld\nsilenced: %lld\n",
                  static_cast<long long>(c.framesDecoded), static_cast<long long>(c.resynchronisations),
                  static_cast<long long>(c.silentFrames));
-    if (finalStatus != kEndOfData) std::fprintf(stderr, "stopped with code %d\n", finalStatus);
+    if (finalStatus != toCode(Status::EndOfData)) std::fprintf(stderr, "stopped with code %d\n", finalStatus);
 }
 
-// Runs the frames to the end; sink receives each frame's PCM. Returns the final status.
+// Runs the frames to the end; sink receives each frame's PCM. Returns the final status's code,
+// or -1 when the sink failed.
 template <typename Sink>
 int decodeAll(StreamDecoder& decoder, ByteSource& source, Sink&& sink) {
     std::vector<int16_t> pcm(decoder.pcmFrameBytes() / 2);
     while (true) {
         const FrameStep step = decoder.decodeFrame(pcm.data());
-        if (step.status == kNotEnoughData) {
-            if (source.waitForData() != 0) return kStopping;
+        if (step.status == Status::NotEnoughData) {
+            if (source.waitForData() != Status::Ok) return toCode(Status::Stopping);
             continue;
         }
-        if (step.status != 0) return step.status;
+        if (step.status != Status::Ok) return toCode(step.status);
         if (step.decoded && step.bytesProduced > 0) {
             if (!sink(pcm.data(), static_cast<std::size_t>(step.bytesProduced))) return -1;
         }
@@ -294,7 +296,7 @@ int runDecode(const Options& o) {
         return 1;
     }
     // The end of the data is the normal end; anything else stopped the decoding early.
-    return status == kEndOfData ? 0 : 1;
+    return status == toCode(Status::EndOfData) ? 0 : 1;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/routine_ids.h"
 #include "desktop/dialog_language.h"
 #include "desktop/message_box.h"
 #include "skin/skin.h"
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
 
     std::string error;
     // No routines (start-up would register hot keys): the window as its layout builds it.
-    auto form = vesperon::ui::loadMainWindow({}, {.show = true}, &error);
+    auto form = vesperon::ui::loadMainWindow({}, vesperon::app::routineCatalog(), {.show = true}, &error);
     if (!form) {
         std::fprintf(stderr, "vesperon-screenshot: %s\n", error.c_str());
         return 1;

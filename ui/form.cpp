@@ -106,11 +106,11 @@ Widget* Form::find(std::uint32_t id) const {
     return nullptr;
 }
 
-void Form::bind(std::uint32_t widgetId, int event, layout::Routine routine) {
+void Form::bind(std::uint32_t widgetId, int event, layout::RoutineId routine) {
     bindings_[{widgetId, event}] = routine;
 }
 
-std::optional<layout::Routine> Form::bindingOf(std::uint32_t widgetId, int event) const {
+std::optional<layout::RoutineId> Form::bindingOf(std::uint32_t widgetId, int event) const {
     auto it = bindings_.find({widgetId, event});
     if (it == bindings_.end()) return std::nullopt;
     return it->second;

@@ -30,7 +30,7 @@ struct EventCall {
 };
 
 // Runs the routine a binding names. A routine that returns nothing returns std::nullopt.
-using RoutineDispatcher = std::function<std::optional<std::int64_t>(layout::Routine, const EventCall&)>;
+using RoutineDispatcher = std::function<std::optional<std::int64_t>(layout::RoutineId, const EventCall&)>;
 
 struct LoadOptions {
     bool show = true;  // show the window after events 0, 3, 4
@@ -65,8 +65,8 @@ public:
     const std::vector<Widget*>& widgets() const { return order_; }
 
     // Bindings: those of the record, plus any added here (tests, components that add handlers).
-    void bind(std::uint32_t widgetId, int event, layout::Routine routine);
-    std::optional<layout::Routine> bindingOf(std::uint32_t widgetId, int event) const;
+    void bind(std::uint32_t widgetId, int event, layout::RoutineId routine);
+    std::optional<layout::RoutineId> bindingOf(std::uint32_t widgetId, int event) const;
     void setDispatcher(RoutineDispatcher dispatcher) { dispatcher_ = std::move(dispatcher); }
 
     // Runs the routine bound to (widget, event), if any, synchronously.
@@ -106,7 +106,7 @@ private:
     std::vector<std::unique_ptr<Widget>> units_;
     std::vector<Widget*> order_;
     WindowWidget* window_ = nullptr;
-    std::map<std::pair<std::uint32_t, int>, layout::Routine> bindings_;
+    std::map<std::pair<std::uint32_t, int>, layout::RoutineId> bindings_;
     RoutineDispatcher dispatcher_;
     QPointer<QWidget> lastFocus_;
     bool destroying_ = false;

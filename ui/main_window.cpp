@@ -4,8 +4,9 @@
 
 namespace vesperon::ui {
 
-std::unique_ptr<Form> loadMainWindow(RoutineDispatcher dispatcher, LoadOptions options, std::string* error) {
-    layout::ParseResult parsed = layout::loadMainWindow();
+std::unique_ptr<Form> loadMainWindow(RoutineDispatcher dispatcher, const layout::RoutineCatalog& routines,
+                                     LoadOptions options, std::string* error) {
+    layout::ParseResult parsed = layout::loadMainWindow(routines);
     if (!parsed) {
         if (error) *error = "the built-in window layout does not load: " + parsed.error;
         return nullptr;

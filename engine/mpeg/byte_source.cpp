@@ -5,7 +5,7 @@
 
 namespace vesperon::mpeg {
 
-int FileByteSource::peek(std::size_t count, const uint8_t** data) {
+Status FileByteSource::peek(std::size_t count, const uint8_t** data) {
     while (buffer_.size() - start_ < count && !ended_) {
         // Keep the buffer small: drop what has been consumed before reading on.
         if (start_ > 0) {
@@ -18,29 +18,29 @@ int FileByteSource::peek(std::size_t count, const uint8_t** data) {
         buffer_.resize(old + got);
         if (got < kBlockSize) ended_ = true;
     }
-    if (buffer_.size() - start_ < count) return ended_ ? kEndOfData : kNotEnoughData;
+    if (buffer_.size() - start_ < count) return ended_ ? Status::EndOfData : Status::NotEnoughData;
     *data = buffer_.data() + start_;
-    return kOk;
+    return Status::Ok;
 }
 
 void FileByteSource::consume(std::size_t count) {
     start_ = std::min(buffer_.size(), start_ + count);
 }
 
-int FileByteSource::seek(int64_t offset) {
-    if (file_.seek(offset, SEEK_SET) < 0) return kSeekFailed;
+Status FileByteSource::seek(int64_t offset) {
+    if (file_.seek(offset, SEEK_SET) < 0) return Status::SeekFailed;
     buffer_.clear();
     start_ = 0;
     ended_ = false;
-    return kOk;
+    return Status::Ok;
 }
 
-int MemoryByteSource::peek(std::size_t count, const uint8_t** data) {
+Status MemoryByteSource::peek(std::size_t count, const uint8_t** data) {
     const std::size_t left = size_ - position_;
     const std::size_t buffered = std::min(available_, left);
-    if (buffered < count) return buffered == left ? kEndOfData : kNotEnoughData;
+    if (buffered < count) return buffered == left ? Status::EndOfData : Status::NotEnoughData;
     *data = data_ + position_;
-    return kOk;
+    return Status::Ok;
 }
 
 void MemoryByteSource::consume(std::size_t count) {
@@ -49,17 +49,17 @@ void MemoryByteSource::consume(std::size_t count) {
     available_ = available_ > count ? available_ - count : 0;
 }
 
-int MemoryByteSource::seek(int64_t offset) {
-    if (offset < 0) return kSeekFailed;
+Status MemoryByteSource::seek(int64_t offset) {
+    if (offset < 0) return Status::SeekFailed;
     position_ = static_cast<std::size_t>(std::min<int64_t>(offset, static_cast<int64_t>(size_)));
     available_ = step_ ? 0 : size_;
-    return kOk;
+    return Status::Ok;
 }
 
-int MemoryByteSource::waitForData() {
+Status MemoryByteSource::waitForData() {
     ++waits_;
     available_ += step_ ? step_ : size_;
-    return kOk;
+    return Status::Ok;
 }
 
 }  // namespace vesperon::mpeg

@@ -8,34 +8,28 @@
 #include <vector>
 
 #include "engine/mpeg/source_file.h"
+#include "engine/status/status.h"
 
 namespace vesperon::mpeg {
 
-// Result codes shared with the engine's stages.
-inline constexpr int kOk = 0;
-inline constexpr int kNotEnoughData = 24;
-inline constexpr int kSeekFailed = 25;
-inline constexpr int kStopping = 28;
-inline constexpr int kEndOfData = 33;
-inline constexpr int kNoStreamFound = 1001;
-inline constexpr int kCannotDecode = 1002;
+using engine::Status;
 
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
     // Makes `count` contiguous bytes at the read position available at *data without consuming
-    // them: 0; 24 when fewer are buffered yet (call waitForData() and ask again); 28 when
-    // stopping; 33 when the input has ended with fewer than `count` left. Every 0 is followed by
-    // exactly one consume() (0 to release the window).
-    virtual int peek(std::size_t count, const uint8_t** data) = 0;
+    // them: Ok; NotEnoughData when fewer are buffered yet (call waitForData() and ask again);
+    // Stopping; EndOfData when the input has ended with fewer than `count` left. Every Ok is
+    // followed by exactly one consume() (0 to release the window).
+    virtual Status peek(std::size_t count, const uint8_t** data) = 0;
     virtual void consume(std::size_t count) = 0;
     // Moves the read position to this offset from the start of the file and drops what is
-    // buffered: 0, or 25.
-    virtual int seek(int64_t offset) = 0;
+    // buffered: Ok, or SeekFailed.
+    virtual Status seek(int64_t offset) = 0;
     // File size less a final "TAG" block.
     virtual int64_t dataLength() = 0;
-    // Blocks until more input may be there: 0, or 28 when stopping.
-    virtual int waitForData() = 0;
+    // Blocks until more input may be there: Ok, or Stopping.
+    virtual Status waitForData() = 0;
 };
 
 // Serves a SourceFile in the reader thread's 8192-byte blocks, so the decoder sees exactly the
@@ -44,11 +38,11 @@ class FileByteSource : public ByteSource {
 public:
     static constexpr std::size_t kBlockSize = 8192;
     explicit FileByteSource(SourceFile& file) : file_(file) {}
-    int peek(std::size_t count, const uint8_t** data) override;
+    Status peek(std::size_t count, const uint8_t** data) override;
     void consume(std::size_t count) override;
-    int seek(int64_t offset) override;
+    Status seek(int64_t offset) override;
     int64_t dataLength() override { return file_.dataLength(); }
-    int waitForData() override { return kOk; }
+    Status waitForData() override { return Status::Ok; }
 
 private:
     SourceFile& file_;
@@ -63,11 +57,11 @@ class MemoryByteSource : public ByteSource {
 public:
     MemoryByteSource(const uint8_t* data, std::size_t size, int64_t dataLength, std::size_t step = 0)
         : data_(data), size_(size), dataLength_(dataLength), step_(step), available_(step ? 0 : size) {}
-    int peek(std::size_t count, const uint8_t** data) override;
+    Status peek(std::size_t count, const uint8_t** data) override;
     void consume(std::size_t count) override;
-    int seek(int64_t offset) override;
+    Status seek(int64_t offset) override;
     int64_t dataLength() override { return dataLength_; }
-    int waitForData() override;
+    Status waitForData() override;
 
     std::size_t position() const { return position_; }
     int waits() const { return waits_; }

@@ -21,7 +21,7 @@ int64_t EstimateDurationMicroseconds(const std::string& path) {
     if (file.open(path) != 0) return -1;
     FileByteSource source(file);
     StreamDecoder decoder(source);
-    if (decoder.start(0) != kOk) return -1;
+    if (decoder.start(0) != Status::Ok) return -1;
     const StreamInfo& info = decoder.info();
     const int rate = sampleRateOf(info.header);
     if (info.totalFrames <= 0 || rate <= 0) return -1;

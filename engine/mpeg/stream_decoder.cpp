@@ -26,25 +26,25 @@ bool sameStream(const FrameHeader& a, const FrameHeader& b) {
 
 }  // namespace
 
-int StreamDecoder::peekUpTo(std::size_t count, const uint8_t** data, std::size_t* got) {
+Status StreamDecoder::peekUpTo(std::size_t count, const uint8_t** data, std::size_t* got) {
     if (atEnd_) {
         count = std::min(count, endLeft_);
         *got = count;
-        return count == 0 ? kEndOfData : source_.peek(count, data);
+        return count == 0 ? Status::EndOfData : source_.peek(count, data);
     }
-    int rc = source_.peek(count, data);
+    Status rc = source_.peek(count, data);
     *got = count;
-    if (rc != kEndOfData) return rc;
+    if (rc != Status::EndOfData) return rc;
     // The input has ended with fewer bytes left: find out how many, once.
     std::size_t have = 0, lack = count;
     while (lack - have > 1) {
         const std::size_t mid = have + (lack - have) / 2;
         const uint8_t* p = nullptr;
         rc = source_.peek(mid, &p);
-        if (rc == kOk) {
+        if (rc == Status::Ok) {
             release();
             have = mid;
-        } else if (rc == kEndOfData) {
+        } else if (rc == Status::EndOfData) {
             lack = mid;
         } else {
             return rc;
@@ -53,14 +53,14 @@ int StreamDecoder::peekUpTo(std::size_t count, const uint8_t** data, std::size_t
     atEnd_ = true;
     endLeft_ = have;
     *got = have;
-    return have == 0 ? kEndOfData : source_.peek(have, data);
+    return have == 0 ? Status::EndOfData : source_.peek(have, data);
 }
 
-int StreamDecoder::peekWaiting(std::size_t count, const uint8_t** data, std::size_t* got) {
+Status StreamDecoder::peekWaiting(std::size_t count, const uint8_t** data, std::size_t* got) {
     while (true) {
-        const int rc = peekUpTo(count, data, got);
-        if (rc != kNotEnoughData) return rc;
-        if (source_.waitForData() != kOk) return kStopping;
+        const Status rc = peekUpTo(count, data, got);
+        if (rc != Status::NotEnoughData) return rc;
+        if (source_.waitForData() != Status::Ok) return Status::Stopping;
     }
 }
 
@@ -70,21 +70,21 @@ void StreamDecoder::take(std::size_t count) {
     if (atEnd_) endLeft_ -= std::min(count, endLeft_);
 }
 
-int StreamDecoder::moveTo(int64_t offset) {
-    const int rc = source_.seek(offset);
-    if (rc != kOk) return rc;
+Status StreamDecoder::moveTo(int64_t offset) {
+    const Status rc = source_.seek(offset);
+    if (rc != Status::Ok) return rc;
     position_ = offset;
     atEnd_ = false;
     endLeft_ = 0;
-    return kOk;
+    return Status::Ok;
 }
 
-int StreamDecoder::probe() {
+Status StreamDecoder::probe() {
     for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
         const uint8_t* w = nullptr;
         std::size_t got = 0;
-        int rc = peekWaiting(kProbeWindow, &w, &got);
-        if (rc != kOk) return rc;
+        Status rc = peekWaiting(kProbeWindow, &w, &got);
+        if (rc != Status::Ok) return rc;
 
         std::size_t offset = 0;
         int accepted = 0;
@@ -130,22 +130,22 @@ int StreamDecoder::probe() {
                 firstAudioOffset_ += static_cast<int64_t>(xingLength_);
             }
             release();
-            return kOk;
+            return Status::Ok;
         }
         release();
         rc = resynchronise();
-        if (rc != kOk) return rc;
+        if (rc != Status::Ok) return rc;
     }
-    return kNoStreamFound;
+    return Status::NoStreamFound;
 }
 
-int StreamDecoder::resynchronise() {
+Status StreamDecoder::resynchronise() {
     while (true) {
         const uint8_t* w = nullptr;
         std::size_t got = 0;
         // One byte past the window, so that a pattern at its last offset can be seen whole.
-        const int rc = peekWaiting(kReadWindow + 1, &w, &got);
-        if (rc != kOk) return rc;
+        const Status rc = peekWaiting(kReadWindow + 1, &w, &got);
+        if (rc != Status::Ok) return rc;
         // The byte at the read position is where decoding just failed: the search starts after
         // it, and a pattern right behind it is passed over as well.
         std::size_t found = 0;
@@ -161,7 +161,7 @@ int StreamDecoder::resynchronise() {
             take(1);
         } else {
             take(found);
-            return kOk;
+            return Status::Ok;
         }
     }
 }
@@ -191,7 +191,7 @@ void StreamDecoder::computeStreamInfo() {
     }
 }
 
-int StreamDecoder::seekToPercent(int percent) {
+Status StreamDecoder::seekToPercent(int percent) {
     const int64_t p = std::clamp(percent, 0, 100);
     const int64_t length = info_.dataLength;
     int64_t offset = 0;
@@ -210,7 +210,7 @@ int StreamDecoder::seekToPercent(int percent) {
     return moveTo(offset);
 }
 
-int StreamDecoder::start(int startPercent) {
+Status StreamDecoder::start(int startPercent) {
     counter_ = 0;
     counters_ = {};
     info_ = {};
@@ -224,16 +224,16 @@ int StreamDecoder::start(int startPercent) {
     skipValues_ = 0;
     pendingValues_ = 0;
     silentBase_ = std::max<int64_t>(0, reportedSilentFrames(decoder_));
-    int rc = probe();
-    if (rc != kOk) return rc;
+    Status rc = probe();
+    if (rc != Status::Ok) return rc;
     computeStreamInfo();
-    if (!decoder_.prepare(info_.header, info_.frameLength)) return kCannotDecode;
+    if (!decoder_.prepare(info_.header, info_.frameLength)) return Status::CannotDecode;
     info_.output = decoder_.describe();
     const int values = info_.output.valuesPerFrame;
     const int bytesPerValue = info_.output.bitsPerSample / 8;
     if (values <= 0 || bytesPerValue != 2 || static_cast<std::size_t>(values) * 2 > kMaxFrameOutputBytes ||
         info_.output.channels <= 0 || values % info_.output.channels != 0) {
-        return kCannotDecode;
+        return Status::CannotDecode;
     }
     pcmFrameBytes_ = static_cast<std::size_t>(values) * 2;
     // A LAME tag says how many samples the encoder put before and after the source's own;
@@ -247,9 +247,9 @@ int StreamDecoder::start(int startPercent) {
     }
     if (startPercent != 0) {
         rc = seekToPercent(startPercent);
-        if (rc != kOk) return rc;
+        if (rc != Status::Ok) return rc;
     }
-    return kOk;
+    return Status::Ok;
 }
 
 int StreamDecoder::wholeFramesIn(const uint8_t* data, std::size_t size) const {
@@ -304,8 +304,8 @@ FrameStep StreamDecoder::decodeFrame(int16_t* out) {
     const uint8_t* w = nullptr;
     std::size_t got = 0;
     // The look reaches past this frame, so that the stream's last frames are known as such.
-    int rc = peekUpTo(kProbeWindow, &w, &got);
-    if (rc == kEndOfData && pendingValues_ > 0) {
+    Status rc = peekUpTo(kProbeWindow, &w, &got);
+    if (rc == Status::EndOfData && pendingValues_ > 0) {
         std::copy(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(pendingValues_), out);
         step.decoded = true;
         step.bytesProduced = static_cast<int>(pendingValues_ * 2);
@@ -313,7 +313,7 @@ FrameStep StreamDecoder::decodeFrame(int16_t* out) {
         pendingValues_ = 0;
         return step;
     }
-    if (rc != kOk) {
+    if (rc != Status::Ok) {
         step.status = rc;
         return step;
     }
@@ -329,11 +329,11 @@ FrameStep StreamDecoder::decodeFrame(int16_t* out) {
         release();
         ++counters_.resynchronisations;
         rc = resynchronise();
-        if (rc != kOk) {
+        if (rc != Status::Ok) {
             step.status = rc;
             return step;
         }
-        if (!decoder_.prepare(info_.header, info_.frameLength)) step.status = kCannotDecode;
+        if (!decoder_.prepare(info_.header, info_.frameLength)) step.status = Status::CannotDecode;
         return step;
     }
     const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(r.bytesUsed), window);

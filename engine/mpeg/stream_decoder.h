@@ -41,8 +41,8 @@ struct StreamInfo {
 };
 
 struct FrameStep {
-    int status = kOk;       // 0, 24, 28, 33, or a failure code
-    bool decoded = false;   // with status 0: a frame was decoded (false: resynchronised, call again)
+    Status status = Status::Ok;  // Ok, NotEnoughData, Stopping, EndOfData, or a failure
+    bool decoded = false;        // with Ok: a frame was decoded (false: resynchronised, call again)
     // PCM bytes written to the caller's block: a whole frame's, or 0 while trimmed samples are
     // gathered; only the last block before the end may be shorter.
     int bytesProduced = 0;
@@ -59,17 +59,18 @@ class StreamDecoder {
 public:
     explicit StreamDecoder(ByteSource& source) : source_(source) {}
 
-    // Probe, stream information, prepare, then seek when startPercent is not 0. 0 on success;
-    // otherwise 28 (stopping), 33 (too short), 1001 (no stream), 1002 (cannot decode), 25.
-    int start(int startPercent = 0);
+    // Probe, stream information, prepare, then seek when startPercent is not 0. Ok on success;
+    // otherwise Stopping, EndOfData (too short), NoStreamFound, CannotDecode or SeekFailed.
+    Status start(int startPercent = 0);
 
     const StreamInfo& info() const { return info_; }
     // Bytes of one PCM frame: the caller's block for decodeFrame() must hold this many.
     std::size_t pcmFrameBytes() const { return pcmFrameBytes_; }
 
-    // Decodes the next frame into out. Status 24: nothing buffered yet, wait and call again.
-    // 33: the stream has ended. 28: stopping. A resynchronisation after a bad frame, or the
-    // Xing frame passed over, returns status 0 with decoded false; the caller simply calls again.
+    // Decodes the next frame into out. NotEnoughData: nothing buffered yet, wait and call again.
+    // EndOfData: the stream has ended. Stopping: the stage is closing. A resynchronisation after
+    // a bad frame, or the Xing frame passed over, returns Ok with decoded false; the caller
+    // simply calls again.
     FrameStep decodeFrame(int16_t* out);
 
     // The frame counter as a percentage of the total frame count: 0..99.
@@ -79,19 +80,20 @@ public:
     const StreamCounters& counters() const { return counters_; }
 
     // Steps of start(), exposed for tests.
-    int probe();
+    Status probe();
     void computeStreamInfo();
-    int seekToPercent(int percent);
-    int resynchronise();
+    Status seekToPercent(int percent);
+    Status resynchronise();
 
 private:
     // Peeks up to `count` bytes: all of them, or once the input has ended all that is left
-    // (*got of them; 33 when nothing is left). Every 0 is followed by one release() or take().
-    int peekUpTo(std::size_t count, const uint8_t** data, std::size_t* got);
-    int peekWaiting(std::size_t count, const uint8_t** data, std::size_t* got);
+    // (*got of them; EndOfData when nothing is left). Every Ok is followed by one release() or
+    // take().
+    Status peekUpTo(std::size_t count, const uint8_t** data, std::size_t* got);
+    Status peekWaiting(std::size_t count, const uint8_t** data, std::size_t* got);
     void take(std::size_t count);
     void release() { source_.consume(0); }
-    int moveTo(int64_t offset);
+    Status moveTo(int64_t offset);
     // Whole frames of this stream that follow one another from data[0].
     int wholeFramesIn(const uint8_t* data, std::size_t size) const;
     FrameStep emitTrimmed(const int16_t* pcm, int values, bool firstAudio, int framesAfter, int16_t* out);

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <system_error>
 
-#include "engine/pipeline/result_codes.h"
-
 namespace vesperon::engine {
 
 FileSource::~FileSource() {
@@ -30,35 +28,35 @@ void FileSource::setReader(PipelineStage* reader) {
     reader_ = reader;
 }
 
-int FileSource::open(StreamRing** ring) {
+Status FileSource::open(StreamRing** ring) {
     std::lock_guard lock(mutex_);
     if (!output_) output_ = std::make_unique<StreamRing>(kRingSize, kRingOverhang);
     {
         std::lock_guard fileLock(fileMutex_);
         file_.setPassword(password_);
-        if (int r = file_.open(name_)) return r;
+        if (file_.open(name_) != 0) return Status::CannotOpen;
     }
     try {
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
-        return kReaderThreadFailed;
+        return Status::ReaderThreadFailed;
     }
     if (ring) *ring = output_.get();
-    return kDone;
+    return Status::Ok;
 }
 
-int FileSource::seek(std::int64_t offset, int origin) {
+Status FileSource::seek(std::int64_t offset, int origin) {
     {
         std::lock_guard lock(fileMutex_);
-        if (file_.seek(offset, origin) < 0) return kSeekFailed;
+        if (file_.seek(offset, origin) < 0) return Status::SeekFailed;
         // Under the file lock the reader holds no reservation, so the reset does not wait.
-        if (int r = output_->reset()) return r;
+        if (Status r = output_->reset(); r != Status::Ok) return r;
     }
     signal();  // the reader may be idling at the old end of input
-    return kDone;
+    return Status::Ok;
 }
 
-int FileSource::resetOutput() {
+Status FileSource::resetOutput() {
     return seek(0, SEEK_SET);
 }
 
@@ -87,14 +85,14 @@ void FileSource::run() {
         }
         std::unique_lock lock(fileMutex_);
         std::uint8_t* block = nullptr;
-        int r = ring->reserveWrite(kBlockSize, &block);
-        if (r == kClosing) return;
-        if (r == kNoRoom) {
+        Status r = ring->reserveWrite(kBlockSize, &block);
+        if (r == Status::Stopping) return;
+        if (r == Status::NoRoom) {
             lock.unlock();
             if (waitForSignal()) return;
             continue;
         }
-        if (r != kDone) {
+        if (r != Status::Ok) {
             reportFailure();
             return;
         }

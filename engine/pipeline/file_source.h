@@ -23,12 +23,12 @@ public:
 
     void setFile(const std::string& name, const std::string& password);
     // Creates the byte ring, opens the file, starts the reader thread (waiting for its first
-    // signal). 0 and the ring, or the file's open error, or kReaderThreadFailed.
-    int open(StreamRing** ring);
-    // Moves the file position (origin as for lseek) and empties the ring: 0, or kSeekFailed.
-    int seek(std::int64_t offset, int origin);
+    // signal). Ok and the ring, or CannotOpen, or ReaderThreadFailed.
+    Status open(StreamRing** ring);
+    // Moves the file position (origin as for lseek) and empties the ring: Ok, or SeekFailed.
+    Status seek(std::int64_t offset, int origin);
     // Back to the start of the file, ring emptied.
-    int resetOutput() override;
+    Status resetOutput() override;
     void close();
     // Stops and joins the reader thread.
     void stopThread();

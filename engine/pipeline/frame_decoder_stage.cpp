@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "engine/pipeline/file_source.h"
-#include "engine/pipeline/result_codes.h"
 
 namespace vesperon::engine {
 
@@ -28,10 +27,10 @@ void FrameDecoder::setRenderer(PipelineStage* renderer) {
     renderer_ = renderer;
 }
 
-int FrameDecoder::connect(StreamRing* input, MessageRing** pcm) {
+Status FrameDecoder::connect(StreamRing* input, MessageRing** pcm) {
     std::lock_guard lock(mutex_);
-    if (!input) return kNoInputRing;
-    if (!source_) return kNotConnected;
+    if (!input) return Status::NoInputRing;
+    if (!source_) return Status::NotConnected;
     input_ = input;
     auto ring = std::make_unique<MessageRing>(kInitialPcmRing);
     pcm_ = ring.get();
@@ -39,10 +38,10 @@ int FrameDecoder::connect(StreamRing* input, MessageRing** pcm) {
     try {
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
-        return kDecoderThreadFailed;
+        return Status::DecoderThreadFailed;
     }
     if (pcm) *pcm = pcm_;
-    return kDone;
+    return Status::Ok;
 }
 
 void FrameDecoder::postProgress() {
@@ -58,9 +57,9 @@ void FrameDecoder::run() {
     if (waitForSignal()) return;
     source_->signal();
 
-    int r = stream_->start(startPercent_.exchange(0));
-    if (r == kClosing) return;
-    if (r != kDone) {
+    Status r = stream_->start(startPercent_.exchange(0));
+    if (r == Status::Stopping) return;
+    if (r != Status::Ok) {
         reportFailure();
         return;
     }
@@ -71,8 +70,8 @@ void FrameDecoder::run() {
         return;
     }
     r = pcm_->resize(pcmRingSizeFor(frameBytes), 0);
-    if (r == kClosing) return;
-    if (r != kDone) {
+    if (r == Status::Stopping) return;
+    if (r != Status::Ok) {
         reportFailure();
         return;
     }
@@ -92,31 +91,31 @@ void FrameDecoder::run() {
         }
         std::uint8_t* block = nullptr;
         r = pcm_->reserveWrite(frameBytes, &block);
-        if (r == kClosing) return;
-        if (r == kNoRoom) {
+        if (r == Status::Stopping) return;
+        if (r == Status::NoRoom) {
             if (waitForSignal()) return;
             continue;
         }
-        if (r != kDone) {
+        if (r != Status::Ok) {
             reportFailure();
             return;
         }
         mpeg::FrameStep step = stream_->decodeFrame(reinterpret_cast<std::int16_t*>(block));
-        if (step.status == kNeedMoreData) {
+        if (step.status == Status::NotEnoughData) {
             pcm_->commitWrite(0);
-            if (waitForData() != kDone) return;
+            if (waitForData() != Status::Ok) return;
             continue;
         }
-        if (step.status == kClosing) {
+        if (step.status == Status::Stopping) {
             pcm_->commitWrite(0);
             return;
         }
-        if (step.status == kEndOfData) {
+        if (step.status == Status::EndOfData) {
             pcm_->commitWrite(0);
             pcm_->postMessage(StageMessage::makeEndOfStream());
             return;
         }
-        if (step.status != kDone) {
+        if (step.status != Status::Ok) {
             pcm_->commitWrite(0);
             reportFailure();
             return;
@@ -130,18 +129,18 @@ void FrameDecoder::run() {
         std::size_t produced = static_cast<std::size_t>(step.bytesProduced);
         if (produced < frameBytes && !step.lastBlock) std::memset(block + produced, 0, frameBytes - produced);
         r = pcm_->commitWrite(step.lastBlock ? produced : frameBytes);
-        if (r == kClosing) return;
-        if (r != kDone) {
+        if (r == Status::Stopping) return;
+        if (r != Status::Ok) {
             reportFailure();
             return;
         }
     }
 }
 
-int FrameDecoder::peek(std::size_t count, const std::uint8_t** data) {
+Status FrameDecoder::peek(std::size_t count, const std::uint8_t** data) {
     std::uint8_t* p = nullptr;
-    int r = input_->reserveRead(count, &p);
-    if (r == kDone) *data = p;
+    Status r = input_->reserveRead(count, &p);
+    if (r == Status::Ok) *data = p;
     return r;
 }
 
@@ -151,17 +150,17 @@ void FrameDecoder::consume(std::size_t count) {
     if (count && input_->fill() + FileSource::kBlockSize <= input_->size()) source_->signal();
 }
 
-int FrameDecoder::seek(std::int64_t offset) {
-    return source_->seek(offset, SEEK_SET) == kDone ? kDone : kSeekFailed;
+Status FrameDecoder::seek(std::int64_t offset) {
+    return source_->seek(offset, SEEK_SET) == Status::Ok ? Status::Ok : Status::SeekFailed;
 }
 
 std::int64_t FrameDecoder::dataLength() {
     return source_->dataLength();
 }
 
-int FrameDecoder::waitForData() {
+Status FrameDecoder::waitForData() {
     source_->signal();
-    return waitForSignal() ? kClosing : kDone;
+    return waitForSignal() ? Status::Stopping : Status::Ok;
 }
 
 }  // namespace vesperon::engine

@@ -31,7 +31,7 @@ public:
     // A start position in percent, applied once before the first frame.
     void setStartPercent(int percent) { startPercent_.store(percent); }
     // Creates the PCM ring and the decoder thread (waiting for its first signal).
-    int connect(StreamRing* input, MessageRing** pcm);
+    Status connect(StreamRing* input, MessageRing** pcm);
 
     // The largest whole number of PCM frames that fits the ring's limit.
     static std::size_t pcmRingSizeFor(std::size_t frameBytes) {
@@ -43,11 +43,11 @@ private:
     void postProgress();
 
     // The stream decoder's input, served from the byte ring.
-    int peek(std::size_t count, const std::uint8_t** data) override;
+    Status peek(std::size_t count, const std::uint8_t** data) override;
     void consume(std::size_t count) override;
-    int seek(std::int64_t offset) override;
+    Status seek(std::int64_t offset) override;
     std::int64_t dataLength() override;
-    int waitForData() override;
+    Status waitForData() override;
 
     FileSource* source_ = nullptr;
     PipelineStage* renderer_ = nullptr;

@@ -1,7 +1,5 @@
 #include "engine/pipeline/pipeline_stage.h"
 
-#include "engine/pipeline/result_codes.h"
-
 namespace vesperon::engine {
 
 PipelineStage::~PipelineStage() {
@@ -11,7 +9,7 @@ PipelineStage::~PipelineStage() {
 void PipelineStage::pause() {
     std::lock_guard lock(mutex_);
     paused_ = true;
-    signal();
+    signal_.release();
 }
 
 void PipelineStage::resume() {
@@ -25,9 +23,9 @@ void PipelineStage::signal() {
     signal_.release();
 }
 
-int PipelineStage::resetOutput() {
+Status PipelineStage::resetOutput() {
     std::lock_guard lock(mutex_);
-    return output_ ? output_->reset() : kDone;
+    return output_ ? output_->reset() : Status::Ok;
 }
 
 void PipelineStage::setInputRing(StreamRing* ring) {
@@ -36,7 +34,7 @@ void PipelineStage::setInputRing(StreamRing* ring) {
 }
 
 void PipelineStage::reportFailure() {
-    if (owner_) owner_->postRequest(kRequestStageFailure, play_);
+    if (owner_) owner_->postRequest(StageRequest::Failure, play_);
 }
 
 bool PipelineStage::waitForSignal() {

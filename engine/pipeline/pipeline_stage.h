@@ -9,15 +9,22 @@
 #include <semaphore>
 
 #include "engine/pipeline/stream_ring.h"
+#include "engine/status/status.h"
 
 namespace vesperon::engine {
 
-// Where a stage reports the end of its play (12) or a failure (77). `play` names the play
-// that reports, so that a late report from a play already replaced can be told apart.
+// What a stage asks of its player; the numbers are the historical request codes.
+enum class StageRequest : int {
+    EndOfFile = 12,  // the play has ended: move on to the next file
+    Failure = 77,    // the play failed: move on as well
+};
+
+// Where a stage reports its requests. `play` names the play that reports, so that a late
+// report from a play already replaced can be told apart.
 class RequestSink {
 public:
     virtual ~RequestSink() = default;
-    virtual void postRequest(int code, std::uint64_t play) = 0;
+    virtual void postRequest(StageRequest request, std::uint64_t play) = 0;
 };
 
 class PipelineStage {
@@ -30,7 +37,7 @@ public:
     virtual void pause();
     virtual void resume();
     virtual void signal();
-    virtual int resetOutput();
+    virtual Status resetOutput();
     void setInputRing(StreamRing* ring);
     void reportFailure();
     // Waits for the signal semaphore; true when the stage is stopping.
@@ -48,13 +55,27 @@ protected:
     // The base part of destruction: stop, release, close the output ring.
     void stopBase();
 
+    // --- fixed at construction; read by every thread
     RequestSink* owner_;
     std::uint64_t play_;
-    std::counting_semaphore<0x7fffffff> signal_{0};
-    std::counting_semaphore<0x7fffffff> resume_{0};
-    std::recursive_mutex mutex_;
+
+    // --- thread-safe in themselves: released by any thread, acquired only by the stage's thread
+    std::counting_semaphore<0x7fffffff> signal_{0};  // input has data or output has room
+    std::counting_semaphore<0x7fffffff> resume_{0};  // the stage may go on after a pause
+
+    // Serialises the controlling calls (set-up, pause, resume, stop, reset) made by the player's
+    // threads. Plain, not recursive: no method calls another that takes it while holding it
+    // (WaveRenderer::open uses openWithRingLocked). resetOutput() holds it while the output
+    // ring waits for its reservations to end, so no thread that reserves in that ring may take
+    // it: the reader and decoder threads never do, and the renderer, whose thread takes it to
+    // open and close the device, has no output ring.
+    std::mutex mutex_;
+    // --- set under mutex_ before the stage's thread starts (the thread start orders them);
+    // the stage's thread then reads them without the lock
     std::unique_ptr<StreamRing> output_;
     StreamRing* input_ = nullptr;
+
+    // --- atomics: written under mutex_ (or by stopping), read by the stage's thread without it
     std::atomic<bool> paused_{false};
     std::atomic<bool> stop_{false};
 };

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/pipeline/result_codes.h"
-
 namespace vesperon::engine {
 
 StreamRing::StreamRing(std::size_t size, std::size_t overhang)
@@ -27,10 +25,10 @@ bool StreamRing::closed() const {
     return closed_;
 }
 
-int StreamRing::reserveWrite(std::size_t n, std::uint8_t** address) {
+Status StreamRing::reserveWrite(std::size_t n, std::uint8_t** address) {
     std::lock_guard lock(mutex_);
-    if (closed_) return kClosing;
-    if (n > size_) return kNoRoom;
+    if (closed_) return Status::Stopping;
+    if (n > size_) return Status::NoRoom;
     std::size_t space;
     if (fill_ == 0) {
         // An empty ring always takes the block; when it would reach past the overhang the
@@ -44,15 +42,15 @@ int StreamRing::reserveWrite(std::size_t n, std::uint8_t** address) {
     } else {
         space = 0;  // full
     }
-    if (space < n) return kNoRoom;
+    if (space < n) return Status::NoRoom;
     *address = buffer_.get() + writePos_;
     writeReservation_ = n;
-    return kDone;
+    return Status::Ok;
 }
 
-int StreamRing::commitWrite(std::size_t n) {
+Status StreamRing::commitWrite(std::size_t n) {
     std::lock_guard lock(mutex_);
-    if (closed_) return kClosing;
+    if (closed_) return Status::Stopping;
     n = std::min(n, writeReservation_);
     std::size_t end = writePos_ + n;
     if (end > size_) std::memcpy(buffer_.get(), buffer_.get() + size_, end - size_);
@@ -61,49 +59,49 @@ int StreamRing::commitWrite(std::size_t n) {
     totalWritten_ += n;
     writeReservation_ = 0;
     reservationEnded_.notify_all();
-    return kDone;
+    return Status::Ok;
 }
 
-int StreamRing::reserveReadLocked(std::size_t n, std::uint8_t** address) {
-    if (closed_) return kClosing;
-    if (fill_ < n) return endOfInput_ ? kEndOfData : kNeedMoreData;
+Status StreamRing::reserveReadLocked(std::size_t n, std::uint8_t** address) {
+    if (closed_) return Status::Stopping;
+    if (fill_ < n) return endOfInput_ ? Status::EndOfData : Status::NotEnoughData;
     if (overhang_ > 0 && readPos_ + n > size_) {
         std::size_t part = readPos_ + n - size_;
-        if (part > overhang_) return kBlockTooLarge;
+        if (part > overhang_) return Status::BlockTooLarge;
         std::memcpy(buffer_.get() + size_, buffer_.get(), part);
     }
     *address = buffer_.get() + readPos_;
     readReservation_ = n;
-    return kDone;
+    return Status::Ok;
 }
 
-int StreamRing::reserveRead(std::size_t n, std::uint8_t** address) {
+Status StreamRing::reserveRead(std::size_t n, std::uint8_t** address) {
     std::lock_guard lock(mutex_);
     return reserveReadLocked(n, address);
 }
 
-int StreamRing::consume(std::size_t n) {
+Status StreamRing::consume(std::size_t n) {
     std::lock_guard lock(mutex_);
-    if (closed_) return kClosing;
+    if (closed_) return Status::Stopping;
     n = std::min(n, fill_);
     fill_ -= n;
     readPos_ = (readPos_ + n) % size_;
     totalConsumed_ += n;
     readReservation_ = 0;
     reservationEnded_.notify_all();
-    return kDone;
+    return Status::Ok;
 }
 
-int StreamRing::waitForNoReservation(std::unique_lock<std::mutex>& lock, bool readSide, bool writeSide) {
+Status StreamRing::waitForNoReservation(std::unique_lock<std::mutex>& lock, bool readSide, bool writeSide) {
     reservationEnded_.wait(lock, [&] {
         return closed_ || ((!readSide || readReservation_ == 0) && (!writeSide || writeReservation_ == 0));
     });
-    return closed_ ? kClosing : kDone;
+    return closed_ ? Status::Stopping : Status::Ok;
 }
 
-int StreamRing::trimToHalf() {
+Status StreamRing::trimToHalf() {
     std::unique_lock lock(mutex_);
-    if (int r = waitForNoReservation(lock, true, true)) return r;
+    if (Status r = waitForNoReservation(lock, true, true); r != Status::Ok) return r;
     std::size_t half = size_ / 2;
     if (fill_ > half) {
         std::size_t drop = fill_ - half;
@@ -111,7 +109,7 @@ int StreamRing::trimToHalf() {
         readPos_ = (readPos_ + drop) % size_;
         totalConsumed_ += drop;
     }
-    return kDone;
+    return Status::Ok;
 }
 
 int StreamRing::fillLevel() const {
@@ -119,49 +117,49 @@ int StreamRing::fillLevel() const {
     return static_cast<int>(fill_ * 100 / size_);
 }
 
-int StreamRing::resetLocked() {
+Status StreamRing::resetLocked() {
     fill_ = 0;
     readPos_ = writePos_ = 0;
     endOfInput_ = false;
     totalConsumed_ = totalWritten_;
-    return kDone;
+    return Status::Ok;
 }
 
-int StreamRing::reset() {
+Status StreamRing::reset() {
     std::unique_lock lock(mutex_);
-    if (int r = waitForNoReservation(lock, true, true)) return r;
+    if (Status r = waitForNoReservation(lock, true, true); r != Status::Ok) return r;
     return resetLocked();
 }
 
-int StreamRing::resize(std::size_t n, std::size_t overhang) {
+Status StreamRing::resize(std::size_t n, std::size_t overhang) {
     std::unique_lock lock(mutex_);
-    if (closed_) return kClosing;
-    if (n < fill_ || n == 0) return kNoRoom;
-    if (readPos_ != 0) return kResizeRefused;
-    if (int r = waitForNoReservation(lock, true, true)) return r;
-    if (n < fill_) return kNoRoom;
-    if (readPos_ != 0) return kResizeRefused;
+    if (closed_) return Status::Stopping;
+    if (n < fill_ || n == 0) return Status::NoRoom;
+    if (readPos_ != 0) return Status::ResizeRefused;
+    if (Status r = waitForNoReservation(lock, true, true); r != Status::Ok) return r;
+    if (n < fill_) return Status::NoRoom;
+    if (readPos_ != 0) return Status::ResizeRefused;
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[n + overhang]());
     std::memcpy(buffer.get(), buffer_.get(), fill_);
     buffer_ = std::move(buffer);
     writePos_ = fill_ % n;
     size_ = n;
     overhang_ = overhang;
-    return kDone;
+    return Status::Ok;
 }
 
-int StreamRing::readPosition(std::size_t* position) {
+Status StreamRing::readPosition(std::size_t* position) {
     std::unique_lock lock(mutex_);
-    if (int r = waitForNoReservation(lock, true, false)) return r;
+    if (Status r = waitForNoReservation(lock, true, false); r != Status::Ok) return r;
     *position = readPos_;
-    return kDone;
+    return Status::Ok;
 }
 
-int StreamRing::writePosition(std::size_t* position) {
+Status StreamRing::writePosition(std::size_t* position) {
     std::unique_lock lock(mutex_);
-    if (int r = waitForNoReservation(lock, false, true)) return r;
+    if (Status r = waitForNoReservation(lock, false, true); r != Status::Ok) return r;
     *position = writePos_;
-    return kDone;
+    return Status::Ok;
 }
 
 void StreamRing::setEndOfInput(bool value) {
@@ -208,9 +206,9 @@ MessageRing::~MessageRing() {
     queue_.clear();
 }
 
-int MessageRing::reserveRead(std::size_t n, std::uint8_t** address) {
+Status MessageRing::reserveRead(std::size_t n, std::uint8_t** address) {
     std::lock_guard lock(mutex_);
-    if (closed_) return kClosing;
+    if (closed_) return Status::Stopping;
     {
         std::lock_guard queueLock(queueMutex_);
         if (!queue_.empty()) {
@@ -219,7 +217,7 @@ int MessageRing::reserveRead(std::size_t n, std::uint8_t** address) {
             // the very end of the requested block is not due yet: the block's bytes come first.
             std::int64_t d = static_cast<std::int64_t>(queue_.front().streamPos) -
                              static_cast<std::int64_t>(totalConsumed_);
-            if (d <= 0 || static_cast<std::uint64_t>(d) < n) return kMessageDue;
+            if (d <= 0 || static_cast<std::uint64_t>(d) < n) return Status::MessageDue;
         }
     }
     return reserveReadLocked(n, address);
@@ -237,9 +235,9 @@ void MessageRing::postMessage(std::unique_ptr<StageMessage> message) {
     queue_.push_back(Entry{writePos_, totalWritten_, std::move(message)});
 }
 
-int MessageRing::resetWithMessages() {
+Status MessageRing::resetWithMessages() {
     std::unique_lock lock(mutex_);
-    if (int r = waitForNoReservation(lock, true, true)) return r;
+    if (Status r = waitForNoReservation(lock, true, true); r != Status::Ok) return r;
     {
         std::lock_guard queueLock(queueMutex_);
         queue_.clear();
@@ -267,14 +265,14 @@ void MessageRing::setInFlight(std::size_t bytes) {
     inFlight_ = bytes;
 }
 
-int MessageRing::consumeHandedOn(std::size_t n) {
+Status MessageRing::consumeHandedOn(std::size_t n) {
     std::lock_guard lock(mutex_);
-    if (closed_) return kClosing;
+    if (closed_) return Status::Stopping;
     n = std::min(n, fill_);
     fill_ -= n;
     readPos_ = (readPos_ + n) % size_;
     totalConsumed_ += n;
-    return kDone;
+    return Status::Ok;
 }
 
 std::size_t MessageRing::queuedMessages() const {

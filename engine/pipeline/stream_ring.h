@@ -7,14 +7,15 @@
 // in-band messages anchored at byte positions, so a message reaches the reader exactly after
 // the bytes written before it.
 
-#include <cstddef>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 
 #include "engine/pipeline/stage_message.h"
+#include "engine/status/status.h"
 
 namespace vesperon::engine {
 
@@ -25,26 +26,26 @@ public:
     StreamRing(const StreamRing&) = delete;
     StreamRing& operator=(const StreamRing&) = delete;
 
-    // Marks the ring closed: every operation then returns kClosing (and the waits give up).
+    // Marks the ring closed: every operation then returns Stopping (and the waits give up).
     void close();
     bool closed() const;
 
-    // 0 and the block's address, or kNoRoom / kClosing.
-    virtual int reserveWrite(std::size_t n, std::uint8_t** address);
-    virtual int commitWrite(std::size_t n);
-    // 0 and the block's address, or kNeedMoreData, kEndOfData, kBlockTooLarge, kClosing.
-    virtual int reserveRead(std::size_t n, std::uint8_t** address);
-    virtual int consume(std::size_t n);
-    virtual int trimToHalf();
+    // Ok and the block's address, or NoRoom / Stopping.
+    virtual Status reserveWrite(std::size_t n, std::uint8_t** address);
+    virtual Status commitWrite(std::size_t n);
+    // Ok and the block's address, or NotEnoughData, EndOfData, BlockTooLarge, Stopping.
+    virtual Status reserveRead(std::size_t n, std::uint8_t** address);
+    virtual Status consume(std::size_t n);
+    virtual Status trimToHalf();
     // Percent of the capacity holding unread bytes.
     virtual int fillLevel() const;
 
     // Empties the ring once neither side holds a reservation.
-    int reset();
+    Status reset();
     // Only before reading has begun: new capacity, contents kept at the start.
-    int resize(std::size_t n, std::size_t overhang);
-    int readPosition(std::size_t* position);
-    int writePosition(std::size_t* position);
+    Status resize(std::size_t n, std::size_t overhang);
+    Status readPosition(std::size_t* position);
+    Status writePosition(std::size_t* position);
     void setEndOfInput(bool value);
     bool endOfInput() const;
     // An address at or beyond the buffer's end is moved back by the size.
@@ -57,15 +58,20 @@ public:
 
 protected:
     // Sleeps until no reservation of the given kinds is outstanding (woken when one ends, with
-    // no timer); the lock is held on return unless the result is kClosing.
-    int waitForNoReservation(std::unique_lock<std::mutex>& lock, bool readSide, bool writeSide);
+    // no timer); the lock is held on return unless the result is Stopping.
+    Status waitForNoReservation(std::unique_lock<std::mutex>& lock, bool readSide, bool writeSide);
     // The read reservation without the message check; caller holds mutex_.
-    int reserveReadLocked(std::size_t n, std::uint8_t** address);
-    int resetLocked();
+    Status reserveReadLocked(std::size_t n, std::uint8_t** address);
+    Status resetLocked();
 
+    // Lock order: mutex_ before MessageRing::queueMutex_; never the other way round.
     mutable std::mutex mutex_;
-    // Notified when a reservation ends or the ring closes.
+    // Notified when a reservation ends or the ring closes; waited on with mutex_.
     std::condition_variable reservationEnded_;
+
+    // --- guarded by mutex_: every field below. The writer stage's thread reserves and commits,
+    // the reader stage's thread reserves and consumes, the player's threads reset, resize and
+    // close. The bytes inside a reservation are touched without the lock, by its holder only.
     bool closed_ = false;
     std::size_t fill_ = 0;
     std::size_t overhang_ = 0;
@@ -86,15 +92,15 @@ public:
     MessageRing(std::size_t size, std::size_t overhang = 0) : StreamRing(size, overhang) {}
     ~MessageRing() override;
 
-    // In addition: kMessageDue when the first queued message lies at the read position or
+    // In addition: MessageDue when the first queued message lies at the read position or
     // inside the requested block.
-    int reserveRead(std::size_t n, std::uint8_t** address) override;
+    Status reserveRead(std::size_t n, std::uint8_t** address) override;
     int fillLevel() const override;
 
     // Anchors the message at the current write position. A null message is queued too and
     // taken as null by the reader.
     void postMessage(std::unique_ptr<StageMessage> message);
-    int resetWithMessages();
+    Status resetWithMessages();
     // Null when the queue is empty (or the message was null).
     std::unique_ptr<StageMessage> takeMessage();
     // The first message's code; -1 when there is none.
@@ -102,7 +108,7 @@ public:
     void setInFlight(std::size_t bytes);
     // Drops the oldest n bytes that the reader has already handed on; unlike reserveRead no
     // message can be due inside bytes the reader has already passed.
-    int consumeHandedOn(std::size_t n);
+    Status consumeHandedOn(std::size_t n);
     std::size_t queuedMessages() const;
 
 private:
@@ -111,8 +117,15 @@ private:
         std::uint64_t streamPos;  // bytes written before it: tells a full ring from an empty one
         std::unique_ptr<StageMessage> message;
     };
+    // Taken after mutex_ where both are needed (a message's anchor is the write position).
+    // takeMessage() and the queries take it alone, so the renderer may read a message while
+    // the decoder writes.
     mutable std::mutex queueMutex_;
+    // --- guarded by queueMutex_; the decoder's thread posts, the renderer's thread takes, a
+    // reset clears
     std::deque<Entry> queue_;
+    // --- guarded by mutex_ (like the positions it is counted against); the renderer's thread
+    // sets it, fillLevel() reads it from the decoder's thread
     std::size_t inFlight_ = 0;
 };
 

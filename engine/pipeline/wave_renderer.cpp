@@ -6,7 +6,6 @@
 #include "engine/output/output_keeper.h"
 #include "engine/pipeline/file_source.h"
 #include "engine/pipeline/frame_decoder_stage.h"
-#include "engine/pipeline/result_codes.h"
 
 namespace vesperon::engine {
 
@@ -43,32 +42,36 @@ void WaveRenderer::setSource(std::unique_ptr<FileSource> source) {
     source_ = std::move(source);
 }
 
-int WaveRenderer::open(const std::string& fileName, const std::string& password) {
+Status WaveRenderer::open(const std::string& fileName, const std::string& password) {
     std::lock_guard lock(mutex_);
-    if (!source_ || !decoder_) return kNotConnected;
+    if (!source_ || !decoder_) return Status::NotConnected;
     source_->setFile(fileName, password);
     source_->setReader(decoder_.get());
     decoder_->setSource(source_.get());
     decoder_->setRenderer(this);
     StreamRing* bytes = nullptr;
-    if (int r = source_->open(&bytes)) return r;
+    if (Status r = source_->open(&bytes); r != Status::Ok) return r;
     MessageRing* pcm = nullptr;
-    if (int r = decoder_->connect(bytes, &pcm)) return r;
-    return openWithRing(pcm, decoder_.get());
+    if (Status r = decoder_->connect(bytes, &pcm); r != Status::Ok) return r;
+    return openWithRingLocked(pcm, decoder_.get());
 }
 
-int WaveRenderer::openWithRing(MessageRing* pcm, PipelineStage* writer) {
+Status WaveRenderer::openWithRing(MessageRing* pcm, PipelineStage* writer) {
     std::lock_guard lock(mutex_);
-    if (!pcm) return kNoInputRing;
+    return openWithRingLocked(pcm, writer);
+}
+
+Status WaveRenderer::openWithRingLocked(MessageRing* pcm, PipelineStage* writer) {
+    if (!pcm) return Status::NoInputRing;
     pcm_ = pcm;
     input_ = pcm;
     writer_ = writer;
     try {
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
-        return kReaderThreadFailed;
+        return Status::ReaderThreadFailed;
     }
-    return kDone;
+    return Status::Ok;
 }
 
 void WaveRenderer::pause() {
@@ -85,10 +88,10 @@ void WaveRenderer::resume() {
     resume_.release();
 }
 
-int WaveRenderer::resetOutput() {
+Status WaveRenderer::resetOutput() {
     std::lock_guard lock(mutex_);
     if (deviceOpen_) device_->reset();
-    return kDone;
+    return Status::Ok;
 }
 
 int WaveRenderer::headersAtDevice() {
@@ -122,13 +125,13 @@ void WaveRenderer::onHeaderDone(void* context, WaveHeader* header) {
     self->headerDone_.notify_one();
 }
 
-int WaveRenderer::openDevice(const PcmFormat& format) {
+bool WaveRenderer::openDevice(const PcmFormat& format) {
     if (format.bytesPerFrame <= 0 || format.bitsPerSample != 16 || format.channels <= 0 ||
         format.sampleRate <= 0)
-        return kCannotDecode;
+        return false;
     const std::size_t frameBytes = static_cast<std::size_t>(format.bytesPerFrame);
     const std::size_t ringFrames = pcm_->size() / frameBytes;
-    if (ringFrames < 2) return kCannotDecode;
+    if (ringFrames < 2) return false;
     {
         std::lock_guard lock(headerMutex_);
         frameBytes_ = frameBytes;
@@ -140,13 +143,13 @@ int WaveRenderer::openDevice(const PcmFormat& format) {
     int result = 0;
     std::unique_ptr<AudioOutput> device = OutputKeeper::instance().take(
         WaveFormat::pcm16(format.channels, format.sampleRate), &WaveRenderer::onHeaderDone, this, &result);
-    if (!device) return result ? result : kCannotDecode;
+    if (!device) return false;
     std::lock_guard lock(mutex_);
     device_ = std::move(device);
     deviceOpen_ = true;
     format_ = format;
     if (paused()) device_->pause();
-    return kDone;
+    return true;
 }
 
 void WaveRenderer::closeDevice() {
@@ -290,14 +293,14 @@ void WaveRenderer::run() {
                 continue;
             }
             if (message->code == StageMessage::kFormat && message->format) {
-                if (openDevice(*message->format) != kDone) {
+                if (!openDevice(*message->format)) {
                     // Without a device the play cannot go on: let the player move on rather
                     // than stay Playing forever.
                     reportFailure();
                     return;
                 }
             } else if (message->code == StageMessage::kEndOfStream) {
-                if (owner_) owner_->postRequest(kRequestEndOfFile, play_);
+                if (owner_) owner_->postRequest(StageRequest::EndOfFile, play_);
                 return;
             }
             continue;
@@ -306,26 +309,27 @@ void WaveRenderer::run() {
         std::uint8_t* frame = nullptr;
         for (;;) {
             std::uint8_t* address = nullptr;
-            int r = pcm_->reserveRead(frameBytes_ + inFlight_, &address);
-            if (r == kDone) {
+            Status r = pcm_->reserveRead(frameBytes_ + inFlight_, &address);
+            if (r == Status::Ok) {
                 frame = pcm_->wrap(address + inFlight_);
                 inFlight_ += frameBytes_;
                 pcm_->setInFlight(inFlight_);
                 pcm_->consume(0);
                 break;
             }
-            if (r == kNeedMoreData) {
+            if (r == Status::NotEnoughData) {
                 signalWriter();
                 freeHeader(false);
                 if (yield()) break;
                 continue;
             }
-            if (r == kMessageDue) {
+            if (r == Status::MessageDue) {
                 std::unique_ptr<StageMessage> message = pcm_->takeMessage();
                 if (message && message->code == StageMessage::kEndOfStream) {
                     // A trimmed stream ends in a block shorter than a frame: it plays too.
                     const std::size_t rest = pcm_->fill() - inFlight_;
-                    if (rest > 0 && rest < frameBytes_ && pcm_->reserveRead(inFlight_ + rest, &address) == kDone) {
+                    if (rest > 0 && rest < frameBytes_ &&
+                        pcm_->reserveRead(inFlight_ + rest, &address) == Status::Ok) {
                         std::uint8_t* last = pcm_->wrap(address + inFlight_);
                         inFlight_ += rest;
                         pcm_->setInFlight(inFlight_);
@@ -338,7 +342,7 @@ void WaveRenderer::run() {
                     // The device keeps playing what it holds; the next track follows it.
                     if (stopping()) return;
                     if ((handOver() || drain()) && !stopping() && owner_)
-                        owner_->postRequest(kRequestEndOfFile, play_);
+                        owner_->postRequest(StageRequest::EndOfFile, play_);
                     return;
                 }
                 if (message && message->code == StageMessage::kFormat && message->format) {
@@ -351,7 +355,7 @@ void WaveRenderer::run() {
                         closeDevice();
                         inFlight_ = 0;
                         pcm_->setInFlight(0);
-                        if (openDevice(f) != kDone) {
+                        if (!openDevice(f)) {
                             reportFailure();
                             return;
                         }
@@ -360,7 +364,7 @@ void WaveRenderer::run() {
                 if (paused() || stopping()) break;
                 continue;
             }
-            if (r == kClosing || r == kEndOfData) return;
+            if (r == Status::Stopping || r == Status::EndOfData) return;
             reportFailure();
             return;
         }

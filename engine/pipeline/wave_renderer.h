@@ -31,22 +31,25 @@ public:
     FrameDecoder* decoder() const { return decoder_.get(); }
 
     // Opens the file through the source, connects the decoder to its ring and this stage to
-    // the decoder's PCM ring, and starts the thread (waiting for resume). 0 or the failure.
-    int open(const std::string& fileName, const std::string& password);
+    // the decoder's PCM ring, and starts the thread (waiting for resume). Ok or the failure.
+    Status open(const std::string& fileName, const std::string& password);
     // A renderer reading a PCM ring written by someone else (no source or decoder).
-    int openWithRing(MessageRing* pcm, PipelineStage* writer);
+    Status openWithRing(MessageRing* pcm, PipelineStage* writer);
 
     void pause() override;
     void resume() override;
-    int resetOutput() override;
+    Status resetOutput() override;
 
     // Figures for tests: headers at the device, the device's name once open.
     int headersAtDevice();
     std::string deviceName();
 
 private:
+    // openWithRing with mutex_ already held (open() holds it across the whole set-up).
+    Status openWithRingLocked(MessageRing* pcm, PipelineStage* writer);
     void run();
-    int openDevice(const PcmFormat& format);
+    // False when the format is unusable or no device opens.
+    bool openDevice(const PcmFormat& format);
     void closeDevice();
     // Sleeps 1 ms; true when stopped or paused.
     bool yield();
@@ -63,21 +66,30 @@ private:
     void signalWriter();
     static void onHeaderDone(void* context, WaveHeader* header);
 
+    // --- set under mutex_ before the renderer's thread starts; then read by that thread
     std::unique_ptr<FileSource> source_;
     std::unique_ptr<FrameDecoder> decoder_;
     PipelineStage* writer_ = nullptr;  // the stage writing the PCM ring
     MessageRing* pcm_ = nullptr;
 
+    // --- written by the renderer's thread under mutex_ (it opens and closes the device), read
+    // under mutex_ by the player's threads (pause, resume, reset); the renderer's thread reads
+    // them without it, being their only writer
     std::unique_ptr<AudioOutput> device_;
     bool deviceOpen_ = false;
     PcmFormat format_;
+
+    // --- the headers: the vector and each header's user field are guarded by headerMutex_,
+    // which the device's callback takes too (from the output's worker thread)
+    std::mutex headerMutex_;
+    std::condition_variable headerDone_;  // a header came back from the device
     std::vector<WaveHeader> headers_;
+
+    // --- the renderer's thread only (set together with the headers, under their lock)
     std::size_t frameBytes_ = 0;
     std::int64_t issued_ = 0;
     std::int64_t completed_ = 0;
     std::size_t inFlight_ = 0;
-    std::mutex headerMutex_;              // the headers' user fields; also taken by the device's callback
-    std::condition_variable headerDone_;  // a header came back from the device
     std::thread thread_;
 };
 

@@ -32,8 +32,12 @@ const Engine& engine() {
     return e;
 }
 
+// Serialises the commands: the UI thread runs them, and the fatal-error hook's StopPlaying may
+// come from whichever thread fails. Held across a whole command, so it is taken before the
+// player's lock_ and never by an engine thread (which would deadlock a removal that joins it).
 std::mutex g_mutex;
-PlayerHandle g_current = 0;
+// --- guarded by g_mutex
+PlayerHandle g_current = 0;  // the one current player; 0 when none
 
 void removeCurrentLocked() {
     if (g_current && engine().removePlayer) engine().removePlayer(g_current);

@@ -4,7 +4,6 @@
 
 #include "engine/pipeline/file_source.h"
 #include "engine/pipeline/frame_decoder_stage.h"
-#include "engine/pipeline/result_codes.h"
 #include "engine/pipeline/wave_renderer.h"
 
 namespace vesperon::engine {
@@ -44,7 +43,7 @@ void Player::startService() {
     service_ = std::thread([this] { serviceLoop(); });
 }
 
-int Player::buildPipeline(const char* name, WindowHandle window, const char* password) {
+Status Player::buildPipeline(const char* name, WindowHandle window, const char* password) {
     const std::uint64_t play = ++plays_;
     auto source = std::make_unique<FileSource>(this, play);
     auto renderer = std::make_unique<WaveRenderer>(this, play);
@@ -52,15 +51,19 @@ int Player::buildPipeline(const char* name, WindowHandle window, const char* pas
     decoder->setNotifyWindow(window);
     renderer->setSource(std::move(source));
     renderer->setDecoder(std::move(decoder));
-    int r = renderer->open(name, password ? password : "");
-    if (r != kDone) return r;  // the renderer takes the decoder and the source with it
+    Status r = renderer->open(name, password ? password : "");
+    if (r != Status::Ok) return r;  // the renderer takes the decoder and the source with it
     pipeline_ = std::move(renderer);
     play_ = play;
-    return kDone;
+    return Status::Ok;
 }
 
 void Player::newPlay(WindowHandle window, const char* password, int startPercent) {
     std::lock_guard lock(lock_);
+    newPlayLocked(window, password, startPercent);
+}
+
+void Player::newPlayLocked(WindowHandle window, const char* password, int startPercent) {
     if (state_ == State::Playing) {
         // Destroying the play stops it; its device is kept for the next one.
         pipeline_.reset();
@@ -68,7 +71,7 @@ void Player::newPlay(WindowHandle window, const char* password, int startPercent
     }
     bool ok =
         !(password && std::strlen(password) >= kPasswordCapacity) && !list_.empty() && list_[cursor_] != '\0';
-    if (ok && !pipeline_) ok = buildPipeline(&list_[cursor_], window, password) == kDone;
+    if (ok && !pipeline_) ok = buildPipeline(&list_[cursor_], window, password) == Status::Ok;
     if (!ok) {
         notify_ = 0;
         password_.clear();
@@ -110,7 +113,7 @@ int Player::playState() const {
     }
 }
 
-void Player::postRequest(int code, std::uint64_t play) {
+void Player::postRequest(StageRequest code, std::uint64_t play) {
     {
         std::lock_guard lock(queueMutex_);
         queue_.push_back(Request{code, play});
@@ -144,7 +147,6 @@ void Player::serviceLoop() {
 }
 
 void Player::process(const Request& request) {
-    if (request.code != kRequestEndOfFile && request.code != kRequestStageFailure) return;
     std::lock_guard lock(lock_);
     // A report from a play that was stopped or replaced meanwhile must not end the current one.
     if (quit_ || !pipeline_ || request.play != play_) return;
@@ -160,7 +162,7 @@ void Player::process(const Request& request) {
             return;
         }
     }
-    newPlay(notify_, password_.c_str(), 0);
+    newPlayLocked(notify_, password_.c_str(), 0);
 }
 
 }  // namespace vesperon::engine

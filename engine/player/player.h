@@ -37,39 +37,52 @@ public:
     // 1 Playing, -1 Paused, 0 Stopped.
     int playState() const;
 
-    void postRequest(int code, std::uint64_t play) override;
+    void postRequest(StageRequest request, std::uint64_t play) override;
 
     // The byte count of a list up to and including its terminating empty name.
     static std::size_t listLength(const char* list);
 
 private:
     struct Request {
-        int code;
+        StageRequest code;
         std::uint64_t play;
     };
 
     void serviceLoop();
     void process(const Request& request);
     void startService();
-    int buildPipeline(const char* name, WindowHandle window, const char* password);
+    // newPlay with lock_ held: also how the service thread moves on to the next file.
+    void newPlayLocked(WindowHandle window, const char* password, int startPercent);
+    Status buildPipeline(const char* name, WindowHandle window, const char* password);
 
-    std::vector<char> list_;  // empty when the caller's list was empty
+    // Serialises NewPlay, SetPauseState, removal and the processing of a request. Plain, not
+    // recursive: the service thread goes on to the next file through newPlayLocked(). Taken
+    // before any stage's mutex; never taken by a stage's thread.
+    std::mutex lock_;
+
+    // --- guarded by lock_; touched by the caller's thread (the command layer) and the service
+    // thread
+    std::vector<char> list_;  // empty when the caller's list was empty; fixed after construction
     std::size_t cursor_ = 0;  // offset of the current name in list_
     int remaining_ = 0;
-    std::atomic<State> state_{State::Stopped};
-    std::atomic<WindowHandle> notify_{0};
     std::string password_;  // the last password given, reused for the following files
     std::unique_ptr<WaveRenderer> pipeline_;
     std::uint64_t play_ = 0;  // the running pipeline's play number
     std::uint64_t plays_ = 0;
     bool countRanOut_ = false;
+    std::thread service_;  // started and joined under lock_, except by the constructor and destructor
 
-    std::recursive_mutex lock_;
+    // --- atomics: written under lock_, read without it (playState() from any thread; quit_
+    // by the service loop between requests)
+    std::atomic<State> state_{State::Stopped};
+    std::atomic<WindowHandle> notify_{0};
     std::atomic<bool> quit_{false};
+
+    // --- the request queue: queueMutex_ guards queue_; any stage's thread posts, the service
+    // thread takes. Never held together with lock_.
     std::mutex queueMutex_;
     std::deque<Request> queue_;
-    std::counting_semaphore<0x7fffffff> queueSignal_{0};
-    std::thread service_;
+    std::counting_semaphore<0x7fffffff> queueSignal_{0};  // one release per request, and at quit
 };
 
 }  // namespace vesperon::engine

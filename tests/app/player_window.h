@@ -16,11 +16,14 @@
 #include <vector>
 
 #include "app/logic.h"
+#include "app/routine_ids.h"
 #include "app/routines.h"
 #include "desktop/hot_keys.h"
 #include "desktop/key_grabber.h"
 #include "engine/player/commands.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
+#include "tests/volume/fake_mixer.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
 #include "ui/edit_box.h"
@@ -30,7 +33,6 @@
 #include "ui/slider_bar.h"
 #include "ui/timer.h"
 #include "ui/window_widget.h"
-#include "tests/volume/fake_mixer.h"
 #include "volume/mixer.h"
 
 namespace vesperon::app::test {
@@ -99,7 +101,7 @@ protected:
         };
         s.localTime = [this] { return now; };
         std::string error;
-        form = ui::loadMainWindow(routineDispatcher(), {}, &error);
+        form = ui::loadMainWindow(routineDispatcher(), app::routineCatalog(), {}, &error);
         ASSERT_TRUE(form) << error;
         // The clock is driven by the tests.
         w("时钟1").setProperty(ui::kTimerInterval, 0);
@@ -191,19 +193,15 @@ protected:
     std::tm now = at(12, 0, 0);
 };
 
-// Short MP3 files made with sox and lame, shared by the tests of one process.
+// Short MP3 files, shared by the tests of one process.
 class Tones {
 public:
-    // A stereo 44.1 kHz tone of `seconds`, as `name` in a directory of this process.
+    // A stereo 44.1 kHz tone of `seconds`, as `name` in a directory of this process (the
+    // playlist shows the name).
     static std::string make(const std::string& name, double seconds, int frequency = 440) {
         static vesperon::test::TempDir dir;
-        const std::string wav = dir.file(name + ".wav"), mp3 = dir.file(name);
-        auto r =
-            vesperon::test::runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth",
-                                        std::to_string(seconds), "sine", std::to_string(frequency)});
-        if (r.exitCode != 0) return {};
-        r = vesperon::test::runCommand({"lame", "--quiet", "-b", "128", wav, mp3});
-        return r.exitCode == 0 ? mp3 : std::string();
+        return vesperon::test::encodedTone({seconds, 44100, 2, {"sine", std::to_string(frequency)}},
+                                           vesperon::test::kLame128, dir.file(name));
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QtTest/QTest>
 #include <cstdio>
 
+#include "app/routine_ids.h"
 #include "app/session.h"
 #include "tests/app/player_window.h"
 #include "ui/check_box.h"
@@ -84,7 +85,7 @@ TEST_F(SessionWindow, RestoresPlaylistPeriodsAndSwitchesAndSavesEveryChangeAtOnc
     d.playlist.erase(d.playlist.begin());
     EXPECT_EQ(saved(), d);
     const std::vector<ui::EventArg> dropped{std::string("/m/d.mp3\r\n/m/e.txt")};
-    callRoutine(layout::Routine::FilesDropped, ui::EventCall{*form, w("拖放对象1"), 0, dropped});
+    callRoutine(app::routine::FilesDropped, ui::EventCall{*form, w("拖放对象1"), 0, dropped});
     d.playlist.push_back("/m/d.mp3");
     EXPECT_EQ(saved(), d);
     click("按钮_清空时间段");

@@ -1,6 +1,7 @@
 // Start-up, shut-down and the expand/collapse button on the real main window.
 #include <QtTest/QTest>
 
+#include "app/routine_ids.h"
 #include "desktop/drop_target.h"
 #include "skin/skin.h"
 #include "tests/app/player_window.h"
@@ -133,7 +134,7 @@ TEST_F(StartUp, ExpandButtonTogglesHeightCaptionAndFocus) {
 // instead of acting on a missing widget later.
 TEST(MainWidgets, AMissingWidgetStopsTheProgramNamingIt) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    layout::FormLayout bare = layout::loadMainWindow().layout;
+    layout::FormLayout bare = layout::loadMainWindow(app::routineCatalog()).layout;
     bare.units.resize(1);  // the window alone
     ui::Form form(bare, {});
     EXPECT_DEATH(resolveMainWidgets(form), "no widget 按钮_播放");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/routine_ids.h"
 #include "ui/form.h"
 #include "ui/layout/layout_description.h"
 
@@ -70,14 +71,14 @@ SysVolume 系统音量1 0x1601000F
 class TestForm {
 public:
     TestForm() {
-        auto parsed = layout::readDescription(kTestFormDescription);
+        auto parsed = layout::readDescription(kTestFormDescription, app::routineCatalog());
         error = parsed.error;
         if (!parsed) return;
-        form = ui::Form::load(parsed.layout,
-                              [this](layout::Routine, const ui::EventCall& c) -> std::optional<std::int64_t> {
-                                  calls.push_back({c.widget.name(), c.event, c.args});
-                                  return std::nullopt;
-                              });
+        form = ui::Form::load(
+            parsed.layout, [this](layout::RoutineId, const ui::EventCall& c) -> std::optional<std::int64_t> {
+                calls.push_back({c.widget.name(), c.event, c.args});
+                return std::nullopt;
+            });
     }
     ui::Widget* widget(const char* name) const { return form ? form->find(name) : nullptr; }
     template <class T>

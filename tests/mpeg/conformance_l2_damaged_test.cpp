@@ -33,7 +33,7 @@ std::vector<std::string> damagedVectors() {
 
 // Every output is whole frames of 1152 samples per channel.
 void expectWholeFrames(const DecodedStream& d) {
-    if (d.startStatus != 0) {
+    if (d.startStatus != mpeg::Status::Ok) {
         EXPECT_TRUE(d.pcm.empty());
         return;
     }
@@ -65,7 +65,7 @@ TEST(Layer2Damaged, IllegalAndNonstandardVectorsDecodeSafely) {
                       "%-32s %6zu bytes  direct: %s %3d frames  path: start %4d, %3lld frames;  x5: start "
                       "%4d, %3lld frames, %lld resyncs",
                       name.c_str(), bytes.size(), direct.prepared ? "prepared" : "refused ", direct.frames,
-                      once.startStatus, static_cast<long long>(once.frames), five.startStatus,
+                      toCode(once.startStatus), static_cast<long long>(once.frames), toCode(five.startStatus),
                       static_cast<long long>(five.frames), static_cast<long long>(five.resyncs));
         table += line;
         const std::vector<int16_t> ref = readPcm16(vectorPath(name + ".pcm"));
@@ -126,7 +126,7 @@ TEST(Layer2Damaged, BitRateChangeIsResynchronisedAndDecodingGoesOn) {
     std::vector<uint8_t> joined = first;
     joined.insert(joined.end(), second.begin(), second.end());
     DecodedStream d = decodeBytes(joined);
-    ASSERT_EQ(d.startStatus, 0);
+    ASSERT_EQ(d.startStatus, mpeg::Status::Ok);
     EXPECT_GE(d.resyncs, 1);
     EXPECT_GT(d.frames, static_cast<int64_t>(first.size() / 768));
     expectWholeFrames(d);

@@ -77,15 +77,17 @@ TEST(Layer3Conformance, VectorsAgainstTheirReferences) {
         SCOPED_TRACE(name);
         DecodedStream d = decodeFile(vectorPath(name + ".bit"));
         const std::vector<int16_t> ref = readPcm16(vectorPath(name + ".pcm"));
-        if (d.startStatus != mpeg::kOk || ref.empty()) {
+        if (d.startStatus != mpeg::Status::Ok || ref.empty()) {
             // Files without a whole frame of sound (tags alone, a Xing frame alone, a fragment)
             // have empty references: they are refused or start and play nothing.
-            table += name + ": no sound (start " + std::to_string(d.startStatus) + ", " +
+            table += name + ": no sound (start " + statusName(d.startStatus) + ", " +
                      std::to_string(d.pcm.size()) + " samples); reference " + std::to_string(ref.size()) +
                      " samples\n";
             EXPECT_TRUE(ref.empty());
             EXPECT_TRUE(d.pcm.empty());
-            if (d.startStatus != mpeg::kOk) EXPECT_EQ(d.startStatus, mpeg::kEndOfData);
+            if (d.startStatus != mpeg::Status::Ok) {
+                EXPECT_EQ(d.startStatus, mpeg::Status::EndOfData);
+            }
             ++refused;
             continue;
         }
@@ -112,7 +114,9 @@ TEST(Layer3Conformance, VectorsAgainstTheirReferences) {
         EXPECT_LE(c.rms, 0.8);
         // A brick-wall filter spreads a local error over its neighbours, so the maximum is held
         // only where the whole band is compared.
-        if (how == "whole band") EXPECT_LE(c.maxError, 2);
+        if (how == "whole band") {
+            EXPECT_LE(c.maxError, 2);
+        }
     }
     std::printf("%s", table.c_str());
     EXPECT_EQ(judged + refused + static_cast<int>(kFiguresOnly.size()), static_cast<int>(names.size()));

@@ -3,6 +3,7 @@
 // feeding frames straight to the frame decoder for streams too short for the probe.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,8 @@
 namespace vesperon::test {
 
 struct DecodedStream {
-    int startStatus = -1;  // StreamDecoder::start()
-    int endStatus = -1;    // the status that ended decoding
+    mpeg::Status startStatus = mpeg::Status::Ok;  // StreamDecoder::start()
+    std::optional<mpeg::Status> endStatus;        // the status that ended decoding, if one did
     int channels = 0;
     int sampleRate = 0;
     int frameLength = 0;
@@ -34,11 +35,11 @@ inline DecodedStream finishDecoding(mpeg::StreamDecoder& decoder, mpeg::ByteSour
     // Each step consumes input, so the loop is bounded by the input; the cap only guards a fault.
     for (int guard = 0; guard < 10'000'000; ++guard) {
         mpeg::FrameStep step = decoder.decodeFrame(block.data());
-        if (step.status == mpeg::kNotEnoughData) {
-            if (source.waitForData() != mpeg::kOk) break;
+        if (step.status == mpeg::Status::NotEnoughData) {
+            if (source.waitForData() != mpeg::Status::Ok) break;
             continue;
         }
-        if (step.status != mpeg::kOk) {
+        if (step.status != mpeg::Status::Ok) {
             d.endStatus = step.status;
             break;
         }
@@ -57,7 +58,7 @@ inline DecodedStream decodeFile(const std::string& path) {
     mpeg::FileByteSource source(file);
     mpeg::StreamDecoder decoder(source);
     d.startStatus = decoder.start();
-    if (d.startStatus != mpeg::kOk) return d;
+    if (d.startStatus != mpeg::Status::Ok) return d;
     return finishDecoding(decoder, source, std::move(d));
 }
 
@@ -66,7 +67,7 @@ inline DecodedStream decodeBytes(const std::vector<uint8_t>& bytes, std::size_t 
     mpeg::MemoryByteSource source(bytes.data(), bytes.size(), static_cast<int64_t>(bytes.size()), step);
     mpeg::StreamDecoder decoder(source);
     d.startStatus = decoder.start();
-    if (d.startStatus != mpeg::kOk) return d;
+    if (d.startStatus != mpeg::Status::Ok) return d;
     return finishDecoding(decoder, source, std::move(d));
 }
 

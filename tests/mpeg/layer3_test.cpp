@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <random>
 #include <string>
@@ -74,45 +75,58 @@ TEST(Layer3, HuffmanTablesAreCompletePrefixCodes) {
 
 // Output size per frame for every kind of stream: MPEG-1 1152 samples, MPEG-2 576, per channel,
 // stereo interleaved, and describe() agreeing with what decode() produces.
-TEST(Layer3, OutputSizesFollowVersionAndChannels) {
-    struct Case {
-        const char* name;
-        int channels, samples, rate;
-    } cases[] = {
-        {"l3-compl.bit", 1, 1152, 48000},
-        {"l3-he_free.bit", 2, 1152, 44100},
-        {"M2L3_bitrate_16_all.bit", 1, 576, 16000},
-        {"M2L3_noise.bit", 2, 576, 22050},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<uint8_t> bytes = readBytes(vectorPath(c.name));
-        FrameHeader h;
-        int len = 0;
-        std::vector<Frame> frames = framesOf(bytes, &h, &len);
-        ASSERT_GT(frames.size(), 10u);
-        Layer3Decoder d;
-        ASSERT_EQ(d.prepare(h, len, 24000), 1);
-        OutputDescription o = d.describe();
-        EXPECT_EQ(o.channels, c.channels);
-        EXPECT_EQ(o.valuesPerFrame, c.samples * c.channels);
-        EXPECT_EQ(o.sampleRate, c.rate);
-        EXPECT_EQ(o.bitsPerSample, 16);
-        EXPECT_EQ(o.frameLength, len);
-        std::vector<int16_t> out;
-        bool sawSound = false;
-        for (std::size_t i = 0; i < 10; ++i) {
-            DecodeResult r = decodeCopy(d, &bytes[frames[i].offset], bytes.size() - frames[i].offset, out);
-            EXPECT_EQ(r.bytesUsed, frames[i].length);
-            ASSERT_EQ(r.bytesProduced, c.samples * c.channels * 2);
-            // Nothing is written past the frame's output.
-            EXPECT_EQ(out[static_cast<std::size_t>(r.bytesProduced / 2)], 12345);
-            sawSound = sawSound || std::any_of(out.begin(), out.begin() + r.bytesProduced / 2,
-                                               [](int16_t v) { return v != 0; });
-        }
-        EXPECT_TRUE(sawSound);
-    }
+struct OutputCase {
+    const char* name;
+    int channels, samples, rate;
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os) {
+    *os << c.name;
 }
+
+class Layer3Output : public testing::TestWithParam<OutputCase> {};
+
+TEST_P(Layer3Output, SizesFollowVersionAndChannels) {
+    const OutputCase& c = GetParam();
+    std::vector<uint8_t> bytes = readBytes(vectorPath(c.name));
+    FrameHeader h;
+    int len = 0;
+    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    ASSERT_GT(frames.size(), 10u);
+    Layer3Decoder d;
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    OutputDescription o = d.describe();
+    EXPECT_EQ(o.channels, c.channels);
+    EXPECT_EQ(o.valuesPerFrame, c.samples * c.channels);
+    EXPECT_EQ(o.sampleRate, c.rate);
+    EXPECT_EQ(o.bitsPerSample, 16);
+    EXPECT_EQ(o.frameLength, len);
+    std::vector<int16_t> out;
+    bool sawSound = false;
+    for (std::size_t i = 0; i < 10; ++i) {
+        DecodeResult r = decodeCopy(d, &bytes[frames[i].offset], bytes.size() - frames[i].offset, out);
+        EXPECT_EQ(r.bytesUsed, frames[i].length);
+        ASSERT_EQ(r.bytesProduced, c.samples * c.channels * 2);
+        // Nothing is written past the frame's output.
+        EXPECT_EQ(out[static_cast<std::size_t>(r.bytesProduced / 2)], 12345);
+        sawSound = sawSound || std::any_of(out.begin(), out.begin() + r.bytesProduced / 2,
+                                           [](int16_t v) { return v != 0; });
+    }
+    EXPECT_TRUE(sawSound);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layer3, Layer3Output,
+                         testing::Values(OutputCase{"l3-compl.bit", 1, 1152, 48000},
+                                         OutputCase{"l3-he_free.bit", 2, 1152, 44100},
+                                         OutputCase{"M2L3_bitrate_16_all.bit", 1, 576, 16000},
+                                         OutputCase{"M2L3_noise.bit", 2, 576, 22050}),
+                         [](const testing::TestParamInfo<OutputCase>& info) {
+                             std::string name = info.param.name;
+                             name = name.substr(0, name.find('.'));
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 // Starting in the middle of a stream (as after a seek), a frame whose main data begins in the
 // previous frames cannot be decoded: exactly one frame of silence, consumed; the next decodes.
@@ -222,62 +236,71 @@ TEST(Layer3, BadFramesAreNotConsumed) {
 // Side information from a hostile stream: every field at its extremes and random bytes over the
 // side information and main data of real frames. Nothing may read outside the frame, loop, or
 // produce anything but one frame of output.
-TEST(Layer3, HostileSideInformationIsContained) {
-    for (const char* name : {"l3-si_block.bit", "l3-he_free.bit", "M2L3_noise.bit", "M2L3_compl24.bit"}) {
-        SCOPED_TRACE(name);
-        std::vector<uint8_t> bytes = readBytes(vectorPath(name));
-        FrameHeader h;
-        int len = 0;
-        std::vector<Frame> frames = framesOf(bytes, &h, &len);
-        ASSERT_GT(frames.size(), 20u);
-        Layer3Decoder d;
-        ASSERT_EQ(d.prepare(h, len, 24000), 1);
-        const int expected = d.describe().valuesPerFrame * 2;
-        std::mt19937 rng(11);
-        std::vector<int16_t> out;
-        int decoded = 0;
-        for (int round = 0; round < 600; ++round) {
-            const Frame& f = frames[static_cast<std::size_t>(round) % frames.size()];
-            std::vector<uint8_t> frame(bytes.begin() + static_cast<long>(f.offset),
-                                       bytes.begin() + static_cast<long>(f.offset) + f.length);
-            const std::size_t sideStart = 4 + (h.protectionBit == 0 ? 2 : 0);
-            switch (round % 4) {
-                case 0:  // all ones: maximal lengths, tables, counts, gains
-                    std::fill(frame.begin() + static_cast<long>(sideStart), frame.end(), 0xFF);
-                    break;
-                case 1:  // random side information only
-                    for (std::size_t i = sideStart; i < std::min<std::size_t>(sideStart + 32, frame.size());
-                         ++i)
-                        frame[i] = static_cast<uint8_t>(rng());
-                    break;
-                case 2:  // random everything after the header
-                    for (std::size_t i = sideStart; i < frame.size(); ++i)
-                        frame[i] = static_cast<uint8_t>(rng());
-                    break;
-                default:  // a few flipped bits anywhere after the header
-                    for (int k = 0; k < 8; ++k) {
-                        std::size_t i = sideStart + rng() % (frame.size() - sideStart);
-                        frame[i] ^= static_cast<uint8_t>(1u << (rng() % 8));
-                    }
-            }
-            DecodeResult r = decodeCopy(d, frame.data(), frame.size(), out);
-            if (r.bytesUsed == 0) continue;
-            ++decoded;
-            EXPECT_EQ(r.bytesUsed, f.length);
-            EXPECT_EQ(r.bytesProduced, expected);
-            EXPECT_EQ(out[static_cast<std::size_t>(expected / 2)], 12345);
+class HostileLayer3 : public testing::TestWithParam<const char*> {};
+
+TEST_P(HostileLayer3, SideInformationIsContained) {
+    const char* name = GetParam();
+    std::vector<uint8_t> bytes = readBytes(vectorPath(name));
+    FrameHeader h;
+    int len = 0;
+    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    ASSERT_GT(frames.size(), 20u);
+    Layer3Decoder d;
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    const int expected = d.describe().valuesPerFrame * 2;
+    std::mt19937 rng(11);
+    std::vector<int16_t> out;
+    int decoded = 0;
+    for (int round = 0; round < 600; ++round) {
+        const Frame& f = frames[static_cast<std::size_t>(round) % frames.size()];
+        std::vector<uint8_t> frame(bytes.begin() + static_cast<long>(f.offset),
+                                   bytes.begin() + static_cast<long>(f.offset) + f.length);
+        const std::size_t sideStart = 4 + (h.protectionBit == 0 ? 2 : 0);
+        switch (round % 4) {
+            case 0:  // all ones: maximal lengths, tables, counts, gains
+                std::fill(frame.begin() + static_cast<long>(sideStart), frame.end(), 0xFF);
+                break;
+            case 1:  // random side information only
+                for (std::size_t i = sideStart; i < std::min<std::size_t>(sideStart + 32, frame.size()); ++i)
+                    frame[i] = static_cast<uint8_t>(rng());
+                break;
+            case 2:  // random everything after the header
+                for (std::size_t i = sideStart; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(rng());
+                break;
+            default:  // a few flipped bits anywhere after the header
+                for (int k = 0; k < 8; ++k) {
+                    std::size_t i = sideStart + rng() % (frame.size() - sideStart);
+                    frame[i] ^= static_cast<uint8_t>(1u << (rng() % 8));
+                }
         }
-        // The header is intact, so every frame is consumed.
-        EXPECT_EQ(decoded, 600);
-        // And the decoder still decodes the real stream afterwards.
-        ASSERT_EQ(d.prepare(h, len, 24000), 1);
-        for (int i = 0; i < 5; ++i) {
-            DecodeResult r = decodeCopy(d, &bytes[frames[static_cast<std::size_t>(i)].offset],
-                                        frames[static_cast<std::size_t>(i)].length, out);
-            EXPECT_EQ(r.bytesUsed, frames[static_cast<std::size_t>(i)].length);
-        }
+        DecodeResult r = decodeCopy(d, frame.data(), frame.size(), out);
+        if (r.bytesUsed == 0) continue;
+        ++decoded;
+        EXPECT_EQ(r.bytesUsed, f.length);
+        EXPECT_EQ(r.bytesProduced, expected);
+        EXPECT_EQ(out[static_cast<std::size_t>(expected / 2)], 12345);
+    }
+    // The header is intact, so every frame is consumed.
+    EXPECT_EQ(decoded, 600);
+    // And the decoder still decodes the real stream afterwards.
+    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    for (int i = 0; i < 5; ++i) {
+        DecodeResult r = decodeCopy(d, &bytes[frames[static_cast<std::size_t>(i)].offset],
+                                    frames[static_cast<std::size_t>(i)].length, out);
+        EXPECT_EQ(r.bytesUsed, frames[static_cast<std::size_t>(i)].length);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Layer3, HostileLayer3,
+                         testing::Values("l3-si_block.bit", "l3-he_free.bit", "M2L3_noise.bit",
+                                         "M2L3_compl24.bit"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             name = name.substr(0, name.find('.'));
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 // Power of channel 0 at frequency f (Hz) over the whole signal, by the Goertzel recurrence.
 double powerAt(const std::vector<int16_t>& pcm, int channels, double rate, double f) {

@@ -362,15 +362,15 @@ TEST(SourceFile, ReadsDecipherByFileOffset) {
     ASSERT_EQ(g.open(dir.file("enc")), 0);
     FileByteSource src(g);
     const uint8_t* w = nullptr;
-    ASSERT_EQ(src.peek(20000, &w), 0);
+    ASSERT_EQ(src.peek(20000, &w), Status::Ok);
     EXPECT_EQ(0, std::memcmp(w, plain.data() + 5010, 20000));
     src.consume(15000);
-    ASSERT_EQ(src.peek(10000, &w), 0);
+    ASSERT_EQ(src.peek(10000, &w), Status::Ok);
     EXPECT_EQ(0, std::memcmp(w, plain.data() + 20010, 10000));
     src.consume(0);
-    EXPECT_EQ(src.peek(20000, &w), kEndOfData);
-    ASSERT_EQ(src.seek(100), 0);
-    ASSERT_EQ(src.peek(1441, &w), 0);
+    EXPECT_EQ(src.peek(20000, &w), Status::EndOfData);
+    ASSERT_EQ(src.seek(100), Status::Ok);
+    ASSERT_EQ(src.peek(1441, &w), Status::Ok);
     EXPECT_EQ(0, std::memcmp(w, plain.data() + 5010 + 100, 1441));
     EXPECT_EQ(src.dataLength(), static_cast<int64_t>(plain.size() - 5010));
 }

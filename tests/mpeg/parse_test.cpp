@@ -74,39 +74,51 @@ Bytes readVector(const std::string& name) {
 
 }  // namespace
 
-TEST(FrameHeader, LengthsAcrossLayersVersionsAndRates) {
-    struct Case {
-        HeaderFields fields;
-        int length;
-    } cases[] = {
-        {{1, 1, kLayerFieldIII, 9, 0}, 417},   // MPEG-1 III 128 kbit/s 44.1 kHz
-        {{1, 1, kLayerFieldIII, 14, 1}, 960},  // 320 kbit/s 48 kHz
-        {{1, 1, kLayerFieldIII, 1, 2}, 144},   // 32 kbit/s 32 kHz
-        {{1, 1, kLayerFieldII, 10, 2}, 864},   // MPEG-1 II 192 kbit/s 32 kHz
-        {{1, 1, kLayerFieldI, 1, 0}, 32},      // MPEG-1 I: whole 4-byte slots, 32 kbit/s 44.1 kHz
-        {{1, 1, kLayerFieldI, 14, 1}, 448},    // 448 kbit/s 48 kHz
-        {{1, 1, kLayerFieldI, 2, 0}, 68},      // 64 kbit/s 44.1 kHz: 17.4 slots -> 17
-        {{1, 0, kLayerFieldIII, 8, 0}, 208},   // MPEG-2 III 64 kbit/s 22.05 kHz: half the samples
-        {{1, 0, kLayerFieldIII, 1, 2}, 36},    // 8 kbit/s 16 kHz
-        {{1, 0, kLayerFieldII, 8, 1}, 384},    // MPEG-2 II 64 kbit/s 24 kHz: 1152 samples
-        {{2, 0, kLayerFieldIII, 1, 0}, 52},    // MPEG 2.5 III 8 kbit/s 11.025 kHz
-        {{2, 0, kLayerFieldIII, 8, 2}, 576},   // 64 kbit/s 8 kHz
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "layer field " << c.fields.layerField << " version "
-                                        << c.fields.versionBit << " sync " << c.fields.syncKind << " bitrate "
-                                        << c.fields.bitrateIndex << " rate " << c.fields.samplingIndex);
-        EXPECT_EQ(lengthOf(c.fields), c.length);
-        HeaderFields padded = c.fields;
-        padded.padding = 1;
-        // The padding bit is not part of the returned length but is recorded.
-        Bytes b = header(padded);
-        FrameHeader h;
-        EXPECT_EQ(parseHeader(b.data(), 4, &h), c.length);
-        EXPECT_EQ(h.paddingBit, 1);
-        EXPECT_EQ(paddingBytes(h), 1);
-    }
+struct LengthCase {
+    HeaderFields fields;
+    int length;
+};
+
+void PrintTo(const LengthCase& c, std::ostream* os) {
+    *os << c.length << " bytes";
 }
+
+class FrameLength : public testing::TestWithParam<LengthCase> {};
+
+TEST_P(FrameLength, FollowsLayerVersionAndRate) {
+    const LengthCase& c = GetParam();
+    EXPECT_EQ(lengthOf(c.fields), c.length);
+    HeaderFields padded = c.fields;
+    padded.padding = 1;
+    // The padding bit is not part of the returned length but is recorded.
+    Bytes b = header(padded);
+    FrameHeader h;
+    EXPECT_EQ(parseHeader(b.data(), 4, &h), c.length);
+    EXPECT_EQ(h.paddingBit, 1);
+    EXPECT_EQ(paddingBytes(h), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FrameHeader, FrameLength,
+    testing::Values(
+        LengthCase{{1, 1, kLayerFieldIII, 9, 0}, 417},   // MPEG-1 III 128 kbit/s 44.1 kHz
+        LengthCase{{1, 1, kLayerFieldIII, 14, 1}, 960},  // 320 kbit/s 48 kHz
+        LengthCase{{1, 1, kLayerFieldIII, 1, 2}, 144},   // 32 kbit/s 32 kHz
+        LengthCase{{1, 1, kLayerFieldII, 10, 2}, 864},   // MPEG-1 II 192 kbit/s 32 kHz
+        LengthCase{{1, 1, kLayerFieldI, 1, 0}, 32},      // MPEG-1 I: whole 4-byte slots, 32 kbit/s 44.1 kHz
+        LengthCase{{1, 1, kLayerFieldI, 14, 1}, 448},    // 448 kbit/s 48 kHz
+        LengthCase{{1, 1, kLayerFieldI, 2, 0}, 68},      // 64 kbit/s 44.1 kHz: 17.4 slots -> 17
+        LengthCase{{1, 0, kLayerFieldIII, 8, 0}, 208},   // MPEG-2 III 64 kbit/s 22.05 kHz: half the samples
+        LengthCase{{1, 0, kLayerFieldIII, 1, 2}, 36},    // 8 kbit/s 16 kHz
+        LengthCase{{1, 0, kLayerFieldII, 8, 1}, 384},    // MPEG-2 II 64 kbit/s 24 kHz: 1152 samples
+        LengthCase{{2, 0, kLayerFieldIII, 1, 0}, 52},    // MPEG 2.5 III 8 kbit/s 11.025 kHz
+        LengthCase{{2, 0, kLayerFieldIII, 8, 2}, 576}),  // 64 kbit/s 8 kHz
+    [](const testing::TestParamInfo<LengthCase>& info) {
+        const HeaderFields& f = info.param.fields;
+        return "Layer" + std::to_string(4 - f.layerField) + "Sync" + std::to_string(f.syncKind) + "Version" +
+               std::to_string(f.versionBit) + "Bitrate" + std::to_string(f.bitrateIndex) + "Rate" +
+               std::to_string(f.samplingIndex);
+    });
 
 TEST(FrameHeader, RecordFieldsAndBitRates) {
     const uint8_t bytes[4] = {0xFF, 0xFA, 0x92, 0x6D};  // MPEG-1 III, CRC, 128k 44.1, pad, private
@@ -223,7 +235,7 @@ namespace {
 
 // Runs the probe alone over bytes in memory; returns the code and where it left the position.
 struct ProbeRun {
-    int code;
+    Status code;
     std::size_t position;
     StreamInfo info;
 };
@@ -247,29 +259,29 @@ TEST(Probe, AcceptsThreeConsistentFramesWithoutConsuming) {
     third.bitrateIndex = 10;  // the bit rate may change; the third frame's is kept
     Bytes mixed = framesOf({l3, l3, third, l3, l3, l3, l3, l3, l3, l3, l3, l3});
     ProbeRun r = probeOf(data);
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, Status::Ok);
     EXPECT_EQ(r.position, 0u);
     EXPECT_EQ(r.info.frameLength, 417);
     r = probeOf(mixed);
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, Status::Ok);
     EXPECT_EQ(r.info.frameLength, 522);
     EXPECT_EQ(r.info.bitrate, 160000);
 
     // Layer II passes; MPEG-2 and MPEG 2.5 Layer III too.
-    EXPECT_EQ(probeOf(repeat({1, 1, kLayerFieldII, 10, 2}, 10)).code, 0);
-    EXPECT_EQ(probeOf(repeat({1, 0, kLayerFieldIII, 8, 0}, 30)).code, 0);
-    EXPECT_EQ(probeOf(repeat({2, 0, kLayerFieldIII, 8, 2}, 30)).code, 0);
+    EXPECT_EQ(probeOf(repeat({1, 1, kLayerFieldII, 10, 2}, 10)).code, Status::Ok);
+    EXPECT_EQ(probeOf(repeat({1, 0, kLayerFieldIII, 8, 0}, 30)).code, Status::Ok);
+    EXPECT_EQ(probeOf(repeat({2, 0, kLayerFieldIII, 8, 2}, 30)).code, Status::Ok);
 }
 
 TEST(Probe, RefusesLayerOne) {
-    EXPECT_NE(probeOf(repeat({1, 1, kLayerFieldI, 14, 0}, 200)).code, 0);
+    EXPECT_NE(probeOf(repeat({1, 1, kLayerFieldI, 14, 0}, 200)).code, Status::Ok);
     for (int i = 1; i <= 8; ++i) {
         const std::string name = "l1-fl" + std::to_string(i) + ".bit";
         SCOPED_TRACE(name);
         Bytes v = readVector(name);
         ASSERT_FALSE(v.empty());
-        const int code = probeOf(v).code;
-        EXPECT_TRUE(code == kNoStreamFound || code == kEndOfData) << code;
+        const Status code = probeOf(v).code;
+        EXPECT_TRUE(code == Status::NoStreamFound || code == Status::EndOfData) << statusName(code);
     }
 }
 
@@ -282,7 +294,7 @@ TEST(Probe, RefusesInconsistentFramesAndResynchronises) {
     headers[0] = headers[1] = at44;
     Bytes data = framesOf(headers);
     ProbeRun r = probeOf(data);
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, Status::Ok);
     EXPECT_EQ(r.info.header.samplingIndex, 1);
     EXPECT_EQ(r.position, 2u * 417);
 
@@ -290,12 +302,12 @@ TEST(Probe, RefusesInconsistentFramesAndResynchronises) {
     HeaderFields mono = at44;
     mono.mode = kModeSingleChannel;
     r = probeOf(framesOf({at44, mono, mono, mono, mono, mono, mono, mono, mono, mono, mono, mono}));
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, Status::Ok);
     EXPECT_EQ(r.info.header.mode, kModeSingleChannel);
     EXPECT_EQ(r.position, 417u);
 
     // Frames longer than 1440 bytes never make a stream (Layer II 384 kbit/s at 32 kHz: 1728).
-    EXPECT_NE(probeOf(repeat({1, 1, kLayerFieldII, 14, 2}, 40)).code, 0);
+    EXPECT_NE(probeOf(repeat({1, 1, kLayerFieldII, 14, 2}, 40)).code, Status::Ok);
 }
 
 TEST(Probe, AtTheEndFewerFramesSufficeWhenTheyRunToIt) {
@@ -310,10 +322,11 @@ TEST(Probe, AtTheEndFewerFramesSufficeWhenTheyRunToIt) {
     junkFirst.insert(junkFirst.end(), two.begin(), two.end());
     struct Case {
         Bytes data;
-        int code;
+        Status code;
     } cases[] = {
-        {repeat(l3, 1), 0}, {repeat(l3, 10), 0}, {partial, 0},      {junkFirst, 0},
-        {junk, kEndOfData}, {Bytes(200, 0), kEndOfData},  {Bytes(), kEndOfData},
+        {repeat(l3, 1), Status::Ok},  {repeat(l3, 10), Status::Ok}, {partial, Status::Ok},
+        {junkFirst, Status::Ok},      {junk, Status::EndOfData},    {Bytes(200, 0), Status::EndOfData},
+        {Bytes(), Status::EndOfData},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.data.size());
@@ -326,16 +339,16 @@ TEST(Probe, FailureCodes) {
     Bytes lone(200000, 0);
     for (std::size_t at = 0; at + 4 < lone.size(); at += 997)
         putHeader(lone.data() + at, {1, 1, kLayerFieldI, 1, 0});
-    EXPECT_EQ(probeOf(lone).code, kNoStreamFound);
+    EXPECT_EQ(probeOf(lone).code, Status::NoStreamFound);
     // No sync pattern at all: the resynchronisation runs to the end.
-    EXPECT_EQ(probeOf(Bytes(100000, 0x55)).code, kEndOfData);
+    EXPECT_EQ(probeOf(Bytes(100000, 0x55)).code, Status::EndOfData);
 }
 
 TEST(Probe, WaitsForInputThatIsStillArriving) {
     Bytes data = repeat({1, 1, kLayerFieldIII, 9, 0}, 20);
     MemoryByteSource source(data.data(), data.size(), static_cast<int64_t>(data.size()), 1000);
     StreamDecoder d(source);
-    EXPECT_EQ(d.probe(), 0);
+    EXPECT_EQ(d.probe(), Status::Ok);
     EXPECT_GE(source.waits(), 5);
     EXPECT_EQ(source.position(), 0u);
 }
@@ -348,7 +361,7 @@ TEST(Resynchronise, SearchesOffsetsOneTo1440) {
         data[at + 1] = 0xFB;
         MemoryByteSource source(data.data(), data.size(), static_cast<int64_t>(data.size()));
         StreamDecoder d(source);
-        EXPECT_EQ(d.resynchronise(), 0);
+        EXPECT_EQ(d.resynchronise(), Status::Ok);
         EXPECT_EQ(source.position(), at);
     }
 }
@@ -362,17 +375,17 @@ TEST(Resynchronise, PassesOverTheReadPositionAndAPatternRightBehindIt) {
     data[8] = 0xF3;
     MemoryByteSource source(data.data(), data.size(), static_cast<int64_t>(data.size()));
     StreamDecoder d(source);
-    EXPECT_EQ(d.resynchronise(), 0);
+    EXPECT_EQ(d.resynchronise(), Status::Ok);
     EXPECT_EQ(source.position(), 7u);
     // From 7 the pattern there is passed over; nothing else follows before the end.
-    EXPECT_EQ(d.resynchronise(), kEndOfData);
+    EXPECT_EQ(d.resynchronise(), Status::EndOfData);
     // A pattern at offset 1 alone is never accepted.
     Bytes one(5000, 0);
     one[1] = 0xFF;
     one[2] = 0xE2;
     MemoryByteSource s2(one.data(), one.size(), static_cast<int64_t>(one.size()));
     StreamDecoder d2(s2);
-    EXPECT_EQ(d2.resynchronise(), kEndOfData);
+    EXPECT_EQ(d2.resynchronise(), Status::EndOfData);
 }
 
 namespace {
@@ -482,7 +495,7 @@ TEST(Xing, RealTagsAndTruncation) {
 namespace {
 
 void probeAndMeasure(const Bytes&, StreamDecoder& d) {
-    ASSERT_EQ(d.probe(), 0);
+    ASSERT_EQ(d.probe(), Status::Ok);
     d.computeStreamInfo();
 }
 
@@ -540,7 +553,7 @@ TEST(Seek, WithoutSeekTable) {
         MemoryByteSource source(data.data(), data.size(), length);
         StreamDecoder d(source);
         probeAndMeasure(data, d);
-        ASSERT_EQ(d.seekToPercent(p), 0);
+        ASSERT_EQ(d.seekToPercent(p), Status::Ok);
         const int64_t c = std::clamp(p, 0, 100);
         const int64_t counter = c * length / 417 / 100;
         EXPECT_EQ(d.frameCounter(), counter);
@@ -560,14 +573,14 @@ TEST(Seek, WithSeekTable) {
         MemoryByteSource source(data.data(), data.size(), length);
         StreamDecoder d(source);
         probeAndMeasure(data, d);
-        ASSERT_EQ(d.seekToPercent(p), 0);
+        ASSERT_EQ(d.seekToPercent(p), Status::Ok);
         EXPECT_EQ(d.frameCounter(), p * 400 / 100);
         const int64_t expected =
             p == 100 ? length : static_cast<int64_t>((p * 256 / 100) * static_cast<double>(length) / 256.0);
         EXPECT_EQ(static_cast<int64_t>(source.position()), expected);
         if (p == 100) {
             int16_t pcm[4608];
-            EXPECT_EQ(d.decodeFrame(pcm).status, kEndOfData);
+            EXPECT_EQ(d.decodeFrame(pcm).status, Status::EndOfData);
         }
     }
 }
@@ -578,7 +591,7 @@ TEST(Seek, StartAtTheEndEndsAtOnce) {
     ASSERT_FALSE(data.empty());
     MemoryByteSource source(data.data(), data.size(), static_cast<int64_t>(data.size()));
     StreamDecoder d(source);
-    ASSERT_EQ(d.start(100), 0);
+    ASSERT_EQ(d.start(100), Status::Ok);
     std::vector<int16_t> pcm(d.pcmFrameBytes() / 2);
-    EXPECT_EQ(d.decodeFrame(pcm.data()).status, kEndOfData);
+    EXPECT_EQ(d.decodeFrame(pcm.data()).status, Status::EndOfData);
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,8 @@ Bytes readPrefix(const fs::path& p, std::size_t limit) {
 }
 
 struct RunResult {
-    int startCode = -1;
-    int endCode = -1;
+    std::optional<Status> startCode;  // empty when the file did not open
+    std::optional<Status> endCode;
     int64_t frames = 0;
     int64_t steps = 0;
 };
@@ -60,7 +61,7 @@ RunResult runPath(ByteSource& source, std::size_t inputSize, int startPercent) {
     RunResult r;
     StreamDecoder d(source);
     r.startCode = d.start(startPercent);
-    if (r.startCode != 0) return r;
+    if (r.startCode != Status::Ok) return r;
     EXPECT_GT(d.pcmFrameBytes(), 0u);
     // A guard zone behind the PCM block shows a write past the frame the decoder described.
     std::vector<int16_t> pcm(d.pcmFrameBytes() / 2 + 64, 0x5A5A);
@@ -68,11 +69,11 @@ RunResult runPath(ByteSource& source, std::size_t inputSize, int startPercent) {
     const int64_t bound = static_cast<int64_t>(inputSize) + 100;
     while (r.steps++ < bound) {
         const FrameStep s = d.decodeFrame(pcm.data());
-        if (s.status == kNotEnoughData) {
-            if (source.waitForData() != 0) break;
+        if (s.status == Status::NotEnoughData) {
+            if (source.waitForData() != Status::Ok) break;
             continue;
         }
-        if (s.status != 0) {
+        if (s.status != Status::Ok) {
             r.endCode = s.status;
             break;
         }
@@ -86,7 +87,8 @@ RunResult runPath(ByteSource& source, std::size_t inputSize, int startPercent) {
                             [](int16_t v) { return v == 0x5A5A; }))
         << "PCM written past the frame";
     // Damage may end a stream early only by its end or a refusal of the decoder, never otherwise.
-    EXPECT_TRUE(r.endCode == kEndOfData || r.endCode == kCannotDecode) << r.endCode;
+    EXPECT_TRUE(r.endCode == Status::EndOfData || r.endCode == Status::CannotDecode)
+        << (r.endCode ? statusName(*r.endCode) : "none");
     return r;
 }
 
@@ -108,7 +110,7 @@ TEST(Robustness, EveryVectorFile) {
         SCOPED_TRACE(p.string());
         const Bytes data = readPrefix(p, kPrefixLimit);
         const RunResult r = runMemory(data, 0);
-        if (r.startCode == 0) ++started;
+        if (r.startCode == Status::Ok) ++started;
         // Each stream also through the file reader, and started part-way with input trickling in.
         if (isStream(p) && fs::file_size(p) <= kPrefixLimit) {
             SourceFile file;
@@ -174,7 +176,7 @@ TEST(Robustness, EmptyAndTinyFiles) {
         ASSERT_EQ(file.open(path), 0);
         FileByteSource source(file);
         StreamDecoder d(source);
-        EXPECT_EQ(d.start(0), kEndOfData);
+        EXPECT_EQ(d.start(0), Status::EndOfData);
         EXPECT_EQ(d.progress(), 0);
     }
 }
@@ -189,6 +191,6 @@ TEST(Robustness, FramesTooShortForTheirAllocationGiveNoOutput) {
     Bytes stream;
     for (int i = 0; i < 20000; ++i) stream.insert(stream.end(), frame.begin(), frame.end());
     const RunResult r = runMemory(stream, 0);
-    ASSERT_EQ(r.startCode, 0) << "the probe must take the stream for the test to mean anything";
+    ASSERT_EQ(r.startCode, Status::Ok) << "the probe must take the stream for the test to mean anything";
     EXPECT_EQ(r.frames, 0);
 }

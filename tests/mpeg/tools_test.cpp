@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/audio_compare.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
 
 using namespace vesperon::test;
@@ -35,13 +36,10 @@ protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir;
         if (!haveProgram("sox") || !haveProgram("twolame")) return;
-        const std::string wav = dir_->file("tone.wav");
         // Four seconds, so that a start at 50 % leaves a clear half.
-        ASSERT_EQ(runCommand({"sox", "-D", "-R", "-n", "-r", "48000", "-c", "2", "-b", "16", wav, "synth",
-                              "4", "sine", "440", "sine", "660"})
-                      .exitCode,
-                  0);
-        ASSERT_EQ(runCommand({"twolame", "--quiet", "-b", "192", wav, dir_->file("tone.mp2")}).exitCode, 0);
+        ASSERT_NE(encodedTone({4, 48000, 2, {"sine", "440", "sine", "660"}},
+                              {"twolame", "--quiet", "-b", "192"}, dir_->file("tone.mp2")),
+                  "");
         ready_ = true;
     }
     static void TearDownTestSuite() {
@@ -260,13 +258,11 @@ protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir;
         if (!haveProgram("sox") || !haveProgram("lame")) return;
-        const std::string wav = dir_->file("tone.wav");
-        ASSERT_EQ(runCommand({"sox", "-D", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth",
-                              "2.0076", "sine", "440", "sine", "550"})
-                      .exitCode,
-                  0);
-        ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, dir_->file("cbr.mp3")}).exitCode, 0);
-        ASSERT_EQ(runCommand({"lame", "--quiet", "-t", "-b", "128", wav, dir_->file("bare.mp3")}).exitCode, 0);
+        const ToneRecipe tone{2.0076, 44100, 2, {"sine", "440", "sine", "550"}};
+        ASSERT_NE(encodedTone(tone, kLame128, dir_->file("cbr.mp3")), "");
+        ASSERT_NE(encodedTone(tone, {"lame", "--quiet", "-t", "-b", "128"}, dir_->file("bare.mp3")), "");
+        ASSERT_NE(toneWav(tone), "");
+        writeFile(dir_->file("tone.wav"), readFile(toneWav(tone)));
         std::string tag("ID3\x03\x00\x00", 6), body(1 << 20, '\0');
         const std::size_t n = body.size();
         for (int shift : {21, 14, 7, 0}) tag += static_cast<char>((n >> shift) & 0x7F);

@@ -17,7 +17,6 @@
 #include "engine/output/output_keeper.h"
 #include "engine/pipeline/file_source.h"
 #include "engine/pipeline/frame_decoder_stage.h"
-#include "engine/pipeline/result_codes.h"
 #include "engine/pipeline/wave_renderer.h"
 #include "tests/player/engine_fixtures.h"
 #include "tests/support/process.h"
@@ -31,19 +30,19 @@ namespace {
 // Collects the requests a play posts; `atPost` runs when one arrives.
 class Requests : public RequestSink {
 public:
-    std::function<void(int)> atPost;
-    void postRequest(int code, std::uint64_t) override {
+    std::function<void(StageRequest)> atPost;
+    void postRequest(StageRequest code, std::uint64_t) override {
         if (atPost) atPost(code);
         std::lock_guard lock(mutex_);
         codes_.push_back(code);
         cv_.notify_all();
     }
-    bool waitFor(int code, std::chrono::milliseconds timeout) {
+    bool waitFor(StageRequest code, std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
         return cv_.wait_for(lock, timeout,
                             [&] { return std::count(codes_.begin(), codes_.end(), code) > 0; });
     }
-    std::vector<int> codes() {
+    std::vector<StageRequest> codes() {
         std::lock_guard lock(mutex_);
         return codes_;
     }
@@ -51,7 +50,7 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::vector<int> codes_;
+    std::vector<StageRequest> codes_;
 };
 
 constexpr int kFrameBytes = 4608;
@@ -60,7 +59,7 @@ constexpr int kFrameBytes = 4608;
 void writeFrames(MessageRing& ring, int n, std::string* written, bool end = true) {
     for (int f = 0; f < n; ++f) {
         std::uint8_t* p = nullptr;
-        while (ring.reserveWrite(kFrameBytes, &p) == kNoRoom) std::this_thread::sleep_for(1ms);
+        while (ring.reserveWrite(kFrameBytes, &p) == Status::NoRoom) std::this_thread::sleep_for(1ms);
         for (int i = 0; i < kFrameBytes; ++i) p[i] = static_cast<std::uint8_t>(f * 31 + i);
         written->append(reinterpret_cast<char*>(p), kFrameBytes);
         ring.commitWrite(kFrameBytes);
@@ -83,16 +82,16 @@ TEST(WaveRenderer, OneFrameIsPlayedBeforeTheEndIsReported) {
     PipelineStage writer(&requests, 1);
     auto renderer = std::make_unique<WaveRenderer>(&requests, 1);
     int atDeviceWhenReported = -1;
-    requests.atPost = [&](int) { atDeviceWhenReported = renderer->headersAtDevice(); };
+    requests.atPost = [&](StageRequest) { atDeviceWhenReported = renderer->headersAtDevice(); };
     ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
     std::string written;
     writeFrames(ring, 1, &written);
-    ASSERT_EQ(renderer->openWithRing(&ring, &writer), kDone);
+    ASSERT_EQ(renderer->openWithRing(&ring, &writer), Status::Ok);
     renderer->resume();
-    ASSERT_TRUE(requests.waitFor(kRequestEndOfFile, 5s));
+    ASSERT_TRUE(requests.waitFor(StageRequest::EndOfFile, 5s));
     EXPECT_EQ(atDeviceWhenReported, 0);
     renderer.reset();
-    EXPECT_EQ(requests.codes(), std::vector<int>{kRequestEndOfFile});
+    EXPECT_EQ(requests.codes(), std::vector<StageRequest>{StageRequest::EndOfFile});
     EXPECT_TRUE(wavData(dir.file("one.wav")) == written);
 }
 
@@ -105,7 +104,7 @@ TEST(WaveRenderer, PauseInTheFinalDrainReportsTheEndAfterTheResume) {
     ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
     std::string written;
     writeFrames(ring, 20, &written);  // about half a second
-    ASSERT_EQ(renderer.openWithRing(&ring, &writer), kDone);
+    ASSERT_EQ(renderer.openWithRing(&ring, &writer), Status::Ok);
     renderer.resume();
     std::this_thread::sleep_for(250ms);  // every frame is at the device: the drain is running
     renderer.pause();
@@ -113,7 +112,7 @@ TEST(WaveRenderer, PauseInTheFinalDrainReportsTheEndAfterTheResume) {
     EXPECT_TRUE(requests.codes().empty()) << "nothing is reported while paused";
     EXPECT_GT(renderer.headersAtDevice(), 0);
     renderer.resume();
-    EXPECT_TRUE(requests.waitFor(kRequestEndOfFile, 5s));
+    EXPECT_TRUE(requests.waitFor(StageRequest::EndOfFile, 5s));
 }
 
 // A device that stays open across plays, holding the last five headers it was given as "still
@@ -190,13 +189,13 @@ TEST(WaveRenderer, AtTheEndAKeptDeviceGoesOnPlayingAndServesTheNextPlayOfItsForm
     PipelineStage writer(&requests, 1);
     auto renderer = std::make_unique<WaveRenderer>(&requests, 1);
     int atDeviceWhenReported = -1;
-    requests.atPost = [&](int) { atDeviceWhenReported = renderer->headersAtDevice(); };
+    requests.atPost = [&](StageRequest) { atDeviceWhenReported = renderer->headersAtDevice(); };
     ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
     std::string written;
     writeFrames(ring, 40, &written);
-    ASSERT_EQ(renderer->openWithRing(&ring, &writer), kDone);
+    ASSERT_EQ(renderer->openWithRing(&ring, &writer), Status::Ok);
     renderer->resume();
-    ASSERT_TRUE(requests.waitFor(kRequestEndOfFile, 5s));
+    ASSERT_TRUE(requests.waitFor(StageRequest::EndOfFile, 5s));
     renderer.reset();
     // The end came while the device still held sound, every header back, nothing lost or doubled.
     EXPECT_EQ(atDeviceWhenReported, 0);
@@ -226,9 +225,9 @@ TEST(WaveRenderer, ADeviceThatCannotOpenIsReportedAsAFailure) {
     PipelineStage writer(&requests, 1);
     WaveRenderer renderer(&requests, 1);
     ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
-    ASSERT_EQ(renderer.openWithRing(&ring, &writer), kDone);
+    ASSERT_EQ(renderer.openWithRing(&ring, &writer), Status::Ok);
     renderer.resume();
-    EXPECT_TRUE(requests.waitFor(kRequestStageFailure, 5s));
+    EXPECT_TRUE(requests.waitFor(StageRequest::Failure, 5s));
 }
 
 TEST(Pipeline, StoppingWhileEveryStageIsBlockedCompletes) {
@@ -241,7 +240,7 @@ TEST(Pipeline, StoppingWhileEveryStageIsBlockedCompletes) {
         auto renderer = std::make_unique<WaveRenderer>(&requests, 1);
         renderer->setSource(std::make_unique<FileSource>(&requests, 1));
         renderer->setDecoder(std::make_unique<FrameDecoder>(&requests, 1));
-        ASSERT_EQ(renderer->open(file, ""), kDone);
+        ASSERT_EQ(renderer->open(file, ""), Status::Ok);
         if (!pausedBeforeStart) {
             renderer->resume();
             auto until = std::chrono::steady_clock::now() + 10s;
@@ -268,7 +267,7 @@ TEST(Pipeline, OpenErrorsComeBackFromOpen) {
     WaveRenderer renderer(&requests, 1);
     renderer.setSource(std::make_unique<FileSource>(&requests, 1));
     renderer.setDecoder(std::make_unique<FrameDecoder>(&requests, 1));
-    EXPECT_EQ(renderer.open(dir.file("missing.mp3"), ""), 12);
+    EXPECT_EQ(renderer.open(dir.file("missing.mp3"), ""), Status::CannotOpen);
     WaveRenderer bare(&requests, 1);
-    EXPECT_EQ(bare.open(dir.file("missing.mp3"), ""), kNotConnected);
+    EXPECT_EQ(bare.open(dir.file("missing.mp3"), ""), Status::NotConnected);
 }

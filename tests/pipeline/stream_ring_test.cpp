@@ -12,8 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/pipeline/result_codes.h"
-
 using namespace vesperon::engine;
 
 namespace {
@@ -21,9 +19,9 @@ namespace {
 // Writes n bytes of the running pattern starting at `next`.
 void writeBlock(StreamRing& ring, std::size_t n, std::uint8_t& next) {
     std::uint8_t* p = nullptr;
-    ASSERT_EQ(ring.reserveWrite(n, &p), kDone);
+    ASSERT_EQ(ring.reserveWrite(n, &p), Status::Ok);
     for (std::size_t i = 0; i < n; ++i) p[i] = next++;
-    ASSERT_EQ(ring.commitWrite(n), kDone);
+    ASSERT_EQ(ring.commitWrite(n), Status::Ok);
 }
 
 }  // namespace
@@ -37,27 +35,27 @@ TEST(StreamRing, WriteThroughOverhangLandsAtStartAndReadWrapsContiguously) {
         std::size_t n = std::min<std::size_t>(8192, size - 100 - done);
         writeBlock(ring, n, next);
         std::uint8_t* p = nullptr;
-        ASSERT_EQ(ring.reserveRead(n, &p), kDone);
+        ASSERT_EQ(ring.reserveRead(n, &p), Status::Ok);
         for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(p[i], expect++);
         ring.consume(n);
         done += n;
     }
     std::size_t pos = 0;
-    ASSERT_EQ(ring.writePosition(&pos), kDone);
+    ASSERT_EQ(ring.writePosition(&pos), Status::Ok);
     EXPECT_EQ(pos, size - 100);
 
     // 8192 bytes written at size - 100 spill 8092 bytes past the end, copied to the start.
     writeBlock(ring, 8192, next);
-    ASSERT_EQ(ring.writePosition(&pos), kDone);
+    ASSERT_EQ(ring.writePosition(&pos), Status::Ok);
     EXPECT_EQ(pos, 8092u);
     // The spilled part is readable past the end, then from the start, in order.
     std::uint8_t* p = nullptr;
-    ASSERT_EQ(ring.reserveRead(1441, &p), kDone);
+    ASSERT_EQ(ring.reserveRead(1441, &p), Status::Ok);
     for (std::size_t i = 0; i < 1441; ++i) ASSERT_EQ(p[i], static_cast<std::uint8_t>(expect + i)) << i;
     ring.consume(1441);
     expect += 1441;
     // A wrapping read after the writer has moved on still sees its bytes in order.
-    ASSERT_EQ(ring.reserveRead(8192 - 1441, &p), kDone);
+    ASSERT_EQ(ring.reserveRead(8192 - 1441, &p), Status::Ok);
     for (std::size_t i = 0; i < 8192 - 1441; ++i) ASSERT_EQ(p[i], static_cast<std::uint8_t>(expect + i));
     ring.consume(8192 - 1441);
 }
@@ -66,25 +64,25 @@ TEST(StreamRing, FreeSpaceRulesAndResultCodes) {
     StreamRing ring(1000, 100);
     std::uint8_t next = 0;
     std::uint8_t* p = nullptr;
-    EXPECT_EQ(ring.reserveRead(10, &p), kNeedMoreData);
+    EXPECT_EQ(ring.reserveRead(10, &p), Status::NotEnoughData);
     writeBlock(ring, 1000, next);
-    EXPECT_EQ(ring.reserveWrite(1, &p), kNoRoom) << "a full ring has no room";
+    EXPECT_EQ(ring.reserveWrite(1, &p), Status::NoRoom) << "a full ring has no room";
     ring.commitWrite(0);
-    ASSERT_EQ(ring.reserveRead(600, &p), kDone);
+    ASSERT_EQ(ring.reserveRead(600, &p), Status::Ok);
     ring.consume(600);
     // Read position 600, write position 0: 600 free.
-    EXPECT_EQ(ring.reserveWrite(601, &p), kNoRoom);
-    ASSERT_EQ(ring.reserveWrite(600, &p), kDone);
+    EXPECT_EQ(ring.reserveWrite(601, &p), Status::NoRoom);
+    ASSERT_EQ(ring.reserveWrite(600, &p), Status::Ok);
     ring.commitWrite(600);
     EXPECT_EQ(ring.fillLevel(), 100);
 
     // End of input: fewer bytes than asked gives 33 instead of 24.
     StreamRing tail(4096, 1441);
     writeBlock(tail, 1000, next);
-    EXPECT_EQ(tail.reserveRead(1441, &p), kNeedMoreData);
+    EXPECT_EQ(tail.reserveRead(1441, &p), Status::NotEnoughData);
     tail.setEndOfInput(true);
-    EXPECT_EQ(tail.reserveRead(1441, &p), kEndOfData);
-    EXPECT_EQ(tail.reserveRead(1000, &p), kDone);
+    EXPECT_EQ(tail.reserveRead(1441, &p), Status::EndOfData);
+    EXPECT_EQ(tail.reserveRead(1000, &p), Status::Ok);
     tail.consume(0);
 
     // A wrapping read larger than the overhang cannot be made contiguous.
@@ -94,48 +92,48 @@ TEST(StreamRing, FreeSpaceRulesAndResultCodes) {
     small.consume(90);
     writeBlock(small, 10, next);
     writeBlock(small, 40, next);
-    EXPECT_EQ(small.reserveRead(30, &p), kBlockTooLarge);
-    EXPECT_EQ(small.reserveRead(20, &p), kDone);
+    EXPECT_EQ(small.reserveRead(30, &p), Status::BlockTooLarge);
+    EXPECT_EQ(small.reserveRead(20, &p), Status::Ok);
     small.consume(0);
 
     ring.close();
-    EXPECT_EQ(ring.reserveRead(1, &p), kClosing);
-    EXPECT_EQ(ring.reserveWrite(1, &p), kClosing);
-    EXPECT_EQ(ring.reset(), kClosing);
+    EXPECT_EQ(ring.reserveRead(1, &p), Status::Stopping);
+    EXPECT_EQ(ring.reserveWrite(1, &p), Status::Stopping);
+    EXPECT_EQ(ring.reset(), Status::Stopping);
 }
 
 TEST(StreamRing, ResizeAndResetRules) {
     StreamRing ring(64512, 0);
     std::uint8_t next = 0;
     writeBlock(ring, 4608, next);
-    EXPECT_EQ(ring.resize(4000, 0), kNoRoom) << "smaller than the fill";
-    ASSERT_EQ(ring.resize(524288 - 524288 % 4608, 0), kDone);
+    EXPECT_EQ(ring.resize(4000, 0), Status::NoRoom) << "smaller than the fill";
+    ASSERT_EQ(ring.resize(524288 - 524288 % 4608, 0), Status::Ok);
     EXPECT_EQ(ring.size(), 113u * 4608);
     std::size_t pos = 0;
     ring.writePosition(&pos);
     EXPECT_EQ(pos, 4608u);
     std::uint8_t* p = nullptr;
-    ASSERT_EQ(ring.reserveRead(4608, &p), kDone);
+    ASSERT_EQ(ring.reserveRead(4608, &p), Status::Ok);
     for (int i = 0; i < 4608; ++i) ASSERT_EQ(p[i], static_cast<std::uint8_t>(i));
     ring.consume(100);
-    EXPECT_EQ(ring.resize(600000, 0), kResizeRefused);
+    EXPECT_EQ(ring.resize(600000, 0), Status::ResizeRefused);
 
     // Reset waits until the reader's reservation is consumed.
-    ASSERT_EQ(ring.reserveRead(100, &p), kDone);
+    ASSERT_EQ(ring.reserveRead(100, &p), Status::Ok);
     std::atomic<bool> consumed{false};
     std::thread reader([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         consumed = true;
         ring.consume(100);
     });
-    EXPECT_EQ(ring.reset(), kDone);
+    EXPECT_EQ(ring.reset(), Status::Ok);
     EXPECT_TRUE(consumed.load());
     reader.join();
     EXPECT_EQ(ring.fill(), 0u);
     EXPECT_FALSE(ring.endOfInput());
 
     writeBlock(ring, 1000, next);
-    EXPECT_EQ(ring.trimToHalf(), kDone);
+    EXPECT_EQ(ring.trimToHalf(), Status::Ok);
     EXPECT_EQ(ring.fill(), 1000u);
     StreamRing trim(1000, 0);
     writeBlock(trim, 900, next);
@@ -149,7 +147,7 @@ TEST(MessageRing, MessagesAreDueAtTheirBytePosition) {
     std::uint8_t next = 0;
     std::uint8_t* p = nullptr;
     ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, 100, 25}));
-    EXPECT_EQ(ring.reserveRead(frame, &p), kMessageDue) << "posted at 0 of an empty ring";
+    EXPECT_EQ(ring.reserveRead(frame, &p), Status::MessageDue) << "posted at 0 of an empty ring";
     auto m = ring.takeMessage();
     ASSERT_TRUE(m && m->format);
     EXPECT_EQ(m->format->sampleRate, 44100);
@@ -159,19 +157,19 @@ TEST(MessageRing, MessagesAreDueAtTheirBytePosition) {
     ring.postMessage(StageMessage::makeEndOfStream());
     EXPECT_EQ(ring.firstMessageCode(), StageMessage::kEndOfStream);
     // The frames before the message are read first; a message at the block's end waits.
-    ASSERT_EQ(ring.reserveRead(frame, &p), kDone);
+    ASSERT_EQ(ring.reserveRead(frame, &p), Status::Ok);
     ring.consume(0);
-    ASSERT_EQ(ring.reserveRead(2 * frame, &p), kDone) << "message right after the block";
+    ASSERT_EQ(ring.reserveRead(2 * frame, &p), Status::Ok) << "message right after the block";
     ring.consume(0);
-    EXPECT_EQ(ring.reserveRead(3 * frame, &p), kMessageDue);
+    EXPECT_EQ(ring.reserveRead(3 * frame, &p), Status::MessageDue);
     // Frames handed on and recycled do not make it due early either.
     ring.setInFlight(2 * frame);
     EXPECT_EQ(ring.fillLevel(), 0);
     ring.consumeHandedOn(frame);
     ring.setInFlight(frame);
-    EXPECT_EQ(ring.reserveRead(2 * frame, &p), kMessageDue);
+    EXPECT_EQ(ring.reserveRead(2 * frame, &p), Status::MessageDue);
     ring.consumeHandedOn(frame);
-    EXPECT_EQ(ring.reserveRead(frame, &p), kMessageDue);
+    EXPECT_EQ(ring.reserveRead(frame, &p), Status::MessageDue);
     EXPECT_EQ(ring.takeMessage()->code, StageMessage::kEndOfStream);
     EXPECT_EQ(ring.takeMessage(), nullptr);
     EXPECT_EQ(ring.firstMessageCode(), -1);
@@ -186,17 +184,17 @@ TEST(MessageRing, MessagePostedIntoAFullRingComesAfterItsContents) {
     // Write position equals read position again, but the message sits a whole ring ahead.
     ring.postMessage(StageMessage::makeEndOfStream());
     for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(ring.reserveRead(frame, &p), kDone) << "frame " << i;
+        ASSERT_EQ(ring.reserveRead(frame, &p), Status::Ok) << "frame " << i;
         for (std::size_t b = 0; b < frame; ++b) ASSERT_EQ(p[b], expect++);
         ring.consume(frame);
     }
-    EXPECT_EQ(ring.reserveRead(frame, &p), kMessageDue);
+    EXPECT_EQ(ring.reserveRead(frame, &p), Status::MessageDue);
     ring.postMessage(nullptr);
     EXPECT_EQ(ring.takeMessage()->code, StageMessage::kEndOfStream);
     EXPECT_EQ(ring.takeMessage(), nullptr) << "a null message is still queued, and read as null";
     EXPECT_EQ(ring.queuedMessages(), 0u);
     ring.postMessage(StageMessage::makeEndOfStream());
-    EXPECT_EQ(ring.resetWithMessages(), kDone);
+    EXPECT_EQ(ring.resetWithMessages(), Status::Ok);
     EXPECT_EQ(ring.queuedMessages(), 0u);
 }
 
@@ -211,7 +209,7 @@ TEST(StreamRing, ThreadedWriterAndReaderSeeEveryByteInOrder) {
         std::uint8_t next = 0;
         while (written < total) {
             std::uint8_t* p = nullptr;
-            if (ring.reserveWrite(8192, &p) != kDone) {
+            if (ring.reserveWrite(8192, &p) != Status::Ok) {
                 std::this_thread::yield();
                 continue;
             }
@@ -229,18 +227,18 @@ TEST(StreamRing, ThreadedWriterAndReaderSeeEveryByteInOrder) {
     for (;;) {
         std::size_t want = 1 + rng() % 4323;
         std::uint8_t* p = nullptr;
-        int r = ring.reserveRead(want, &p);
-        if (r == kNeedMoreData) {
+        Status r = ring.reserveRead(want, &p);
+        if (r == Status::NotEnoughData) {
             std::this_thread::yield();
             continue;
         }
-        if (r == kEndOfData) {
+        if (r == Status::EndOfData) {
             std::size_t rest = ring.fill();
             if (rest == 0) break;
-            ASSERT_EQ(ring.reserveRead(rest, &p), kDone);
+            ASSERT_EQ(ring.reserveRead(rest, &p), Status::Ok);
             want = rest;
         } else {
-            ASSERT_EQ(r, kDone);
+            ASSERT_EQ(r, Status::Ok);
         }
         std::size_t used = 1 + rng() % want;
         for (std::size_t i = 0; i < want && !mismatch; ++i)
@@ -256,15 +254,15 @@ TEST(StreamRing, ThreadedWriterAndReaderSeeEveryByteInOrder) {
 
 TEST(StreamRing, ResetWaitsForTheReadersReservationAndCloseReleasesIt) {
     // reset() sleeps while the reader holds a block; the consume that ends it wakes it, and so
-    // does close() (with kClosing) when nothing ends it.
+    // does close() (with Status::Stopping) when nothing ends it.
     for (bool byClose : {false, true}) {
         StreamRing ring(1024, 0);
         std::uint8_t next = 0;
         writeBlock(ring, 100, next);
         std::uint8_t* p = nullptr;
-        ASSERT_EQ(ring.reserveRead(50, &p), kDone);
+        ASSERT_EQ(ring.reserveRead(50, &p), Status::Ok);
         std::atomic<bool> returned{false};
-        std::atomic<int> result{-1};
+        std::atomic<Status> result{Status::NotConnected};  // not yet returned
         std::thread resetter([&] {
             result = ring.reset();
             returned = true;
@@ -276,7 +274,7 @@ TEST(StreamRing, ResetWaitsForTheReadersReservationAndCloseReleasesIt) {
         else
             ring.consume(50);
         resetter.join();
-        EXPECT_EQ(result.load(), byClose ? kClosing : kDone);
+        EXPECT_EQ(result.load(), byClose ? Status::Stopping : Status::Ok);
         if (!byClose) {
             EXPECT_EQ(ring.fill(), 0u);
         }

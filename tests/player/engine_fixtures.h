@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the engine's tests: test files made with sox/lame/twolame, the reference PCM from
+// Shared by the engine's tests: encoded test files, the reference PCM from
 // vesperon-decode, WAV data, and a notification recorder installed as the message port.
 
 #include <chrono>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/port/message_port.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
 
 namespace vesperon::test {
@@ -24,18 +25,11 @@ struct Mp3Recipe {
     bool layer2 = false;  // twolame instead of lame
 };
 
-// Sine plus a little noise, encoded; the path, or "" when the encoders failed.
+// Sine plus a little noise, encoded, as NAME.mp3 in dir; the path, or "" when the encoders failed.
 inline std::string makeMp3(const TempDir& dir, const std::string& name, const Mp3Recipe& s = {}) {
-    std::string wav = dir.file(name + ".wav"), out = dir.file(name + ".mp3");
-    auto r =
-        runCommand({"sox", "-n", "-r", std::to_string(s.rate), "-c", std::to_string(s.channels), "-b", "16",
-                    wav, "synth", std::to_string(s.seconds), "sine", "440", "pinknoise", "vol", "0.5"});
-    if (r.exitCode != 0) return "";
-    if (s.layer2)
-        r = runCommand({"twolame", "--quiet", "-b", std::to_string(s.kbps), wav, out});
-    else
-        r = runCommand({"lame", "--quiet", "-b", std::to_string(s.kbps), wav, out});
-    return r.exitCode == 0 ? out : "";
+    const ToneRecipe tone{s.seconds, s.rate, s.channels, {"sine", "440", "pinknoise", "vol", "0.5"}};
+    const Encoder encoder{s.layer2 ? "twolame" : "lame", "--quiet", "-b", std::to_string(s.kbps)};
+    return encodedTone(tone, encoder, dir.file(name + ".mp3"));
 }
 
 inline std::string toolPath(const std::string& name) {

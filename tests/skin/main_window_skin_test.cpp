@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/routine_ids.h"
 #include "skin/skin.h"
 #include "ui/appearance.h"
 #include "ui/main_window.h"
@@ -30,7 +31,7 @@ protected:
         vesperon::ui::installSystemFont();
         std::string error;
         form_ = vesperon::ui::loadMainWindow([](auto, const auto&) { return std::optional<std::int64_t>(); },
-                                             {}, &error);
+                                             vesperon::app::routineCatalog(), {}, &error);
         ASSERT_TRUE(form_) << error;
         form_->windowWidget()->resize(form_->windowWidget()->width(), 471);  // the schedule shown
         face_ = QApplication::palette().color(QPalette::Active, QPalette::Button).rgb();

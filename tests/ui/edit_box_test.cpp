@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 
+#include "app/routine_ids.h"
 #include "tests/ui/ui_test_support.h"
 
 namespace vesperon::ui::test {
@@ -26,7 +27,7 @@ struct PeriodBoxes {
         p.maxLength = maxLength;
         auto& u = b.add(layout::Kind::EditBox, "编辑框_从时1", 33, 56, 20, 20, p);
         u.stateFlags |= layout::kStateFocusable;
-        b.bind(u, 0, layout::Routine::PlayNext);
+        b.bind(u, 0, app::routine::PlayNext);
         auto& v = b.add(layout::Kind::EditBox, "编辑框_从分1", 79, 56, 20, 20, p);
         v.stateFlags |= layout::kStateFocusable;
         form = showForm(b.layout(), rec);

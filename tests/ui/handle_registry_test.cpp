@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/routine_ids.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/label.h"
 
@@ -28,7 +29,7 @@ struct FeedbackForm {
         p.caption = "反馈事件";
         auto& u = b.add(layout::Kind::Label, "标签1", 160, 42, 50, 16, p);
         u.stateFlags = 0;  // hidden
-        b.bind(u, 0, layout::Routine::FeedbackDispatch);
+        b.bind(u, 0, app::routine::FeedbackDispatch);
         form = showForm(b.layout(), rec);
         label = form->findAs<Label>("标签1");
         rec.onCall = [this](const EventCall& c) {
@@ -59,7 +60,7 @@ TEST(HandleRegistry, PostedFeedbackFromAnotherThreadArrivesInOrderOnTheUiThread)
 
 TEST(HandleRegistry, SentFeedbackReturnsTheRoutinesValue) {
     FeedbackForm f;
-    f.rec.returns[layout::Routine::FeedbackDispatch] = 42;
+    f.rec.returns[app::routine::FeedbackDispatch] = 42;
     EXPECT_EQ(sendMessage(f.label->handle(), kPlayerNotifyMessage, 33001, 0), 42);
     ASSERT_EQ(f.received.size(), 1u);  // synchronous on the UI thread
     EXPECT_EQ(f.received[0].first, 33001);
@@ -67,7 +68,7 @@ TEST(HandleRegistry, SentFeedbackReturnsTheRoutinesValue) {
     EXPECT_EQ(sendMessage(f.label->handle(), kPlayerNotifyMessage, 5, 0), 0);  // no value: 0
 
     // From another thread the sender waits for the UI thread's answer.
-    f.rec.returns[layout::Routine::FeedbackDispatch] = 9;
+    f.rec.returns[app::routine::FeedbackDispatch] = 9;
     std::atomic<std::intptr_t> answer{-1};
     std::thread other([&] { answer = sendMessage(f.label->handle(), kPlayerNotifyMessage, 1, 2); });
     QTRY_COMPARE(answer.load(), std::intptr_t(9));

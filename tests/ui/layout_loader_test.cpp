@@ -4,12 +4,14 @@
 
 #include <cstring>
 
+#include "app/routine_ids.h"
 #include "ui/layout/form_layout.h"
 #include "ui/layout/gbk.h"
 #include "ui/layout/layout_description.h"
 #include "ui/layout/record_writer.h"
 
 using namespace vesperon::layout;
+namespace app = vesperon::app;
 
 namespace {
 
@@ -82,7 +84,8 @@ CheckBox 选择 0x103
   block 2
   caption "静音"
   extraText1 "x"
-)");
+)",
+                             app::routineCatalog());
     EXPECT_TRUE(r) << r.error;
     return r.layout;
 }
@@ -94,7 +97,7 @@ Bytes encoded(const FormLayout& f) {
 }
 
 void expectRefused(const Bytes& b, const std::string& fragment) {
-    auto r = parse(b);
+    auto r = parse(b, app::routineCatalog());
     EXPECT_FALSE(r);
     EXPECT_NE(r.error.find(fragment), std::string::npos) << "error was: " << r.error;
     EXPECT_TRUE(r.layout.units.empty());
@@ -104,7 +107,7 @@ void expectRefused(const Bytes& b, const std::string& fragment) {
 
 TEST(LayoutLoader, SmallFormRoundTripsIncludingListsAndTexts) {
     FormLayout f = smallForm();
-    auto r = parse(encoded(f));
+    auto r = parse(encoded(f), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
     EXPECT_TRUE(r.layout == f);
     const auto* list = r.layout.find(std::string_view("列表"))->as<ListBoxProps>();
@@ -115,14 +118,14 @@ TEST(LayoutLoader, SmallFormRoundTripsIncludingListsAndTexts) {
 
 TEST(LayoutLoader, EveryTruncationIsRefused) {
     Bytes full = encoded(smallForm());
-    ASSERT_TRUE(parse(full));
+    ASSERT_TRUE(parse(full, app::routineCatalog()));
     for (std::size_t n = 0; n < full.size(); ++n) {
         Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
-        EXPECT_FALSE(parse(cut)) << "cut at " << n;
+        EXPECT_FALSE(parse(cut, app::routineCatalog())) << "cut at " << n;
         // The same cut with the header's size made to agree, so the unit walk itself meets the end.
         if (n >= 36) {
             put32(cut, 32, static_cast<std::uint32_t>(n - 36));
-            EXPECT_FALSE(parse(cut)) << "cut at " << n << " with a matching size";
+            EXPECT_FALSE(parse(cut, app::routineCatalog())) << "cut at " << n << " with a matching size";
         }
     }
 }
@@ -135,7 +138,7 @@ TEST(LayoutLoader, EveryShorterUnitLengthIsRefusedExceptAnEmptyTypeBlock) {
         for (std::uint32_t shorter = 0; shorter < length; ++shorter) {
             Bytes b = full;
             put32(b, s.length, shorter);
-            auto r = parse(b);
+            auto r = parse(b, app::routineCatalog());
             bool emptyBlock = s.length + 4 + shorter == s.block;
             if (emptyBlock && unit != 0) {
                 // Cutting exactly at the type block leaves the type's defaults.
@@ -253,7 +256,7 @@ TEST(LayoutLoader, BadTextsAndFontsAreRefused) {
         UnitSpots s = spots(b, 4);
         for (std::size_t i = s.name; i < s.end; ++i)
             if (b[i] == 0) b[i] = 'a';
-        EXPECT_FALSE(parse(b));
+        EXPECT_FALSE(parse(b, app::routineCatalog()));
     }
     FormLayout f = smallForm();
     {
@@ -262,7 +265,7 @@ TEST(LayoutLoader, BadTextsAndFontsAreRefused) {
         font.faceName = "宋体";
         font.height = -21;
         g.units[2].props = ButtonProps{0, 1, 1, {}, font, "x"};
-        auto r = parse(encoded(g));
+        auto r = parse(encoded(g), app::routineCatalog());
         ASSERT_TRUE(r) << r.error;
         EXPECT_TRUE(r.layout.units[2].as<ButtonProps>()->font == font);
         // A font record of the wrong size: lengthen the stored record by one byte.
@@ -283,7 +286,7 @@ TEST(LayoutLoader, BadTextsAndFontsAreRefused) {
 TEST(LayoutLoader, TooNewTypeBlockRefusesThatWidgetOnly) {
     FormLayout f = smallForm();
     f.units[4].blockVersion = 3;  // CheckBox knows 2
-    auto r = parse(encoded(f));
+    auto r = parse(encoded(f), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(r.layout.units.size(), 4u);
     EXPECT_EQ(r.layout.find(0x103u), nullptr);
@@ -296,7 +299,7 @@ TEST(LayoutLoader, TooNewTypeBlockRefusesThatWidgetOnly) {
     // A refused group box takes its children with it; the rest still loads.
     FormLayout g = smallForm();
     g.units[1].blockVersion = 2;
-    r = parse(encoded(g));
+    r = parse(encoded(g), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(r.layout.units.size(), 2u);
     EXPECT_EQ(r.layout.refused.size(), 3u);
@@ -312,7 +315,7 @@ TEST(LayoutLoader, UnknownWidgetTypeIsRefusedAndTheRestLoads) {
     Bytes b = encoded(smallForm());
     UnitSpots s = spots(b, 4);
     b[s.length + 4] = 77;  // type code
-    auto r = parse(b);
+    auto r = parse(b, app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
     ASSERT_EQ(r.layout.refused.size(), 1u);
     EXPECT_EQ(r.layout.refused[0].code, (TypeCode{77, 1}));
@@ -329,7 +332,7 @@ TEST(LayoutLoader, OlderBlocksReadTheirFieldsInPlaceAndDefaultTheRest) {
     auto& check = std::get<CheckBoxProps>(f.units[4].props);
     f.units[4].blockVersion = 1;  // extra texts start with version 2
     check.extraText1 = "lost";
-    auto r = parse(encoded(f));
+    auto r = parse(encoded(f), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
     const auto* w = r.layout.window().as<WindowProps>();
     EXPECT_EQ(w->caption, "小窗口");  // read after the fields version 1 does not hold
@@ -345,7 +348,7 @@ TEST(LayoutLoader, OlderBlocksReadTheirFieldsInPlaceAndDefaultTheRest) {
     std::get<WindowProps>(f.units[0].props).keepTitleBarActive = 1;
     std::get<WindowProps>(f.units[0].props).className = "cls";
     f.units[0].blockVersion = 5;
-    r = parse(encoded(f));
+    r = parse(encoded(f), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(r.layout.window().as<WindowProps>()->keepTitleBarActive, 1);
     EXPECT_EQ(r.layout.window().as<WindowProps>()->className, "");
@@ -384,7 +387,7 @@ TEST(LayoutDescription, MistakesNameTheirLine) {
         {"Window \"\" 1\n  block 6\n  caption \"open\n", "unterminated"},
     };
     for (const auto& c : cases) {
-        auto r = readDescription(c.text);
+        auto r = readDescription(c.text, app::routineCatalog());
         EXPECT_FALSE(r) << c.text;
         EXPECT_NE(r.error.find(c.fragment), std::string::npos) << c.text << " gave: " << r.error;
     }

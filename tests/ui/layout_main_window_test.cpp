@@ -7,11 +7,13 @@
 #include <set>
 #include <sstream>
 
+#include "app/routine_ids.h"
 #include "ui/layout/form_layout.h"
 #include "ui/layout/layout_description.h"
 #include "ui/layout/record_writer.h"
 
 using namespace vesperon::layout;
+namespace app = vesperon::app;
 
 namespace {
 
@@ -25,7 +27,7 @@ std::string readFile(const std::string& path) {
 class MainWindowLayout : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        auto r = loadMainWindow();
+        auto r = loadMainWindow(app::routineCatalog());
         ASSERT_TRUE(r) << r.error;
         layout_ = new FormLayout(std::move(r.layout));
     }
@@ -57,8 +59,8 @@ void expectPlace(const Unit& u, Place p) {
 }  // namespace
 
 TEST_F(MainWindowLayout, RecordReadsBackToItsDescriptionByteForByte) {
-    auto described =
-        readDescription(readFile(std::string(VESPERON_SOURCE_DIR) + "/resources/main_window.layout"));
+    auto described = readDescription(
+        readFile(std::string(VESPERON_SOURCE_DIR) + "/resources/main_window.layout"), app::routineCatalog());
     ASSERT_TRUE(described) << described.error;
     EXPECT_TRUE(described.layout == *layout_);
     auto bytes = encode(described.layout);
@@ -93,8 +95,8 @@ TEST_F(MainWindowLayout, TheWindow) {
     EXPECT_EQ(w.id, 0x52010001u);
     EXPECT_EQ(w.name, "");
     expectPlace(w, {50, 50, 380, 500});
-    EXPECT_EQ(w.routineFor(0), Routine::StartUp);
-    EXPECT_EQ(w.routineFor(2), Routine::ShutDown);
+    EXPECT_EQ(w.routineFor(0), app::routine::StartUp);
+    EXPECT_EQ(w.routineFor(2), app::routine::ShutDown);
     EXPECT_EQ(w.bindings.size(), 2u);
     EXPECT_EQ(w.blockVersion, 6u);
     const auto* p = w.as<WindowProps>();
@@ -161,22 +163,27 @@ TEST_F(MainWindowLayout, PlayerGroup) {
         Place at;
         const char* caption;  // button / check box
         std::int32_t event;
-        Routine routine;
+        RoutineId routine;
     };
     const Expect table[] = {
-        {"按钮_播放", Kind::Button, {8, 9, 80, 25}, "播放", 0, Routine::PlayPauseToggle},
-        {"按钮_下一曲", Kind::Button, {99, 9, 80, 25}, "下一曲", 0, Routine::PlayNext},
-        {"按钮_上一曲", Kind::Button, {190, 9, 80, 25}, "上一曲", 0, Routine::PlayPrevious},
-        {"按钮_停止", Kind::Button, {284, 9, 80, 25}, "停止", 0, Routine::StopPlayback},
-        {"按钮_添加列表", Kind::Button, {257, 122, 80, 25}, "添加列表", 0, Routine::AddFilesByDialog},
-        {"按钮_删除列表", Kind::Button, {257, 152, 80, 25}, "移除列表", 0, Routine::RemoveSelected},
-        {"按钮_重置列表", Kind::Button, {257, 183, 80, 25}, "重置列表", 0, Routine::ResetPlaylist},
-        {"按钮_展开", Kind::Button, {6, 212, 362, 18}, "∨", 0, Routine::ExpandCollapse},
-        {"按钮_清空时间段", Kind::Button, {301, 20, 60, 24}, "清空时间", 0, Routine::ClearPeriods},
-        {"选择框_随机播放", Kind::CheckBox, {257, 62, 80, 25}, "随机播放", 0, Routine::RandomOrderSwitch},
-        {"选择框_单曲循环", Kind::CheckBox, {257, 92, 80, 25}, "单曲循环", 0, Routine::LoopTrackSwitch},
-        {"选择框_静音", Kind::CheckBox, {344, 173, 20, 35}, "静音", 0, Routine::MuteClicked},
-        {"选择框_开始计划", Kind::CheckBox, {215, 20, 60, 24}, "开始计划", 0, Routine::ScheduleSwitch},
+        {"按钮_播放", Kind::Button, {8, 9, 80, 25}, "播放", 0, app::routine::PlayPauseToggle},
+        {"按钮_下一曲", Kind::Button, {99, 9, 80, 25}, "下一曲", 0, app::routine::PlayNext},
+        {"按钮_上一曲", Kind::Button, {190, 9, 80, 25}, "上一曲", 0, app::routine::PlayPrevious},
+        {"按钮_停止", Kind::Button, {284, 9, 80, 25}, "停止", 0, app::routine::StopPlayback},
+        {"按钮_添加列表", Kind::Button, {257, 122, 80, 25}, "添加列表", 0, app::routine::AddFilesByDialog},
+        {"按钮_删除列表", Kind::Button, {257, 152, 80, 25}, "移除列表", 0, app::routine::RemoveSelected},
+        {"按钮_重置列表", Kind::Button, {257, 183, 80, 25}, "重置列表", 0, app::routine::ResetPlaylist},
+        {"按钮_展开", Kind::Button, {6, 212, 362, 18}, "∨", 0, app::routine::ExpandCollapse},
+        {"按钮_清空时间段", Kind::Button, {301, 20, 60, 24}, "清空时间", 0, app::routine::ClearPeriods},
+        {"选择框_随机播放",
+         Kind::CheckBox,
+         {257, 62, 80, 25},
+         "随机播放",
+         0,
+         app::routine::RandomOrderSwitch},
+        {"选择框_单曲循环", Kind::CheckBox, {257, 92, 80, 25}, "单曲循环", 0, app::routine::LoopTrackSwitch},
+        {"选择框_静音", Kind::CheckBox, {344, 173, 20, 35}, "静音", 0, app::routine::MuteClicked},
+        {"选择框_开始计划", Kind::CheckBox, {215, 20, 60, 24}, "开始计划", 0, app::routine::ScheduleSwitch},
     };
     for (const auto& e : table) {
         const Unit& u = unit(e.name);
@@ -207,7 +214,7 @@ TEST_F(MainWindowLayout, PlayerGroup) {
 
     const Unit& slider = unit("滑块条_播放进度");
     expectPlace(slider, {5, 34, 362, 24});
-    EXPECT_EQ(slider.routineFor(0), Routine::SeekToSlider);
+    EXPECT_EQ(slider.routineFor(0), app::routine::SeekToSlider);
     EXPECT_EQ(slider.pointer.value, kPointerHand);
     const auto* s = slider.as<SliderBarProps>();
     ASSERT_TRUE(s);
@@ -223,15 +230,15 @@ TEST_F(MainWindowLayout, PlayerGroup) {
     const Unit& feedback = unit("标签1");
     expectPlace(feedback, {160, 42, 50, 16});
     EXPECT_FALSE(feedback.visible());
-    EXPECT_EQ(feedback.routineFor(0), Routine::FeedbackDispatch);
+    EXPECT_EQ(feedback.routineFor(0), app::routine::FeedbackDispatch);
     EXPECT_EQ(feedback.as<LabelProps>()->caption, "反馈事件");
     EXPECT_EQ(feedback.as<LabelProps>()->hAlign, 1);
 
     const Unit& list = unit("列表框1");
     expectPlace(list, {7, 62, 242, 146});
-    EXPECT_EQ(list.routineFor(1), Routine::PlaySelected);
-    EXPECT_EQ(list.routineFor(-1), Routine::PlaylistMouseDown);
-    EXPECT_EQ(list.routineFor(-9), Routine::PlaylistKeyDown);
+    EXPECT_EQ(list.routineFor(1), app::routine::PlaySelected);
+    EXPECT_EQ(list.routineFor(-1), app::routine::PlaylistMouseDown);
+    EXPECT_EQ(list.routineFor(-9), app::routine::PlaylistKeyDown);
     EXPECT_EQ(list.routineFor(0), std::nullopt);  // selection changes are not bound
     EXPECT_EQ(list.pointer.value, kPointerHand);
     const auto* l = list.as<ListBoxProps>();
@@ -247,7 +254,7 @@ TEST_F(MainWindowLayout, PlayerGroup) {
 
     const Unit& volume = unit("纵向滚动条_音量");
     expectPlace(volume, {344, 62, 20, 111});
-    EXPECT_EQ(volume.routineFor(0), Routine::VolumeBarChanged);
+    EXPECT_EQ(volume.routineFor(0), app::routine::VolumeBarChanged);
     EXPECT_EQ(volume.pointer.value, kPointerHand);
     const auto* v = volume.as<VScrollBarProps>();
     ASSERT_TRUE(v);
@@ -270,7 +277,7 @@ TEST_F(MainWindowLayout, PlayerGroup) {
     EXPECT_EQ(codeOf(drop.kind), (TypeCode{1, 5}));
     expectPlace(drop, {111, 125, 26, 26});
     EXPECT_FALSE(drop.visible());
-    EXPECT_EQ(drop.routineFor(3), Routine::FilesDropped);
+    EXPECT_EQ(drop.routineFor(3), app::routine::FilesDropped);
     EXPECT_EQ(drop.blockVersion, 1u);
     EXPECT_TRUE(*drop.as<DropTargetProps>() == (DropTargetProps{0, 0, 0, 1}));
 }
@@ -320,7 +327,7 @@ TEST_F(MainWindowLayout, ScheduleGroupTopLine) {
     EXPECT_EQ(timer.kind, Kind::Timer);
     expectPlace(timer, {276, 17, 24, 24});
     EXPECT_EQ(timer.as<TimerProps>()->interval, 1000);
-    EXPECT_EQ(timer.routineFor(0), Routine::CheckSchedule);
+    EXPECT_EQ(timer.routineFor(0), app::routine::CheckSchedule);
     EXPECT_FALSE(timer.visible());
 }
 
@@ -414,20 +421,22 @@ TEST_F(MainWindowLayout, FocusStopsAndTabOrders) {
 }
 
 TEST_F(MainWindowLayout, EveryBindingIsAccountedFor) {
-    std::map<std::pair<std::string, std::int32_t>, Routine> all;
+    std::map<std::pair<std::string, std::int32_t>, RoutineId> all;
     for (const auto& u : layout_->units)
         for (const auto& b : u.bindings) all[{u.name, b.event}] = b.routine;
     // 2 on the window, 13 buttons and check boxes, slider, feedback label, 3 on the list, volume bar,
     // drop target, timer.
     EXPECT_EQ(all.size(), 23u);
-    std::set<Routine> used;
+    std::set<RoutineId> used;
     for (const auto& [key, r] : all) used.insert(r);
-    EXPECT_EQ(used.size(), kRoutineCount) << "every routine is bound exactly once";
-    for (std::uint32_t n = 1; n <= kRoutineCount; ++n) {
-        auto r = routineFromNumber(n);
-        ASSERT_TRUE(r);
-        EXPECT_EQ(routineFromName(routineName(*r)), r);
+    EXPECT_EQ(used.size(), app::kRoutineCount) << "every routine is bound exactly once";
+    const RoutineCatalog& routines = app::routineCatalog();
+    for (RoutineId n = 1; n <= app::kRoutineCount; ++n) {
+        ASSERT_TRUE(routines.known(n));
+        EXPECT_EQ(routines.fromName(routines.name(n)), n);
     }
+    EXPECT_FALSE(routines.known(0));
+    EXPECT_FALSE(routines.known(app::kRoutineCount + 1));
 }
 
 TEST_F(MainWindowLayout, FoldedWindowKeepsTheExpandButtonAndHidesTheSchedule) {

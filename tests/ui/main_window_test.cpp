@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include "app/routine_ids.h"
 #include "tests/support/process.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/button.h"
@@ -24,7 +25,7 @@ namespace {
 
 std::unique_ptr<Form> mainWindow(Recorder& rec) {
     std::string error;
-    auto form = loadMainWindow(rec.dispatcher(), {.show = true}, &error);
+    auto form = loadMainWindow(rec.dispatcher(), app::routineCatalog(), {.show = true}, &error);
     EXPECT_TRUE(form) << error;
     if (form) {
         form->windowWidget()->activateWindow();
@@ -53,7 +54,7 @@ TEST(MainWindow, FrameCaptionAndTheWindowEventsAtLoad) {
     EXPECT_FALSE(client->windowFlags() & Qt::WindowMaximizeButtonHint);
     // Created (start-up) is the first routine, once, before anything else.
     ASSERT_FALSE(rec.calls.empty());
-    EXPECT_EQ(rec.calls[0].routine, layout::Routine::StartUp);
+    EXPECT_EQ(rec.calls[0].routine, app::routine::StartUp);
     EXPECT_EQ(rec.count("", 0), 1);
 }
 
@@ -151,7 +152,7 @@ TEST(MainWindow, FocusComesBackOnActivationAndEnterEscF1ReachTheWidget) {
 
 TEST(WindowEvents, CreatedMovedResizedThenMayCloseAndBeingDestroyed) {
     LayoutBuilder b;
-    for (int ev : {0, 1, 2, 3, 4}) b.bind(b.window(), ev, layout::Routine::StartUp);
+    for (int ev : {0, 1, 2, 3, 4}) b.bind(b.window(), ev, app::routine::StartUp);
     Recorder rec;
     auto form = showForm(b.layout(), rec);
     std::vector<int> events;
@@ -165,7 +166,7 @@ TEST(WindowEvents, CreatedMovedResizedThenMayCloseAndBeingDestroyed) {
     form->window().setProperty(kLeft, 10);
     EXPECT_EQ(rec.count("", 3), 1);
 
-    rec.returns[layout::Routine::StartUp] = 0;  // may close: no
+    rec.returns[app::routine::StartUp] = 0;  // may close: no
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isLoaded());
     EXPECT_EQ(rec.count("", 2), 0);
@@ -218,8 +219,8 @@ TEST(DialogKeys, EnterAndEscFollowTheWindowSettingsAndTheDefaultButton) {
         b.add(layout::Kind::EditBox, name, 10, 10, 50, 20, ep).stateFlags |= layout::kStateFocusable;
     layout::ButtonProps bp;
     bp.defaultButton = 1;
-    b.bind(b.add(layout::Kind::Button, "确定", 10, 40, 80, 25, bp), 0, layout::Routine::PlayNext);
-    b.bind(b.window(), 1, layout::Routine::StartUp);
+    b.bind(b.add(layout::Kind::Button, "确定", 10, 40, 80, 25, bp), 0, app::routine::PlayNext);
+    b.bind(b.window(), 1, app::routine::StartUp);
     Recorder rec;
     auto form = showForm(b.layout(), rec);
     QWidget* first = form->find("甲")->live();

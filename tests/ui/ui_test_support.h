@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "app/routine_ids.h"
 #include "ui/form.h"
 #include "ui/layout/form_layout.h"
 
 namespace vesperon::ui::test {
 
 struct Call {
-    layout::Routine routine;
+    layout::RoutineId routine;
     std::string widget;
     int event;
     std::vector<EventArg> args;
@@ -27,11 +28,11 @@ struct Call {
 class Recorder {
 public:
     std::vector<Call> calls;
-    std::map<layout::Routine, std::optional<std::int64_t>> returns;
+    std::map<layout::RoutineId, std::optional<std::int64_t>> returns;
     std::function<void(const EventCall&)> onCall;
 
     RoutineDispatcher dispatcher() {
-        return [this](layout::Routine r, const EventCall& c) -> std::optional<std::int64_t> {
+        return [this](layout::RoutineId r, const EventCall& c) -> std::optional<std::int64_t> {
             calls.push_back({r, c.widget.name(), c.event, c.args});
             if (onCall) onCall(c);
             auto it = returns.find(r);
@@ -87,7 +88,7 @@ public:
         layout_.units.push_back(std::move(u));
         return layout_.units.back();
     }
-    layout::Unit& bind(layout::Unit& u, int event, layout::Routine r) {
+    layout::Unit& bind(layout::Unit& u, int event, layout::RoutineId r) {
         u.bindings.push_back({event, r});
         return u;
     }

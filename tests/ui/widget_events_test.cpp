@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QStyleOptionSlider>
 
+#include "app/routine_ids.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/check_box.h"
 #include "ui/edit_box.h"
@@ -22,7 +23,7 @@
 namespace vesperon::ui::test {
 namespace {
 
-using R = layout::Routine;
+namespace R = app::routine;
 
 TEST(CheckBoxEvents, WritingCheckedIsSilentAndAUserClickTogglesThenRaisesOnce) {
     for (int pushLike : {1, 0}) {

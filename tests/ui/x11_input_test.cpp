@@ -7,6 +7,7 @@
 #include <QTest>
 #include <sstream>
 
+#include "app/routine_ids.h"
 #include "tests/support/process.h"
 #include "tests/support/servers.h"
 #include "tests/ui/ui_test_support.h"
@@ -27,7 +28,7 @@ void xdotool(std::vector<std::string> args) {
 TEST(X11Input, RealKeysAndClicksOnTheMainWindow) {
     Recorder rec;
     std::string error;
-    auto form = loadMainWindow(rec.dispatcher(), {.show = true}, &error);
+    auto form = loadMainWindow(rec.dispatcher(), app::routineCatalog(), {.show = true}, &error);
     ASSERT_TRUE(form) << error;
     QWidget* top = form->windowWidget();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(top));

@@ -3,16 +3,6 @@
 namespace vesperon::layout {
 namespace {
 
-// Indexed by routine number - 1.
-constexpr std::string_view kRoutineNames[] = {
-    "StartUp",           "ShutDown",        "ExpandCollapse",    "PlayPauseToggle",  "PlayNext",
-    "PlayPrevious",      "StopPlayback",    "SeekToSlider",      "FeedbackDispatch", "PlaySelected",
-    "PlaylistMouseDown", "PlaylistKeyDown", "RandomOrderSwitch", "LoopTrackSwitch",  "AddFilesByDialog",
-    "RemoveSelected",    "ResetPlaylist",   "VolumeBarChanged",  "MuteClicked",      "FilesDropped",
-    "ScheduleSwitch",    "CheckSchedule",   "ClearPeriods",
-};
-static_assert(std::size(kRoutineNames) == kRoutineCount);
-
 struct KindInfo {
     Kind kind;
     std::string_view name;
@@ -45,21 +35,10 @@ TypeProps makeDefault(std::size_t index) {
 
 }  // namespace
 
-std::string_view routineName(Routine r) {
-    auto n = static_cast<std::uint32_t>(r);
-    if (n < 1 || n > kRoutineCount) return {};
-    return kRoutineNames[n - 1];
-}
-
-std::optional<Routine> routineFromName(std::string_view name) {
-    for (std::uint32_t i = 0; i < kRoutineCount; ++i)
-        if (kRoutineNames[i] == name) return static_cast<Routine>(i + 1);
+std::optional<RoutineId> RoutineCatalog::fromName(std::string_view name) const {
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name) return static_cast<RoutineId>(i + 1);
     return std::nullopt;
-}
-
-std::optional<Routine> routineFromNumber(std::uint32_t n) {
-    if (n < 1 || n > kRoutineCount) return std::nullopt;
-    return static_cast<Routine>(n);
 }
 
 std::string_view kindName(Kind k) {
@@ -90,7 +69,7 @@ TypeProps defaultProps(Kind k) {
     return makeDefault(static_cast<std::size_t>(k));
 }
 
-std::optional<Routine> Unit::routineFor(std::int32_t event) const {
+std::optional<RoutineId> Unit::routineFor(std::int32_t event) const {
     for (const auto& b : bindings)
         if (b.event == event) return b.routine;
     return std::nullopt;

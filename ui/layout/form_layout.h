@@ -16,40 +16,21 @@
 
 namespace vesperon::layout {
 
-// ---- Logic routines that event bindings name ---------------------------------------------------
+// ---- Routines that event bindings name ------------------------------------------------------
 
-// Stored as u32 in the record; 0 is never a valid routine.
-enum class Routine : std::uint32_t {
-    StartUp = 1,        // window created
-    ShutDown,           // window being destroyed
-    ExpandCollapse,     // 按钮_展开 clicked
-    PlayPauseToggle,    // 按钮_播放 clicked
-    PlayNext,           // 按钮_下一曲 clicked
-    PlayPrevious,       // 按钮_上一曲 clicked
-    StopPlayback,       // 按钮_停止 clicked
-    SeekToSlider,       // 滑块条_播放进度 moved by the user
-    FeedbackDispatch,   // 标签1 feedback (progress, end of file, hot keys)
-    PlaySelected,       // 列表框1 item double-clicked
-    PlaylistMouseDown,  // 列表框1 left button pressed
-    PlaylistKeyDown,    // 列表框1 key pressed
-    RandomOrderSwitch,  // 选择框_随机播放 clicked
-    LoopTrackSwitch,    // 选择框_单曲循环 clicked
-    AddFilesByDialog,   // 按钮_添加列表 clicked
-    RemoveSelected,     // 按钮_删除列表 clicked
-    ResetPlaylist,      // 按钮_重置列表 clicked
-    VolumeBarChanged,   // 纵向滚动条_音量 moved by the user
-    MuteClicked,        // 选择框_静音 clicked
-    FilesDropped,       // 拖放对象1 FilesDropped
-    ScheduleSwitch,     // 选择框_开始计划 clicked
-    CheckSchedule,      // 时钟1 tick
-    ClearPeriods,       // 按钮_清空时间段 clicked
+// The routines are the program's, not the framework's: a binding carries the routine's number
+// (stored as u32 in the record; 0 is never a routine), and the program says which numbers and
+// names it has by the catalog it hands to the readers.
+using RoutineId = std::uint32_t;
+
+struct RoutineCatalog {
+    std::span<const std::string_view> names;  // routine n is names[n - 1]
+
+    bool known(RoutineId id) const { return id >= 1 && id <= names.size(); }
+    // Empty for an unknown number.
+    std::string_view name(RoutineId id) const { return known(id) ? names[id - 1] : std::string_view(); }
+    std::optional<RoutineId> fromName(std::string_view name) const;
 };
-inline constexpr std::uint32_t kRoutineCount = static_cast<std::uint32_t>(Routine::ClearPeriods);
-
-// "PlayPauseToggle" etc.; empty for a value outside the enum.
-std::string_view routineName(Routine r);
-std::optional<Routine> routineFromName(std::string_view name);
-std::optional<Routine> routineFromNumber(std::uint32_t n);
 
 // ---- Widget types ---------------------------------------------------------------------------
 
@@ -319,7 +300,7 @@ inline constexpr std::uint32_t kStateFocusable = 1u << 2;
 
 struct EventBinding {
     std::int32_t event = 0;  // type events from 0, common input events -1..-12
-    Routine routine = Routine::StartUp;
+    RoutineId routine = 0;
     bool operator==(const EventBinding&) const = default;
 };
 
@@ -343,7 +324,7 @@ struct Unit {
     bool visible() const { return stateFlags & kStateVisible; }
     bool disabled() const { return stateFlags & kStateDisabled; }
     bool focusable() const { return stateFlags & kStateFocusable; }
-    std::optional<Routine> routineFor(std::int32_t event) const;
+    std::optional<RoutineId> routineFor(std::int32_t event) const;
     template <class T>
     const T* as() const {
         return std::get_if<T>(&props);
@@ -383,11 +364,12 @@ struct ParseResult {
 };
 
 // Reads a record. A malformed record gives an error and an empty layout; it never reads outside
-// `bytes`. A widget with a too-new type block is listed in `refused`, the rest loads.
-ParseResult parse(std::span<const std::uint8_t> bytes);
+// `bytes`. A widget with a too-new type block is listed in `refused`, the rest loads. A binding
+// to a routine the catalog does not know makes the record malformed.
+ParseResult parse(std::span<const std::uint8_t> bytes, const RoutineCatalog& routines);
 
 // The main window's record, generated from resources/main_window.layout at build time.
 std::span<const std::uint8_t> mainWindowRecord();
-ParseResult loadMainWindow();
+ParseResult loadMainWindow(const RoutineCatalog& routines);
 
 }  // namespace vesperon::layout

@@ -201,6 +201,7 @@ struct FieldSetter {
 
 class Reader {
 public:
+    explicit Reader(const RoutineCatalog& routines) : routines_(routines) {}
     FormLayout layout;
 
     void line(std::vector<Token> tokens) {
@@ -227,6 +228,7 @@ public:
     }
 
 private:
+    const RoutineCatalog& routines_;
     bool blockSeen_ = false;
 
     void startUnit(Kind kind, const std::vector<Token>& args) {
@@ -284,7 +286,7 @@ private:
         } else if (key == "on") {
             expectCount(args, 2);
             std::int32_t event = i32(args[0]);
-            auto routine = routineFromName(args[1].text);
+            auto routine = routines_.fromName(args[1].text);
             if (!routine) throw Bad{"unknown routine " + args[1].text};
             if (u.routineFor(event)) throw Bad{"event " + args[0].text + " is bound twice"};
             u.bindings.push_back({event, *routine});
@@ -329,9 +331,9 @@ private:
 
 }  // namespace
 
-ParseResult readDescription(std::string_view text) {
+ParseResult readDescription(std::string_view text, const RoutineCatalog& routines) {
     ParseResult result;
-    Reader reader;
+    Reader reader(routines);
     std::size_t lineNo = 0;
     try {
         while (!text.empty()) {

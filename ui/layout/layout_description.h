@@ -27,7 +27,8 @@
 
 namespace vesperon::layout {
 
-// Errors name the line. The result is checked like a parsed record only by encoding it.
-ParseResult readDescription(std::string_view text);
+// Errors name the line; `on` lines name routines of the catalog. The result is checked like a
+// parsed record only by encoding it.
+ParseResult readDescription(std::string_view text, const RoutineCatalog& routines);
 
 }  // namespace vesperon::layout

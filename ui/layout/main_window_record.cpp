@@ -15,8 +15,8 @@ std::span<const std::uint8_t> mainWindowRecord() {
     return {generated::kMainWindowRecord, generated::kMainWindowRecordSize};
 }
 
-ParseResult loadMainWindow() {
-    return parse(mainWindowRecord());
+ParseResult loadMainWindow(const RoutineCatalog& routines) {
+    return parse(mainWindowRecord(), routines);
 }
 
 }  // namespace vesperon::layout

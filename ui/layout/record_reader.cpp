@@ -156,7 +156,7 @@ struct RawUnit {
     std::optional<std::string> refusal;
 };
 
-RawUnit readUnit(Cursor& c, std::uint32_t id) {
+RawUnit readUnit(Cursor& c, std::uint32_t id, const RoutineCatalog& routines) {
     RawUnit r;
     Unit& u = r.unit;
     u.id = id;
@@ -199,14 +199,13 @@ RawUnit readUnit(Cursor& c, std::uint32_t id) {
         std::size_t at = c.pos();
         std::int32_t event = c.i32("event number");
         std::uint32_t routine = c.u32("routine");
-        auto rt = routineFromNumber(routine);
-        if (!rt)
+        if (!routines.known(routine))
             c.fail(
                 "event " + std::to_string(event) + " is bound to unknown routine " + std::to_string(routine),
                 at);
         for (const auto& b : u.bindings)
             if (b.event == event) c.fail("event " + std::to_string(event) + " is bound twice", at);
-        u.bindings.push_back({event, *rt});
+        u.bindings.push_back({event, routine});
     }
     c.take(20, "reserved bytes");
 
@@ -311,7 +310,7 @@ void checkStructure(std::vector<RawUnit>& raw, std::uint32_t windowId) {
     }
 }
 
-FormLayout read(std::span<const std::uint8_t> bytes) {
+FormLayout read(std::span<const std::uint8_t> bytes, const RoutineCatalog& routines) {
     Cursor top(bytes, 0, bytes.size());
     FormLayout layout;
     for (auto& h : layout.header) h = top.u32("window header");
@@ -363,7 +362,7 @@ FormLayout read(std::span<const std::uint8_t> bytes) {
         std::string where = "unit " + std::to_string(i);
         Cursor c(bytes, extents[i].first, extents[i].second);
         try {
-            raw.push_back(readUnit(c, ids[i]));
+            raw.push_back(readUnit(c, ids[i], routines));
         } catch (const Malformed& m) {
             throw Malformed{where + ": " + m.message};
         }
@@ -380,10 +379,10 @@ FormLayout read(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-ParseResult parse(std::span<const std::uint8_t> bytes) {
+ParseResult parse(std::span<const std::uint8_t> bytes, const RoutineCatalog& routines) {
     ParseResult result;
     try {
-        result.layout = read(bytes);
+        result.layout = read(bytes, routines);
     } catch (const Malformed& m) {
         result.layout = FormLayout{};
         result.error = "layout record: " + m.message;

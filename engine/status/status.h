@@ -1,0 +1,39 @@
+#pragma once
+// The engine's one status vocabulary: what the byte sources, the stream decoder, the rings and
+// the stages return. It sits below every other engine folder so that each may use it. The
+// numbers are the historical result codes; they stay fixed so that a code printed by a tool
+// or seen in a log keeps its meaning.
+
+#include <iosfwd>
+
+namespace vesperon::engine {
+
+enum class Status : int {
+    Ok = 0,
+    BlockTooLarge = 2,   // a read larger than the ring's overhang
+    NoRoom = 7,          // the writer must wait
+    NotConnected = 15,   // the decoder stage has no input yet
+    ResizeRefused = 16,  // the ring has begun to be read
+    NoInputRing = 17,
+    NotEnoughData = 24,  // not buffered yet: wait for data and ask again
+    SeekFailed = 25,
+    ReaderThreadFailed = 26,
+    Stopping = 28,         // the ring or stage is closing; never a failure
+    MessageDue = 29,       // an in-band message lies at or inside the requested block
+    EndOfData = 33,        // the input has ended
+    NoStreamFound = 1001,  // the probe found no three consistent frames
+    CannotDecode = 1002,
+    DecoderThreadFailed = 1003,
+    CannotOpen = 1004,  // the file did not open (its own error tells why)
+};
+
+// The name without the enum's prefix ("NotEnoughData"), for messages and test output.
+const char* statusName(Status status);
+std::ostream& operator<<(std::ostream& os, Status status);
+
+// The number a tool prints or an exit path reports.
+constexpr int toCode(Status status) {
+    return static_cast<int>(status);
+}
+
+}  // namespace vesperon::engine
