@@ -85,6 +85,11 @@ void WaveRenderer::resume() {
     resume_.release();
 }
 
+bool WaveRenderer::pauseHeard() {
+    std::lock_guard lock(mutex_);
+    return !deviceOpen_ || device_->pauseHeard();
+}
+
 int WaveRenderer::resetOutput() {
     std::lock_guard lock(mutex_);
     if (deviceOpen_) device_->reset();

@@ -70,7 +70,9 @@ protected:
             std::this_thread::sleep_for(500ms);
             WindowHandle w = NotifyRecorder::instance().open();
             PlayerHandle p = CreatePlayer(playList({file}).c_str(), 1);
+            const auto t = std::chrono::steady_clock::now();
             NewPlay(p, w, nullptr, 0);
+            newPlayCall_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
             EXPECT_EQ(GetPlayState(p), 1);
             if (during) during(p);
             EXPECT_TRUE(NotifyRecorder::instance().waitForEnds(w, 1, 30s));
@@ -83,6 +85,7 @@ protected:
 
     TempDir dir_;
     std::unique_ptr<PulseServer> server_;
+    double newPlayCall_ = 0;  // seconds
 };
 
 }  // namespace
@@ -112,12 +115,26 @@ TEST_F(AlsaE2e, TheSinkReceivesTheDecodedPcmWithoutGaps) {
 TEST_F(AlsaE2e, PausingForASecondLeavesASecondOfSilenceAndLosesNothing) {
     std::string file = makeMp3(dir_, "tone", Mp3Recipe{5});
     std::vector<int16_t> decoded = toSamples(referencePcm(dir_, file));
-    std::vector<int16_t> recorded = playAndRecord(file, [](PlayerHandle p) {
+    // The pause returns at once; the sound the device held is heard afterwards, and
+    // GetPauseHeard tells when (the app puts the volume back only then).
+    double pauseCall = 0, resumeCall = 0, heardAfter = -1;
+    int heardAtOnce = -1;
+    std::vector<int16_t> recorded = playAndRecord(file, [&](PlayerHandle p) {
         std::this_thread::sleep_for(1500ms);
+        const auto t = std::chrono::steady_clock::now();
         SetPauseState(p, 1);
+        pauseCall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+        heardAtOnce = GetPauseHeard(p);
+        while (heardAfter < 0 && std::chrono::steady_clock::now() - t < 3s) {
+            if (GetPauseHeard(p)) heardAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+            std::this_thread::sleep_for(2ms);
+        }
+        EXPECT_GE(heardAfter, 0) << "the held sound was never reported heard";
         EXPECT_EQ(GetPlayState(p), -1);
         std::this_thread::sleep_for(1000ms);
+        const auto r = std::chrono::steady_clock::now();
         SetPauseState(p, 0);
+        resumeCall = std::chrono::duration<double>(std::chrono::steady_clock::now() - r).count();
     });
     long recordedFrames = static_cast<long>(recorded.size() / 2);
 
@@ -145,7 +162,9 @@ TEST_F(AlsaE2e, PausingForASecondLeavesASecondOfSilenceAndLosesNothing) {
     ASSERT_GE(start, 0) << "no pause in the recording";
     double pauseSeconds = double(end - start) / kRate;
     std::cout << "heard before the pause " << double(start - lag0) / kRate << " s, silence " << pauseSeconds
-              << " s\n";
+              << " s; the pause call took " << pauseCall * 1000 << " ms, the held sound heard "
+              << heardAfter * 1000 << " ms after it (reported heard at once: " << heardAtOnce << "); NewPlay took "
+              << newPlayCall_ * 1000 << " ms, the resume " << resumeCall * 1000 << " ms\n";
     EXPECT_NEAR(pauseSeconds, 1.0, 0.25);
 
     // After the silence the file goes on exactly where it stopped.
