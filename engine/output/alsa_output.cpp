@@ -10,9 +10,11 @@
 // from where the sound stopped. After kGiveUp without a device it reports failure.
 //
 // Pausing keeps the device running on silence once the little it holds (at most a quarter
-// second) has played, and returns when that has been heard; resuming goes on with the next frame. Pausing the device itself (or dropping or
-// draining its buffer) makes a sound server rewind or skip audio around the pause, so a few
-// milliseconds would be heard twice or not at all; a stream that never stops loses nothing.
+// second) has played; pauseHeard() tells when that has been heard, so pause() itself never
+// waits on the device. Resuming goes on with the next frame. Pausing the device itself (or
+// dropping or draining its buffer) makes a sound server rewind or skip audio around the pause,
+// so a few milliseconds would be heard twice or not at all; a stream that never stops loses
+// nothing.
 //
 // release() lets the device outlive the renderer that opened it: what is still queued is copied
 // and plays on, every header goes back at once, and the next track's sound follows it.
@@ -97,17 +99,17 @@ public:
     }
 
     int pause() override {
-        std::unique_lock lock(mutex_);
+        std::lock_guard lock(mutex_);
         wantPaused_ = true;
-        // Return only once the sound the device already holds has been heard: a caller that
-        // fades the volume out, pauses and puts the volume back at once must not make that
-        // tail audible at full volume.
         pauseTarget_ = framesWritten_;
         pauseDrained_ = false;
         cv_.notify_all();
-        const auto deadline = Clock::now() + std::chrono::microseconds(kBufferMicros) + std::chrono::milliseconds(300);
-        cv_.wait_until(lock, deadline, [&] { return pauseDrained_ || closing_ || !open_ || lost_; });
         return kOutputOk;
+    }
+
+    bool pauseHeard() override {
+        std::lock_guard lock(mutex_);
+        return pauseDrained_ || closing_ || !open_ || lost_;
     }
 
     int restart() override {
@@ -538,6 +540,8 @@ private:
                 if (!t.silence) {
                     stageDone_ += static_cast<snd_pcm_uframes_t>(t.wrote);
                     lastWrite_ = now;
+                    // Sound written while a pause came in belongs to what it must wait for.
+                    if (wantPaused_ && !pauseDrained_) pauseTarget_ = framesWritten_;
                 }
             }
             if (now - lastProgress_ > kStallLimit && (sound || !written_.empty())) {
