@@ -59,6 +59,8 @@ protected:
             if (during) during(p);
             EXPECT_TRUE(NotifyRecorder::instance().waitForEnds(w, 1, 30s));
             RemovePlayer(p);
+            // The end is reported while the kept device still plays the last of it.
+            OutputKeeper::instance().playOutAndClose(5.0);
             std::this_thread::sleep_for(500ms);
             recording.stop();
         }
