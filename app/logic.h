@@ -114,6 +114,9 @@ void FadeOut();
 void FadeIn();
 // Waits at least n ms of the 1/64 s tick count while the window keeps handling its events.
 void WaitProcessingEvents(int ms);
+// After a pause: waits (at most a second, handling events) until the sound the device still
+// held has been heard, so that the volume put back after the fade-out is not heard on it.
+void WaitUntilPauseHeard();
 
 // Schedule.
 void CheckSchedule();

@@ -96,6 +96,7 @@ void PlayPauseToggle() {
             setButtonCaption(widgets().playButton, "继续");
             FadeOut();
             engine::PausePlayback();
+            WaitUntilPauseHeard();
             sysVolume().SetVolume(s.savedVolume, s.savedVolume);
             ShowWindowCaption("暂停:", currentEntry());
             break;

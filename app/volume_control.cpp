@@ -2,10 +2,14 @@
 // fades ramp it down and up in 50 steps.
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
 
 #include "app/logic.h"
 #include "app/routines.h"
 #include "app/tick_count.h"
+#include "engine/player/commands.h"
 #include "ui/check_box.h"
 #include "ui/scroll_bar.h"
 #include "volume/sys_volume_widget.h"
@@ -27,6 +31,18 @@ void WaitProcessingEvents(int ms) {
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
+}
+
+void WaitUntilPauseHeard() {
+    if (engine::PauseHeard()) return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (engine::PauseHeard() || quitRequested() || std::chrono::steady_clock::now() >= until) loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
 }
 
 void SyncVolumeWidgets() {

@@ -3,10 +3,11 @@
 // has been heard and closing after the last callback never cuts off queued sound.
 //
 // Pausing keeps the device running on silence once the little it holds (at most a quarter
-// second) has played, and returns when that has been heard; resuming goes on with the next
-// frame. Pausing the device itself (or dropping or draining its buffer) makes a sound server
-// rewind or skip audio around the pause, so a few milliseconds would be heard twice or not at
-// all; a stream that never stops loses nothing.
+// second) has played; pauseHeard() tells when that has been heard, so pause() itself never
+// waits on the device. Resuming goes on with the next frame. Pausing the device itself (or
+// dropping or draining its buffer) makes a sound server rewind or skip audio around the pause,
+// so a few milliseconds would be heard twice or not at all; a stream that never stops loses
+// nothing.
 
 #include <alsa/asoundlib.h>
 
@@ -43,9 +44,7 @@ private:
 
     // The sound server this process played through is away (restarting, say): wait for it.
     bool waitsForDevice() const override { return everOpened(); }
-    std::chrono::milliseconds pauseHearing() const override {
-        return std::chrono::milliseconds(kBufferMicros / 1000);
-    }
+    bool playsOnAtPause() const override { return true; }
     std::size_t stageFrames() const override { return bufferFrames_; }
 
     int openDevice(const WaveFormat& format) override {

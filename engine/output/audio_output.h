@@ -59,6 +59,7 @@ public:
     virtual int unprepareHeader(WaveHeader* header);
     // The header must be prepared; the device reads its data in place until it calls back.
     virtual int write(WaveHeader* header) = 0;
+    // Returns at once; the sound the device already holds still plays (see pauseHeard).
     virtual int pause() = 0;
     virtual int restart() = 0;
     // Stops playing and returns every queued header through the callback before it returns;
@@ -77,6 +78,9 @@ public:
     virtual void rebind(DoneCallback, void*) {}
     virtual bool busy() { return false; }
     virtual bool failed() { return false; }
+    // False from a pause until the sound queued before it has been heard: a caller that fades
+    // the volume out and pauses puts the volume back only then, so no tail sounds at full volume.
+    virtual bool pauseHeard() { return true; }
 };
 
 // The backend VESPERON_AUDIO_OUTPUT names (alsa, the default; null; wav:PATH, where "%d" in

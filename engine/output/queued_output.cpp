@@ -11,7 +11,6 @@ constexpr auto kStallLimit = std::chrono::seconds(2);
 constexpr auto kRetry = std::chrono::milliseconds(500);
 constexpr auto kGiveUp = std::chrono::seconds(15);
 constexpr auto kRecentSound = std::chrono::milliseconds(20);
-constexpr auto kPauseSlack = std::chrono::milliseconds(300);
 
 // Sound still to play after the renderer that queued it has gone.
 struct OwnedHeader : WaveHeader {
@@ -65,22 +64,22 @@ int QueuedOutput::write(WaveHeader* h) {
     return kOutputOk;
 }
 
+// Never waits for the device: the caller asks pauseHeard() when the little the device still
+// holds has been heard (a fade-out puts the volume back only then).
 int QueuedOutput::pause() {
-    std::unique_lock lock(mutex_);
+    std::lock_guard lock(mutex_);
     wantPaused_ = true;
+    if (playsOnAtPause()) {
+        pauseTarget_ = framesWritten_;
+        pauseHeard_ = false;
+    }
     wake();
-    if (pauseHearing().count() > 0) awaitPauseHeard(lock);
     return kOutputOk;
 }
 
-// A device that keeps running while paused still plays what it holds: return only once that has
-// been heard, so that a caller who fades the volume out, pauses and puts the volume back at once
-// does not make that tail audible at full volume.
-void QueuedOutput::awaitPauseHeard(std::unique_lock<std::mutex>& lock) {
-    pauseTarget_ = framesWritten_;
-    pauseHeard_ = false;
-    const auto deadline = Clock::now() + pauseHearing() + kPauseSlack;
-    cv_.wait_until(lock, deadline, [&] { return pauseHeard_ || closing_ || !open_ || lost_; });
+bool QueuedOutput::pauseHeard() {
+    std::lock_guard lock(mutex_);
+    return pauseHeard_ || closing_ || !open_ || lost_;
 }
 
 int QueuedOutput::restart() {
@@ -398,6 +397,8 @@ void QueuedOutput::run() {
             if (!t.silence) {
                 stageDone_ += t.wrote;
                 lastWrite_ = now;
+                // Sound written while a pause came in belongs to what it must wait for.
+                if (wantPaused_ && !pauseHeard_) pauseTarget_ = framesWritten_;
             }
         }
         if (now - lastProgress_ > kStallLimit && (sound || !written_.empty())) {

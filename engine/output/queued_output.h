@@ -34,6 +34,7 @@ public:
     int open(const WaveFormat& format, DoneCallback done, void* context) final;
     int write(WaveHeader* header) final;
     int pause() final;
+    bool pauseHeard() final;
     int restart() final;
     int reset() final;
     int close() final;
@@ -75,9 +76,9 @@ protected:
     virtual std::size_t stageFrames() const = 0;
     // Whether a failing first open waits for the device as a lost one is waited for.
     virtual bool waitsForDevice() const { return false; }
-    // How long pause() may wait for the sound the device holds to be heard; zero when the
-    // device's clock stops at once.
-    virtual std::chrono::milliseconds pauseHearing() const { return std::chrono::milliseconds(0); }
+    // Whether the device still plays what it holds after a pause (pauseHeard() then turns true
+    // once that has been heard); false when the device's clock stops at once.
+    virtual bool playsOnAtPause() const { return false; }
 
     // Every backend's destructor calls it: ends the worker and closes the device.
     void stop();
@@ -89,7 +90,6 @@ private:
     };
 
     void run();
-    void awaitPauseHeard(std::unique_lock<std::mutex>& lock);
     void wake();
     void awaitCallbacks(std::unique_lock<std::mutex>& lock);
     bool pending() const;

@@ -39,6 +39,8 @@ public:
     void pause() override;
     void resume() override;
     Status resetOutput() override;
+    // True unless a pause's held sound is still being heard (see AudioOutput::pauseHeard).
+    bool pauseHeard();
 
     // Figures for tests: headers at the device, the device's name once open.
     int headersAtDevice();

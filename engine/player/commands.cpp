@@ -77,6 +77,11 @@ int QueryPlayState() {
     return g_current && engine().getPlayState ? engine().getPlayState(g_current) : 0;
 }
 
+bool PauseHeard() {
+    std::lock_guard lock(g_mutex);
+    return GetPauseHeard(g_current) != 0;
+}
+
 void RemoveCurrentPlayer() {
     std::lock_guard lock(g_mutex);
     removeCurrentLocked();

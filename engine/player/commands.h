@@ -18,6 +18,8 @@ void ResumePlayback();
 void StopPlaying();
 // The current player's state (1 playing, -1 paused, 0 stopped); 0 without a player.
 int QueryPlayState();
+// False while the sound the device held when the play was paused still plays; never blocks.
+bool PauseHeard();
 // At shut-down: removes the current player.
 void RemoveCurrentPlayer();
 

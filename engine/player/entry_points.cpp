@@ -35,6 +35,10 @@ void SetPauseState(PlayerHandle player, std::int32_t pause) {
     if (player) toPlayer(player)->setPauseState(pause);
 }
 
+std::int32_t GetPauseHeard(PlayerHandle player) {
+    return player ? (toPlayer(player)->pauseHeard() ? 1 : 0) : 1;
+}
+
 void RemovePlayer(PlayerHandle player) {
     delete toPlayer(player);
 }

@@ -22,6 +22,10 @@ std::int32_t GetPlayState(PlayerHandle player);
 void SetPauseState(PlayerHandle player, std::int32_t pause);
 // The handle is invalid afterwards.
 void RemovePlayer(PlayerHandle player);
+// Beside the six, for the caller that fades out before a pause: 0 while the sound the device
+// held at the pause still plays, 1 once it has been heard (or when nothing is paused). It
+// never blocks; SetPauseState does not wait for that sound either.
+std::int32_t GetPauseHeard(PlayerHandle player);
 
 using CreatePlayerFunction = PlayerHandle (*)(const char*, std::int32_t);
 using NewPlayFunction = void (*)(PlayerHandle, WindowHandle, const char*, std::int32_t);

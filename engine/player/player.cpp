@@ -102,6 +102,12 @@ void Player::setPauseState(int pause) {
     }
 }
 
+bool Player::pauseHeard() {
+    std::unique_lock lock(lock_, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    return !pipeline_ || state_ != State::Paused || pipeline_->pauseHeard();
+}
+
 int Player::playState() const {
     switch (state_.load()) {
         case State::Playing:

@@ -36,6 +36,9 @@ public:
     void setPauseState(int pause);
     // 1 Playing, -1 Paused, 0 Stopped.
     int playState() const;
+    // False while the sound held at a pause still plays. Never waits for the player's lock
+    // (a track change may hold it): while it is taken the answer is false, ask again.
+    bool pauseHeard();
 
     void postRequest(StageRequest request, std::uint64_t play) override;
 

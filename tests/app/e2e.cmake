@@ -2,7 +2,7 @@
 if(VESPERON_GUI AND TARGET vesperon)
   find_package(X11 REQUIRED)
   vesperon_add_test(NAME app_e2e_test LABELS e2e OWN_MAIN TIMEOUT 240
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/e2e_test.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/e2e_program.cpp
     LIBS vesperon_test_support X11::X11)
   add_dependencies(app_e2e_test vesperon vesperon-decode)
 endif()

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "tests/support/audio_compare.h"
+#include "tests/support/e2e_program.h"
 #include "tests/support/process.h"
-#include "tests/support/servers.h"
 
 // Xlib's macros clash with GoogleTest, so it comes last.
 #include <X11/Xatom.h>
@@ -30,7 +30,6 @@ namespace vesperon::test {
 namespace {
 
 constexpr int kRate = 44100;
-PulseServer* gPulse = nullptr;
 
 double wallNow() {
     timespec t{};
@@ -42,13 +41,6 @@ void sleepUntilWall(double t) {
     if (left > 0) std::this_thread::sleep_for(std::chrono::duration<double>(left));
 }
 
-long sinkVolume() {
-    CommandResult r = gPulse->pactl({"get-sink-volume", gPulse->sink()});
-    auto p = r.out.find(':', r.out.find("front-left"));
-    if (r.exitCode != 0 || p == std::string::npos) return -1;
-    return std::strtol(r.out.c_str() + p + 1, nullptr, 10);
-}
-void setSinkVolume(long v) { gPulse->pactl({"set-sink-volume", gPulse->sink(), std::to_string(v)}); }
 
 // The window's title as X property events report it, with the wall time each change arrived.
 class TitleWatch {
@@ -146,7 +138,7 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
               0);
     ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "192", wav, mp3}).exitCode, 0);
     ASSERT_EQ(runCommand({std::string(VESPERON_BINARY_DIR) + "/tools/vesperon-decode", mp3, decoded}).exitCode, 0);
-    ASSERT_EQ(gPulse->pactl({"set-sink-volume", gPulse->sink(), "60%"}).exitCode, 0);
+    ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
     const long full = sinkVolume();
     ASSERT_GT(full, 0);
 
@@ -155,19 +147,19 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
     Timing reference;
     {
         const std::string raw = dir.file("reference.raw");
-        auto recording = std::make_unique<MonitorRecording>(*gPulse, raw, kRate, 2);
+        auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         const double second = std::floor(wallNow()) + 1;
         sleepUntilWall(second + 0.002);
-        BackgroundProcess player({"paplay", "-d", gPulse->sink(), decoded});
+        BackgroundProcess player({"paplay", "-d", e2ePulse().sink(), decoded});
         sleepUntilWall(second + 6.002);
         for (int i = 1; i <= 50; ++i) {
-            setSinkVolume(full - full / 50 * i);
+            setSinkVolume(std::to_string(full - full / 50 * i));
             sleepUntilWall(second + 6.002 + 0.02 * i);
         }
-        setSinkVolume(0);
+        setSinkVolume("0");
         player.stop();
-        setSinkVolume(full);
+        setSinkVolume(std::to_string(full));
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         recording->stop();
         reference = measure(readPcm16(raw));
@@ -189,7 +181,7 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
                            "], \"random\": false, \"loop\": false, \"schedule\": true}\n");
 
     const std::string raw = dir.file("program.raw");
-    auto recording = std::make_unique<MonitorRecording>(*gPulse, raw, kRate, 2);
+    auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
     BackgroundProcess program({std::string(VESPERON_BINARY_DIR) + "/app/vesperon", "--session", session},
                               {"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=alsa"});
     CommandResult found = runCommand({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Vesperon$"}, 8);
@@ -237,19 +229,6 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
 }  // namespace vesperon::test
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    for (const char* tool : {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "paplay", "sox", "lame"})
-        if (!vesperon::test::haveProgram(tool)) {
-            std::fprintf(stderr, "missing %s\n", tool);
-            return 1;
-        }
-    vesperon::test::XServer x;
-    vesperon::test::PulseServer pulse;
-    if (!x.ok() || !pulse.ok()) {
-        std::fprintf(stderr, "no Xvfb or no PulseAudio\n");
-        return 1;
-    }
-    vesperon::test::gPulse = &pulse;
-    return RUN_ALL_TESTS();
+    return vesperon::test::runProgramE2eMain(
+        argc, argv, {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "paplay", "sox", "lame"});
 }

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "tests/support/audio_compare.h"
+#include "tests/support/e2e_program.h"
 #include "tests/support/process.h"
-#include "tests/support/servers.h"
 
 // Xlib's macros clash with GoogleTest, so it comes last.
 #include <X11/Xlib.h>
@@ -31,20 +31,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 44100;
-
-PulseServer* gPulse = nullptr;
-
-double secondsSince(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-    return s;
-}
 
 bool xdo(const std::vector<std::string>& args, std::string* out = nullptr, int timeout = 10) {
     std::vector<std::string> argv{"xdotool"};
@@ -90,14 +76,6 @@ void typeText(const std::string& text) {
 }
 void key(const std::string& name) {
     xdo({"key", name});
-}
-
-// The left channel of the sink's volume as pactl reports it, -1 when unreadable.
-long sinkVolume() {
-    CommandResult r = gPulse->pactl({"get-sink-volume", gPulse->sink()});
-    auto p = r.out.find(':', r.out.find("front-left"));
-    if (r.exitCode != 0 || p == std::string::npos) return -1;
-    return std::strtol(r.out.c_str() + p + 1, nullptr, 10);
 }
 
 // The pixels of the play button's caption: the button's middle, inside its frame and its focus
@@ -324,7 +302,7 @@ TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
     const long fullVolume = sinkVolume();
     ASSERT_GT(fullVolume, 0);
     const std::string raw = tracks.dir.file("play.raw");
-    auto recording = std::make_unique<MonitorRecording>(*gPulse, raw, kRate, 2);
+    auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
     sleepMs(300);
     click(w, kPlayX, kPlayY);
     ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
@@ -413,7 +391,8 @@ TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
     // b lasts 3 s; the device stays open from track to track, so c follows at once.
     const double toC = waitForTitle(w, "播放:c.mp3", 15);
     ASSERT_GE(toC, 0) << titleOf(w) << ": b did not end within 15 s";
-    EXPECT_GT(toC, 2.5) << "b did not play to its end";
+    // Its end is reported while the device still holds up to 0.8 s of it.
+    EXPECT_GT(toC, 2.0) << "b did not play to its end";
     std::printf("next: c followed b %.2f s after b started (b lasts 3 s)\n", toC);
     EXPECT_TRUE(program.running());
 }
@@ -446,7 +425,7 @@ TEST(ProgramE2E, ScheduleStartsOnItsFirstSecondAndFadesOutAtItsEnd) {
     const long fullVolume = sinkVolume();
     ASSERT_GT(fullVolume, 0);
     const std::string raw = tracks.dir.file("schedule.raw");
-    auto recording = std::make_unique<MonitorRecording>(*gPulse, raw, kRate, 2);
+    auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
 
     // The start: not before 08:00:00, and within the tick that follows it.
     ASSERT_GE(waitForTitle(w, "播放:a.mp3", lead + 5), 0) << titleOf(w);
@@ -517,7 +496,7 @@ TEST(ProgramE2E, TogglesAndQuitsDuringAFadeLeaveTheVolumeWhereItWas) {
     const std::string status = tracks.dir.file("status");
     for (const char* how : {"SIGTERM", "close"}) {
         SCOPED_TRACE(how);
-        ASSERT_EQ(gPulse->pactl({"set-sink-volume", gPulse->sink(), "60%"}).exitCode, 0);
+        ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
         const long sixty = sinkVolume();
         ASSERT_NEAR(sixty, 39322, 2);
         // A shell around the program keeps its exit status.
@@ -594,22 +573,22 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
         while (!heard(raw) && secondsSince(t0) < timeout) sleepMs(50);
         return heard(raw);
     };
-    auto recording = std::make_unique<MonitorRecording>(*gPulse, before, kRate, 2);
+    auto recording = std::make_unique<MonitorRecording>(e2ePulse(), before, kRate, 2);
     click(w, kPlayX, kPlayY);
     ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
     ASSERT_TRUE(waitHeard(before, 10)) << "no sound before the kill";
     sleepMs(3000);
 
-    gPulse->kill();
+    e2ePulse().kill();
     recording.reset();
     const auto killed = Clock::now();
     std::this_thread::sleep_until(killed + std::chrono::seconds(4));
     const std::string titleWhileAway = titleOf(w);
-    ASSERT_TRUE(gPulse->restart()) << "pulseaudio did not start again";
+    ASSERT_TRUE(e2ePulse().restart()) << "pulseaudio did not start again";
     const auto restarted = Clock::now();
-    ASSERT_EQ(gPulse->pactl({"set-sink-volume", gPulse->sink(), "60%"}).exitCode, 0);
+    ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
     const long sixty = sinkVolume();
-    recording = std::make_unique<MonitorRecording>(*gPulse, after, kRate, 2);
+    recording = std::make_unique<MonitorRecording>(e2ePulse(), after, kRate, 2);
     const bool again = waitHeard(after, 10);
     const double soundAfter = secondsSince(restarted);
     const std::string titleAfter = titleOf(w);
@@ -671,19 +650,6 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
 }  // namespace vesperon::test
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    for (const char* tool : {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "sox", "lame"})
-        if (!vesperon::test::haveProgram(tool)) {
-            std::fprintf(stderr, "missing %s\n", tool);
-            return 1;
-        }
-    vesperon::test::XServer x;
-    vesperon::test::PulseServer pulse;
-    if (!x.ok() || !pulse.ok()) {
-        std::fprintf(stderr, "no Xvfb or no PulseAudio\n");
-        return 1;
-    }
-    vesperon::test::gPulse = &pulse;
-    return RUN_ALL_TESTS();
+    return vesperon::test::runProgramE2eMain(argc, argv,
+                                             {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "sox", "lame"});
 }

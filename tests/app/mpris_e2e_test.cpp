@@ -13,22 +13,13 @@
 #include <thread>
 
 #include "tests/support/audio_compare.h"
+#include "tests/support/e2e_program.h"
 #include "tests/support/process.h"
-#include "tests/support/servers.h"
 
 namespace vesperon::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-PulseServer* gPulse = nullptr;
-
-double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-    return s;
-}
 
 std::string program() { return std::string(VESPERON_BINARY_DIR) + "/app/vesperon"; }
 
@@ -67,7 +58,7 @@ std::string windowTitles() {
 }
 
 long sinkPercent() {
-    const CommandResult r = gPulse->pactl({"get-sink-volume", gPulse->sink()});
+    const CommandResult r = e2ePulse().pactl({"get-sink-volume", e2ePulse().sink()});
     const auto slash = r.out.find('/');
     return r.exitCode == 0 && slash != std::string::npos ? std::strtol(r.out.c_str() + slash + 1, nullptr, 10) : -1;
 }
@@ -81,7 +72,7 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
         ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, dir.file(std::string(name) + ".mp3")}).exitCode, 0);
     }
     writeFile(dir.file("notes.txt"), "not music");
-    ASSERT_EQ(gPulse->pactl({"set-sink-volume", gPulse->sink(), "60%"}).exitCode, 0);
+    ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
 
     // Relative names, from the folder that holds them, as a file manager's "Open with" passes.
     BackgroundProcess first({"sh", "-c", "cd '" + dir.path() + "' && exec '" + program() + "' A.mp3 notes.txt B.mp3"});
@@ -93,7 +84,7 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     EXPECT_EQ(windowTitles(), "Vesperon");
 
     const std::string raw = dir.file("heard.raw");
-    MonitorRecording recording(*gPulse, raw, 44100, 2);
+    MonitorRecording recording(e2ePulse(), raw, 44100, 2);
     const auto played = Clock::now();
     playerctl({"play"});
     double heard = -1;
@@ -172,22 +163,10 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
 }  // namespace vesperon::test
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    for (const char* tool : {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "sox", "lame", "dbus-daemon", "dbus-send", "playerctl"})
-        if (!vesperon::test::haveProgram(tool)) {
-            std::fprintf(stderr, "missing %s\n", tool);
-            return 1;
-        }
-    vesperon::test::XServer x;
-    vesperon::test::PulseServer pulse;
-    vesperon::test::SessionBus bus;
-    if (!x.ok() || !pulse.ok() || !bus.ok()) {
-        std::fprintf(stderr, "no Xvfb, PulseAudio or session bus\n");
-        return 1;
-    }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("VESPERON_AUDIO_OUTPUT", "alsa", 1);
-    vesperon::test::gPulse = &pulse;
-    return RUN_ALL_TESTS();
+    return vesperon::test::runProgramE2eMain(argc, argv,
+                                             {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "sox", "lame",
+                                              "dbus-daemon", "dbus-send", "playerctl"},
+                                             true);
 }

@@ -13,8 +13,7 @@
 #include "engine/player/entry_points.h"
 #include "tests/player/engine_fixtures.h"
 #include "tests/support/audio_compare.h"
-#include "tests/support/process.h"
-#include "tests/support/servers.h"
+#include "tests/support/e2e_sound.h"
 
 using namespace vesperon::engine;
 using namespace vesperon::test;
@@ -23,12 +22,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kRate = 44100;
-
-std::vector<int16_t> toSamples(const std::string& raw) {
-    std::vector<int16_t> s(raw.size() / 2);
-    std::memcpy(s.data(), raw.data(), s.size() * 2);
-    return s;
-}
 
 // Where decoded frame 0 lies in the recording, from a quarter second of noisy signal.
 long locate(const std::vector<int16_t>& decoded, const std::vector<int16_t>& recorded, double* correlation) {
@@ -48,19 +41,8 @@ std::vector<int16_t> slice(const std::vector<int16_t>& v, long fromFrame, long f
     return std::vector<int16_t>(v.begin() + 2 * fromFrame, v.begin() + 2 * end);
 }
 
-class AlsaE2e : public ::testing::Test {
+class AlsaE2e : public SoundServerTest {
 protected:
-    void SetUp() override {
-        if (!haveProgram("pulseaudio") || !haveProgram("parec")) GTEST_SKIP() << "pulseaudio/parec missing";
-        server_ = std::make_unique<PulseServer>();
-        ASSERT_TRUE(server_->ok()) << "pulseaudio did not start";
-        setenv("VESPERON_AUDIO_OUTPUT", "alsa", 1);
-    }
-    void TearDown() override {
-        unsetenv("VESPERON_AUDIO_OUTPUT");
-        server_.reset();
-    }
-
     // Plays the file through the player while recording the monitor; `during` runs while playing.
     std::vector<int16_t> playAndRecord(const std::string& file,
                                        const std::function<void(PlayerHandle)>& during) {
@@ -70,26 +52,29 @@ protected:
             std::this_thread::sleep_for(500ms);
             WindowHandle w = NotifyRecorder::instance().open();
             PlayerHandle p = CreatePlayer(playList({file}).c_str(), 1);
+            const auto t = std::chrono::steady_clock::now();
             NewPlay(p, w, nullptr, 0);
+            newPlayCall_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
             EXPECT_EQ(GetPlayState(p), 1);
             if (during) during(p);
             EXPECT_TRUE(NotifyRecorder::instance().waitForEnds(w, 1, 30s));
             RemovePlayer(p);
+            // The end is reported while the kept device still plays the last of it.
+            OutputKeeper::instance().playOutAndClose(5.0);
             std::this_thread::sleep_for(500ms);
             recording.stop();
         }
         return readPcm16(raw);
     }
 
-    TempDir dir_;
-    std::unique_ptr<PulseServer> server_;
+    double newPlayCall_ = 0;  // seconds
 };
 
 }  // namespace
 
 TEST_F(AlsaE2e, TheSinkReceivesTheDecodedPcmWithoutGaps) {
     std::string file = makeMp3(dir_, "tone", Mp3Recipe{4});
-    std::vector<int16_t> decoded = toSamples(referencePcm(dir_, file));
+    std::vector<int16_t> decoded = samples(referencePcm(dir_, file));
     ASSERT_GT(decoded.size(), 300000u);
     std::vector<int16_t> recorded = playAndRecord(file, nullptr);
     long frames = static_cast<long>(decoded.size() / 2);
@@ -111,13 +96,27 @@ TEST_F(AlsaE2e, TheSinkReceivesTheDecodedPcmWithoutGaps) {
 
 TEST_F(AlsaE2e, PausingForASecondLeavesASecondOfSilenceAndLosesNothing) {
     std::string file = makeMp3(dir_, "tone", Mp3Recipe{5});
-    std::vector<int16_t> decoded = toSamples(referencePcm(dir_, file));
-    std::vector<int16_t> recorded = playAndRecord(file, [](PlayerHandle p) {
+    std::vector<int16_t> decoded = samples(referencePcm(dir_, file));
+    // The pause returns at once; the sound the device held is heard afterwards, and
+    // GetPauseHeard tells when (the app puts the volume back only then).
+    double pauseCall = 0, resumeCall = 0, heardAfter = -1;
+    int heardAtOnce = -1;
+    std::vector<int16_t> recorded = playAndRecord(file, [&](PlayerHandle p) {
         std::this_thread::sleep_for(1500ms);
+        const auto t = std::chrono::steady_clock::now();
         SetPauseState(p, 1);
+        pauseCall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+        heardAtOnce = GetPauseHeard(p);
+        while (heardAfter < 0 && std::chrono::steady_clock::now() - t < 3s) {
+            if (GetPauseHeard(p)) heardAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+            std::this_thread::sleep_for(2ms);
+        }
+        EXPECT_GE(heardAfter, 0) << "the held sound was never reported heard";
         EXPECT_EQ(GetPlayState(p), -1);
         std::this_thread::sleep_for(1000ms);
+        const auto r = std::chrono::steady_clock::now();
         SetPauseState(p, 0);
+        resumeCall = std::chrono::duration<double>(std::chrono::steady_clock::now() - r).count();
     });
     long recordedFrames = static_cast<long>(recorded.size() / 2);
 
@@ -145,7 +144,9 @@ TEST_F(AlsaE2e, PausingForASecondLeavesASecondOfSilenceAndLosesNothing) {
     ASSERT_GE(start, 0) << "no pause in the recording";
     double pauseSeconds = double(end - start) / kRate;
     std::cout << "heard before the pause " << double(start - lag0) / kRate << " s, silence " << pauseSeconds
-              << " s\n";
+              << " s; the pause call took " << pauseCall * 1000 << " ms, the held sound heard "
+              << heardAfter * 1000 << " ms after it (reported heard at once: " << heardAtOnce << "); NewPlay took "
+              << newPlayCall_ * 1000 << " ms, the resume " << resumeCall * 1000 << " ms\n";
     EXPECT_NEAR(pauseSeconds, 1.0, 0.25);
 
     // After the silence the file goes on exactly where it stopped.

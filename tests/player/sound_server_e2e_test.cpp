@@ -14,12 +14,10 @@
 #include <functional>
 #include <thread>
 
-#include "engine/output/output_keeper.h"
 #include "engine/player/entry_points.h"
 #include "tests/player/engine_fixtures.h"
 #include "tests/support/audio_compare.h"
-#include "tests/support/process.h"
-#include "tests/support/servers.h"
+#include "tests/support/e2e_sound.h"
 
 using namespace vesperon::engine;
 using namespace vesperon::test;
@@ -71,12 +69,6 @@ std::vector<Stretch> soundStretches(const std::vector<int16_t>& pcm, long split 
     return out;
 }
 
-std::vector<int16_t> samples(const std::string& bytes) {
-    std::vector<int16_t> out(bytes.size() / 2);
-    std::memcpy(out.data(), bytes.data(), out.size() * 2);
-    return out;
-}
-
 bool heardSound(const std::string& raw) {
     return !soundStretches(readPcm16(raw)).empty();
 }
@@ -94,30 +86,14 @@ double cpuSeconds(int pid) {
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
-class SoundServerE2e : public ::testing::Test {
+class SoundServerE2e : public SoundServerTest {
 protected:
-    void SetUp() override {
-        if (!haveProgram("pulseaudio") || !haveProgram("parec")) GTEST_SKIP() << "pulseaudio/parec missing";
-        server_ = std::make_unique<PulseServer>();
-        ASSERT_TRUE(server_->ok()) << "pulseaudio did not start";
-        setenv("VESPERON_AUDIO_OUTPUT", "alsa", 1);
-    }
-    void TearDown() override {
-        // The device kept after a play belongs to this test's server.
-        OutputKeeper::instance().closeNow();
-        unsetenv("VESPERON_AUDIO_OUTPUT");
-        server_.reset();
-    }
-
     // Times one engine call, in seconds.
     static double timed(const std::function<void()>& call) {
         const auto t = Clock::now();
         call();
         return since(t);
     }
-
-    TempDir dir_;
-    std::unique_ptr<PulseServer> server_;
 };
 
 }  // namespace
