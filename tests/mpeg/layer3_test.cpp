@@ -49,6 +49,20 @@ std::vector<Frame> framesOf(const std::vector<uint8_t>& bytes, FrameHeader* firs
     return frames;
 }
 
+// A conformance vector read whole, with its first header and frames.
+struct VectorFrames {
+    std::vector<uint8_t> bytes;
+    FrameHeader h;
+    int len = 0;
+    std::vector<Frame> frames;
+};
+VectorFrames loadVector(const char* name) {
+    VectorFrames v;
+    v.bytes = readBytes(vectorPath(name));
+    v.frames = framesOf(v.bytes, &v.h, &v.len);
+    return v;
+}
+
 // Decodes one frame from an exact-size copy, so that any read beyond it is caught by ASan.
 DecodeResult decodeCopy(Layer3Decoder& d, const uint8_t* p, std::size_t n, std::vector<int16_t>& out) {
     std::vector<uint8_t> copy(p, p + n);
@@ -88,10 +102,7 @@ class Layer3Output : public testing::TestWithParam<OutputCase> {};
 
 TEST_P(Layer3Output, SizesFollowVersionAndChannels) {
     const OutputCase& c = GetParam();
-    std::vector<uint8_t> bytes = readBytes(vectorPath(c.name));
-    FrameHeader h;
-    int len = 0;
-    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    auto [bytes, h, len, frames] = loadVector(c.name);
     ASSERT_GT(frames.size(), 10u);
     Layer3Decoder d;
     ASSERT_EQ(d.prepare(h, len, 24000), 1);
@@ -131,10 +142,7 @@ INSTANTIATE_TEST_SUITE_P(Layer3, Layer3Output,
 // Starting in the middle of a stream (as after a seek), a frame whose main data begins in the
 // previous frames cannot be decoded: exactly one frame of silence, consumed; the next decodes.
 TEST(Layer3, ShortReservoirGivesOneFrameOfSilence) {
-    std::vector<uint8_t> bytes = readBytes(vectorPath("l3-he_44khz.bit"));
-    FrameHeader h;
-    int len = 0;
-    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    auto [bytes, h, len, frames] = loadVector("l3-he_44khz.bit");
     ASSERT_GT(frames.size(), 100u);
     // A frame that borrows from its predecessors, followed by five whose borrowing stays within
     // the main data decoded from frame k on.
@@ -179,10 +187,7 @@ TEST(Layer3, ShortReservoirGivesOneFrameOfSilence) {
 }
 
 TEST(Layer3, BadFramesAreNotConsumed) {
-    std::vector<uint8_t> bytes = readBytes(vectorPath("l3-he_48khz.bit"));
-    FrameHeader h;
-    int len = 0;
-    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    auto [bytes, h, len, frames] = loadVector("l3-he_48khz.bit");
     ASSERT_GT(frames.size(), 3u);
     Layer3Decoder d;
     ASSERT_EQ(d.prepare(h, len, 24000), 1);
@@ -240,10 +245,7 @@ class HostileLayer3 : public testing::TestWithParam<const char*> {};
 
 TEST_P(HostileLayer3, SideInformationIsContained) {
     const char* name = GetParam();
-    std::vector<uint8_t> bytes = readBytes(vectorPath(name));
-    FrameHeader h;
-    int len = 0;
-    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    auto [bytes, h, len, frames] = loadVector(name);
     ASSERT_GT(frames.size(), 20u);
     Layer3Decoder d;
     ASSERT_EQ(d.prepare(h, len, 24000), 1);
@@ -319,10 +321,7 @@ double powerAt(const std::vector<int16_t>& pcm, int channels, double rate, doubl
 // over the whole band) comes out with next to nothing above 31/32 of the Nyquist frequency,
 // where its reference decoding has plenty.
 TEST(Layer3, TopSubbandStaysSilent) {
-    std::vector<uint8_t> bytes = readBytes(vectorPath("M2L3_noise.bit"));
-    FrameHeader h;
-    int len = 0;
-    std::vector<Frame> frames = framesOf(bytes, &h, &len);
+    auto [bytes, h, len, frames] = loadVector("M2L3_noise.bit");
     ASSERT_GT(frames.size(), 100u);
     Layer3Decoder d;
     ASSERT_EQ(d.prepare(h, len, 24000), 1);
