@@ -131,7 +131,12 @@ TEST_F(SoundServerE2e, TracksOfOneToneJoinAndFirstSoundKeepsUpWithPaplay) {
 
     for (const auto& [name, raw] : {std::pair{"20 ms", low}, std::pair{"default", normal}}) {
         const auto stretches = soundStretches(readPcm16(raw));
-        ASSERT_EQ(stretches.size(), 2u) << name << " recorder: expected paplay's sound, then the two tracks";
+        std::string seen;
+        for (const Stretch& s : stretches)
+            seen += " " + std::to_string(s.start) + "-" + std::to_string(s.end) + " ms (longest quiet " +
+                    std::to_string(s.longestQuiet) + " ms)";
+        ASSERT_EQ(stretches.size(), 2u) << name << " recorder: expected paplay's sound, then the two tracks; heard"
+                                        << seen;
         const Stretch& paplay = stretches[0];
         const Stretch& play = stretches[1];
         EXPECT_GT(play.end - play.start, 5500) << name << ": the two tracks did not both play";
