@@ -11,6 +11,9 @@ constexpr auto kStallLimit = std::chrono::seconds(2);
 constexpr auto kRetry = std::chrono::milliseconds(500);
 constexpr auto kGiveUp = std::chrono::seconds(15);
 constexpr auto kRecentSound = std::chrono::milliseconds(20);
+// Added to the earliest moment the sound held at a pause can have been heard, for the jitter of
+// the played count that moment is computed from.
+constexpr auto kHeardMargin = std::chrono::milliseconds(100);
 
 // Sound still to play after the renderer that queued it has gone.
 struct OwnedHeader : WaveHeader {
@@ -72,20 +75,30 @@ int QueuedOutput::pause() {
     if (playsOnAtPause()) {
         pauseTarget_ = framesWritten_;
         pauseHeard_ = false;
+        const std::uint64_t held = framesWritten_ - std::min(lastPlayed_, framesWritten_);
+        heardNotBefore_ = held ? Clock::now() + playTime(held) + kHeardMargin : Clock::time_point{};
     }
     wake();
     return kOutputOk;
 }
 
+// The played count and the clock must both agree: a device plays in real time, while the count
+// through a sound server is an estimate (interpolated between its timing reports; after an
+// underrun all that was written counts as played).
 bool QueuedOutput::pauseHeard() {
     std::lock_guard lock(mutex_);
-    return pauseHeard_ || closing_ || !open_ || lost_;
+    return (pauseHeard_ && Clock::now() >= heardNotBefore_) || closing_ || !open_ || lost_;
+}
+
+QueuedOutput::Clock::duration QueuedOutput::playTime(std::uint64_t frames) const {
+    return std::chrono::microseconds(frames * 1000000 / static_cast<std::uint64_t>(format_.samplesPerSecond));
 }
 
 int QueuedOutput::restart() {
     std::lock_guard lock(mutex_);
     wantPaused_ = false;
     pauseHeard_ = true;
+    heardNotBefore_ = {};
     wake();
     return kOutputOk;
 }
@@ -102,6 +115,7 @@ int QueuedOutput::reset() {
         if (sounding) dropRequested_ = true;
         wantPaused_ = false;
         pauseHeard_ = true;
+        heardNotBefore_ = {};
         wake();
     }
     for (WaveHeader* h : returned) finish(h);
@@ -285,6 +299,7 @@ void QueuedOutput::loseDevice(std::vector<WaveHeader*>& done) {
     if (!lost_) lostSince_ = Clock::now();
     lost_ = true;
     pauseHeard_ = true;
+    heardNotBefore_ = {};
     nextRetry_ = Clock::now() + kRetry;
     cv_.notify_all();
 }
@@ -398,7 +413,10 @@ void QueuedOutput::run() {
                 stageDone_ += t.wrote;
                 lastWrite_ = now;
                 // Sound written while a pause came in belongs to what it must wait for.
-                if (wantPaused_ && !pauseHeard_) pauseTarget_ = framesWritten_;
+                if (wantPaused_ && !pauseHeard_) {
+                    pauseTarget_ = framesWritten_;
+                    heardNotBefore_ = std::max(heardNotBefore_, now + kHeardMargin) + playTime(t.wrote);
+                }
             }
         }
         if (now - lastProgress_ > kStallLimit && (sound || !written_.empty())) {

@@ -99,6 +99,7 @@ private:
     void fillStage(std::size_t room);
     void loseDevice(std::vector<WaveHeader*>& done);
     void reopen(std::unique_lock<std::mutex>& lock);
+    Clock::duration playTime(std::uint64_t frames) const;
 
     // --- set by open() before the worker starts; read-only while it runs
     WaveFormat format_;
@@ -139,6 +140,7 @@ private:
     bool wantPaused_ = false;
     std::uint64_t pauseTarget_ = 0;  // frames written when the last pause was asked for
     bool pauseHeard_ = true;         // everything written before that pause has been heard
+    Clock::time_point heardNotBefore_{};  // and by the clock not before then
 };
 
 }  // namespace vesperon::engine

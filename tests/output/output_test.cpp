@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/output/audio_output.h"
+#include "engine/output/queued_output.h"
 #include "tests/player/engine_fixtures.h"
 #include "tests/support/audio_compare.h"
 #include "tests/support/process.h"
@@ -131,6 +132,56 @@ TEST(NullOutput, ResetReturnsOnlyOnceNoCallbackIsRunning) {
     EXPECT_EQ(out->reset(), kOutputOk);
     EXPECT_TRUE(slow.left) << "reset returned while the worker was still calling back";
     EXPECT_EQ(out->close(), kOutputOk);
+}
+
+// A device behind a sound server: it takes sound as fast as it comes and reports nothing played
+// while playing; paused and fed nothing, it reports an underrun, so everything written counts
+// as played although the server may still be playing it.
+class ServerLikeOutput : public QueuedOutput {
+public:
+    ~ServerLikeOutput() override { stop(); }
+    std::string name() const override { return "server-like"; }
+
+protected:
+    int openDevice(const WaveFormat&) override { return kOutputOk; }
+    void closeDevice(bool) override {}
+    void dropDevice() override {}
+    std::size_t stageFrames() const override { return 4410; }
+    bool playsOnAtPause() const override { return true; }
+    Turn play(const Feed& feed) override {
+        Turn t;
+        t.wrote = feed.data ? feed.frames : 0;
+        t.allPlayed = !feed.data && feed.paused;
+        t.healthy = true;
+        t.wakeAt = Clock::now() + 10ms;
+        return t;
+    }
+};
+
+// The pause's fade puts the volume back once the held sound counts as heard: a second held
+// cannot have been heard before a second has passed, whatever the played count says.
+TEST(QueuedOutput, HeldSoundCountsAsHeardNoSoonerThanItCanHavePlayed) {
+    Returned r;
+    Buffers b;
+    ServerLikeOutput out;
+    ASSERT_EQ(out.open(kFormat, &Returned::done, &r), kOutputOk);
+    b.writeAll(out);
+    std::this_thread::sleep_for(100ms);  // all of it taken by the device
+    const auto paused = Clock::now();
+    out.pause();
+    std::this_thread::sleep_for(300ms);
+    bool early = false;
+    while (Clock::now() - paused < 900ms) {
+        early = early || out.pauseHeard();
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_FALSE(early) << "heard before the held second could have played";
+    EXPECT_TRUE(r.waitFor(20, 3s)) << "the underrun did not count the headers as played";
+    const auto until = paused + 5s;
+    while (!out.pauseHeard() && Clock::now() < until) std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(out.pauseHeard());
+    EXPECT_EQ(out.reset(), kOutputOk);
+    EXPECT_EQ(out.close(), kOutputOk);
 }
 
 TEST(WavOutput, WritesEveryBufferAndFinalisesTheHeader) {
