@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -67,6 +69,29 @@ void writeFrames(MessageRing& ring, int n, std::string* written, bool end = true
     if (end) ring.postMessage(StageMessage::makeEndOfStream());
 }
 
+// One play of counting frames through a renderer, from the format message to its end of file.
+struct RenderedPlay {
+    Requests requests;
+    MessageRing ring{FrameDecoder::pcmRingSizeFor(kFrameBytes)};
+    PipelineStage writer{&requests, 1};
+    std::unique_ptr<WaveRenderer> renderer = std::make_unique<WaveRenderer>(&requests, 1);
+    int atDeviceWhenReported = -1;  // headers at the device when the first request came
+    std::string written;
+
+    // Queues `frames` frames and the end before the renderer opens, then plays them.
+    testing::AssertionResult toTheEnd(int frames) {
+        requests.atPost = [this](StageRequest) { atDeviceWhenReported = renderer->headersAtDevice(); };
+        ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
+        writeFrames(ring, frames, &written);
+        if (renderer->openWithRing(&ring, &writer) != Status::Ok)
+            return testing::AssertionFailure() << "open failed";
+        renderer->resume();
+        if (!requests.waitFor(StageRequest::EndOfFile, 5s))
+            return testing::AssertionFailure() << "no end of file";
+        return testing::AssertionSuccess();
+    }
+};
+
 struct EnvOutput {
     explicit EnvOutput(const std::string& v) { setenv("VESPERON_AUDIO_OUTPUT", v.c_str(), 1); }
     ~EnvOutput() { unsetenv("VESPERON_AUDIO_OUTPUT"); }
@@ -77,22 +102,12 @@ struct EnvOutput {
 TEST(WaveRenderer, OneFrameIsPlayedBeforeTheEndIsReported) {
     TempDir dir;
     EnvOutput env("wav:" + dir.file("one.wav"));
-    Requests requests;
-    MessageRing ring(FrameDecoder::pcmRingSizeFor(kFrameBytes));
-    PipelineStage writer(&requests, 1);
-    auto renderer = std::make_unique<WaveRenderer>(&requests, 1);
-    int atDeviceWhenReported = -1;
-    requests.atPost = [&](StageRequest) { atDeviceWhenReported = renderer->headersAtDevice(); };
-    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
-    std::string written;
-    writeFrames(ring, 1, &written);
-    ASSERT_EQ(renderer->openWithRing(&ring, &writer), Status::Ok);
-    renderer->resume();
-    ASSERT_TRUE(requests.waitFor(StageRequest::EndOfFile, 5s));
-    EXPECT_EQ(atDeviceWhenReported, 0);
-    renderer.reset();
-    EXPECT_EQ(requests.codes(), std::vector<StageRequest>{StageRequest::EndOfFile});
-    EXPECT_TRUE(wavData(dir.file("one.wav")) == written);
+    RenderedPlay play;
+    ASSERT_TRUE(play.toTheEnd(1));
+    EXPECT_EQ(play.atDeviceWhenReported, 0);
+    play.renderer.reset();
+    EXPECT_EQ(play.requests.codes(), std::vector<StageRequest>{StageRequest::EndOfFile});
+    EXPECT_TRUE(wavData(dir.file("one.wav")) == play.written);
 }
 
 TEST(WaveRenderer, PauseInTheFinalDrainReportsTheEndAfterTheResume) {
@@ -184,25 +199,15 @@ TEST(WaveRenderer, AtTheEndAKeptDeviceGoesOnPlayingAndServesTheNextPlayOfItsForm
     AudioOutput* kept = device.get();
     OutputKeeper::instance().give(std::move(device), WaveFormat::pcm16(2, 44100));
 
-    Requests requests;
-    MessageRing ring(FrameDecoder::pcmRingSizeFor(kFrameBytes));
-    PipelineStage writer(&requests, 1);
-    auto renderer = std::make_unique<WaveRenderer>(&requests, 1);
-    int atDeviceWhenReported = -1;
-    requests.atPost = [&](StageRequest) { atDeviceWhenReported = renderer->headersAtDevice(); };
-    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
-    std::string written;
-    writeFrames(ring, 40, &written);
-    ASSERT_EQ(renderer->openWithRing(&ring, &writer), Status::Ok);
-    renderer->resume();
-    ASSERT_TRUE(requests.waitFor(StageRequest::EndOfFile, 5s));
-    renderer.reset();
+    RenderedPlay play;
+    ASSERT_TRUE(play.toTheEnd(40));
+    play.renderer.reset();
     // The end came while the device still held sound, every header back, nothing lost or doubled.
-    EXPECT_EQ(atDeviceWhenReported, 0);
+    EXPECT_EQ(play.atDeviceWhenReported, 0);
     {
         std::lock_guard lock(log->mutex);
         EXPECT_EQ(log->heldAtRelease, 5);
-        EXPECT_TRUE(log->heard == written);
+        EXPECT_TRUE(log->heard == play.written);
         EXPECT_FALSE(log->closed);
     }
 

@@ -110,6 +110,19 @@ std::vector<int16_t> readF32AsTruncated16(const std::string& path) {
     return out;
 }
 
+std::vector<int16_t> peerDecoded(const std::string& file, const std::vector<std::string>& options) {
+    TempDir dir;
+    std::string eq;  // one line per subband: left and right factor
+    for (int band = 0; band < 32; ++band) eq += band < 31 ? "1 1\n" : "0 0\n";
+    writeFile(dir.file("eq.txt"), eq);
+    std::vector<std::string> argv{"mpg123", "-q", "-e", "f32", "-E", dir.file("eq.txt")};
+    argv.insert(argv.end(), {"-O", dir.file("out.f32")});
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(file);
+    if (runCommand(argv, 120).exitCode != 0) return {};
+    return readF32AsTruncated16(dir.file("out.f32"));
+}
+
 PcmComparison comparePcm(const std::vector<int16_t>& decoded, const std::vector<int16_t>& reference, int channels,
                          long offset) {
     PcmComparison c;

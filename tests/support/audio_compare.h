@@ -14,6 +14,10 @@ std::vector<int16_t> readWav16(const std::string& path, int* rate = nullptr, int
 // Raw 32-bit float little-endian samples, each truncated toward zero after scaling by 32768 and
 // clipped to 16 bits: how a float decoder's output becomes what this system's output stage gives.
 std::vector<int16_t> readF32AsTruncated16(const std::string& path);
+// The peer decoder's samples for a file: mpg123's float output with its 32nd subband turned off
+// (this decoder never decodes it), read as above. `options` go before the file (e.g.
+// "--no-gapless"). Empty when mpg123 failed.
+std::vector<int16_t> peerDecoded(const std::string& file, const std::vector<std::string>& options = {});
 
 struct PcmComparison {
     std::size_t decodedSamples = 0;    // per channel

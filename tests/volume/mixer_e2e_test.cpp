@@ -3,12 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <cstdio>
-#include <filesystem>
 #include <regex>
 
 #include "tests/desktop/test_form.h"
@@ -97,29 +94,6 @@ TEST(MixerE2E, CommandsFailOnceTheServerIsGone) {
     EXPECT_EQ(vol.GetMute(), -1);
 }
 
-// The server's process, found by the private socket path on its command line.
-int serverPid(const test::PulseServer& ps) {
-    const std::string socket = "socket=" + ps.runtimeDir() + "/native";
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string cmdline = test::readFile(entry.path().string() + "/cmdline");
-        if (cmdline.rfind("pulseaudio", 0) == 0 && cmdline.find(socket) != std::string::npos)
-            return std::atoi(entry.path().filename().c_str());
-    }
-    return -1;
-}
-
-// The same server started again on the same socket, as after a crash and a restart. (Kept here
-// until the shared test servers can restart themselves.)
-std::unique_ptr<test::BackgroundProcess> restartServer(const test::PulseServer& ps) {
-    const std::string& d = ps.runtimeDir();
-    return std::make_unique<test::BackgroundProcess>(
-        std::vector<std::string>{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                 "--disallow-exit", "--load=module-null-sink sink_name=" + ps.sink(),
-                                 "--load=module-native-protocol-unix auth-anonymous=1 socket=" + d + "/native"},
-        std::vector<std::string>{"XDG_RUNTIME_DIR=" + d, "HOME=" + d, "PULSE_RUNTIME_PATH=" + d + "/pulse",
-                                 "PULSE_STATE_PATH=" + d + "/state", "DISPLAY="});
-}
-
 TEST(MixerE2E, TheMixerIsReopenedWhenAKilledServerComesBack) {
     test::PulseServer ps;
     ASSERT_TRUE(ps.ok());
@@ -132,9 +106,7 @@ TEST(MixerE2E, TheMixerIsReopenedWhenAKilledServerComesBack) {
 
     // The reopened mixer announces both values again.
     const int volumeEvents = countEvents(f, 0), muteEvents = countEvents(f, 1);
-    const int pid = serverPid(ps);
-    ASSERT_GT(pid, 0);
-    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    ps.kill();
     EXPECT_TRUE(TestForm::waitFor([&] { return sv->mixer().reopening(); }, 3000)) << "the loss went unnoticed";
     int left = 5, right = 5;
     EXPECT_EQ(sv->GetVolume(left, right), -1);
@@ -143,8 +115,7 @@ TEST(MixerE2E, TheMixerIsReopenedWhenAKilledServerComesBack) {
     TestForm::waitFor([] { return false; }, 1200);  // retries while it is away fail quietly
     EXPECT_EQ(sv->GetVolume(left, right), -1);
 
-    auto again = restartServer(ps);
-    ASSERT_TRUE(TestForm::waitFor([&] { return ps.pactl({"info"}).exitCode == 0; }, 15000));
+    ASSERT_TRUE(ps.restart()) << "pulseaudio did not start again";
     ASSERT_EQ(ps.pactl({"set-sink-volume", ps.sink(), "20000"}).exitCode, 0);
     ASSERT_EQ(ps.pactl({"set-sink-mute", ps.sink(), "1"}).exitCode, 0);
     QElapsedTimer back;
