@@ -147,7 +147,10 @@ TEST_F(AlsaE2e, PausingForASecondLeavesASecondOfSilenceAndLosesNothing) {
               << " s; the pause call took " << pauseCall * 1000 << " ms, the held sound heard "
               << heardAfter * 1000 << " ms after it (reported heard at once: " << heardAtOnce << "); NewPlay took "
               << newPlayCall_ * 1000 << " ms, the resume " << resumeCall * 1000 << " ms\n";
-    EXPECT_NEAR(pauseSeconds, 1.0, 0.25);
+    // The second waited after "heard", plus the margin that report keeps (0.1 s) and the silence
+    // the device had queued ahead of the resumed sound (up to its 0.25-s buffer).
+    EXPECT_GE(pauseSeconds, 0.9);
+    EXPECT_LE(pauseSeconds, 1.6);
 
     // After the silence the file goes on exactly where it stopped.
     long heard = start - lag0;
