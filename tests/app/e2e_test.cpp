@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -139,6 +140,21 @@ struct Tracks {
     std::string mp3(const std::string& name) const { return dir.file(name + ".mp3"); }
 };
 
+// Where a process and each of its threads wait ("gone" when it has ended): printed when its
+// window does not appear, to tell a hang at start (under faketime, say) from a crash.
+std::string whereItWaits(int pid) {
+    std::string out = "process " + std::to_string(pid) + ":";
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        const std::string stat = readFile(task.path().string() + "/stat");
+        const auto close = stat.rfind(')');
+        out += " thread " + task.path().filename().string() + " " +
+               (close == std::string::npos ? "?" : stat.substr(close + 2, 1)) + " in " +
+               readFile(task.path().string() + "/wchan") + ";";
+    }
+    return ec ? out + " gone" : out;
+}
+
 // The program, started the way a user starts it, with the environment it needs here.
 class Program {
 public:
@@ -150,6 +166,7 @@ public:
         started_ = Clock::now();
         proc_ = std::make_unique<BackgroundProcess>(argv, fullEnv);
         window_ = findWindow("^Vesperon$", 20);
+        if (window_.empty()) std::printf("no window after 20 s; %s\n", whereItWaits(proc_->pid()).c_str());
     }
     const std::string& window() const { return window_; }
     Clock::time_point started() const { return started_; }
