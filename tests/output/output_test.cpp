@@ -141,6 +141,7 @@ class ServerLikeOutput : public QueuedOutput {
 public:
     ~ServerLikeOutput() override { stop(); }
     std::string name() const override { return "server-like"; }
+    std::atomic<std::size_t> taken{0};  // frames of sound
 
 protected:
     int openDevice(const WaveFormat&) override { return kOutputOk; }
@@ -151,9 +152,10 @@ protected:
     Turn play(const Feed& feed) override {
         Turn t;
         t.wrote = feed.data ? feed.frames : 0;
+        taken += t.wrote;
         t.allPlayed = !feed.data && feed.paused;
         t.healthy = true;
-        t.wakeAt = Clock::now() + 10ms;
+        if (!feed.data) t.wakeAt = Clock::now() + 10ms;
         return t;
     }
 };
@@ -166,7 +168,9 @@ TEST(QueuedOutput, HeldSoundCountsAsHeardNoSoonerThanItCanHavePlayed) {
     ServerLikeOutput out;
     ASSERT_EQ(out.open(kFormat, &Returned::done, &r), kOutputOk);
     b.writeAll(out);
-    std::this_thread::sleep_for(100ms);  // all of it taken by the device
+    for (const auto until = Clock::now() + 5s; out.taken < 44100 && Clock::now() < until;)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(out.taken, 44100u) << "the device did not take the second written";
     const auto paused = Clock::now();
     out.pause();
     std::this_thread::sleep_for(300ms);
