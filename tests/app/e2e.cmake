@@ -1,4 +1,4 @@
-# The whole program for real: Xvfb, a PulseAudio null sink, xdotool and faketime around `vesperon`.
+# The whole program for real: Xvfb, a PulseAudio null sink, xdotool and libfaketime around `vesperon`.
 if(VESPERON_GUI AND TARGET vesperon)
   find_package(X11 REQUIRED)
   vesperon_add_test(NAME app_e2e_test LABELS e2e OWN_MAIN TIMEOUT 240
