@@ -1,19 +1,25 @@
 #pragma once
 // The program's command line: vesperon [--session FILE] [FILE...]
+// Arguments stay the bytes the system gave: a file named in a legacy encoding (not UTF-8) is
+// still the same file when it reaches the playlist.
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace vesperon::app {
 
 struct CommandLine {
-    QString sessionFile;  // absolute; empty without --session
-    QStringList files;    // absolute, in the order given
-    QString error;        // one line; empty when the command line is good
+    std::string sessionFile;         // absolute; empty without --session
+    std::vector<std::string> files;  // absolute, in the order given
+    std::string error;               // one line; empty when the command line is good
 };
 
 // `arguments` without argv[0]. Relative paths are made absolute against the current folder
 // (the program later works from its own folder). "--" ends the options; "--session=FILE" works too.
-CommandLine parseCommandLine(const QStringList& arguments);
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// `path` made absolute against `base` (an absolute folder), with "." and ".." steps and doubled
+// separators taken out, byte by byte.
+std::string absolutePath(const std::string& path, const std::string& base);
 
 }  // namespace vesperon::app

@@ -4,13 +4,16 @@
 #include <QDir>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/logic.h"
 #include "app/mpris_link.h"
 #include "app/routines.h"
 #include "app/session.h"
+#include "app/session_lock.h"
 #include "desktop/dialog_language.h"
 #include "desktop/drop_target.h"
 #include "engine/player/commands.h"
@@ -44,16 +47,14 @@ bool displayReachable(Display** probe) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const vesperon::app::CommandLine line = vesperon::app::parseCommandLine(arguments);
-    if (!line.error.isEmpty()) {
-        std::fprintf(stderr, "vesperon: %s\nusage: vesperon [--session FILE] [FILE...]\n",
-                     line.error.toLocal8Bit().constData());
+    const vesperon::app::CommandLine line =
+        vesperon::app::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "vesperon: %s\nusage: vesperon [--session FILE] [FILE...]\n", line.error.c_str());
         return 2;
     }
     // Read at the end of the start-up.
-    vesperon::app::UseSessionFile(line.sessionFile.toStdString());
+    vesperon::app::UseSessionFile(line.sessionFile);
     Display* probe = nullptr;
     if (!displayReachable(&probe)) {
         const char* display = std::getenv("DISPLAY");
@@ -66,7 +67,28 @@ int main(int argc, char** argv) {
     if (probe) XCloseDisplay(probe);
     // A start of a session that already runs hands its files over before any window or key.
     vesperon::app::OutsideControl outside;
-    if (outside.handOver(line)) return 0;
+    using HandOver = vesperon::app::OutsideControl::HandOver;
+    switch (outside.handOver(line)) {
+        case HandOver::Done:
+            return 0;
+        case HandOver::OwnerSilent:
+            // Running on would make a second player of the same session; the files may yet land.
+            std::fprintf(stderr, "vesperon: the running Vesperon of this session does not answer; "
+                                 "nothing was handed over or saved\n");
+            return 1;
+        case HandOver::RunOn:
+            break;
+    }
+    // Without a session bus a second start is not caught above: the lock is.
+    std::unique_ptr<vesperon::app::SessionLock> sessionLock;
+    if (!line.sessionFile.empty()) {
+        std::string why;
+        sessionLock = vesperon::app::SessionLock::take(line.sessionFile, &why);
+        if (!sessionLock) {
+            std::fprintf(stderr, "vesperon: %s\n", why.c_str());
+            return 1;
+        }
+    }
     // The program works from the folder that holds it.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     vesperon::ui::installSystemFont();

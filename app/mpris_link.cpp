@@ -32,12 +32,12 @@ void raiseWindow() {
     w->activateWindow();
 }
 
-std::vector<std::string> acceptable(const QStringList& files, bool report) {
+std::vector<std::string> acceptable(const std::vector<std::string>& files, bool report) {
     std::vector<std::string> out;
-    for (const QString& f : files) {
-        std::string path = f.toStdString(), why;
+    for (const std::string& path : files) {
+        std::string why;
         if (AcceptableTrack(path, &why))
-            out.push_back(std::move(path));
+            out.push_back(path);
         else if (report)
             std::fprintf(stderr, "vesperon: skipped %s: %s\n", path.c_str(), why.c_str());
     }
@@ -145,19 +145,24 @@ bool AcceptableTrack(const std::string& path, std::string* why) {
 OutsideControl::OutsideControl() = default;
 OutsideControl::~OutsideControl() = default;
 
-bool OutsideControl::handOver(const CommandLine& line) {
+OutsideControl::HandOver OutsideControl::handOver(const CommandLine& line) {
     tracks_ = acceptable(line.files, true);
     QString sessionKey;
-    if (!line.sessionFile.isEmpty()) {
-        const QFileInfo info(line.sessionFile);
+    if (!line.sessionFile.empty()) {
+        const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(line.sessionFile)));
         sessionKey = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
     }
-    QStringList files;
-    for (const std::string& t : tracks_) files << QString::fromStdString(t);
     const auto outcome =
-        desktop::InstanceChannel::claim(QDBusConnection::sessionBus(), sessionKey, files, &channel_);
+        desktop::InstanceChannel::claim(QDBusConnection::sessionBus(), sessionKey, tracks_, &channel_);
     haveBus_ = outcome != desktop::InstanceChannel::Outcome::NoBus;
-    return outcome == desktop::InstanceChannel::Outcome::HandedOver;
+    switch (outcome) {
+        case desktop::InstanceChannel::Outcome::HandedOver:
+            return HandOver::Done;
+        case desktop::InstanceChannel::Outcome::Alone:
+            return HandOver::OwnerSilent;
+        default:
+            return HandOver::RunOn;
+    }
 }
 
 void OutsideControl::start() {
@@ -165,7 +170,7 @@ void OutsideControl::start() {
     if (!tracks_.empty()) AppendTracks(tracks_);
     tracks_.clear();
     if (channel_)
-        channel_->setReceiver([](const QStringList& files) {
+        channel_->setReceiver([](const desktop::InstanceChannel::Files& files) {
             if (!windowReady()) return;
             const auto tracks = acceptable(files, false);
             if (!tracks.empty()) AppendTracks(tracks);

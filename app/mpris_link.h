@@ -26,10 +26,14 @@ public:
     OutsideControl();
     ~OutsideControl();
 
+    enum class HandOver {
+        RunOn,        // this start is the session's player
+        Done,         // the session's player took the files: end with success
+        OwnerSilent,  // a player of the session runs but did not answer: end with failure
+    };
     // Before the window opens. Keeps the command line's files (reporting each one skipped on
-    // standard error) and claims the session on the session bus; true when an instance of the
-    // same session runs and took the files: then the program ends.
-    bool handOver(const CommandLine& line);
+    // standard error) and claims the session on the session bus.
+    HandOver handOver(const CommandLine& line);
     // Once the window is loaded: adds the files, takes later hand-overs, serves MPRIS.
     void start();
 

@@ -43,8 +43,10 @@ QVariantMap metadataOf(const MediaState& s) {
     }
     m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(mprisTrackId(s.trackNumber))));
     m.insert(QStringLiteral("xesam:title"), QString::fromStdString(s.title));
+    // The url percent-encodes the path's own bytes, so a name that is not UTF-8 still names its
+    // file; the title above shows such bytes as U+FFFD.
     m.insert(QStringLiteral("xesam:url"),
-             QUrl::fromLocalFile(QString::fromStdString(s.path)).toString(QUrl::FullyEncoded));
+             QString::fromLatin1("file://" + QByteArray::fromStdString(s.path).toPercentEncoding("/")));
     if (s.lengthUs > 0) m.insert(QStringLiteral("mpris:length"), qlonglong(s.lengthUs));
     return m;
 }
@@ -177,8 +179,9 @@ public slots:
         if (!url.isValid() || !url.isLocalFile()) return;
         if (!url.host().isEmpty() && url.host() != QLatin1String("localhost")) return;
         url.setHost(QString());  // file://localhost/x is /x, not //localhost/x
-        const QString path = url.toLocalFile();
-        if (!path.startsWith(QLatin1Char('/'))) return;
+        // The path's bytes as the url encodes them, not through UTF-8: a legacy name stays its file.
+        const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (!path.startsWith('/')) return;
         player().openFile(path.toStdString());
         service_->refresh();
     }

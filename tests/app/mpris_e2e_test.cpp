@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include <signal.h>
+
 #include "tests/support/audio_compare.h"
 #include "tests/support/e2e_program.h"
 #include "tests/support/process.h"
@@ -157,6 +159,39 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     std::printf("sound %.2f s after play; pause done %.2f s after the call; second start ended after %.2f s; "
                 "quit took %.2f s\n",
                 heard, pauseTook, secondTook, secondsSince(quitAt));
+}
+
+// A player of a session that does not answer (stopped for a while) is neither doubled nor split:
+// the second start says so and ends non-zero without writing the session file, and once the
+// player goes on, the late hand-over and its retry put the files in its list once.
+TEST(MprisE2E, ASilentPlayerIsNeitherDoubledNorSplit) {
+    TempDir dir;
+    const std::string wav = dir.file("a.wav"), a = dir.file("A.mp3"), gbk = dir.file("\xb8\xe8.mp3");
+    ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "2", "sine", "440"})
+                  .exitCode, 0);
+    ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, a}).exitCode, 0);
+    writeFile(gbk, readFile(a));
+    const std::string session = dir.file("s.json");
+    BackgroundProcess first({program(), "--session", session});
+    std::string seen;
+    ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
+    ASSERT_EQ(kill(first.pid(), SIGSTOP), 0);
+    const std::string before = readFile(session);
+    const CommandResult second = runCommand({program(), "--session", session, a, gbk}, 30);
+    EXPECT_NE(second.exitCode, 0) << second.err;
+    EXPECT_NE(second.err.find("does not answer"), std::string::npos) << second.err;
+    EXPECT_EQ(readFile(session), before) << "the second start wrote the session file";
+    ASSERT_EQ(kill(first.pid(), SIGCONT), 0);
+    auto tracks = [&] {
+        const std::string text = readFile(session);
+        int n = 0;
+        for (auto at = text.find(".mp3\""); at != std::string::npos; at = text.find(".mp3\"", at + 1)) ++n;
+        return std::to_string(n);
+    };
+    EXPECT_GE(waitFor(tracks, "2", 10, &seen), 0) << "tracks in the session: " << seen;
+    sleepMs(500);
+    EXPECT_EQ(tracks(), "2") << readFile(session);
+    EXPECT_TRUE(first.running());
 }
 
 }  // namespace

@@ -14,11 +14,12 @@ namespace vesperon::app {
 namespace {
 
 TEST(CommandLine, SessionFilesOptionsAndRelativePaths) {
-    const QString here = QDir::currentPath();
+    const std::string here = QDir::currentPath().toStdString();
+    const std::string gbk = "\xb8\xe8\xc7\xfa.mp3";  // a name in a legacy encoding, not UTF-8
     struct Case {
-        QStringList args;
-        QString session;
-        QStringList files;
+        std::vector<std::string> args;
+        std::string session;
+        std::vector<std::string> files;
         bool error;
     };
     const Case cases[] = {
@@ -33,11 +34,13 @@ TEST(CommandLine, SessionFilesOptionsAndRelativePaths) {
         {{"--verbose"}, "", {}, true},
         {{"-x"}, "", {}, true},
         {{"-"}, "", {here + "/-"}, false},
+        {{gbk, "//m//./" + gbk}, "", {here + "/" + gbk, "/m/" + gbk}, false},
+        {{"../../../../../../../../x.mp3"}, "", {"/x.mp3"}, false},
     };
     for (const Case& c : cases) {
         const CommandLine line = parseCommandLine(c.args);
-        const std::string what = c.args.join(' ').toStdString();
-        EXPECT_EQ(!line.error.isEmpty(), c.error) << what << ": " << line.error.toStdString();
+        const std::string what = c.args.empty() ? std::string() : c.args[0];
+        EXPECT_EQ(!line.error.empty(), c.error) << what << ": " << line.error;
         if (c.error) continue;
         EXPECT_EQ(line.sessionFile, c.session) << what;
         EXPECT_EQ(line.files, c.files) << what;

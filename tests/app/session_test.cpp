@@ -8,6 +8,7 @@
 #include "app/logic.h"
 #include "app/schedule_tick.h"
 #include "app/session_file.h"
+#include "app/session_lock.h"
 #include "tests/support/process.h"
 
 namespace vesperon::app {
@@ -150,6 +151,18 @@ TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
         ASSERT_EQ(chmod(dir.path().c_str(), 0700), 0);
         EXPECT_EQ(readFile(path), before);
     }
+}
+
+TEST(SessionLock, OnePlayerHoldsASessionUntilItEnds) {
+    test::TempDir dir;
+    const std::string file = dir.file("s.json");
+    std::string why;
+    auto first = SessionLock::take(file, &why);
+    ASSERT_TRUE(first) << why;
+    EXPECT_FALSE(SessionLock::take(file, &why));
+    EXPECT_NE(why.find("in use by another Vesperon"), std::string::npos) << why;
+    first.reset();
+    EXPECT_TRUE(SessionLock::take(file, &why)) << why;
 }
 
 TEST(ScheduleTick, AimsJustPastTheNextSecondWhereverItIsArmed) {

@@ -125,6 +125,12 @@ TEST_F(Mpris, PropertiesCarryTheProtocolsTypesAndValues) {
     EXPECT_EQ(meta.value("mpris:length").toLongLong(), 200'000'000);
     EXPECT_EQ(meta.value("xesam:title").toString(), "a b.mp3");
     EXPECT_EQ(meta.value("xesam:url").toString(), "file:///music/a%20b.mp3");
+    // A name in a legacy encoding: a valid UTF-8 title, a url that keeps the real bytes.
+    player.s.path = "/music/\xb8\xe8.mp3";
+    player.s.title = "\xb8\xe8.mp3";
+    get(p, "Metadata").value<QDBusArgument>() >> meta;
+    EXPECT_EQ(meta.value("xesam:title").toString(), QString::fromUtf8("\uFFFD\uFFFD.mp3"));
+    EXPECT_EQ(meta.value("xesam:url").toString(), "file:///music/%B8%E8.mp3");
 
     player.s = {};  // an empty list: nothing to play, no track
     EXPECT_FALSE(get(p, "CanPlay").toBool());
@@ -169,6 +175,7 @@ TEST_F(Mpris, EachCallActsOnlyWhereTheProtocolSaysAndHostileArgumentsAreRefused)
         {PlaybackStatus::Playing, 2, "SetPosition", {QVariant::fromValue(current), qlonglong(200'000'001)}, {}},
         {PlaybackStatus::Stopped, 2, "OpenUri", {QString("file:///tmp/x%20y.mp3")}, {"open /tmp/x y.mp3"}},
         {PlaybackStatus::Stopped, 2, "OpenUri", {QString("file://localhost/tmp/z.mp3")}, {"open /tmp/z.mp3"}},
+        {PlaybackStatus::Stopped, 2, "OpenUri", {QString("file:///tmp/%B8%E8.mp3")}, {"open /tmp/\xb8\xe8.mp3"}},
         {PlaybackStatus::Stopped, 2, "OpenUri", {QString("file://elsewhere/tmp/z.mp3")}, {}},
         {PlaybackStatus::Stopped, 2, "OpenUri", {QString("http://example.org/a.mp3")}, {}},
         {PlaybackStatus::Stopped, 2, "OpenUri", {QString("not a uri \x01 at all")}, {}},
@@ -242,12 +249,18 @@ TEST_F(Mpris, OneInstancePerSessionTakesTheFilesOfLaterStarts) {
     using Outcome = InstanceChannel::Outcome;
     std::unique_ptr<InstanceChannel> first, again, otherSession, none;
     ASSERT_EQ(InstanceChannel::claim(connect("i1"), "", {}, &first), Outcome::First);
-    std::vector<QStringList> received;
-    first->setReceiver([&](const QStringList& files) { received.push_back(files); });
+    std::vector<InstanceChannel::Files> received;
+    first->setReceiver([&](const InstanceChannel::Files& files) { received.push_back(files); });
 
-    EXPECT_EQ(InstanceChannel::claim(connect("i2"), "", {"/m/c.mp3", "/m/d.mp3"}, &again), Outcome::HandedOver);
+    // A name in a legacy encoding (GBK bytes) crosses the bus unchanged.
+    const std::string gbk = "/m/\xb8\xe8.mp3";
+    EXPECT_EQ(InstanceChannel::claim(connect("i2"), "", {"/m/c.mp3", gbk}, &again), Outcome::HandedOver);
     EXPECT_FALSE(again);
-    EXPECT_EQ(received, (std::vector<QStringList>{{"/m/c.mp3", "/m/d.mp3"}}));
+    EXPECT_EQ(received, (std::vector<InstanceChannel::Files>{{"/m/c.mp3", gbk}}));
+    // A hand-over that arrives again under the same id (a retry after a late answer) is applied once.
+    first->Open({"/m/x.mp3"}, "id-1");
+    first->Open({"/m/x.mp3"}, "id-1");
+    EXPECT_EQ(received.size(), 2u);
     // Another session file is another instance.
     EXPECT_EQ(InstanceChannel::claim(connect("i3"), "/home/u/other.json", {}, &otherSession), Outcome::First);
     EXPECT_NE(InstanceChannel::busNameFor("/home/u/other.json"), InstanceChannel::busNameFor(""));

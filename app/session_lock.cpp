@@ -1,0 +1,31 @@
+#include "app/session_lock.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace vesperon::app {
+
+std::unique_ptr<SessionLock> SessionLock::take(const std::string& sessionFile, std::string* error) {
+    const std::string path = sessionFile + ".lock";
+    // O_NONBLOCK: a FIFO put in its place must not hold up the start.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        *error = "cannot make the lock file " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int e = errno;
+        ::close(fd);
+        *error = e == EWOULDBLOCK ? "the session " + sessionFile + " is in use by another Vesperon"
+                                  : "cannot lock " + path + ": " + std::strerror(e);
+        return nullptr;
+    }
+    return std::unique_ptr<SessionLock>(new SessionLock(fd));
+}
+
+SessionLock::~SessionLock() { ::close(fd_); }
+
+}  // namespace vesperon::app
