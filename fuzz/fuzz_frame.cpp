@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const int frameLength = parseHeader(data, size, &h);
     if (frameLength <= 0 || h.layerField != FUZZ_LAYER_FIELD) return 0;
     MpegAudioDecoder decoder;
-    if (!decoder.prepare(h, frameLength)) return 0;
+    if (decoder.prepare(h, frameLength) != vesperon::engine::Status::Ok) return 0;
     const OutputDescription d = decoder.describe();
     std::vector<int16_t> pcm(static_cast<std::size_t>(d.valuesPerFrame) + 1);
     std::size_t pos = 0;

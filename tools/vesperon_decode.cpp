@@ -53,15 +53,15 @@ bool parseInt(const char* text, int* value) {
     return true;
 }
 
-const char* openErrorText(int code) {
-    switch (code) {
-        case kOpenNotFound:
+const char* openErrorText(Status status) {
+    switch (status) {
+        case Status::FileNotFound:
             return "file not found";
-        case kOpenAccessDenied:
+        case Status::AccessDenied:
             return "access denied";
-        case kOpenInvalidArgument:
-            return "invalid argument";
-        case kOpenTooManyFiles:
+        case Status::NotAFile:
+            return "not a regular file";
+        case Status::TooManyFiles:
             return "too many open files";
         default:
             return "cannot be opened";
@@ -113,10 +113,10 @@ std::vector<uint8_t> wavHeader(int channels, int rate, uint32_t dataBytes) {
 // Opens the file and starts the stream; prints the one-line error and returns false on failure.
 bool startStream(const Options& o, SourceFile& file, StreamDecoder& decoder) {
     file.setPassword(o.password);
-    const int rc = file.open(o.in);
-    if (rc != 0) {
+    const Status opened = file.open(o.in);
+    if (opened != Status::Ok) {
         std::fprintf(stderr, "vesperon-decode: cannot open %s: %s (code %d)\n", o.in.c_str(),
-                     openErrorText(rc), rc);
+                     openErrorText(opened), toCode(opened));
         return false;
     }
     const Status started = decoder.start(o.startPercent);

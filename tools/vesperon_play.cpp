@@ -1,7 +1,9 @@
-// vesperon-play [--start PERCENT] [--password TEXT] [--count N] FILE...
+// vesperon-play [--start PERCENT] [--password TEXT] [--count N] [--per-file] FILE...
 //
 // Plays the files through the engine's player without a window, printing each notification as
 // it arrives ("progress N", "end" for 100). Ends when the player has finished; Ctrl+C stops it.
+// --per-file plays each file through a player of its own, made and removed by the command layer
+// as the window does for every track, rather than one player over the whole list.
 // VESPERON_AUDIO_OUTPUT chooses the output (alsa, null, wav:PATH).
 
 #include <atomic>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "engine/output/output_keeper.h"
+#include "engine/player/commands.h"
 #include "engine/player/entry_points.h"
 #include "engine/port/message_port.h"
 
@@ -46,8 +49,53 @@ void onInterrupt(int) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: vesperon-play [--start PERCENT] [--password TEXT] [--count N] FILE...\n");
+    std::fprintf(
+        stderr,
+        "usage: vesperon-play [--start PERCENT] [--password TEXT] [--count N] [--per-file] FILE...\n");
     return 2;
+}
+
+// Between two files the state is briefly Stopped: a play has finished only when it stays
+// Stopped with no notification in between.
+template <typename State>
+void waitUntilFinished(State state) {
+    int quietStops = 0;
+    long seen = g_notifications;
+    while (!g_interrupted) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        long now = g_notifications;
+        if (state() == 0 && now == seen) {
+            if (++quietStops >= 4) break;
+        } else {
+            quietStops = 0;
+        }
+        seen = now;
+    }
+}
+
+int finish() {
+    if (g_interrupted) {
+        OutputKeeper::instance().closeNow();
+        std::fprintf(stderr, "vesperon-play: stopped\n");
+        return 130;
+    }
+    // The last track's end is reported a moment before it is heard: let the device play it out.
+    OutputKeeper::instance().playOutAndClose(2.0);
+    return 0;
+}
+
+// Each file through a player of its own, count rounds of the list (0: for ever).
+int playPerFile(const std::vector<std::string>& files, int count, const char* password, int start) {
+    for (int round = 0; (count <= 0 || round < count) && !g_interrupted; ++round) {
+        for (const std::string& f : files) {
+            if (g_interrupted) break;
+            PlayMp3File(f, start, kConsole, password);
+            if (QueryPlayState() == 0) std::fprintf(stderr, "vesperon-play: cannot play %s\n", f.c_str());
+            waitUntilFinished([] { return QueryPlayState(); });
+        }
+    }
+    RemoveCurrentPlayer();
+    return finish();
 }
 
 }  // namespace
@@ -55,7 +103,7 @@ int usage() {
 int main(int argc, char** argv) {
     int start = 0, count = 1;
     std::string password;
-    bool havePassword = false;
+    bool havePassword = false, perFile = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -69,6 +117,8 @@ int main(int argc, char** argv) {
                 password = v;
                 havePassword = true;
             }
+        } else if (a == "--per-file") {
+            perFile = true;
         } else if (a == "--help" || a == "-h") {
             return usage();
         } else if (!a.empty() && a[0] == '-' && a != "-") {
@@ -93,6 +143,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
 
     installMessagePort(MessagePort{&printNotification, &isConsole});
+    if (perFile) return playPerFile(files, count, havePassword ? password.c_str() : nullptr, start);
     PlayerHandle player = CreatePlayer(list.data(), count);
     if (!player) {
         std::fprintf(stderr, "vesperon-play: cannot create a player\n");
@@ -105,27 +156,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Between two files the state is briefly Stopped: the player has finished only when it
-    // stays Stopped with no notification in between.
-    int quietStops = 0;
-    long seen = g_notifications;
-    while (!g_interrupted) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        long now = g_notifications;
-        if (GetPlayState(player) == 0 && now == seen) {
-            if (++quietStops >= 4) break;
-        } else {
-            quietStops = 0;
-        }
-        seen = now;
-    }
+    waitUntilFinished([player] { return GetPlayState(player); });
     RemovePlayer(player);
-    if (g_interrupted) {
-        OutputKeeper::instance().closeNow();
-        std::fprintf(stderr, "vesperon-play: stopped\n");
-        return 130;
-    }
-    // The last track's end is reported a moment before it is heard: let the device play it out.
-    OutputKeeper::instance().playOutAndClose(2.0);
-    return 0;
+    return finish();
 }

@@ -13,10 +13,10 @@ Status FileByteSource::peek(std::size_t count, const uint8_t** data) {
             start_ = 0;
         }
         const std::size_t old = buffer_.size();
-        buffer_.resize(old + kBlockSize);
-        const std::size_t got = file_.read(buffer_.data() + old, kBlockSize);
-        buffer_.resize(old + got);
-        if (got < kBlockSize) ended_ = true;
+        buffer_.resize(old + kReadBlockSize);
+        const SourceFile::Block got = file_.readBlock(buffer_.data() + old);
+        buffer_.resize(old + got.size);
+        ended_ = got.last;
     }
     if (buffer_.size() - start_ < count) return ended_ ? Status::EndOfData : Status::NotEnoughData;
     *data = buffer_.data() + start_;

@@ -32,11 +32,10 @@ public:
     virtual Status waitForData() = 0;
 };
 
-// Serves a SourceFile in the reader thread's 8192-byte blocks, so the decoder sees exactly the
-// bytes and the end of input that it sees in the player.
+// Serves a SourceFile block by block (SourceFile::readBlock, as the reader thread reads it), so
+// the decoder sees exactly the bytes and the end of input that it sees in the player.
 class FileByteSource : public ByteSource {
 public:
-    static constexpr std::size_t kBlockSize = 8192;
     explicit FileByteSource(SourceFile& file) : file_(file) {}
     Status peek(std::size_t count, const uint8_t** data) override;
     void consume(std::size_t count) override;

@@ -18,7 +18,7 @@ int samplesPerFrame(const FrameHeader& h) {
 
 int64_t EstimateDurationMicroseconds(const std::string& path) {
     SourceFile file;
-    if (file.open(path) != 0) return -1;
+    if (file.open(path) != Status::Ok) return -1;
     FileByteSource source(file);
     StreamDecoder decoder(source);
     if (decoder.start(0) != Status::Ok) return -1;

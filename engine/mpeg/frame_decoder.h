@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/mpeg/frame_header.h"
+#include "engine/status/status.h"
 
 namespace vesperon::mpeg {
 
@@ -40,8 +41,8 @@ public:
     MpegAudioDecoder(const MpegAudioDecoder&) = delete;
     MpegAudioDecoder& operator=(const MpegAudioDecoder&) = delete;
 
-    // 1 if the stream can be decoded, else 0. frameLength is without padding.
-    int prepare(const FrameHeader& header, int frameLength, int reduction = 0, int transform = 0,
+    // Ok if the stream can be decoded, else CannotDecode. frameLength is without padding.
+    engine::Status prepare(const FrameHeader& header, int frameLength, int reduction = 0, int transform = 0,
                 int convert = 0, int frequencyLimit = kFrequencyLimitHz);
     OutputDescription describe() const;
     // frame points at `available` readable bytes (a frame never reads past them); out has room

@@ -11,8 +11,8 @@ MpegAudioDecoder::~MpegAudioDecoder() {
     delete layer2_;
 }
 
-int MpegAudioDecoder::prepare(const FrameHeader& header, int frameLength, int /*reduction*/,
-                              int /*transform*/, int /*convert*/, int frequencyLimit) {
+engine::Status MpegAudioDecoder::prepare(const FrameHeader& header, int frameLength, int /*reduction*/,
+                                         int /*transform*/, int /*convert*/, int frequencyLimit) {
     active_ = 0;
     int ok = 0;
     if (header.layerField == kLayerFieldIII) {
@@ -21,8 +21,9 @@ int MpegAudioDecoder::prepare(const FrameHeader& header, int frameLength, int /*
         ok = layer2_->prepare(header, frameLength, frequencyLimit);
     }
     // Layer I never passes the probe; it has no decoding path.
-    if (ok) active_ = header.layerField;
-    return ok;
+    if (!ok) return engine::Status::CannotDecode;
+    active_ = header.layerField;
+    return engine::Status::Ok;
 }
 
 OutputDescription MpegAudioDecoder::describe() const {

@@ -24,22 +24,20 @@ void SourceFile::close() {
 
 namespace {
 
-int openErrorCode(int error) {
+Status openError(int error) {
     switch (error) {
         case ENOENT:
         case ENOTDIR:
-            return kOpenNotFound;
+            return Status::FileNotFound;
         case EACCES:
         case EPERM:
         case EISDIR:
-            return kOpenAccessDenied;
-        case EINVAL:
-            return kOpenInvalidArgument;
+            return Status::AccessDenied;
         case EMFILE:
         case ENFILE:
-            return kOpenTooManyFiles;
+            return Status::TooManyFiles;
         default:
-            return kOpenOtherError;
+            return Status::CannotOpen;
     }
 }
 
@@ -56,26 +54,26 @@ int64_t id3v2SkipSize(const uint8_t* h) {
     return kID3v2HeaderSize + size + (footer ? kID3v2HeaderSize : 0);
 }
 
-int SourceFile::open(const std::string& path) {
+Status SourceFile::open(const std::string& path) {
     close();
     // Non-blocking, so that opening a named pipe cannot wait for a writer.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return openErrorCode(errno);
+    if (fd < 0) return openError(errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
-        return openErrorCode(error);
+        return openError(error);
     }
     // A folder opens on this system but can never be read as a file.
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
-        return kOpenAccessDenied;
+        return Status::AccessDenied;
     }
     // Pipes and devices have no size and may never end (a dropped /dev/zero would decode forever).
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return kOpenInvalidArgument;
+        return Status::NotAFile;
     }
     fd_ = fd;
     int64_t end = static_cast<int64_t>(st.st_size);
@@ -98,7 +96,7 @@ int SourceFile::open(const std::string& path) {
     audioStart_ = std::min(audioStart_, static_cast<int64_t>(st.st_size));
     audioEnd_ = std::max(end, audioStart_);
     position_ = 0;
-    return 0;
+    return Status::Ok;
 }
 
 // Bytes of an APE tag (footer, items and an optional header) that ends at `end`; 0 when none.
@@ -137,6 +135,11 @@ std::size_t SourceFile::read(uint8_t* data, std::size_t size) {
     const std::size_t n = readAt(data, size, audioStart_ + position_);
     position_ += static_cast<int64_t>(n);
     return n;
+}
+
+SourceFile::Block SourceFile::readBlock(uint8_t* block) {
+    const std::size_t n = read(block, kReadBlockSize);
+    return Block{n, n < kReadBlockSize};
 }
 
 int64_t SourceFile::seek(int64_t offset, int origin) {

@@ -9,15 +9,15 @@
 #include <string_view>
 
 #include "engine/mpeg/block_cipher.h"
+#include "engine/status/status.h"
 
 namespace vesperon::mpeg {
 
-// Open results besides 0.
-inline constexpr int kOpenNotFound = 12;
-inline constexpr int kOpenAccessDenied = 9;
-inline constexpr int kOpenInvalidArgument = 11;
-inline constexpr int kOpenTooManyFiles = 13;
-inline constexpr int kOpenOtherError = 1;
+using engine::Status;
+
+// The file is read in blocks of this size, by the player's reader thread and by the tools alike,
+// so that both meet the same end of input.
+inline constexpr std::size_t kReadBlockSize = 8192;
 
 inline constexpr int kID3v1Size = 128;
 inline constexpr int kID3v2HeaderSize = 10;
@@ -33,15 +33,22 @@ public:
     // Takes effect for every later read, the tag checks of open() included.
     void setPassword(std::string_view password) { cipher_.setPassword(password); }
 
-    // 0, or one of the open results above. The position is 0: the first byte after a leading
-    // ID3v2 tag.
-    int open(const std::string& path);
+    // Ok, FileNotFound, AccessDenied (a folder too), NotAFile (a pipe or a device),
+    // TooManyFiles or CannotOpen. The position is 0: the first byte after a leading ID3v2 tag.
+    Status open(const std::string& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }
 
     // Reads up to `size` bytes at the current position; returns the count read (0 at the end
     // of the audio or on an error). The trailing tags are never read.
     std::size_t read(uint8_t* data, std::size_t size);
+    // Reads the next kReadBlockSize bytes into block; `last` once the audio has ended (a short
+    // or empty block).
+    struct Block {
+        std::size_t size = 0;
+        bool last = false;
+    };
+    Block readBlock(uint8_t* block);
     // origin as for lseek (SEEK_SET, SEEK_CUR, SEEK_END, the last from the end of the audio);
     // the new position, or -1 on failure.
     int64_t seek(int64_t offset, int origin);

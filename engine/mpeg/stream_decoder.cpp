@@ -227,7 +227,7 @@ Status StreamDecoder::start(int startPercent) {
     Status rc = probe();
     if (rc != Status::Ok) return rc;
     computeStreamInfo();
-    if (!decoder_.prepare(info_.header, info_.frameLength)) return Status::CannotDecode;
+    if (Status r = decoder_.prepare(info_.header, info_.frameLength); r != Status::Ok) return r;
     info_.output = decoder_.describe();
     const int values = info_.output.valuesPerFrame;
     const int bytesPerValue = info_.output.bitsPerSample / 8;
@@ -333,7 +333,7 @@ FrameStep StreamDecoder::decodeFrame(int16_t* out) {
             step.status = rc;
             return step;
         }
-        if (!decoder_.prepare(info_.header, info_.frameLength)) step.status = Status::CannotDecode;
+        step.status = decoder_.prepare(info_.header, info_.frameLength);
         return step;
     }
     const std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(r.bytesUsed), window);

@@ -34,7 +34,7 @@ Status FileSource::open(StreamRing** ring) {
     {
         std::lock_guard fileLock(fileMutex_);
         file_.setPassword(password_);
-        if (file_.open(name_) != 0) return Status::CannotOpen;
+        if (Status r = file_.open(name_); r != Status::Ok) return r;
     }
     try {
         thread_ = std::thread([this] { run(); });
@@ -93,12 +93,12 @@ void FileSource::run() {
             continue;
         }
         if (r != Status::Ok) {
-            reportFailure();
+            reportFailure(r);
             return;
         }
-        std::size_t n = file_.read(block, kBlockSize);
-        ring->commitWrite(n);
-        if (n < kBlockSize) ring->setEndOfInput(true);
+        const mpeg::SourceFile::Block got = file_.readBlock(block);
+        ring->commitWrite(got.size);
+        if (got.last) ring->setEndOfInput(true);
         lock.unlock();
         if (reader_) reader_->signal();
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The first stage of a play: its reader thread reads the file (deciphering it when a password
-// is set) in 8192-byte blocks into the byte ring until the end of the file.
+// is set) block by block (SourceFile::readBlock) into the byte ring until the end of the file.
 
 #include <cstdint>
 #include <mutex>
@@ -14,16 +14,17 @@ namespace vesperon::engine {
 
 class FileSource : public PipelineStage {
 public:
-    static constexpr std::size_t kBlockSize = 8192;
+    static constexpr std::size_t kBlockSize = mpeg::kReadBlockSize;
     static constexpr std::size_t kRingSize = 65536;
-    static constexpr std::size_t kRingOverhang = 8192;
+    static constexpr std::size_t kRingOverhang = kBlockSize;
 
     FileSource(RequestSink* owner, std::uint64_t play) : PipelineStage(owner, play) {}
     ~FileSource() override;
 
     void setFile(const std::string& name, const std::string& password);
     // Creates the byte ring, opens the file, starts the reader thread (waiting for its first
-    // signal). Ok and the ring, or CannotOpen, or ReaderThreadFailed.
+    // signal). Ok and the ring, or why the file did not open (SourceFile::open), or
+    // ReaderThreadFailed.
     Status open(StreamRing** ring);
     // Moves the file position (origin as for lseek) and empties the ring: Ok, or SeekFailed.
     Status seek(std::int64_t offset, int origin);

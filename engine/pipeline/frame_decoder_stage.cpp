@@ -45,12 +45,9 @@ Status FrameDecoder::connect(StreamRing* input, MessageRing** pcm) {
 }
 
 void FrameDecoder::postProgress() {
-    WindowHandle window = notify_.load();
-    if (!isLiveWindow(window)) return;
-    int p = stream_->progress();
-    if (p == lastProgress_) return;
-    postToWindow(window, kPlayerNotifyMessage, p, 0);
-    lastProgress_ = p;
+    if (!sink_) return;
+    const int p = stream_->progress();
+    if (p != lastProgress_ && sink_(Notice::progress(p))) lastProgress_ = p;
 }
 
 void FrameDecoder::run() {
@@ -60,19 +57,19 @@ void FrameDecoder::run() {
     Status r = stream_->start(startPercent_.exchange(0));
     if (r == Status::Stopping) return;
     if (r != Status::Ok) {
-        reportFailure();
+        reportFailure(r);
         return;
     }
     const std::size_t frameBytes = stream_->pcmFrameBytes();
     const mpeg::OutputDescription& out = stream_->info().output;
     if (frameBytes == 0 || out.channels <= 0) {
-        reportFailure();
+        reportFailure(Status::CannotDecode);
         return;
     }
     r = pcm_->resize(pcmRingSizeFor(frameBytes), 0);
     if (r == Status::Stopping) return;
     if (r != Status::Ok) {
-        reportFailure();
+        reportFailure(r);
         return;
     }
     PcmFormat format;
@@ -97,7 +94,7 @@ void FrameDecoder::run() {
             continue;
         }
         if (r != Status::Ok) {
-            reportFailure();
+            reportFailure(r);
             return;
         }
         mpeg::FrameStep step = stream_->decodeFrame(reinterpret_cast<std::int16_t*>(block));
@@ -117,7 +114,7 @@ void FrameDecoder::run() {
         }
         if (step.status != Status::Ok) {
             pcm_->commitWrite(0);
-            reportFailure();
+            reportFailure(step.status);
             return;
         }
         if (!step.decoded || step.bytesProduced <= 0) {
@@ -131,7 +128,7 @@ void FrameDecoder::run() {
         r = pcm_->commitWrite(step.lastBlock ? produced : frameBytes);
         if (r == Status::Stopping) return;
         if (r != Status::Ok) {
-            reportFailure();
+            reportFailure(r);
             return;
         }
     }

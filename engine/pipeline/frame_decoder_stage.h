@@ -11,7 +11,7 @@
 #include "engine/mpeg/byte_source.h"
 #include "engine/mpeg/stream_decoder.h"
 #include "engine/pipeline/pipeline_stage.h"
-#include "engine/port/message_port.h"
+#include "engine/port/notice.h"
 
 namespace vesperon::engine {
 
@@ -25,7 +25,8 @@ public:
     FrameDecoder(RequestSink* owner, std::uint64_t play);
     ~FrameDecoder() override;
 
-    void setNotifyWindow(WindowHandle window) { notify_.store(window); }
+    // Set before connect(); the decoder thread then calls it without a lock.
+    void setNoticeSink(NoticeSink sink) { sink_ = std::move(sink); }
     void setSource(FileSource* source);
     void setRenderer(PipelineStage* renderer);
     // A start position in percent, applied once before the first frame.
@@ -52,7 +53,7 @@ private:
     FileSource* source_ = nullptr;
     PipelineStage* renderer_ = nullptr;
     MessageRing* pcm_ = nullptr;
-    std::atomic<WindowHandle> notify_{0};
+    NoticeSink sink_;
     std::atomic<int> startPercent_{0};
     int lastProgress_ = -1;
     std::unique_ptr<mpeg::StreamDecoder> stream_;

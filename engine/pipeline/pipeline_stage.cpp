@@ -33,8 +33,8 @@ void PipelineStage::setInputRing(StreamRing* ring) {
     input_ = ring;
 }
 
-void PipelineStage::reportFailure() {
-    if (owner_) owner_->postRequest(StageRequest::Failure, play_);
+void PipelineStage::reportEnd(Status why) {
+    if (owner_) owner_->playEnded(play_, why);
 }
 
 bool PipelineStage::waitForSignal() {

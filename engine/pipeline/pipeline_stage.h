@@ -13,18 +13,14 @@
 
 namespace vesperon::engine {
 
-// What a stage asks of its player; the numbers are the historical request codes.
-enum class StageRequest : int {
-    EndOfFile = 12,  // the play has ended: move on to the next file
-    Failure = 77,    // the play failed: move on as well
-};
-
-// Where a stage reports its requests. `play` names the play that reports, so that a late
-// report from a play already replaced can be told apart.
+// Where a stage reports that its play has ended: `why` is EndOfData when the last sound has been
+// handed to the device, any other status when the play failed. Either way the player moves on.
+// `play` names the play that reports, so that a late report from a play already replaced can be
+// told apart. Called on the stage's thread.
 class RequestSink {
 public:
     virtual ~RequestSink() = default;
-    virtual void postRequest(StageRequest request, std::uint64_t play) = 0;
+    virtual void playEnded(std::uint64_t play, Status why) = 0;
 };
 
 class PipelineStage {
@@ -39,7 +35,9 @@ public:
     virtual void signal();
     virtual Status resetOutput();
     void setInputRing(StreamRing* ring);
-    void reportFailure();
+    // The play ended (EndOfData) or failed for this reason: told to the owner.
+    void reportEnd(Status why);
+    void reportFailure(Status why) { reportEnd(why); }
     // Waits for the signal semaphore; true when the stage is stopping.
     bool waitForSignal();
     // Waits for the resume semaphore; true when the stage is stopping.

@@ -303,11 +303,11 @@ void WaveRenderer::run() {
                 if (!openDevice(*message->format)) {
                     // Without a device the play cannot go on: let the player move on rather
                     // than stay Playing forever.
-                    reportFailure();
+                    reportFailure(Status::DeviceFailed);
                     return;
                 }
             } else if (message->code == StageMessage::kEndOfStream) {
-                if (owner_) owner_->postRequest(StageRequest::EndOfFile, play_);
+                reportEnd(Status::EndOfData);
                 return;
             }
             continue;
@@ -342,14 +342,13 @@ void WaveRenderer::run() {
                         pcm_->setInFlight(inFlight_);
                         pcm_->consume(0);
                         if (!handFrame(last, rest)) {
-                            reportFailure();
+                            reportFailure(Status::DeviceFailed);
                             return;
                         }
                     }
                     // The device keeps playing what it holds; the next track follows it.
                     if (stopping()) return;
-                    if ((handOver() || drain()) && !stopping() && owner_)
-                        owner_->postRequest(StageRequest::EndOfFile, play_);
+                    if ((handOver() || drain()) && !stopping()) reportEnd(Status::EndOfData);
                     return;
                 }
                 if (message && message->code == StageMessage::kFormat && message->format) {
@@ -363,7 +362,7 @@ void WaveRenderer::run() {
                         inFlight_ = 0;
                         pcm_->setInFlight(0);
                         if (!openDevice(f)) {
-                            reportFailure();
+                            reportFailure(Status::DeviceFailed);
                             return;
                         }
                     }
@@ -372,7 +371,7 @@ void WaveRenderer::run() {
                 continue;
             }
             if (r == Status::Stopping || r == Status::EndOfData) return;
-            reportFailure();
+            reportFailure(r);
             return;
         }
         if (!frame) continue;
@@ -384,7 +383,7 @@ void WaveRenderer::run() {
         }
         if (!handFrame(frame, frameBytes_)) {
             // The device is gone for good: end the play as a device that did not open would.
-            reportFailure();
+            reportFailure(Status::DeviceFailed);
             return;
         }
         signalWriter();

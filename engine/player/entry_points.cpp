@@ -2,25 +2,41 @@
 
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
-#include "engine/player/player.h"
+#include "engine/player/playback.h"
 
 namespace vesperon::engine {
 
 namespace {
-Player* toPlayer(PlayerHandle h) {
-    return reinterpret_cast<Player*>(h);
+
+Playback* toPlayback(PlayerHandle h) {
+    return reinterpret_cast<Playback*>(h);
 }
+
+// Notices go to the window as the notify message's number; none without a window.
+NoticeSink windowSink(WindowHandle window) {
+    if (window == 0) return {};
+    return
+        [window](const Notice& n) { return postToWindow(window, kPlayerNotifyMessage, noticeValue(n), 0); };
+}
+
 }  // namespace
 
 PlayerHandle CreatePlayer(const char* list, std::int32_t count) {
     if (!list) return 0;
-    Player* p = new (std::nothrow) Player(list, count);
+    std::vector<std::string> files;
+    for (const char* name = list; *name != '\0'; name += std::strlen(name) + 1) files.emplace_back(name);
+    Playback* p = new (std::nothrow) Playback(files, count);
     return reinterpret_cast<PlayerHandle>(p);
 }
 
 void NewPlay(PlayerHandle player, WindowHandle notify, const char* password, std::int32_t startPercent) {
-    if (player) toPlayer(player)->newPlay(notify, password, startPercent);
+    if (!player) return;
+    PlayOptions options{windowSink(notify), startPercent, std::nullopt};
+    if (password) options.password = password;
+    toPlayback(player)->play(options);
 }
 
 void Play(PlayerHandle player) {
@@ -28,19 +44,28 @@ void Play(PlayerHandle player) {
 }
 
 std::int32_t GetPlayState(PlayerHandle player) {
-    return player ? toPlayer(player)->playState() : 0;
+    if (!player) return 0;
+    switch (toPlayback(player)->state()) {
+        case PlayState::Playing:
+            return 1;
+        case PlayState::Paused:
+            return -1;
+        case PlayState::Stopped:
+            break;
+    }
+    return 0;
 }
 
 void SetPauseState(PlayerHandle player, std::int32_t pause) {
-    if (player) toPlayer(player)->setPauseState(pause);
+    if (player) toPlayback(player)->setPaused(pause != 0);
 }
 
 std::int32_t GetPauseHeard(PlayerHandle player) {
-    return player ? (toPlayer(player)->pauseHeard() ? 1 : 0) : 1;
+    return player ? (toPlayback(player)->pauseHeard() ? 1 : 0) : 1;
 }
 
 void RemovePlayer(PlayerHandle player) {
-    delete toPlayer(player);
+    delete toPlayback(player);
 }
 
 int InitialiseEngine() {

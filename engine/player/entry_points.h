@@ -1,5 +1,6 @@
 #pragma once
-// The engine's six entry points, found by name through LookupEngineFunction.
+// The engine's six entry points, found by name through LookupEngineFunction: its outer contract,
+// in numbers, a thin adapter over Playback (playback.h).
 
 #include <cstdint>
 

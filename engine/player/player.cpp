@@ -8,27 +8,19 @@
 
 namespace vesperon::engine {
 
-std::size_t Player::listLength(const char* list) {
-    if (!list) return 0;
-    std::size_t i = 0;
-    while (list[i] != '\0') i += std::strlen(list + i) + 1;
-    return i + 1;
-}
-
-Player::Player(const char* list, int count) : remaining_(count < 0 ? 0 : count) {
-    std::size_t length = listLength(list);
-    if (length > 1) {
-        list_.assign(list, list + length);
-        cursor_ = 0;
-        startService();
+Player::Player(const std::vector<std::string>& files, int count) : remaining_(count < 0 ? 0 : count) {
+    for (const std::string& f : files) {
+        if (f.empty()) break;
+        files_.push_back(f);
     }
+    if (!files_.empty()) startService();
 }
 
 Player::~Player() {
     {
         std::lock_guard lock(lock_);
         pipeline_.reset();
-        state_ = State::Stopped;
+        state_ = PlayState::Stopped;
         quit_ = true;
     }
     if (service_.joinable()) {
@@ -43,12 +35,12 @@ void Player::startService() {
     service_ = std::thread([this] { serviceLoop(); });
 }
 
-Status Player::buildPipeline(const char* name, WindowHandle window, const char* password) {
+Status Player::buildPipeline(const std::string& name, const NoticeSink& sink, const char* password) {
     const std::uint64_t play = ++plays_;
     auto source = std::make_unique<FileSource>(this, play);
     auto renderer = std::make_unique<WaveRenderer>(this, play);
     auto decoder = std::make_unique<FrameDecoder>(this, play);
-    decoder->setNotifyWindow(window);
+    decoder->setNoticeSink(sink);
     renderer->setSource(std::move(source));
     renderer->setDecoder(std::move(decoder));
     Status r = renderer->open(name, password ? password : "");
@@ -58,26 +50,30 @@ Status Player::buildPipeline(const char* name, WindowHandle window, const char* 
     return Status::Ok;
 }
 
-void Player::newPlay(WindowHandle window, const char* password, int startPercent) {
+Status Player::play(NoticeSink sink, const char* password, int startPercent) {
     std::lock_guard lock(lock_);
-    newPlayLocked(window, password, startPercent);
+    return playLocked(std::move(sink), password, startPercent);
 }
 
-void Player::newPlayLocked(WindowHandle window, const char* password, int startPercent) {
-    if (state_ == State::Playing) {
+Status Player::playLocked(NoticeSink sink, const char* password, int startPercent) {
+    if (state_ == PlayState::Playing) {
         // Destroying the play stops it; its device is kept for the next one.
         pipeline_.reset();
-        state_ = State::Stopped;
+        state_ = PlayState::Stopped;
     }
-    bool ok =
-        !(password && std::strlen(password) >= kPasswordCapacity) && !list_.empty() && list_[cursor_] != '\0';
-    if (ok && !pipeline_) ok = buildPipeline(&list_[cursor_], window, password) == Status::Ok;
-    if (!ok) {
-        notify_ = 0;
+    Status r = Status::Ok;
+    if (password && std::strlen(password) >= kPasswordCapacity)
+        r = Status::PasswordTooLong;
+    else if (files_.empty())
+        r = Status::NothingToPlay;
+    else if (!pipeline_)
+        r = buildPipeline(files_[cursor_], sink, password);
+    if (r != Status::Ok) {
+        sink_ = nullptr;
         password_.clear();
-        return;
+        return r;
     }
-    notify_ = window;
+    sink_ = std::move(sink);
     if (password && password != password_.c_str()) password_ = password;
     if (startPercent != 0) pipeline_->decoder()->setStartPercent(startPercent);
     if (countRanOut_ && service_.joinable()) {
@@ -88,41 +84,31 @@ void Player::newPlayLocked(WindowHandle window, const char* password, int startP
         startService();
     }
     pipeline_->resume();
-    state_ = State::Playing;
+    state_ = PlayState::Playing;
+    return Status::Ok;
 }
 
-void Player::setPauseState(int pause) {
+void Player::setPaused(bool paused) {
     std::lock_guard lock(lock_);
-    if (pause != 0 && pipeline_ && state_ == State::Playing) {
+    if (paused && pipeline_ && state_ == PlayState::Playing) {
         pipeline_->pause();
-        state_ = State::Paused;
-    } else if (pause == 0 && pipeline_ && state_ == State::Paused) {
+        state_ = PlayState::Paused;
+    } else if (!paused && pipeline_ && state_ == PlayState::Paused) {
         pipeline_->resume();
-        state_ = State::Playing;
+        state_ = PlayState::Playing;
     }
 }
 
 bool Player::pauseHeard() {
     std::unique_lock lock(lock_, std::try_to_lock);
     if (!lock.owns_lock()) return false;
-    return !pipeline_ || state_ != State::Paused || pipeline_->pauseHeard();
+    return !pipeline_ || state_ != PlayState::Paused || pipeline_->pauseHeard();
 }
 
-int Player::playState() const {
-    switch (state_.load()) {
-        case State::Playing:
-            return 1;
-        case State::Paused:
-            return -1;
-        default:
-            return 0;
-    }
-}
-
-void Player::postRequest(StageRequest code, std::uint64_t play) {
+void Player::playEnded(std::uint64_t play, Status why) {
     {
         std::lock_guard lock(queueMutex_);
-        queue_.push_back(Request{code, play});
+        queue_.push_back(Request{play, why});
     }
     queueSignal_.release();
 }
@@ -155,12 +141,12 @@ void Player::serviceLoop() {
 void Player::process(const Request& request) {
     std::lock_guard lock(lock_);
     // A report from a play that was stopped or replaced meanwhile must not end the current one.
+    // A failed play ends as a finished one does: the list moves on.
     if (quit_ || !pipeline_ || request.play != play_) return;
     pipeline_.reset();
-    state_ = State::Stopped;
-    postToWindow(notify_, kPlayerNotifyMessage, 100, 0);
-    cursor_ += std::strlen(&list_[cursor_]) + 1;
-    if (list_[cursor_] == '\0') {
+    state_ = PlayState::Stopped;
+    if (sink_) sink_(Notice::trackEnded());
+    if (++cursor_ == files_.size()) {
         cursor_ = 0;
         if (remaining_ > 0 && --remaining_ == 0) {
             quit_ = true;
@@ -168,7 +154,7 @@ void Player::process(const Request& request) {
             return;
         }
     }
-    newPlayLocked(notify_, password_.c_str(), 0);
+    playLocked(sink_, password_.c_str(), 0);
 }
 
 }  // namespace vesperon::engine

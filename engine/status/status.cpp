@@ -10,6 +10,14 @@ const char* statusName(Status status) {
             return "Ok";
         case Status::BlockTooLarge:
             return "BlockTooLarge";
+        case Status::AccessDenied:
+            return "AccessDenied";
+        case Status::NotAFile:
+            return "NotAFile";
+        case Status::FileNotFound:
+            return "FileNotFound";
+        case Status::TooManyFiles:
+            return "TooManyFiles";
         case Status::NoRoom:
             return "NoRoom";
         case Status::NotConnected:
@@ -38,6 +46,12 @@ const char* statusName(Status status) {
             return "DecoderThreadFailed";
         case Status::CannotOpen:
             return "CannotOpen";
+        case Status::DeviceFailed:
+            return "DeviceFailed";
+        case Status::NothingToPlay:
+            return "NothingToPlay";
+        case Status::PasswordTooLong:
+            return "PasswordTooLong";
     }
     return "unknown";
 }

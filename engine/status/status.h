@@ -1,8 +1,8 @@
 #pragma once
-// The engine's one status vocabulary: what the byte sources, the stream decoder, the rings and
-// the stages return. It sits below every other engine folder so that each may use it. The
-// numbers are the historical result codes; they stay fixed so that a code printed by a tool
-// or seen in a log keeps its meaning.
+// The engine's one status vocabulary: what the source file, the byte sources, the stream decoder,
+// the rings, the stages and the player return, and why a play ended. It sits below every other engine folder
+// so that each may use it. The numbers are the historical result codes; they stay fixed so that a code
+// printed by a tool or seen in a log keeps its meaning.
 
 #include <iosfwd>
 
@@ -10,7 +10,11 @@ namespace vesperon::engine {
 
 enum class Status : int {
     Ok = 0,
-    BlockTooLarge = 2,   // a read larger than the ring's overhang
+    BlockTooLarge = 2,  // a read larger than the ring's overhang
+    AccessDenied = 9,   // the file may not be read, or is a folder
+    NotAFile = 11,      // a pipe or a device: no size, and it may never end
+    FileNotFound = 12,
+    TooManyFiles = 13,   // out of file descriptors
     NoRoom = 7,          // the writer must wait
     NotConnected = 15,   // the decoder stage has no input yet
     ResizeRefused = 16,  // the ring has begun to be read
@@ -24,7 +28,10 @@ enum class Status : int {
     NoStreamFound = 1001,  // the probe found no three consistent frames
     CannotDecode = 1002,
     DecoderThreadFailed = 1003,
-    CannotOpen = 1004,  // the file did not open (its own error tells why)
+    CannotOpen = 1004,     // the file did not open for another reason (a loop of links, a long name)
+    DeviceFailed = 1005,   // the output device did not open, or stopped taking sound
+    NothingToPlay = 1006,  // the list is empty
+    PasswordTooLong = 1007,
 };
 
 // The name without the enum's prefix ("NotEnoughData"), for messages and test output.

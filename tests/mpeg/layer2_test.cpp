@@ -446,8 +446,9 @@ TEST(Layer2Frames, ForbiddenCombinationsAreRefusedAtPrepare) {
     EXPECT_EQ(dec.decode(frame, sizeof frame, out).bytesUsed, 0);
     // Through the dispatcher too.
     MpegAudioDecoder mpeg;
-    EXPECT_EQ(mpeg.prepare(layer2Header(1, 1, 5, kModeJointStereo), 240), 0);  // 80 kbit/s joint stereo
-    EXPECT_EQ(mpeg.prepare(layer2Header(1, 1, 10, kModeJointStereo), 576), 1);
+    EXPECT_EQ(mpeg.prepare(layer2Header(1, 1, 5, kModeJointStereo), 240),
+              vesperon::engine::Status::CannotDecode);  // 80 kbit/s joint stereo
+    EXPECT_EQ(mpeg.prepare(layer2Header(1, 1, 10, kModeJointStereo), 576), vesperon::engine::Status::Ok);
     EXPECT_EQ(mpeg.describe().valuesPerFrame, 2304);
 }
 

@@ -50,11 +50,11 @@ inline DecodedStream finishDecoding(mpeg::StreamDecoder& decoder, mpeg::ByteSour
     return d;
 }
 
-// Through the player's decoding path: file, 8192-byte reader blocks, probe, frames.
+// Through the player's decoding path: file, reader blocks, probe, frames.
 inline DecodedStream decodeFile(const std::string& path) {
     DecodedStream d;
     mpeg::SourceFile file;
-    if (file.open(path) != 0) return d;
+    if (file.open(path) != mpeg::Status::Ok) return d;
     mpeg::FileByteSource source(file);
     mpeg::StreamDecoder decoder(source);
     d.startStatus = decoder.start();
@@ -85,7 +85,7 @@ inline DirectDecode decodeDirect(const std::vector<uint8_t>& bytes) {
     mpeg::FoundHeader found = mpeg::findHeader(bytes.data(), bytes.size());
     if (found.frameLength <= 0) return r;
     mpeg::MpegAudioDecoder decoder;
-    if (!decoder.prepare(found.header, found.frameLength)) return r;
+    if (decoder.prepare(found.header, found.frameLength) != engine::Status::Ok) return r;
     r.prepared = true;
     r.channels = decoder.describe().channels;
     std::vector<int16_t> block(mpeg::kMaxFrameOutputBytes / 2);

@@ -30,7 +30,7 @@ struct Decoded {
 Decoded decodeFile(const std::string& path, int startPercent = 0) {
     Decoded out;
     SourceFile file;
-    if (file.open(path) != 0) return out;
+    if (file.open(path) != Status::Ok) return out;
     FileByteSource source(file);
     StreamDecoder d(source);
     out.startCode = d.start(startPercent);
@@ -115,7 +115,7 @@ TEST_F(EncodedFiles, LargeId3v24TagIsSkipped) {
         const std::string path = file(footer ? "footer.mp3" : "tagged.mp3");
         writeFile(path, tag + mp3);
         SourceFile f;
-        ASSERT_EQ(f.open(path), 0);
+        ASSERT_EQ(f.open(path), Status::Ok);
         EXPECT_EQ(f.audioStart(), static_cast<int64_t>(tag.size()));
         // Playback starts at the first frame: the same PCM, with no resynchronisation.
         const Decoded tagged = decodeFile(path);

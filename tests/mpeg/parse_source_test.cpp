@@ -169,22 +169,22 @@ TEST(BlockCipher, AnyRangeDeciphersLikeTheWholeBlock) {
 TEST(SourceFile, OpenErrorCodes) {
     TempDir dir;
     SourceFile f;
-    EXPECT_EQ(f.open(dir.file("missing.mp3")), kOpenNotFound);
+    EXPECT_EQ(f.open(dir.file("missing.mp3")), Status::FileNotFound);
     writeBytes(dir.file("plain"), pattern(10));
-    EXPECT_EQ(f.open(dir.file("plain") + "/below.mp3"), kOpenNotFound);
-    EXPECT_EQ(f.open(dir.path()), kOpenAccessDenied);
+    EXPECT_EQ(f.open(dir.file("plain") + "/below.mp3"), Status::FileNotFound);
+    EXPECT_EQ(f.open(dir.path()), Status::AccessDenied);
     if (geteuid() != 0) {
         writeBytes(dir.file("locked.mp3"), pattern(10));
         ::chmod(dir.file("locked.mp3").c_str(), 0);
-        EXPECT_EQ(f.open(dir.file("locked.mp3")), kOpenAccessDenied);
+        EXPECT_EQ(f.open(dir.file("locked.mp3")), Status::AccessDenied);
     }
     // Pipes and devices are not files to play: a pipe must not block the open, /dev/zero never ends.
     ASSERT_EQ(::mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
-    EXPECT_EQ(f.open(dir.file("pipe.mp3")), kOpenInvalidArgument);
-    EXPECT_EQ(f.open("/dev/zero"), kOpenInvalidArgument);
-    EXPECT_EQ(f.open(dir.file(std::string(300, 'x'))), kOpenOtherError);  // name too long
+    EXPECT_EQ(f.open(dir.file("pipe.mp3")), Status::NotAFile);
+    EXPECT_EQ(f.open("/dev/zero"), Status::NotAFile);
+    EXPECT_EQ(f.open(dir.file(std::string(300, 'x'))), Status::CannotOpen);  // name too long
     ::symlink("loop", dir.file("loop").c_str());
-    EXPECT_EQ(f.open(dir.file("loop")), kOpenOtherError);
+    EXPECT_EQ(f.open(dir.file("loop")), Status::CannotOpen);
 
     // Out of descriptors.
     rlimit saved{};
@@ -195,11 +195,11 @@ TEST(SourceFile, OpenErrorCodes) {
     rlimit low = saved;
     low.rlim_cur = static_cast<rlim_t>(probe);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    const int code = f.open(dir.file("plain"));
+    const Status code = f.open(dir.file("plain"));
     setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(code, kOpenTooManyFiles);
+    EXPECT_EQ(code, Status::TooManyFiles);
 
-    EXPECT_EQ(f.open(dir.file("plain")), 0);
+    EXPECT_EQ(f.open(dir.file("plain")), Status::Ok);
     EXPECT_TRUE(f.isOpen());
 }
 
@@ -239,23 +239,23 @@ TEST(SourceFile, DataLengthLessAFinalTag) {
     writeBytes(dir.file("apeonly"), apeOnly);
 
     SourceFile f;
-    ASSERT_EQ(f.open(dir.file("tagged")), 0);
+    ASSERT_EQ(f.open(dir.file("tagged")), Status::Ok);
     EXPECT_EQ(f.dataLength(), 3000);
     // The tag is not read as audio.
     Bytes all(4000);
     EXPECT_EQ(f.read(all.data(), all.size()), 3000u);
     EXPECT_EQ(f.read(all.data(), all.size()), 0u);
-    ASSERT_EQ(f.open(dir.file("ape")), 0);
+    ASSERT_EQ(f.open(dir.file("ape")), Status::Ok);
     EXPECT_EQ(f.dataLength(), 3000);
-    ASSERT_EQ(f.open(dir.file("apeonly")), 0);
+    ASSERT_EQ(f.open(dir.file("apeonly")), Status::Ok);
     EXPECT_EQ(f.dataLength(), 3000);
-    ASSERT_EQ(f.open(dir.file("plain")), 0);
+    ASSERT_EQ(f.open(dir.file("plain")), Status::Ok);
     EXPECT_EQ(f.dataLength(), 3000);
-    ASSERT_EQ(f.open(dir.file("tagonly")), 0);
+    ASSERT_EQ(f.open(dir.file("tagonly")), Status::Ok);
     EXPECT_EQ(f.dataLength(), 0);
-    ASSERT_EQ(f.open(dir.file("tiny")), 0);
+    ASSERT_EQ(f.open(dir.file("tiny")), Status::Ok);
     EXPECT_EQ(f.dataLength(), 3);
-    ASSERT_EQ(f.open(dir.file("early")), 0);
+    ASSERT_EQ(f.open(dir.file("early")), Status::Ok);
     EXPECT_EQ(f.dataLength(), 3129);
 
     // With a password the tag check sees deciphered bytes.
@@ -266,10 +266,10 @@ TEST(SourceFile, DataLengthLessAFinalTag) {
     writeBytes(dir.file("enc"), enc);
     SourceFile g;
     g.setPassword("pw");
-    ASSERT_EQ(g.open(dir.file("enc")), 0);
+    ASSERT_EQ(g.open(dir.file("enc")), Status::Ok);
     EXPECT_EQ(g.dataLength(), 3000);
     SourceFile h;
-    ASSERT_EQ(h.open(dir.file("enc")), 0);
+    ASSERT_EQ(h.open(dir.file("enc")), Status::Ok);
     EXPECT_EQ(h.dataLength(), static_cast<int64_t>(enc.size()) -
                                   (enc[3000] == 'T' && enc[3001] == 'A' && enc[3002] == 'G' ? 128 : 0));
 }
@@ -297,7 +297,7 @@ TEST(SourceFile, SkipsId3v2TagsBySize) {
         const std::string path = dir.file("t" + std::to_string(n++));
         writeBytes(path, file);
         SourceFile f;
-        ASSERT_EQ(f.open(path), 0);
+        ASSERT_EQ(f.open(path), Status::Ok);
         EXPECT_EQ(f.position(), 0);
         EXPECT_EQ(f.audioStart(), static_cast<int64_t>(c.start));
         uint8_t first[4];
@@ -318,16 +318,16 @@ TEST(SourceFile, SkipsId3v2TagsBySize) {
     // leaves nothing to read.
     writeBytes(dir.file("short"), {'I', 'D', '3', 3});
     SourceFile s;
-    EXPECT_EQ(s.open(dir.file("short")), 0);
+    EXPECT_EQ(s.open(dir.file("short")), Status::Ok);
     EXPECT_EQ(s.dataLength(), 4);
     Bytes huge = id3Header(3, 100000);
     huge.resize(5000, 0xFF);
     writeBytes(dir.file("huge"), huge);
-    EXPECT_EQ(s.open(dir.file("huge")), 0);
+    EXPECT_EQ(s.open(dir.file("huge")), Status::Ok);
     EXPECT_EQ(s.dataLength(), 0);
     EXPECT_EQ(s.read(huge.data(), huge.size()), 0u);
     writeBytes(dir.file("notag"), body);
-    EXPECT_EQ(s.open(dir.file("notag")), 0);
+    EXPECT_EQ(s.open(dir.file("notag")), Status::Ok);
     EXPECT_EQ(s.position(), 0);
 }
 
@@ -344,7 +344,7 @@ TEST(SourceFile, ReadsDecipherByFileOffset) {
 
     SourceFile f;
     f.setPassword("k");
-    ASSERT_EQ(f.open(dir.file("enc")), 0);
+    ASSERT_EQ(f.open(dir.file("enc")), Status::Ok);
     // The tag was recognised through the cipher.
     EXPECT_EQ(f.audioStart(), 5010);
     Bytes got(plain.size());
@@ -359,7 +359,7 @@ TEST(SourceFile, ReadsDecipherByFileOffset) {
     // The file-backed byte source serves the same bytes, from the tag's end, and stops at the end.
     SourceFile g;
     g.setPassword("k");
-    ASSERT_EQ(g.open(dir.file("enc")), 0);
+    ASSERT_EQ(g.open(dir.file("enc")), Status::Ok);
     FileByteSource src(g);
     const uint8_t* w = nullptr;
     ASSERT_EQ(src.peek(20000, &w), Status::Ok);

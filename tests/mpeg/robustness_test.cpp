@@ -114,7 +114,7 @@ TEST(Robustness, EveryVectorFile) {
         // Each stream also through the file reader, and started part-way with input trickling in.
         if (isStream(p) && fs::file_size(p) <= kPrefixLimit) {
             SourceFile file;
-            ASSERT_EQ(file.open(p.string()), 0);
+            ASSERT_EQ(file.open(p.string()), Status::Ok);
             FileByteSource source(file);
             const bool trailingTags = file.audioStart() + file.dataLength() < static_cast<int64_t>(data.size());
             const RunResult viaFile = runPath(source, data.size(), 0);
@@ -173,7 +173,7 @@ TEST(Robustness, EmptyAndTinyFiles) {
         const std::string path = dir.file("f" + std::to_string(size) + ".mp3");
         vesperon::test::writeFile(path, bytes);
         SourceFile file;
-        ASSERT_EQ(file.open(path), 0);
+        ASSERT_EQ(file.open(path), Status::Ok);
         FileByteSource source(file);
         StreamDecoder d(source);
         EXPECT_EQ(d.start(0), Status::EndOfData);

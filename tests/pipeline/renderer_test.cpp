@@ -29,22 +29,21 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Collects the requests a play posts; `atPost` runs when one arrives.
+// Collects the end reports a play makes; `atPost` runs when one arrives.
 class Requests : public RequestSink {
 public:
-    std::function<void(StageRequest)> atPost;
-    void postRequest(StageRequest code, std::uint64_t) override {
-        if (atPost) atPost(code);
+    std::function<void(Status)> atPost;
+    void playEnded(std::uint64_t, Status why) override {
+        if (atPost) atPost(why);
         std::lock_guard lock(mutex_);
-        codes_.push_back(code);
+        codes_.push_back(why);
         cv_.notify_all();
     }
-    bool waitFor(StageRequest code, std::chrono::milliseconds timeout) {
+    bool waitFor(Status why, std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, timeout,
-                            [&] { return std::count(codes_.begin(), codes_.end(), code) > 0; });
+        return cv_.wait_for(lock, timeout, [&] { return std::count(codes_.begin(), codes_.end(), why) > 0; });
     }
-    std::vector<StageRequest> codes() {
+    std::vector<Status> codes() {
         std::lock_guard lock(mutex_);
         return codes_;
     }
@@ -52,7 +51,7 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::vector<StageRequest> codes_;
+    std::vector<Status> codes_;
 };
 
 constexpr int kFrameBytes = 4608;
@@ -80,14 +79,13 @@ struct RenderedPlay {
 
     // Queues `frames` frames and the end before the renderer opens, then plays them.
     testing::AssertionResult toTheEnd(int frames) {
-        requests.atPost = [this](StageRequest) { atDeviceWhenReported = renderer->headersAtDevice(); };
+        requests.atPost = [this](Status) { atDeviceWhenReported = renderer->headersAtDevice(); };
         ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
         writeFrames(ring, frames, &written);
         if (renderer->openWithRing(&ring, &writer) != Status::Ok)
             return testing::AssertionFailure() << "open failed";
         renderer->resume();
-        if (!requests.waitFor(StageRequest::EndOfFile, 5s))
-            return testing::AssertionFailure() << "no end of file";
+        if (!requests.waitFor(Status::EndOfData, 5s)) return testing::AssertionFailure() << "no end of file";
         return testing::AssertionSuccess();
     }
 };
@@ -106,7 +104,7 @@ TEST(WaveRenderer, OneFrameIsPlayedBeforeTheEndIsReported) {
     ASSERT_TRUE(play.toTheEnd(1));
     EXPECT_EQ(play.atDeviceWhenReported, 0);
     play.renderer.reset();
-    EXPECT_EQ(play.requests.codes(), std::vector<StageRequest>{StageRequest::EndOfFile});
+    EXPECT_EQ(play.requests.codes(), std::vector<Status>{Status::EndOfData});
     EXPECT_TRUE(wavData(dir.file("one.wav")) == play.written);
 }
 
@@ -127,7 +125,7 @@ TEST(WaveRenderer, PauseInTheFinalDrainReportsTheEndAfterTheResume) {
     EXPECT_TRUE(requests.codes().empty()) << "nothing is reported while paused";
     EXPECT_GT(renderer.headersAtDevice(), 0);
     renderer.resume();
-    EXPECT_TRUE(requests.waitFor(StageRequest::EndOfFile, 5s));
+    EXPECT_TRUE(requests.waitFor(Status::EndOfData, 5s));
 }
 
 // A device that stays open across plays, holding the last five headers it was given as "still
@@ -232,7 +230,7 @@ TEST(WaveRenderer, ADeviceThatCannotOpenIsReportedAsAFailure) {
     ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
     ASSERT_EQ(renderer.openWithRing(&ring, &writer), Status::Ok);
     renderer.resume();
-    EXPECT_TRUE(requests.waitFor(StageRequest::Failure, 5s));
+    EXPECT_TRUE(requests.waitFor(Status::DeviceFailed, 5s));
 }
 
 TEST(Pipeline, StoppingWhileEveryStageIsBlockedCompletes) {
@@ -272,7 +270,7 @@ TEST(Pipeline, OpenErrorsComeBackFromOpen) {
     WaveRenderer renderer(&requests, 1);
     renderer.setSource(std::make_unique<FileSource>(&requests, 1));
     renderer.setDecoder(std::make_unique<FrameDecoder>(&requests, 1));
-    EXPECT_EQ(renderer.open(dir.file("missing.mp3"), ""), Status::CannotOpen);
+    EXPECT_EQ(renderer.open(dir.file("missing.mp3"), ""), Status::FileNotFound);
     WaveRenderer bare(&requests, 1);
     EXPECT_EQ(bare.open(dir.file("missing.mp3"), ""), Status::NotConnected);
 }

@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/player/commands.h"
 #include "engine/player/entry_points.h"
+#include "engine/player/playback.h"
 #include "tests/player/engine_fixtures.h"
 #include "tests/support/process.h"
 
@@ -326,4 +330,54 @@ TEST_F(PlayerTest, CommandsDriveOneApplicationWidePlayer) {
     PlayMp3File(file, 0, w);
     RemoveCurrentPlayer();
     EXPECT_EQ(QueryPlayState(), 0);
+}
+
+TEST_F(PlayerTest, TheFacadeSaysWhyNothingPlaysAndTellsTypedNotices) {
+    setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
+    const std::string file = mp3("tone", {2});
+    struct Case {
+        std::vector<std::string> files;
+        std::optional<std::string> password;
+        Status expected;
+    } cases[] = {
+        {{dir_.file("missing.mp3")}, std::nullopt, Status::FileNotFound},
+        {{dir_.path()}, std::nullopt, Status::AccessDenied},
+        {{"/dev/zero"}, std::nullopt, Status::NotAFile},
+        {{}, std::nullopt, Status::NothingToPlay},
+        {{file}, std::string(512, 'x'), Status::PasswordTooLong},
+    };
+    for (const Case& c : cases) {
+        Playback p(c.files);
+        EXPECT_EQ(p.play({{}, 0, c.password}), c.expected) << c.expected;
+        EXPECT_EQ(p.state(), PlayState::Stopped);
+    }
+
+    std::mutex mutex;
+    std::vector<Notice> notices;
+    NoticeSink sink = [&](const Notice& n) {
+        std::lock_guard lock(mutex);
+        notices.push_back(n);
+        return true;
+    };
+    auto ended = [&] {
+        std::lock_guard lock(mutex);
+        return !notices.empty() && notices.back().kind == Notice::Kind::TrackEnded;
+    };
+    Playback p({file});
+    ASSERT_EQ(p.play({sink}), Status::Ok);
+    EXPECT_EQ(p.state(), PlayState::Playing);
+    p.setPaused(true);
+    EXPECT_EQ(p.state(), PlayState::Paused);
+    p.setPaused(false);
+    for (auto until = std::chrono::steady_clock::now() + 30s;
+         !ended() && std::chrono::steady_clock::now() < until;)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(p.state(), PlayState::Stopped);
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(notices.front().kind, Notice::Kind::Progress);
+    EXPECT_EQ(notices.front().percent, 0);
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
+                            [](const Notice& n) { return n.kind == Notice::Kind::TrackEnded; }),
+              1);
 }

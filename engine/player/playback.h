@@ -1,0 +1,56 @@
+#pragma once
+// The engine as the application uses it inside the process: one Playback plays a list of files
+// in order, a number of rounds, and tells its progress and each track's end as typed notices.
+// Every call returns at once; none waits for the device. The by-name entry points
+// (entry_points.h) are a thin adapter over this class, for callers that know only numbers.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/port/notice.h"
+#include "engine/status/status.h"
+
+namespace vesperon::engine {
+
+class Player;
+
+enum class PlayState { Stopped, Playing, Paused };
+
+struct PlayOptions {
+    NoticeSink notices;    // none: the play tells nothing
+    int startPercent = 0;  // of the file's audio; 0 plays from the beginning
+    // The password the files are enciphered with. Given, it also serves the files the list
+    // moves on to; not given, this file plays plain and the files after it keep the last
+    // password given.
+    std::optional<std::string> password;
+};
+
+class Playback {
+public:
+    // rounds: 1 plays the list once, n times, 0 for ever. Empty names end the list.
+    explicit Playback(const std::vector<std::string>& files, int rounds = 1);
+    // Stops the play. No notice comes after it returns.
+    ~Playback();
+    Playback(const Playback&) = delete;
+    Playback& operator=(const Playback&) = delete;
+
+    // Starts the file at the list's cursor, replacing a running play, or resumes a paused one.
+    // Ok, or why nothing plays: NothingToPlay, PasswordTooLong, or why the file did not open
+    // (FileNotFound, AccessDenied, NotAFile, TooManyFiles, CannotOpen). A file that opens but
+    // holds no stream, or a device that fails, ends the track later (a TrackEnded notice) and the
+    // list moves on, as at a track's end.
+    Status play(const PlayOptions& options = {});
+    // Pauses a Playing play, resumes a Paused one; otherwise does nothing.
+    void setPaused(bool paused);
+    PlayState state() const;
+    // False while the sound the device held at the pause still plays; true once it has been
+    // heard, or when nothing is paused. Never blocks: ask again while it is false.
+    bool pauseHeard();
+
+private:
+    std::unique_ptr<Player> player_;
+};
+
+}  // namespace vesperon::engine
