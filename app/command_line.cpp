@@ -19,6 +19,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             if (!a.isEmpty()) line.files << absolute(a);
         } else if (a == "--") {
             optionsEnded = true;
+        } else if (a == "--help" || a == "-h") {
+            line.help = true;
+        } else if (a == "--version") {
+            line.version = true;
         } else if (a == "--session" || a.startsWith("--session=")) {
             QString file;
             if (a == "--session") {

@@ -13,6 +13,7 @@
 #include "app/session.h"
 #include "desktop/dialog_language.h"
 #include "desktop/drop_target.h"
+#include "desktop/program_info.h"
 #include "engine/player/commands.h"
 #include "engine/port/message_port.h"
 #include "ui/appearance.h"
@@ -48,9 +49,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const vesperon::app::CommandLine line = vesperon::app::parseCommandLine(arguments);
     if (!line.error.isEmpty()) {
-        std::fprintf(stderr, "vesperon: %s\nusage: vesperon [--session FILE] [FILE...]\n",
-                     line.error.toLocal8Bit().constData());
+        std::fprintf(stderr, "vesperon: %s\n%s", line.error.toLocal8Bit().constData(),
+                     vesperon::desktop::usageText().c_str());
         return 2;
+    }
+    if (line.help || line.version) {
+        std::fputs(line.help ? vesperon::desktop::helpText().c_str()
+                             : (std::string("vesperon ") + vesperon::desktop::programVersion() + "\n").c_str(),
+                   stdout);
+        return 0;
     }
     // Read at the end of the start-up.
     vesperon::app::UseSessionFile(line.sessionFile.toStdString());
@@ -63,6 +70,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // The Wayland app id: the desktop entry the compositor matches the window to.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(vesperon::desktop::applicationId()));
     if (probe) XCloseDisplay(probe);
     // A start of a session that already runs hands its files over before any window or key.
     vesperon::app::OutsideControl outside;

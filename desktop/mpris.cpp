@@ -10,6 +10,8 @@
 #include <limits>
 #include <unistd.h>
 
+#include "desktop/program_info.h"
+
 namespace vesperon::desktop {
 
 namespace {
@@ -75,7 +77,7 @@ public:
     bool yes() const { return true; }
     bool no() const { return false; }
     QString identity() const { return QStringLiteral("Vesperon"); }
-    QString desktopEntry() const { return QStringLiteral("vesperon"); }
+    QString desktopEntry() const { return QString::fromLatin1(applicationId()); }
     QStringList uriSchemes() const { return {QStringLiteral("file")}; }
     QStringList mimeTypes() const { return {QStringLiteral("audio/mpeg")}; }
 
