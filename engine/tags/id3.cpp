@@ -154,9 +154,9 @@ std::vector<std::string> textValues(Bytes d) {
 }
 
 // APIC (ID3v2.3/2.4) or PIC (ID3v2.2): encoding, MIME type or three-letter format, picture
-// type, description, then the picture. A front cover (type 3) is kept; a link ("-->") is not.
+// type, description, then the picture. A link ("-->") is not a picture.
 void takePicture(Bytes d, bool v22, Picture& cover) {
-    if (!cover.data.empty() || d.size() < 2 || d[0] > Utf8) return;
+    if (cover.type == 3 || d.size() < 2 || d[0] > Utf8) return;
     const int encoding = d[0];
     d = d.subspan(1);
     std::string mime;
@@ -173,7 +173,8 @@ void takePicture(Bytes d, bool v22, Picture& cover) {
         if (mime == "-->") return;
         d = d.subspan(end + 1);
     }
-    if (d.empty() || d[0] != 3) return;
+    if (d.empty() || !(d[0] == 3 || (d[0] == 0 && cover.data.empty()))) return;
+    const int type = d[0];
     d = d.subspan(1);
     const std::size_t end = stringEnd(encoding, d);
     if (end == d.size()) return;
@@ -181,6 +182,7 @@ void takePicture(Bytes d, bool v22, Picture& cover) {
     if (d.empty()) return;
     cover.mimeType = mime;
     cover.data.assign(d.begin(), d.end());
+    cover.type = type;
 }
 
 bool frameIdChar(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }

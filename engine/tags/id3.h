@@ -20,13 +20,16 @@ constexpr std::size_t kMaxTextBytes = 1024;
 struct Picture {
     std::string mimeType;             // image/jpeg, image/png, ... as the tag says; may be empty
     std::vector<std::uint8_t> data;   // empty: no front cover
+    int type = -1;                    // 3: front cover; 0: "other", taken when there is no front cover
 };
 
 struct Tags {
     std::string title;
     std::vector<std::string> artists;  // a tag may name several
     std::string album;
-    Picture cover;  // the picture of type 3, "front cover"
+    // The picture of type 3, "front cover", or else the first of type 0, "other" (what lame
+    // and others write when not told).
+    Picture cover;
     bool empty() const { return title.empty() && artists.empty() && album.empty() && cover.data.empty(); }
 };
 

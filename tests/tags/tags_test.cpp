@@ -70,8 +70,12 @@ TEST(Id3v2, EncodingsVersionsAndDamage) {
         {"2.4 extended header", tag(4, safe32(6) + B("\x01\x00", 2) + f24("TIT2", latin1("E")), 0x40), "E", {}, ""},
         {"2.4 plain frame size", tag(4, f23("TIT2", latin1(B(200, 'p'))) + f24("TALB", latin1("after"))), B(200, 'p'), {}, "after"},
         {"front cover among pictures",
-         tag(3, f23("APIC", latin1("image/png") + kNul + "\x00" + kNul + "other") +
+         tag(3, f23("APIC", latin1("image/png") + kNul + kNul + kNul + "other") +
                     f23("APIC", B(1, '\1') + "image/jpeg" + kNul + "\x03" + B("\xFF\xFE" "d\0\0\0", 6) + kJpeg)),
+         "", {}, "", kJpeg},
+        {"\"other\" without a front cover; a back cover never",
+         tag(3, f23("APIC", latin1("image/png") + kNul + "\x04" + kNul + "back") +
+                    f23("APIC", latin1("image/jpeg") + kNul + kNul + kNul + kJpeg)),
          "", {}, "", kJpeg},
         {"compressed and encrypted frames skipped", tag(3, f23("TIT2", latin1("zz"), '\x80') + f23("TALB", latin1("A"), '\x40') +
                                                              f23("TPE1", latin1("ok"))),
