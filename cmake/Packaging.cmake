@@ -17,7 +17,7 @@ install(FILES ${share_src}/${id}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/
 configure_file(${share_src}/metainfo.xml.in ${share_out}/${id}.metainfo.xml @ONLY)
 install(FILES ${share_out}/${id}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# Generated files; the target vesperon_share makes them (run.sh does not need them).
+# Generated files; the target vesperon_share makes them (in a second or so).
 set(generated)
 find_program(VESPERON_RSVG_CONVERT rsvg-convert)
 if(VESPERON_RSVG_CONVERT)
@@ -47,6 +47,8 @@ install(FILES ${share_out}/vesperon.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man
 set(docdir ${CMAKE_INSTALL_DATADIR}/doc/vesperon)
 install(FILES ${share_out}/changelog.gz ${share_src}/copyright DESTINATION ${docdir})
 add_custom_target(vesperon_share ALL DEPENDS ${generated})
+# A build of the program alone (run.sh) leaves a tree that `cmake --install` can install.
+add_dependencies(vesperon vesperon_share)
 
 # ---- The Debian package ----
 set(CPACK_GENERATOR DEB)

@@ -10,7 +10,7 @@ out=${2:-$dir/package}
 if [ "$built" = 0 ]; then
   "$root/scripts/setup.sh"
   cmake -S "$root" -B "$dir" -G Ninja >/dev/null
-  cmake --build "$dir" --parallel "$(nproc)" --target vesperon vesperon_share
+  cmake --build "$dir" --parallel "$(nproc)" --target vesperon
 fi
 mkdir -p "$out"
 cpack --config "$dir/CPackConfig.cmake" -B "$out" >&2
