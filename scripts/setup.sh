@@ -16,6 +16,8 @@ packages=(
   dbus-daemon dbus-bin playerctl
   # the Debian package: icons rendered at build time, Depends, and its checkers
   librsvg2-bin dpkg-dev lintian appstream
+  # Wayland: the window natively, a headless compositor, and the global-shortcuts portal
+  qt6-wayland weston xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin
 )
 
 missing=()
