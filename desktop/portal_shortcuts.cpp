@@ -138,8 +138,13 @@ void PortalShortcuts::bindAnswered(uint response, const QVariantMap& results) {
         emit failed(QStringLiteral("the desktop refused the shortcuts (%1)").arg(response));
         return;
     }
-    QList<PortalShortcut> list;
-    results.value(QStringLiteral("shortcuts")).value<QDBusArgument>() >> list;
+    // What the desktop bound, as it says; a desktop that says nothing bound what was asked.
+    QList<PortalShortcut> list = portalList(shortcuts_);
+    const QVariant given = results.value(QStringLiteral("shortcuts"));
+    if (given.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        list.clear();
+        given.value<QDBusArgument>() >> list;
+    }
     QStringList ids;
     for (const PortalShortcut& s : list) ids << s.id;
     emit bound(ids);

@@ -1,12 +1,16 @@
 // The global shortcuts through the real portal: xdg-desktop-portal with KDE's backend and
 // kglobalaccel, on a private session bus under Xvfb (all started by D-Bus activation), and a
-// desktop without the interface. kglobalaccel's invokeShortcut stands in for a key press.
+// desktop without the interface. kglobalaccel's invokeShortcut stands in for a key press. A
+// scripted portal sends what a held key sends: Activated again and again, then Deactivated.
 
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QSignalSpy>
 #include <QtTest/QTest>
 #include <csignal>
@@ -98,6 +102,61 @@ TEST(PortalShortcuts, ADesktopWithoutTheInterfaceSaysSoAtOnce) {
     keys.start();
     ASSERT_TRUE(failed.wait(30000) || !failed.isEmpty());
     std::printf("refusal: %s\n", qPrintable(failed[0][0].toString()));
+}
+
+// Answers CreateSession and BindShortcuts at once, as a desktop that asks nobody would.
+class ScriptedPortal : public QDBusVirtualObject {
+public:
+    explicit ScriptedPortal(QDBusConnection bus) : bus_(std::move(bus)) {}
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& call, const QDBusConnection&) override {
+        QString sender = call.service().mid(1);
+        sender.replace('.', '_');
+        const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
+                                    .arg(sender, qdbus_cast<QVariantMap>(call.arguments().last()).value("handle_token").toString());
+        bus_.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        QDBusMessage response = QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response");
+        response << 0u << QVariantMap{{"session_handle", session}};
+        bus_.send(response);
+        return true;
+    }
+    void send(const char* member, const QString& sessionPath, const QString& id) {
+        QDBusMessage m = QDBusMessage::createSignal("/org/freedesktop/portal/desktop",
+                                                    "org.freedesktop.portal.GlobalShortcuts", member);
+        m << QVariant::fromValue(QDBusObjectPath(sessionPath)) << id << qulonglong(0) << QVariantMap();
+        bus_.send(m);
+    }
+    const QString session = QStringLiteral("/org/freedesktop/portal/desktop/session/1_1/s");
+
+private:
+    QDBusConnection bus_;
+};
+
+TEST(PortalShortcuts, AHeldKeyActsOnceAndOtherSessionsAreIgnored) {
+    Desktop desktop("Vesperon-scripted");
+    ASSERT_TRUE(desktop.bus->ok());
+    QDBusConnection portalSide = QDBusConnection::connectToBus(QString::fromStdString(desktop.bus->address()), "scripted");
+    ScriptedPortal portal(portalSide);
+    ASSERT_TRUE(portalSide.registerVirtualObject("/org/freedesktop/portal/desktop", &portal));
+    ASSERT_TRUE(portalSide.registerService("org.freedesktop.portal.Desktop"));
+    PortalShortcuts keys(*desktop.connection, kKeys);
+    QSignalSpy bound(&keys, &PortalShortcuts::bound), activated(&keys, &PortalShortcuts::activated);
+    keys.start();
+    ASSERT_TRUE(bound.wait(10000) || !bound.isEmpty());
+    EXPECT_EQ(keys.sessionHandle(), portal.session);
+
+    for (int i = 0; i < 5; ++i) portal.send("Activated", portal.session, "play-pause");  // held
+    portal.send("Activated", portal.session + "other", "next");                         // not ours
+    portal.send("Deactivated", portal.session, "play-pause");
+    portal.send("Activated", portal.session, "play-pause");  // pressed again
+    portal.send("Activated", portal.session, "next");
+    QTRY_COMPARE_WITH_TIMEOUT(activated.size(), 3, 5000);
+    QTest::qWait(200);
+    QStringList ids;
+    for (const auto& a : activated) ids << a[0].toString();
+    EXPECT_EQ(ids, (QStringList{"play-pause", "play-pause", "next"}));
+    portalSide.unregisterService("org.freedesktop.portal.Desktop");
+    QDBusConnection::disconnectFromBus("scripted");
 }
 
 }  // namespace
