@@ -44,6 +44,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             if (!a.empty()) line.files.push_back(absolutePath(a, here));
         } else if (a == "--") {
             optionsEnded = true;
+        } else if (a == "--help" || a == "-h") {
+            line.help = true;
+        } else if (a == "--version") {
+            line.version = true;
         } else if (a == "--session" || a.rfind("--session=", 0) == 0) {
             std::string file;
             if (a == "--session") {

@@ -1,5 +1,5 @@
 #pragma once
-// The program's command line: vesperon [--session FILE] [FILE...]
+// The program's command line: vesperon [--session FILE] [--help] [--version] [FILE...]
 // Arguments stay the bytes the system gave: a file named in a legacy encoding (not UTF-8) is
 // still the same file when it reaches the playlist.
 
@@ -12,6 +12,7 @@ struct CommandLine {
     std::string sessionFile;         // absolute; empty without --session
     std::vector<std::string> files;  // absolute, in the order given
     std::string error;               // one line; empty when the command line is good
+    bool help = false, version = false;  // print that and exit
 };
 
 // `arguments` without argv[0]. Relative paths are made absolute against the current folder

@@ -16,6 +16,7 @@
 #include "app/session_lock.h"
 #include "desktop/dialog_language.h"
 #include "desktop/drop_target.h"
+#include "desktop/program_info.h"
 #include "engine/player/commands.h"
 #include "engine/port/message_port.h"
 #include "ui/appearance.h"
@@ -50,8 +51,14 @@ int main(int argc, char** argv) {
     const vesperon::app::CommandLine line =
         vesperon::app::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!line.error.empty()) {
-        std::fprintf(stderr, "vesperon: %s\nusage: vesperon [--session FILE] [FILE...]\n", line.error.c_str());
+        std::fprintf(stderr, "vesperon: %s\n%s", line.error.c_str(), vesperon::desktop::usageText().c_str());
         return 2;
+    }
+    if (line.help || line.version) {
+        std::fputs(line.help ? vesperon::desktop::helpText().c_str()
+                             : (std::string("vesperon ") + vesperon::desktop::programVersion() + "\n").c_str(),
+                   stdout);
+        return 0;
     }
     // Read at the end of the start-up.
     vesperon::app::UseSessionFile(line.sessionFile);
@@ -64,6 +71,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // The Wayland app id: the desktop entry the compositor matches the window to.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(vesperon::desktop::applicationId()));
     if (probe) XCloseDisplay(probe);
     // A start of a session that already runs hands its files over before any window or key.
     vesperon::app::OutsideControl outside;

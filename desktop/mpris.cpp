@@ -1,6 +1,11 @@
 #include "desktop/mpris.h"
 
+#include <QCryptographicHash>
 #include <QDBusAbstractAdaptor>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QStringList>
@@ -9,6 +14,9 @@
 #include <cmath>
 #include <limits>
 #include <unistd.h>
+
+#include "desktop/program_info.h"
+#include "engine/tags/id3.h"
 
 namespace vesperon::desktop {
 
@@ -35,20 +43,41 @@ bool canSeek(const MediaState& s) {
     return s.trackCount > 0 && s.lengthUs > 0 && s.status != PlaybackStatus::Paused;
 }
 
-QVariantMap metadataOf(const MediaState& s) {
-    QVariantMap m;
-    if (s.trackNumber <= 0 || s.path.empty()) {
-        m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
-        return m;
+QString loopText(const MediaState& s) { return s.loopTrack ? QStringLiteral("Track") : QStringLiteral("Playlist"); }
+
+// The picture's kind from its first bytes (the tag's MIME type is not trusted); empty when it is
+// not one an image viewer takes.
+QString pictureSuffix(const std::vector<std::uint8_t>& d) {
+    auto starts = [&](std::initializer_list<std::uint8_t> magic) {
+        return d.size() >= magic.size() && std::equal(magic.begin(), magic.end(), d.begin());
+    };
+    if (starts({0xFF, 0xD8, 0xFF})) return QStringLiteral("jpg");
+    if (starts({0x89, 'P', 'N', 'G'})) return QStringLiteral("png");
+    if (starts({'G', 'I', 'F', '8'})) return QStringLiteral("gif");
+    if (starts({'R', 'I', 'F', 'F'}) && d.size() >= 12 && std::equal(d.begin() + 8, d.begin() + 12, "WEBP"))
+        return QStringLiteral("webp");
+    return {};
+}
+
+// The cover as a file named by its content, so each picture is written once however many
+// tracks carry it.
+QString coverUrl(const std::vector<std::uint8_t>& picture) {
+    const QString suffix = pictureSuffix(picture);
+    if (suffix.isEmpty()) return {};
+    const QByteArray bytes(reinterpret_cast<const char*>(picture.data()), static_cast<qsizetype>(picture.size()));
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/vesperon";
+    const QString path = QStringLiteral("%1/cover-%2.%3")
+                             .arg(dir, QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)
+                                                               .toHex()
+                                                               .left(32)),
+                                  suffix);
+    if (!QFileInfo::exists(path)) {
+        QSaveFile file(path);
+        if (!QDir().mkpath(dir) || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
+            !file.commit())
+            return {};
     }
-    m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(mprisTrackId(s.trackNumber))));
-    m.insert(QStringLiteral("xesam:title"), QString::fromStdString(s.title));
-    // The url percent-encodes the path's own bytes, so a name that is not UTF-8 still names its
-    // file; the title above shows such bytes as U+FFFD.
-    m.insert(QStringLiteral("xesam:url"),
-             QString::fromLatin1("file://" + QByteArray::fromStdString(s.path).toPercentEncoding("/")));
-    if (s.lengthUs > 0) m.insert(QStringLiteral("mpris:length"), qlonglong(s.lengthUs));
-    return m;
+    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
 }
 
 // The percentage of the track a position is at, as the slider counts it.
@@ -58,6 +87,11 @@ int percentOf(std::int64_t positionUs, std::int64_t lengthUs) {
 }
 
 }  // namespace
+
+TrackTags readTrackTags(const std::string& path) {
+    tags::Tags t = tags::readTags(path);
+    return {std::move(t.title), std::move(t.artists), std::move(t.album), coverUrl(t.cover.data).toStdString()};
+}
 
 QString mprisTrackId(int trackNumber) { return QStringLiteral("/org/vesperon/Track/%1").arg(trackNumber); }
 
@@ -77,7 +111,7 @@ public:
     bool yes() const { return true; }
     bool no() const { return false; }
     QString identity() const { return QStringLiteral("Vesperon"); }
-    QString desktopEntry() const { return QStringLiteral("vesperon"); }
+    QString desktopEntry() const { return QString::fromLatin1(applicationId()); }
     QStringList uriSchemes() const { return {QStringLiteral("file")}; }
     QStringList mimeTypes() const { return {QStringLiteral("audio/mpeg")}; }
 
@@ -106,13 +140,15 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanPause READ haveTracks)
     Q_PROPERTY(bool CanSeek READ seekable)
     Q_PROPERTY(bool CanControl READ controllable)
+    Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
+    Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
 public:
     explicit MprisPlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
 
     QString playbackStatus() const { return statusText(now().status); }
     double rate() const { return 1.0; }
     void setRate(double) {}  // one speed only
-    QVariantMap metadata() const { return metadataOf(now()); }
+    QVariantMap metadata() const { return service_->metadata(now()); }
     double volume() const { return now().volume; }
     void setVolume(double v) {
         if (std::isnan(v)) return;
@@ -123,6 +159,22 @@ public:
     bool haveTracks() const { return now().trackCount > 0; }
     bool seekable() const { return canSeek(now()); }
     bool controllable() const { return true; }
+    bool shuffle() const { return now().shuffle; }
+    void setShuffle(bool on) {
+        if (on != now().shuffle) player().setShuffle(on);
+        service_->refresh();
+    }
+    QString loopStatus() const { return loopText(now()); }
+    // The list always repeats: "None" is not offered, and is answered with what stays.
+    void setLoopStatus(const QString& status) {
+        const bool track = status == QLatin1String("Track");
+        if (track || status == QLatin1String("Playlist")) {
+            if (track != now().loopTrack) player().setLoopTrack(track);
+            service_->refresh();
+        } else {
+            service_->announce(QStringLiteral("LoopStatus"), loopText(now()));
+        }
+    }
 
 public slots:
     void PlayPause() {
@@ -235,7 +287,9 @@ void MprisService::refresh() {
     QVariantMap changed;
     if (s.status != o.status) changed.insert(QStringLiteral("PlaybackStatus"), statusText(s.status));
     if (s.trackNumber != o.trackNumber || s.path != o.path || s.title != o.title || s.lengthUs != o.lengthUs)
-        changed.insert(QStringLiteral("Metadata"), metadataOf(s));
+        changed.insert(QStringLiteral("Metadata"), metadata(s));
+    if (s.shuffle != o.shuffle) changed.insert(QStringLiteral("Shuffle"), s.shuffle);
+    if (s.loopTrack != o.loopTrack) changed.insert(QStringLiteral("LoopStatus"), loopText(s));
     if (s.volume != o.volume) changed.insert(QStringLiteral("Volume"), s.volume);
     if ((s.trackCount > 0) != (o.trackCount > 0))
         for (const char* name : {"CanGoNext", "CanGoPrevious", "CanPlay", "CanPause"})
@@ -243,11 +297,44 @@ void MprisService::refresh() {
     if (canSeek(s) != canSeek(o)) changed.insert(QStringLiteral("CanSeek"), canSeek(s));
     last_ = s;
     if (changed.isEmpty()) return;
+    sendChanged(changed);
+}
+
+void MprisService::announce(const QString& property, const QVariant& value) { sendChanged({{property, value}}); }
+
+void MprisService::sendChanged(const QVariantMap& changed) {
     QDBusMessage signal = QDBusMessage::createSignal(QLatin1String(kObjectPath),
                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
                                                      QStringLiteral("PropertiesChanged"));
     signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
     bus_.send(signal);
+}
+
+QVariantMap MprisService::metadata(const MediaState& s) {
+    QVariantMap m;
+    if (s.trackNumber <= 0 || s.path.empty()) {
+        m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
+        return m;
+    }
+    if (s.path != taggedPath_) {
+        tags_ = readTrackTags(s.path);
+        taggedPath_ = s.path;
+    }
+    m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(mprisTrackId(s.trackNumber))));
+    m.insert(QStringLiteral("xesam:title"), QString::fromStdString(tags_.title.empty() ? s.title : tags_.title));
+    if (!tags_.artists.empty()) {
+        QStringList artists;
+        for (const std::string& a : tags_.artists) artists << QString::fromStdString(a);
+        m.insert(QStringLiteral("xesam:artist"), artists);
+    }
+    if (!tags_.album.empty()) m.insert(QStringLiteral("xesam:album"), QString::fromStdString(tags_.album));
+    if (!tags_.artUrl.empty()) m.insert(QStringLiteral("mpris:artUrl"), QString::fromStdString(tags_.artUrl));
+    // The url percent-encodes the path's own bytes, so a name that is not UTF-8 still names its
+    // file; the title shows such bytes as U+FFFD.
+    m.insert(QStringLiteral("xesam:url"),
+             QString::fromLatin1("file://" + QByteArray::fromStdString(s.path).toPercentEncoding("/")));
+    if (s.lengthUs > 0) m.insert(QStringLiteral("mpris:length"), qlonglong(s.lengthUs));
+    return m;
 }
 
 void MprisService::announceSeek() {

@@ -7,9 +7,11 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QTimer>
+#include <QVariantMap>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vesperon::desktop {
 
@@ -21,10 +23,12 @@ struct MediaState {
     int trackCount = 0;
     int trackNumber = 0;         // 1-based; 0 when there is no current track
     std::string path;            // of the current track
-    std::string title;           // as the window title shows it
+    std::string title;           // as the window title shows it (MPRIS prefers the tag's)
     std::int64_t lengthUs = -1;  // -1 when unknown
     std::int64_t positionUs = 0;
     double volume = 0;  // 0.0 - 1.0
+    bool shuffle = false;    // 随机播放
+    bool loopTrack = false;  // 单曲循环; otherwise the list repeats
 };
 
 // What MPRIS drives: each call is one of the window's own commands.
@@ -43,7 +47,20 @@ public:
     virtual void setVolume(double volume) = 0;
     // Adds a local file and plays it; false when it is not a file the player takes.
     virtual bool openFile(const std::string& path) = 0;
+    // The window's 随机播放 and 单曲循环 switches, set to this.
+    virtual void setShuffle(bool /*on*/) {}
+    virtual void setLoopTrack(bool /*on*/) {}
 };
+
+// What MPRIS shows of a track beyond its path: from the file's ID3 tag, with the cover written
+// once to $XDG_CACHE_HOME/vesperon/ for mpris:artUrl.
+struct TrackTags {
+    std::string title;
+    std::vector<std::string> artists;
+    std::string album;
+    std::string artUrl;  // file:// URL; empty without a front cover
+};
+TrackTags readTrackTags(const std::string& path);
 
 class MprisService : public QObject {
     Q_OBJECT
@@ -65,15 +82,22 @@ public:
     void refresh();
     // After a jump of the position.
     void announceSeek();
+    // The Metadata property of this state (the tags of its track read once).
+    QVariantMap metadata(const MediaState& s);
+    // Tells clients the property's value again, after a refused change.
+    void announce(const QString& property, const QVariant& value);
 
 private:
     MprisService(QDBusConnection bus, MediaPlayer& player);
+    void sendChanged(const QVariantMap& changed);
 
     QDBusConnection bus_;
     MediaPlayer& player_;
     QString busName_;
     MediaState last_;
     QTimer poll_;
+    std::string taggedPath_;
+    TrackTags tags_;
 };
 
 // The track identifier MPRIS gives the track at this row (1-based), a D-Bus object path.

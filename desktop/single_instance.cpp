@@ -8,6 +8,8 @@
 #include <QVariant>
 #include <algorithm>
 
+#include "desktop/program_info.h"
+
 namespace vesperon::desktop {
 
 namespace {
@@ -21,10 +23,10 @@ constexpr size_t kRememberedIds = 64;
 }  // namespace
 
 QString InstanceChannel::busNameFor(const QString& sessionKey) {
-    if (sessionKey.isEmpty()) return QStringLiteral("org.vesperon.Vesperon");
+    if (sessionKey.isEmpty()) return QString::fromLatin1(applicationId());
     // Bus name elements allow only [A-Za-z0-9_]: a digest of the path names the session.
     const QByteArray digest = QCryptographicHash::hash(sessionKey.toUtf8(), QCryptographicHash::Sha1).toHex();
-    return QStringLiteral("org.vesperon.Vesperon.session_") + QString::fromLatin1(digest.left(24));
+    return QString::fromLatin1(applicationId()) + QStringLiteral(".session_") + QString::fromLatin1(digest.left(24));
 }
 
 InstanceChannel::Outcome InstanceChannel::claim(QDBusConnection bus, const QString& sessionKey,

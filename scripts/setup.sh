@@ -14,6 +14,10 @@ packages=(
   xvfb xdotool x11-utils pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
   sox lame twolame mpg123 faketime python3 desktop-file-utils
   dbus-daemon dbus-bin playerctl
+  # the Debian package: icons rendered at build time, Depends, and its checkers
+  librsvg2-bin dpkg-dev lintian appstream
+  # Wayland: the window natively, a headless compositor, and the global-shortcuts portal
+  qt6-wayland weston xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin
 )
 
 missing=()

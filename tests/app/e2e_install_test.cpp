@@ -26,7 +26,7 @@ TEST(Install, ProgramEntryAndIconLandWhereDesktopsLook) {
         runCommand({"cmake", "--install", VESPERON_BINARY_DIR, "--prefix", prefix.path()}, 120);
     ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
     const std::string program = prefix.file("bin/vesperon");
-    const std::string entryPath = prefix.file("share/applications/vesperon.desktop");
+    const std::string entryPath = prefix.file("share/applications/org.vesperon.Vesperon.desktop");
     ASSERT_TRUE(std::filesystem::exists(program));
     EXPECT_NE(std::filesystem::status(program).permissions() & std::filesystem::perms::owner_exec,
               std::filesystem::perms::none);

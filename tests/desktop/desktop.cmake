@@ -24,3 +24,17 @@ vesperon_add_test(NAME desktop_mpris_test LABELS gui OWN_MAIN TIMEOUT 120
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/mpris_test.cpp ${PROJECT_SOURCE_DIR}/tests/ui/gui_main.cpp
   LIBS vesperon_desktop vesperon_test_support Qt6::Test Qt6::DBus
   ENV QT_QPA_PLATFORM=offscreen)
+
+# Against xdg-desktop-portal with KDE's backend and kglobalaccel, started on a private bus.
+vesperon_add_test(NAME desktop_portal_shortcuts_e2e_test LABELS e2e OWN_MAIN TIMEOUT 180
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/portal_shortcuts_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/ui/gui_main.cpp
+  LIBS vesperon_desktop vesperon_test_support Qt6::Test Qt6::DBus
+  ENV QT_QPA_PLATFORM=offscreen)
+
+# The whole program on a headless Weston.
+if(TARGET vesperon)
+  vesperon_add_test(NAME desktop_wayland_e2e_test LABELS e2e TIMEOUT 120
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/wayland_e2e_test.cpp
+    LIBS vesperon_test_support)
+  add_dependencies(desktop_wayland_e2e_test vesperon)
+endif()

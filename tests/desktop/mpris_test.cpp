@@ -10,12 +10,16 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QDir>
+#include <QUrl>
+#include <QFile>
 #include <QtTest/QTest>
 #include <limits>
 #include <unistd.h>
 
 #include "desktop/mpris.h"
 #include "desktop/single_instance.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/servers.h"
 
 namespace vesperon::desktop {
@@ -39,6 +43,14 @@ public:
     bool openFile(const std::string& path) override {
         calls.push_back("open " + path);
         return true;
+    }
+    void setShuffle(bool on) override {
+        calls.push_back("shuffle " + std::to_string(on));
+        s.shuffle = on;
+    }
+    void setLoopTrack(bool on) override {
+        calls.push_back("loopTrack " + std::to_string(on));
+        s.loopTrack = on;
     }
 };
 
@@ -89,10 +101,15 @@ protected:
         const QDBusMessage r = call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"), {iface, name});
         return r.arguments().isEmpty() ? QVariant() : r.arguments()[0].value<QDBusVariant>().variant();
     }
-    QDBusMessage setVolume(const QVariant& v) {
+    QDBusMessage set(const QString& name, const QVariant& v) {
         return call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                    {QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Volume"),
-                     QVariant::fromValue(QDBusVariant(v))});
+                    {QStringLiteral("org.mpris.MediaPlayer2.Player"), name, QVariant::fromValue(QDBusVariant(v))});
+    }
+    QDBusMessage setVolume(const QVariant& v) { return set(QStringLiteral("Volume"), v); }
+    QVariantMap metadata() {
+        QVariantMap meta;
+        get(QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Metadata")).value<QDBusArgument>() >> meta;
+        return meta;
     }
 
     static SessionBus* bus_;
@@ -106,7 +123,9 @@ TEST_F(Mpris, PropertiesCarryTheProtocolsTypesAndValues) {
     EXPECT_EQ(service->busName(), "org.mpris.MediaPlayer2.vesperon");
     const QString root = QStringLiteral("org.mpris.MediaPlayer2");
     EXPECT_EQ(get(root, "Identity").toString(), "Vesperon");
-    EXPECT_EQ(get(root, "DesktopEntry").toString(), "vesperon");
+    // The desktop entry it names is the one the package installs.
+    const QString entry = get(root, "DesktopEntry").toString();
+    EXPECT_TRUE(QFile::exists(QStringLiteral(VESPERON_SOURCE_DIR "/desktop/share/%1.desktop").arg(entry))) << entry.toStdString();
     EXPECT_EQ(get(root, "SupportedMimeTypes").toStringList(), QStringList{"audio/mpeg"});
     EXPECT_EQ(get(root, "SupportedUriSchemes").toStringList(), QStringList{"file"});
     EXPECT_TRUE(get(root, "CanQuit").toBool());
@@ -232,6 +251,84 @@ TEST_F(Mpris, ChangesOfStateTrackAndVolumeAreSignalled) {
     const std::size_t seen = log.changes.size();
     QTest::qWait(600);
     EXPECT_EQ(log.changes.size(), seen) << "signals without a change";
+}
+
+// Files tagged by lame (ID3v2.3, UTF-16 text, a JPEG front cover) and one without a tag.
+TEST_F(Mpris, MetadataComesFromTheTagAndTheCoverIsCachedOnce) {
+    test::TempDir dir;
+    ASSERT_EQ(setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1), 0);
+    const std::string jpeg("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00\xFF\xD9", 22);
+    test::writeFile(dir.file("cover.jpg"), jpeg);
+    const test::ToneRecipe tone(0.2, 44100, 1);
+    auto tagged = [&](const std::string& title, const std::string& name) {
+        return test::encodedTone(tone, {"lame", "--quiet", "--id3v2-only", "--tt", title, "--ta", "Ann", "--tl", "Dusk",
+                                        "--ti", dir.file("cover.jpg")}, dir.file(name));
+    };
+    const std::string first = tagged("\xE6\x99\x9A\xE9\x92\x9F", "1.mp3"), second = tagged("Two", "2.mp3");
+    const std::string plain = test::encodedTone(tone, test::kLame128, dir.file("plain.mp3"));
+    ASSERT_FALSE(first.empty() || second.empty() || plain.empty());
+
+    player.s.path = first;
+    QVariantMap meta = metadata();
+    EXPECT_EQ(meta.value("xesam:title").toString(), QString::fromUtf8("\xE6\x99\x9A\xE9\x92\x9F"));
+    EXPECT_EQ(meta.value("xesam:artist").toStringList(), QStringList{"Ann"});
+    EXPECT_EQ(meta.value("xesam:album").toString(), "Dusk");
+    const QUrl art(meta.value("mpris:artUrl").toString());
+    ASSERT_TRUE(art.isLocalFile()) << art.toString().toStdString();
+    EXPECT_TRUE(art.toLocalFile().startsWith(QString::fromStdString(dir.file("cache/vesperon/"))));
+    EXPECT_EQ(test::readFile(art.toLocalFile().toStdString()), jpeg);
+
+    player.s.path = second;
+    player.s.trackNumber = 2;
+    meta = metadata();
+    EXPECT_EQ(meta.value("xesam:title").toString(), "Two");
+    EXPECT_EQ(meta.value("mpris:artUrl").toString(), art.toString()) << "the same cover twice";
+    EXPECT_EQ(QDir(QString::fromStdString(dir.file("cache/vesperon"))).entryList(QDir::Files).size(), 1);
+
+    player.s.path = plain;
+    player.s.title = "plain.mp3";
+    meta = metadata();
+    EXPECT_EQ(meta.value("xesam:title").toString(), "plain.mp3");
+    EXPECT_FALSE(meta.contains("xesam:artist") || meta.contains("xesam:album") || meta.contains("mpris:artUrl"));
+    unsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(Mpris, ShuffleAndLoopStatusFollowTheSwitchesBothWays) {
+    ChangeLog log;
+    ASSERT_TRUE(client_->connect(service->busName(), MprisService::kObjectPath,
+                                 QStringLiteral("org.freedesktop.DBus.Properties"),
+                                 QStringLiteral("PropertiesChanged"), &log,
+                                 SLOT(changed(QString, QVariantMap, QStringList))));
+    const QString p = QStringLiteral("org.mpris.MediaPlayer2.Player");
+    EXPECT_EQ(get(p, "Shuffle").toBool(), false);
+    EXPECT_EQ(get(p, "LoopStatus").toString(), "Playlist");
+    set("Shuffle", true);
+    set("LoopStatus", "Track");
+    set("LoopStatus", "Track");  // already so: no second switch
+    EXPECT_EQ(get(p, "Shuffle").toBool(), true);
+    EXPECT_EQ(get(p, "LoopStatus").toString(), "Track");
+    // Not offered, since the list always repeats: the status that stays is signalled again
+    // (Qt answers a property write with no error).
+    for (const char* refused : {"None", "Bogus"}) {
+        log.changes.clear();
+        set("LoopStatus", refused);
+        QTRY_VERIFY_WITH_TIMEOUT(!log.changes.empty(), 5000);
+        EXPECT_EQ(log.changes.back().value("LoopStatus"), QVariant("Track")) << refused;
+    }
+    EXPECT_EQ(get(p, "LoopStatus").toString(), "Track");
+    set("LoopStatus", "Playlist");
+    EXPECT_EQ(player.calls, (std::vector<std::string>{"shuffle 1", "loopTrack 1", "loopTrack 0"}));
+
+    // The window's switches, clicked: signalled.
+    log.changes.clear();
+    player.s.shuffle = false;
+    player.s.loopTrack = true;
+    QTRY_VERIFY_WITH_TIMEOUT(log.changes.size() >= 1, 5000);
+    QTest::qWait(300);
+    QVariantMap all;
+    for (const auto& c : log.changes) all.insert(c);
+    EXPECT_EQ(all.value("Shuffle"), QVariant(false));
+    EXPECT_EQ(all.value("LoopStatus"), QVariant("Track"));
 }
 
 TEST_F(Mpris, ASecondPlayerTakesItsOwnInstanceName) {

@@ -75,6 +75,17 @@ XServer::XServer() {
     }
 }
 
+WaylandServer::WaylandServer() {
+    if (!haveProgram("weston")) return;
+    chmod(dir_.path().c_str(), 0700);  // as XDG_RUNTIME_DIR must be
+    socket_ = dir_.file("wayland-test");
+    proc_ = std::make_unique<BackgroundProcess>(
+        std::vector<std::string>{"weston", "--backend=headless-backend.so", "--socket=wayland-test", "--idle-time=0",
+                                 "--log=" + dir_.file("weston.log")},
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path()});
+    ok_ = waitFor([&] { return exists(socket_) || !proc_->running(); }, 15000) && proc_->running();
+}
+
 XServer::~XServer() {
     if (ok_) restoreEnv("DISPLAY", oldDisplay_, hadDisplay_);
     proc_.reset();

@@ -24,6 +24,21 @@ private:
     bool ok_ = false;
 };
 
+// A headless Weston on a socket in a folder of its own. Clients reach it with
+// WAYLAND_DISPLAY=display() (an absolute path); this process's environment is left alone.
+class WaylandServer {
+public:
+    WaylandServer();  // check ok() afterwards
+    bool ok() const { return ok_; }
+    const std::string& display() const { return socket_; }
+
+private:
+    TempDir dir_;
+    std::unique_ptr<BackgroundProcess> proc_;
+    std::string socket_;
+    bool ok_ = false;
+};
+
 // PulseAudio with one null sink, on a private XDG_RUNTIME_DIR. While it lives, this process's
 // environment (XDG_RUNTIME_DIR, PULSE_SERVER) points at it, so ALSA's `default` device and
 // mixer, pactl and parec all reach it, and so do child processes. ALSA decides once per process

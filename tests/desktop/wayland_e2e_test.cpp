@@ -1,0 +1,46 @@
+// The program natively on Wayland: Qt's wayland platform on a headless Weston, with files on the
+// command line. Nothing may hold up the start-up there (no X11 hot keys to grab, no portal on
+// this bus): the files are in the list at once, as MPRIS shows.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/support/encoded_tone.h"
+#include "tests/support/servers.h"
+
+namespace vesperon::test {
+namespace {
+
+TEST(Wayland, StartsOnHeadlessWestonWithTheCommandLinesFiles) {
+    WaylandServer weston;
+    ASSERT_TRUE(weston.ok()) << "weston did not start (scripts/setup.sh installs it)";
+    SessionBus bus;
+    ASSERT_TRUE(bus.ok());
+    TempDir home;
+    const ToneRecipe tone(1.0, 44100, 1);
+    const std::string a = encodedTone(tone, kLame128, home.file("a.mp3")), b = encodedTone(tone, kLame128, home.file("b.mp3"));
+    ASSERT_FALSE(a.empty() || b.empty());
+    BackgroundProcess program({VESPERON_BINARY_DIR "/app/vesperon", a, b},
+                              {"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=" + weston.display(), "DISPLAY=",
+                               "VESPERON_AUDIO_OUTPUT=null", "HOME=" + home.path(),
+                               "XDG_CONFIG_HOME=" + home.file("config"), "XDG_CACHE_HOME=" + home.file("cache")});
+    // The first track is the current one once the list holds the files.
+    std::string url;
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(30) && program.running()) {
+        url = runCommand({"playerctl", "-p", "vesperon", "metadata", "xesam:url"}, 10).out;
+        if (url.find("a.mp3") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("files over MPRIS after %.1f s: %s\n", seconds, url.substr(0, url.find('\n')).c_str());
+    EXPECT_NE(url.find("file://" + a), std::string::npos)
+        << "after " << seconds << " s the program " << (program.running() ? "runs" : "has exited")
+        << "; MPRIS says: " << url;
+    EXPECT_EQ(runCommand({"playerctl", "-p", "vesperon", "next"}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace vesperon::test
