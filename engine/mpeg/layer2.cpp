@@ -202,9 +202,7 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
 
     if (br.overrun()) return {};  // cannot happen after the check above; kept as a guard
 
-    for (int ch = 0; ch < channels; ++ch)
-        for (int b = 0; b < kBlocks; ++b)
-            s.synthesis.synthesize(ch, s.samples[ch][b], out + b * kSubbands * channels + ch, channels);
+    for (int ch = 0; ch < channels; ++ch) s.synthesis.synthesizeBlocks(ch, s.samples[ch], kBlocks, out + ch, channels);
 
     DecodeResult r;
     r.bytesUsed = static_cast<int32_t>(length);

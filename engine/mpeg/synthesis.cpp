@@ -1,7 +1,10 @@
 #include "engine/mpeg/synthesis.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+
+#include "engine/mpeg/vector_path.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -54,7 +57,7 @@ inline int16_t toPcm(float v) {
 // Each writes 32 truncated, clipped samples to pcm.
 using WindowFn = void (*)(const float* even, const float* odd, int pos, const float (*w)[64], int16_t* pcm);
 
-[[maybe_unused]] void windowPortable(const float* even, const float* odd, int pos, const float (*w)[64],
+void windowPortable(const float* even, const float* odd, int pos, const float (*w)[64],
                                      int16_t* pcm) {
     alignas(32) float sum[32] = {};
     for (int i = 0; i < 8; ++i) {
@@ -121,17 +124,6 @@ __attribute__((target("avx2"))) void windowAvx2(const float* even, const float* 
 }
 #endif
 
-WindowFn chooseWindow() {
-#if defined(__SSE2__)
-#if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("avx2")) return windowAvx2;
-#endif
-    return windowSse2;
-#else
-    return windowPortable;
-#endif
-}
-
 struct Tables {
     // Window in reading order: for step i, the 32 coefficients applied to the even-aged block
     // (D[64i + j]) followed by the 32 applied to the odd-aged block (D[64i + 32 + j]).
@@ -141,11 +133,8 @@ struct Tables {
     alignas(16) float cos16[8];
     alignas(16) float cos8[4];
     float cos4[2], cos2[1];
-    // The windowing for this processor, chosen once.
-    WindowFn windowFn;
 
     Tables() {
-        windowFn = chooseWindow();
         double d[512];
         for (int i = 0; i < 512; ++i) d[i] = synthesisWindow(i);
         for (int i = 0; i < 8; ++i)
@@ -181,15 +170,17 @@ const float* cosFor(const Tables& t) {
 }
 
 // X[m] = sum_k x[k] cos(pi (2k + 1) m / (2N)), by splitting into sums and scaled differences
-// (even and odd outputs) until one point remains.
-template <int N>
-[[gnu::always_inline]] inline void dct(const float* x, float* out, const Tables& t) {
+// (even and odd outputs) until one point remains. T is a float or a vector of floats, one
+// block per lane: every lane takes the same operations in the same order, so all give the
+// same bits.
+template <int N, typename T>
+[[gnu::always_inline]] inline void dct(const T* x, T* out, const Tables& t) {
     if constexpr (N == 1) {
         out[0] = x[0];
     } else {
         constexpr int H = N / 2;
         const float* c = cosFor<N>(t);
-        float a[H], b[H], A[H], B[H];
+        T a[H], b[H], A[H], B[H];
         for (int k = 0; k < H; ++k) {
             a[k] = x[k] + x[N - 1 - k];
             b[k] = (x[k] - x[N - 1 - k]) * c[k];
@@ -205,84 +196,120 @@ template <int N>
     }
 }
 
+// The matrixing values V of one block, from its transform output x: V[0..31] feeds the blocks
+// that are an even number of blocks old, V[32..63] the odd ones, so both halves are kept.
+// even[j] = x[16 + j] for j < 16, then 0 and -x[48 - j]; odd[j] = -x[16 - j], then -x[j - 16].
+void storeHistoryPortable(const float* x, float* even, float* odd) {
+    for (int j = 0; j < 16; ++j) even[j] = x[16 + j];
+    even[16] = 0.0f;
+    for (int j = 17; j < 32; ++j) even[j] = -x[48 - j];
+    for (int j = 0; j < 16; ++j) odd[j] = -x[16 - j];
+    for (int j = 0; j < 16; ++j) odd[16 + j] = -x[j];
+}
+
+// Transforms blocks[0] into x[0]; returns the blocks done (1).
+int transformPortable(const float (*blocks)[32], int, float (*x)[32], const Tables& t) {
+    dct<32>(blocks[0], x[0], t);
+    return 1;
+}
+
 #if defined(__SSE2__)
-// The same butterflies as dct<32>, four values at a time, each value computed by the same
-// operations in the same order (so the output bits match). The two outer stages work on runs of
-// the input; the 8- and 4-point stages run four transforms side by side, one per lane.
 inline __m128 reversed(__m128 q) {
     return _mm_shuffle_ps(q, q, _MM_SHUFFLE(0, 1, 2, 3));
 }
 
-// Writes X[0..31] as out[j] = X[4j..4j+3].
-[[gnu::always_inline]] inline void dct32Sse2(const float* x, __m128* out, const Tables& t) {
-    __m128 X[8];
-    for (int q = 0; q < 8; ++q) X[q] = _mm_loadu_ps(x + 4 * q);
-    // 32 points: sums a and scaled differences b, four quads each.
-    __m128 a[4], b[4];
-    for (int q = 0; q < 4; ++q) {
-        __m128 r = reversed(X[7 - q]);
-        a[q] = _mm_add_ps(X[q], r);
-        b[q] = _mm_mul_ps(_mm_sub_ps(X[q], r), _mm_load_ps(t.cos32 + 4 * q));
-    }
-    // 16 points on a and on b: four 8-point sequences aa, ab, ba, bb of two quads each.
-    __m128 s8[4][2];
-    const __m128* in16[2] = {a, b};
-    for (int h = 0; h < 2; ++h) {
-        const __m128* v = in16[h];
-        for (int q = 0; q < 2; ++q) {
-            __m128 r = reversed(v[3 - q]);
-            s8[2 * h][q] = _mm_add_ps(v[q], r);  // h = 0: aa, h = 1: ba
-            s8[2 * h + 1][q] = _mm_mul_ps(_mm_sub_ps(v[q], r), _mm_load_ps(t.cos16 + 4 * q));
-        }
-    }
-    // 8 points; lanes in the order aa, ba, ab, bb so that later stages pair lanes 0/2 and 1/3.
-    static constexpr int kLane[4] = {0, 2, 1, 3};
-    __m128 ga[4], gb[4];
-    const __m128 c8 = _mm_load_ps(t.cos8);
-    for (int l = 0; l < 4; ++l) {
-        const __m128* v = s8[kLane[l]];
-        __m128 r = reversed(v[1]);
-        ga[l] = _mm_add_ps(v[0], r);
-        gb[l] = _mm_mul_ps(_mm_sub_ps(v[0], r), c8);
-    }
-    _MM_TRANSPOSE4_PS(ga[0], ga[1], ga[2], ga[3]);
-    _MM_TRANSPOSE4_PS(gb[0], gb[1], gb[2], gb[3]);
-    // 4 and 2 points, lane-wise.
-    const __m128 c40 = _mm_set1_ps(t.cos4[0]), c41 = _mm_set1_ps(t.cos4[1]), c2 = _mm_set1_ps(t.cos2[0]);
-    auto dct4 = [&](const __m128* y, __m128* o) {
-        __m128 a0 = _mm_add_ps(y[0], y[3]), a1 = _mm_add_ps(y[1], y[2]);
-        __m128 b0 = _mm_mul_ps(_mm_sub_ps(y[0], y[3]), c40), b1 = _mm_mul_ps(_mm_sub_ps(y[1], y[2]), c41);
-        __m128 B0 = _mm_add_ps(b0, b1), B1 = _mm_mul_ps(_mm_sub_ps(b0, b1), c2);
-        o[0] = _mm_add_ps(a0, a1);
-        o[1] = _mm_add_ps(B0, B1);
-        o[2] = _mm_mul_ps(_mm_sub_ps(a0, a1), c2);
-        o[3] = B1;
+// storeHistoryPortable four values at a time. x is 16-byte aligned.
+void storeHistorySse2(const float* x, float* even, float* odd) {
+    __m128 q[9];
+    for (int j = 0; j < 8; ++j) q[j] = _mm_load_ps(x + 4 * j);
+    q[8] = _mm_setzero_ps();
+    // With S[j] = x[4j + 1 .. 4j + 4] (x[32] = 0), the reversed parts are -rev(S[j]).
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    auto negRevShifted = [&](int j) {
+        __m128 t0 = _mm_shuffle_ps(q[j], q[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
+        __m128 shifted = _mm_shuffle_ps(q[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
+        return _mm_xor_ps(reversed(shifted), sign);
     };
-    __m128 A[4], B[4];
-    dct4(ga, A);
-    dct4(gb, B);
-    // 8-point outputs, lanes aa, ba, ab, bb.
-    __m128 O[8] = {A[0], _mm_add_ps(B[0], B[1]), A[1], _mm_add_ps(B[1], B[2]),
-                   A[2], _mm_add_ps(B[2], B[3]), A[3], B[3]};
-    // 16-point outputs: Q[m] = {a16[2m], b16[2m], a16[2m + 1], b16[2m + 1]}.
-    __m128 Q[8];
-    for (int m = 0; m < 7; ++m) Q[m] = _mm_shuffle_ps(O[m], _mm_add_ps(O[m], O[m + 1]), _MM_SHUFFLE(3, 2, 1, 0));
-    Q[7] = O[7];
-    // 32 points: out[2k] = a16[k], out[2k + 1] = b16[k] + b16[k + 1] (b16[16] taken as 0).
-    __m128 a16[4], b16[5];
-    for (int j = 0; j < 4; ++j) {
-        a16[j] = _mm_shuffle_ps(Q[2 * j], Q[2 * j + 1], _MM_SHUFFLE(2, 0, 2, 0));
-        b16[j] = _mm_shuffle_ps(Q[2 * j], Q[2 * j + 1], _MM_SHUFFLE(3, 1, 3, 1));
+    for (int k = 0; k < 4; ++k) {
+        _mm_store_ps(even + 4 * k, q[4 + k]);
+        _mm_store_ps(even + 16 + 4 * k, negRevShifted(7 - k));
+        _mm_store_ps(odd + 4 * k, negRevShifted(3 - k));
+        _mm_store_ps(odd + 16 + 4 * k, _mm_xor_ps(q[k], sign));
     }
-    b16[4] = _mm_setzero_ps();
-    for (int j = 0; j < 4; ++j) {
-        __m128 t0 = _mm_shuffle_ps(b16[j], b16[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
-        __m128 next = _mm_shuffle_ps(b16[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
-        __m128 odd = _mm_add_ps(b16[j], next);
-        out[2 * j] = _mm_unpacklo_ps(a16[j], odd);
-        out[2 * j + 1] = _mm_unpackhi_ps(a16[j], odd);
+    even[16] = 0.0f;
+}
+
+// Up to four blocks side by side, one per lane: the blocks are transposed into lanes, transformed
+// and transposed back. Returns the blocks done.
+int transformSse2(const float (*blocks)[32], int count, float (*x)[32], const Tables& t) {
+    alignas(16) float pad[4][32];
+    const float(*in)[32] = blocks;
+    if (count < 4) {
+        std::memset(pad, 0, sizeof pad);
+        std::memcpy(pad, blocks, sizeof(float) * 32 * static_cast<std::size_t>(count));
+        in = pad;
+    }
+    __m128 v[32], X[32];
+    for (int q = 0; q < 8; ++q) {
+        __m128 r0 = _mm_loadu_ps(in[0] + 4 * q), r1 = _mm_loadu_ps(in[1] + 4 * q);
+        __m128 r2 = _mm_loadu_ps(in[2] + 4 * q), r3 = _mm_loadu_ps(in[3] + 4 * q);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        v[4 * q] = r0;
+        v[4 * q + 1] = r1;
+        v[4 * q + 2] = r2;
+        v[4 * q + 3] = r3;
+    }
+    dct<32>(v, X, t);
+    for (int q = 0; q < 8; ++q) {
+        __m128 r0 = X[4 * q], r1 = X[4 * q + 1], r2 = X[4 * q + 2], r3 = X[4 * q + 3];
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_store_ps(x[0] + 4 * q, r0);
+        _mm_store_ps(x[1] + 4 * q, r1);
+        _mm_store_ps(x[2] + 4 * q, r2);
+        _mm_store_ps(x[3] + 4 * q, r3);
+    }
+    return count < 4 ? count : 4;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// r[i] becomes column i of the 8 x 8 matrix whose rows were r[0..7].
+__attribute__((target("avx2"), always_inline)) inline void transpose8(__m256* r) {
+    __m256 t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = _mm256_unpacklo_ps(r[i], r[i + 1]);
+        t[i + 1] = _mm256_unpackhi_ps(r[i], r[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        u[i] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(1, 0, 1, 0));
+        u[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(3, 2, 3, 2));
+        u[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(1, 0, 1, 0));
+        u[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(3, 2, 3, 2));
+    }
+    for (int i = 0; i < 4; ++i) {
+        r[i] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x20);
+        r[i + 4] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x31);
     }
 }
+
+// Eight blocks side by side; fewer go four at a time.
+__attribute__((target("avx2"))) int transformAvx2(const float (*blocks)[32], int count, float (*x)[32],
+                                                  const Tables& t) {
+    if (count < 8) return transformSse2(blocks, count, x, t);
+    __m256 v[32], X[32];
+    for (int q = 0; q < 4; ++q) {
+        __m256* r = v + 8 * q;
+        for (int l = 0; l < 8; ++l) r[l] = _mm256_loadu_ps(blocks[l] + 8 * q);
+        transpose8(r);
+    }
+    dct<32>(v, X, t);
+    for (int q = 0; q < 4; ++q) {
+        __m256* r = X + 8 * q;
+        transpose8(r);
+        for (int l = 0; l < 8; ++l) _mm256_store_ps(x[l] + 8 * q, r[l]);
+    }
+    return 8;
+}
+#endif
 #endif
 
 }  // namespace
@@ -304,50 +331,52 @@ void Synthesis::reset() {
 }
 
 void Synthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
+    synthesizeBlocks(ch, reinterpret_cast<const float(*)[32]>(subbands), 1, out, stride);
+}
+
+void Synthesis::synthesizeBlocks(int ch, const float (*blocks)[32], int count, int16_t* out, int stride) {
     const Tables& t = tables();
     ch &= 1;
-    // The 64-value matrixing output V is X rearranged with signs: V[0..31] feeds the blocks that
-    // are an even number of blocks old, V[32..63] the odd ones, so both halves are kept.
-    int pos = position_[ch];
-    float* even = &history_[ch][0][pos];
-    float* odd = &history_[ch][1][pos];
+    using TransformFn = int (*)(const float(*)[32], int, float(*)[32], const Tables&);
+    using StoreFn = void (*)(const float*, float*, float*);
+    TransformFn transform = transformPortable;
+    StoreFn store = storeHistoryPortable;
+    WindowFn window = windowPortable;
 #if defined(__SSE2__)
-    __m128 q[9];
-    dct32Sse2(subbands, q, t);
-    q[8] = _mm_setzero_ps();
-    // even[j] = X[16 + j] for j < 16, then 0 and -X[48 - j]; odd[j] = -X[16 - j], then -X[j - 16].
-    // In quads: with S[j] = X[4j + 1 .. 4j + 4] (X[32] = 0), the reversed parts are -rev(S[j]).
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    auto negRevShifted = [&](int j) {
-        __m128 t0 = _mm_shuffle_ps(q[j], q[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
-        __m128 shifted = _mm_shuffle_ps(q[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
-        return _mm_xor_ps(reversed(shifted), sign);
-    };
-    for (int k = 0; k < 4; ++k) {
-        _mm_store_ps(even + 4 * k, q[4 + k]);
-        _mm_store_ps(even + 16 + 4 * k, negRevShifted(7 - k));
-        _mm_store_ps(odd + 4 * k, negRevShifted(3 - k));
-        _mm_store_ps(odd + 16 + 4 * k, _mm_xor_ps(q[k], sign));
-    }
-    even[16] = 0.0f;
-#else
-    float x[32];
-    dct<32>(subbands, x, t);
-    for (int j = 0; j < 16; ++j) even[j] = x[16 + j];
-    even[16] = 0.0f;
-    for (int j = 17; j < 32; ++j) even[j] = -x[48 - j];
-    for (int j = 0; j < 16; ++j) odd[j] = -x[16 - j];
-    for (int j = 0; j < 16; ++j) odd[16 + j] = -x[j];
+    switch (vectorPath()) {
+        case VectorPath::Portable:
+            break;
+#if defined(__x86_64__) || defined(__i386__)
+        case VectorPath::Avx2:
+            transform = transformAvx2;
+            store = storeHistorySse2;
+            window = windowAvx2;
+            break;
 #endif
-
-    if (stride == 1) {
-        t.windowFn(history_[ch][0], history_[ch][1], pos, t.window, out);
-    } else {
-        alignas(32) int16_t pcm[32];
-        t.windowFn(history_[ch][0], history_[ch][1], pos, t.window, pcm);
-        for (int j = 0; j < 32; ++j) out[j * stride] = pcm[j];
+        default:
+            transform = transformSse2;
+            store = storeHistorySse2;
+            window = windowSse2;
+            break;
     }
-    position_[ch] = (pos - 32) & 511;
+#endif
+    alignas(32) float x[8][32];
+    alignas(32) int16_t pcm[32];
+    for (int b = 0; b < count;) {
+        const int done = transform(blocks + b, count - b, x, t);
+        for (int k = 0; k < done; ++k, ++b) {
+            int pos = position_[ch];
+            store(x[k], &history_[ch][0][pos], &history_[ch][1][pos]);
+            int16_t* o = out + static_cast<std::ptrdiff_t>(b) * 32 * stride;
+            if (stride == 1) {
+                window(history_[ch][0], history_[ch][1], pos, t.window, o);
+            } else {
+                window(history_[ch][0], history_[ch][1], pos, t.window, pcm);
+                for (int j = 0; j < 32; ++j) o[j * stride] = pcm[j];
+            }
+            position_[ch] = (pos - 32) & 511;
+        }
+    }
 }
 
 }  // namespace vesperon::mpeg

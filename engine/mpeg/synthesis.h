@@ -19,6 +19,9 @@ public:
     // channel ch (0 or 1) gives 32 PCM samples written to out[0], out[stride], out[2*stride], ...
     // (stride 1 for mono, 2 for interleaved stereo with out pointing at the channel's first slot).
     void synthesize(int ch, const float* subbands, int16_t* out, int stride);
+    // count blocks in a row: block b's samples start at out + 32 * stride * b. The transforms of
+    // several blocks run side by side in vector lanes, so this is the fast way.
+    void synthesizeBlocks(int ch, const float (*blocks)[32], int count, int16_t* out, int stride);
 
 private:
     // Per channel, the two halves of each block's 64 matrixing values (see synthesis.cpp).
