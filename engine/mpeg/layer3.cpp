@@ -126,7 +126,7 @@ struct Layer3Decoder::State {
     // Per channel: spectrum, overlap, scale factors.
     alignas(32) float xr[2][576];
     alignas(32) float reordered[576];
-    alignas(32) float overlap[2][576];
+    alignas(32) float overlap[2][576];  // [time slot][subband]
     int overlapSubbands[2] = {};
     int extent[2] = {};  // lines that may be non-zero
     int scfL[2][23];
@@ -628,8 +628,7 @@ void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int1
     int blockType = g.windowSwitching ? g.blockType : 0;
     l3::hybridFilter(spectrum, overlap[ch], subbands, blockType, longSubbands, subbandSamples);
     overlapSubbands[ch] = subbands;
-    for (int t = 0; t < 18; ++t)
-        synth.synthesize(ch, subbandSamples[t], out + t * 32 * outChannels + ch, outChannels);
+    synth.synthesizeBlocks(ch, subbandSamples, 18, out + ch, outChannels);
 }
 
 // Returns the bytes used (0 for a bad frame).

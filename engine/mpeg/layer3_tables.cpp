@@ -80,16 +80,6 @@ struct Builder : Tables {
         }
         for (int t = 0; t < 4; ++t)
             for (int i = 0; i < 36; ++i) longWindow[t][i] = static_cast<float>(win[t][i]);
-        for (int k = 0; k < 18; ++k) longImdct[k][18] = longImdct[k][19] = 0.0f;
-        for (int r = 0; r < 18; ++r) {
-            int i = r < 9 ? r : r + 9;
-            for (int k = 0; k < 18; ++k)
-                longImdct[k][r] = static_cast<float>(std::cos(pi / 72 * (2 * i + 1 + 18) * (2 * k + 1)));
-        }
-        for (int i = 0; i < 12; ++i)
-            for (int k = 0; k < 6; ++k)
-                shortImdct[i][k] = static_cast<float>(std::sin(pi / 12 * (i + 0.5)) *
-                                                      std::cos(pi / 24 * (2 * i + 1 + 6) * (2 * k + 1)));
         for (int p = 0; p < 7; ++p) {
             if (p == 6) {
                 isLeft[p] = 1.0f;

@@ -30,14 +30,8 @@ struct Tables {
     static constexpr int kGainBias = 512;
     float gain[kGainBias + 128];
     float aliasCs[8], aliasCa[8];
-    // Long-block IMDCT rows for outputs 0..8 and 18..26; the others follow from the symmetries
-    // x[17 - i] = -x[i] and x[53 - i] = x[i].
-    // Stored by input line, rows padded to 20 so the sums over rows run in vector registers.
-    alignas(16) float longImdct[18][20];
     // Windows of block types 0, 1 and 3 (2 unused).
     float longWindow[4][36];
-    // Short-block IMDCT with its window: [i][k] for 12 outputs of 6 inputs.
-    float shortImdct[12][6];
     // Intensity ratios of 11172-3 for positions 0..6: left and right factors.
     float isLeft[7], isRight[7];
     // Intensity factors of 13818-3: [intensity_scale][position] for positions up to 63.
