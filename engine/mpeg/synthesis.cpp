@@ -312,6 +312,30 @@ __attribute__((target("avx2"))) int transformAvx2(const float (*blocks)[32], int
 #endif
 #endif
 
+// Writes the 32 samples to o[0], o[stride], ...; two interleaved channels (o - ch is where the
+// pair starts) take four pairs at a time, keeping the other channel's samples.
+void writeStrided(const int16_t* pcm, int16_t* o, int ch, int stride, VectorPath path) {
+#if defined(__SSE2__)
+    if (stride == 2 && path != VectorPath::Portable) {
+        int16_t* base = o - ch;
+        const __m128i keep = _mm_set1_epi32(ch ? 0x0000FFFF : static_cast<int>(0xFFFF0000u));
+        const __m128i zero = _mm_setzero_si128();
+        for (int q = 0; q < 4; ++q) {
+            const __m128i p = _mm_load_si128(reinterpret_cast<const __m128i*>(pcm + 8 * q));
+            const __m128i lo = ch ? _mm_unpacklo_epi16(zero, p) : _mm_unpacklo_epi16(p, zero);
+            const __m128i hi = ch ? _mm_unpackhi_epi16(zero, p) : _mm_unpackhi_epi16(p, zero);
+            __m128i* d = reinterpret_cast<__m128i*>(base + 16 * q);
+            _mm_storeu_si128(d, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(d), keep), lo));
+            _mm_storeu_si128(d + 1, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(d + 1), keep), hi));
+        }
+        return;
+    }
+#else
+    (void)path;
+#endif
+    for (int j = 0; j < 32; ++j) o[j * stride] = pcm[j];
+}
+
 }  // namespace
 
 double synthesisWindow(int i) {
@@ -342,8 +366,9 @@ void Synthesis::synthesizeBlocks(int ch, const float (*blocks)[32], int count, i
     TransformFn transform = transformPortable;
     StoreFn store = storeHistoryPortable;
     WindowFn window = windowPortable;
+    const VectorPath path = vectorPath();
 #if defined(__SSE2__)
-    switch (vectorPath()) {
+    switch (path) {
         case VectorPath::Portable:
             break;
 #if defined(__x86_64__) || defined(__i386__)
@@ -372,7 +397,7 @@ void Synthesis::synthesizeBlocks(int ch, const float (*blocks)[32], int count, i
                 window(history_[ch][0], history_[ch][1], pos, t.window, o);
             } else {
                 window(history_[ch][0], history_[ch][1], pos, t.window, pcm);
-                for (int j = 0; j < 32; ++j) o[j * stride] = pcm[j];
+                writeStrided(pcm, o, ch, stride, path);
             }
             position_[ch] = (pos - 32) & 511;
         }

@@ -17,7 +17,8 @@ public:
     void reset();
     // One block of 32 subband samples (on the 16-bit output scale: full scale is 32768) for
     // channel ch (0 or 1) gives 32 PCM samples written to out[0], out[stride], out[2*stride], ...
-    // (stride 1 for mono, 2 for interleaved stereo with out pointing at the channel's first slot).
+    // (stride 1 for mono, 2 for interleaved stereo with out pointing at the channel's first slot,
+    // so that out - ch is the first pair's start).
     void synthesize(int ch, const float* subbands, int16_t* out, int stride);
     // count blocks in a row: block b's samples start at out + 32 * stride * b. The transforms of
     // several blocks run side by side in vector lanes, so this is the fast way.
