@@ -388,6 +388,8 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
     if (bigEnd == g.bigValues * 2) {
         const int16_t* quadA = huffman::quadTableA();
         const uint16_t* quadLookup = huffman::quadLookupA();
+        const float(*count1)[16][4] = l3::tables().count1;
+        static constexpr uint8_t kOnes[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
         while (i < limit && r.pos < end) {
             uint64_t w = peek64(r);
             int used = 0;
@@ -398,20 +400,19 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
             } else {
                 v = walkWindow(quadA, quadLookup, w, used);
             }
-            // Each non-zero value takes the next bit as its sign; without branches on the data.
-            uint64_t signs = w << used;
-            int q[4];
-            for (int k = 0; k < 4; ++k) {
-                int b = (v >> (3 - k)) & 1;
-                int negative = static_cast<int>(signs >> 63) & b;
-                q[k] = b - 2 * negative;
-                signs <<= b;
-                used += b;
-            }
+            // Each non-zero value takes the next bit as its sign: the values with their signs
+            // come from one table, without branches on the data.
+            const float* q = count1[v][(w << used) >> 60];
+            used += kOnes[v];
             r.pos += static_cast<std::size_t>(used);
             // A quadruple that runs past the channel's bits was never sent.
             if (r.pos > end) break;
-            for (int k = 0; k < 4 && i < limit; ++k) out[i++] = static_cast<float>(q[k]);
+            if (i + 4 <= limit) {
+                std::memcpy(out + i, q, 4 * sizeof(float));
+                i += 4;
+            } else {
+                for (int k = 0; k < 4 && i < limit; ++k) out[i++] = q[k];
+            }
         }
     }
     extent[ch] = i;
@@ -592,27 +593,15 @@ void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int1
         // Huffman order is band, window, line; the transform wants subband, window, line.
         float* ro = reordered;
         int i = 0;
-        int b = 0;
         if (g.mixed) {
             i = longSubbands * 18;
             std::memcpy(ro, spectrum, sizeof(float) * static_cast<std::size_t>(i));
-            b = 3;
         }
         std::memset(ro + i, 0, sizeof(float) * static_cast<std::size_t>(576 - i));
-        int top = 0;
-        for (; b < 13 && i < 576; ++b) {
-            int start = bands->shortStart[b];
-            int width = bands->shortStart[b + 1] - start;
-            for (int w = 0; w < 3; ++w)
-                for (int f = start; f < start + width; ++f, ++i) {
-                    if (i >= n) continue;
-                    float v = spectrum[i];
-                    if (v != 0.0f) {
-                        ro[(f / 6) * 18 + w * 6 + f % 6] = v;
-                        top = std::max(top, f / 6 + 1);
-                    }
-                }
-        }
+        int last = std::min(n, 576) - 1;
+        while (last >= i && spectrum[last] == 0.0f) --last;
+        for (int k = i; k <= last; ++k) ro[bands->shortOrder[k]] = spectrum[k];
+        int top = last >= i ? bands->shortTop[last] : 0;
         if (g.mixed) {
             l3::reduceAliasing(ro, longSubbands - 1);
             top = std::max(top, longSubbands);

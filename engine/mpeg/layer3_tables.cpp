@@ -33,6 +33,14 @@ struct BandTables {
             for (int b = 0; b < 22; ++b) t[r].longStart[b + 1] = t[r].longStart[b] + kLongWidths[r][b];
             t[r].shortStart[0] = 0;
             for (int b = 0; b < 13; ++b) t[r].shortStart[b + 1] = t[r].shortStart[b] + kShortWidths[r][b];
+            int i = 0, top = 0;
+            for (int b = 0; b < 13; ++b)
+                for (int w = 0; w < 3; ++w)
+                    for (int f = t[r].shortStart[b]; f < t[r].shortStart[b + 1]; ++f, ++i) {
+                        t[r].shortOrder[i] = static_cast<int16_t>((f / 6) * 18 + w * 6 + f % 6);
+                        top = f / 6 + 1 > top ? f / 6 + 1 : top;
+                        t[r].shortTop[i] = static_cast<uint8_t>(top);
+                    }
         }
     }
 };
@@ -67,6 +75,15 @@ struct Builder : Tables {
             aliasCs[i] = static_cast<float>(1.0 / sq);
             aliasCa[i] = static_cast<float>(c[i] / sq);
         }
+        for (int v = 0; v < 16; ++v)
+            for (int signs = 0; signs < 16; ++signs) {
+                int next = 3;  // the sign bit the next non-zero value takes
+                for (int k = 0; k < 4; ++k) {
+                    const int bit = (v >> (3 - k)) & 1;
+                    const int negative = bit ? (signs >> next--) & 1 : 0;
+                    count1[v][signs][k] = static_cast<float>(bit - 2 * negative);
+                }
+            }
         const double pi = 3.14159265358979323846;
         double win[4][36];
         for (int i = 0; i < 36; ++i) {
