@@ -135,7 +135,7 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
 
     // Scale factors for the three thirds of the frame, each already times the class's factor.
     const ScaleTables& t = scaleTables();
-    float scale[2][kSubbands][3] = {};
+    float scale[2][3][kSubbands] = {};
     for (int sb = 0; sb < sblimit; ++sb) {
         for (int ch = 0; ch < channels; ++ch) {
             const int a = alloc[ch][sb];
@@ -160,9 +160,9 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
                     break;
             }
             const float factor = t.requantFactor[s.classes[sb][a]];
-            scale[ch][sb][0] = t.scaleMultiplier[i0] * factor;
-            scale[ch][sb][1] = t.scaleMultiplier[i1] * factor;
-            scale[ch][sb][2] = t.scaleMultiplier[i2] * factor;
+            scale[ch][0][sb] = t.scaleMultiplier[i0] * factor;
+            scale[ch][1][sb] = t.scaleMultiplier[i1] * factor;
+            scale[ch][2][sb] = t.scaleMultiplier[i2] * factor;
         }
     }
 
@@ -196,9 +196,7 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
     for (int i = 0; i < readCount; ++i)
         sampleBits += static_cast<std::size_t>(reads[i].codeBits) * (reads[i].degroup != nullptr ? 1 : 3);
     if (br.overrun() || sampleBits * kGranules > br.remaining()) return {};
-    std::memset(s.samples, 0, sizeof s.samples);
-
-    readSamples(br, reads, readCount, scale, s.samples);
+    readSamples(br, reads, readCount, channels, scale, s.samples);
 
     if (br.overrun()) return {};  // cannot happen after the check above; kept as a guard
 

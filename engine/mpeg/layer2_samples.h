@@ -25,9 +25,9 @@ struct SampleRead {
     const DegroupTriple* degroup;  // grouped classes: the split of each code
 };
 
-// Reads every granule's codes into samples (which the caller has zeroed); scale holds each
-// channel's, subband's and third's factor.
-void readSamples(BitReader& br, const SampleRead* reads, int readCount, const float (*scale)[kSubbands][3],
-                 float (*samples)[kBlocks][kSubbands]);
+// Reads every granule's codes into samples, all 32 subbands of each channel's blocks written;
+// scale holds each channel's, third's and subband's factor (zero where nothing is allocated).
+void readSamples(BitReader& br, const SampleRead* reads, int readCount, int channels,
+                 const float (*scale)[3][kSubbands], float (*samples)[kBlocks][kSubbands]);
 
 }  // namespace vesperon::mpeg::layer2
