@@ -200,7 +200,8 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
 
     if (br.overrun()) return {};  // cannot happen after the check above; kept as a guard
 
-    for (int ch = 0; ch < channels; ++ch) s.synthesis.synthesizeBlocks(ch, s.samples[ch], kBlocks, out + ch, channels);
+    const float(*blocks[2])[kSubbands] = {s.samples[0], s.samples[1]};
+    s.synthesis.synthesizeBlocks(blocks, channels, kBlocks, out);
 
     DecodeResult r;
     r.bytesUsed = static_cast<int32_t>(length);

@@ -136,7 +136,7 @@ struct Layer3Decoder::State {
     int isMaxL[23];
     int isMaxS[13];
     int intensityScale = 0;
-    alignas(32) float subbandSamples[18][32];
+    alignas(32) float subbandSamples[2][18][32];
     Synthesis synth;
     uint64_t silenced = 0;
 
@@ -152,7 +152,7 @@ struct Layer3Decoder::State {
     bool applyIntensity(int i0, int i1, int pos, int maxPos);
     void topBandPosition(int belowPos, int belowMax, bool startsHere, int* pos, int* maxPos) const;
     int decodeFrame(const uint8_t* frame, std::size_t available, int16_t* out, bool* silenced);
-    void hybridAndSynthesis(const GranuleInfo& g, int ch, int16_t* out, int outChannels);
+    void hybrid(const GranuleInfo& g, int ch);
 };
 
 void Layer3Decoder::State::readSideInfo(BitReader& br, int nch, SideInfo& si) const {
@@ -582,7 +582,7 @@ void Layer3Decoder::State::stereo(const GranuleInfo& g1, bool ms, bool intensity
     extent[0] = extent[1] = n;
 }
 
-void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int16_t* out, int outChannels) {
+void Layer3Decoder::State::hybrid(const GranuleInfo& g, int ch) {
     bool shortBlocks = g.windowSwitching && g.blockType == 2;
     int n = extent[ch];
     const float* spectrum = xr[ch];
@@ -615,9 +615,8 @@ void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int1
     }
     int subbands = std::min(std::max((n + 17) / 18, overlapSubbands[ch]), bandLimitSubbands);
     int blockType = g.windowSwitching ? g.blockType : 0;
-    l3::hybridFilter(spectrum, overlap[ch], subbands, blockType, longSubbands, subbandSamples);
+    l3::hybridFilter(spectrum, overlap[ch], subbands, blockType, longSubbands, subbandSamples[ch]);
     overlapSubbands[ch] = subbands;
-    synth.synthesizeBlocks(ch, subbandSamples, 18, out + ch, outChannels);
 }
 
 // Returns the bytes used (0 for a bad frame).
@@ -693,11 +692,14 @@ int Layer3Decoder::State::decodeFrame(const uint8_t* f, std::size_t available, i
         if (nch == 2) stereo(si.gr[gr][1], ms, intensity);
         int16_t* granuleOut =
             out + static_cast<std::size_t>(gr) * 576 * static_cast<std::size_t>(outChannels);
-        for (int ch = 0; ch < std::min(nch, outChannels); ++ch)
-            hybridAndSynthesis(si.gr[gr][ch], ch, granuleOut, outChannels);
-        if (nch < outChannels) {
-            // A single-channel frame in a two-channel stream plays on both sides.
-            for (int i = 0; i < 576; ++i) granuleOut[2 * i + 1] = granuleOut[2 * i];
+        const int synthChannels = std::min(nch, outChannels);
+        for (int ch = 0; ch < synthChannels; ++ch) hybrid(si.gr[gr][ch], ch);
+        const float(*blocks[2])[32] = {subbandSamples[0], subbandSamples[1]};
+        synth.synthesizeBlocks(blocks, synthChannels, 18, granuleOut);
+        if (synthChannels < outChannels) {
+            // A single-channel frame in a two-channel stream plays on both sides (spread from
+            // the end, so that no sample is overwritten before it is read).
+            for (int i = 575; i >= 0; --i) granuleOut[2 * i] = granuleOut[2 * i + 1] = granuleOut[i];
         }
     }
     return total;

@@ -43,6 +43,10 @@ constexpr int32_t kWindowHalf[257] = {
 };
 // clang-format on
 
+// The rings hold twice what one block's windowing reads, so that up to eight blocks'
+// transforms can be written ahead of their windowing.
+constexpr int kRingMask = Synthesis::kRing - 1;
+
 inline int16_t toPcm(float v) {
     // Truncation toward zero; out-of-range values clip instead of wrapping.
     if (v < 32767.0f && v > -32768.0f) return static_cast<int16_t>(static_cast<int32_t>(v));
@@ -53,7 +57,7 @@ inline int16_t toPcm(float v) {
 
 // The windowed sums of one block: for each output j, over the eight steps i,
 // sum[j] += w[i][j] * even_i[j] + w[i][32 + j] * odd_i[j], in that order, so that every
-// variant below gives the same bits. even_i / odd_i start at history + ((pos + 64 i (+ 32)) & 511).
+// variant below gives the same bits. even_i / odd_i start at history + ((pos + 64 i (+ 32)) & kRingMask).
 // Each writes 32 truncated, clipped samples to pcm.
 using WindowFn = void (*)(const float* even, const float* odd, int pos, const float (*w)[64], int16_t* pcm);
 
@@ -61,8 +65,8 @@ void windowPortable(const float* even, const float* odd, int pos, const float (*
                                      int16_t* pcm) {
     alignas(32) float sum[32] = {};
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & 511);
-        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        const float* e = even + ((pos + 64 * i) & kRingMask);
+        const float* o = odd + ((pos + 64 * i + 32) & kRingMask);
         for (int j = 0; j < 32; ++j) sum[j] += w[i][j] * e[j] + w[i][32 + j] * o[j];
     }
     for (int j = 0; j < 32; ++j) pcm[j] = toPcm(sum[j]);
@@ -80,8 +84,8 @@ void windowSse2(const float* even, const float* odd, int pos, const float (*w)[6
     __m128 s[8];
     for (int q = 0; q < 8; ++q) s[q] = _mm_setzero_ps();
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & 511);
-        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        const float* e = even + ((pos + 64 * i) & kRingMask);
+        const float* o = odd + ((pos + 64 * i + 32) & kRingMask);
         for (int q = 0; q < 8; ++q) {
             __m128 a = _mm_mul_ps(_mm_load_ps(w[i] + 4 * q), _mm_load_ps(e + 4 * q));
             __m128 b = _mm_mul_ps(_mm_load_ps(w[i] + 32 + 4 * q), _mm_load_ps(o + 4 * q));
@@ -100,8 +104,8 @@ __attribute__((target("avx2"))) void windowAvx2(const float* even, const float* 
     __m256 s[4];
     for (int q = 0; q < 4; ++q) s[q] = _mm256_setzero_ps();
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & 511);
-        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        const float* e = even + ((pos + 64 * i) & kRingMask);
+        const float* o = odd + ((pos + 64 * i + 32) & kRingMask);
         for (int q = 0; q < 4; ++q) {
             __m256 a = _mm256_mul_ps(_mm256_load_ps(w[i] + 8 * q), _mm256_load_ps(e + 8 * q));
             __m256 b = _mm256_mul_ps(_mm256_load_ps(w[i] + 32 + 8 * q), _mm256_load_ps(o + 8 * q));
@@ -199,57 +203,41 @@ template <int N, typename T>
 // The matrixing values V of one block, from its transform output x: V[0..31] feeds the blocks
 // that are an even number of blocks old, V[32..63] the odd ones, so both halves are kept.
 // even[j] = x[16 + j] for j < 16, then 0 and -x[48 - j]; odd[j] = -x[16 - j], then -x[j - 16].
-void storeHistoryPortable(const float* x, float* even, float* odd) {
+// The vector paths form the same values lane-wise, where they are whole registers.
+template <typename T>
+[[gnu::always_inline]] inline void matrixing(const T* x, T* even, T* odd) {
     for (int j = 0; j < 16; ++j) even[j] = x[16 + j];
-    even[16] = 0.0f;
+    even[16] = T{};
     for (int j = 17; j < 32; ++j) even[j] = -x[48 - j];
     for (int j = 0; j < 16; ++j) odd[j] = -x[16 - j];
     for (int j = 0; j < 16; ++j) odd[16 + j] = -x[j];
 }
 
-// Transforms blocks[0] into x[0]; returns the blocks done (1).
-int transformPortable(const float (*blocks)[32], int, float (*x)[32], const Tables& t) {
-    dct<32>(blocks[0], x[0], t);
+// Transforms up to `count` blocks and writes block l's history at (pos - 32 l) & kRingMask of
+// even and odd; returns the blocks done.
+using TransformFn = int (*)(const float (*blocks)[32], int count, float* even, float* odd, int pos,
+                            const Tables& t);
+
+int transformPortable(const float (*blocks)[32], int, float* even, float* odd, int pos, const Tables& t) {
+    float x[32];
+    dct<32>(blocks[0], x, t);
+    matrixing(x, even + pos, odd + pos);
     return 1;
 }
 
 #if defined(__SSE2__)
-inline __m128 reversed(__m128 q) {
-    return _mm_shuffle_ps(q, q, _MM_SHUFFLE(0, 1, 2, 3));
-}
-
-// storeHistoryPortable four values at a time. x is 16-byte aligned.
-void storeHistorySse2(const float* x, float* even, float* odd) {
-    __m128 q[9];
-    for (int j = 0; j < 8; ++j) q[j] = _mm_load_ps(x + 4 * j);
-    q[8] = _mm_setzero_ps();
-    // With S[j] = x[4j + 1 .. 4j + 4] (x[32] = 0), the reversed parts are -rev(S[j]).
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    auto negRevShifted = [&](int j) {
-        __m128 t0 = _mm_shuffle_ps(q[j], q[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
-        __m128 shifted = _mm_shuffle_ps(q[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
-        return _mm_xor_ps(reversed(shifted), sign);
-    };
-    for (int k = 0; k < 4; ++k) {
-        _mm_store_ps(even + 4 * k, q[4 + k]);
-        _mm_store_ps(even + 16 + 4 * k, negRevShifted(7 - k));
-        _mm_store_ps(odd + 4 * k, negRevShifted(3 - k));
-        _mm_store_ps(odd + 16 + 4 * k, _mm_xor_ps(q[k], sign));
-    }
-    even[16] = 0.0f;
-}
-
-// Up to four blocks side by side, one per lane: the blocks are transposed into lanes, transformed
-// and transposed back. Returns the blocks done.
-int transformSse2(const float (*blocks)[32], int count, float (*x)[32], const Tables& t) {
+// Up to four blocks side by side, one per lane: transposed into lanes, transformed, and the
+// history rows transposed back.
+int transformSse2(const float (*blocks)[32], int count, float* even, float* odd, int pos, const Tables& t) {
     alignas(16) float pad[4][32];
     const float(*in)[32] = blocks;
+    const int done = count < 4 ? count : 4;
     if (count < 4) {
         std::memset(pad, 0, sizeof pad);
         std::memcpy(pad, blocks, sizeof(float) * 32 * static_cast<std::size_t>(count));
         in = pad;
     }
-    __m128 v[32], X[32];
+    __m128 v[32], X[32], E[32], O[32];
     for (int q = 0; q < 8; ++q) {
         __m128 r0 = _mm_loadu_ps(in[0] + 4 * q), r1 = _mm_loadu_ps(in[1] + 4 * q);
         __m128 r2 = _mm_loadu_ps(in[2] + 4 * q), r3 = _mm_loadu_ps(in[3] + 4 * q);
@@ -260,15 +248,22 @@ int transformSse2(const float (*blocks)[32], int count, float (*x)[32], const Ta
         v[4 * q + 3] = r3;
     }
     dct<32>(v, X, t);
-    for (int q = 0; q < 8; ++q) {
-        __m128 r0 = X[4 * q], r1 = X[4 * q + 1], r2 = X[4 * q + 2], r3 = X[4 * q + 3];
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        _mm_store_ps(x[0] + 4 * q, r0);
-        _mm_store_ps(x[1] + 4 * q, r1);
-        _mm_store_ps(x[2] + 4 * q, r2);
-        _mm_store_ps(x[3] + 4 * q, r3);
+    matrixing(X, E, O);
+    float* rows[4][2];
+    for (int l = 0; l < 4; ++l) {
+        const int at = (pos - 32 * l) & kRingMask;
+        rows[l][0] = even + at;
+        rows[l][1] = odd + at;
     }
-    return count < 4 ? count : 4;
+    for (int h = 0; h < 2; ++h) {
+        const __m128* src = h ? O : E;
+        for (int q = 0; q < 8; ++q) {
+            __m128 r[4] = {src[4 * q], src[4 * q + 1], src[4 * q + 2], src[4 * q + 3]};
+            _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+            for (int l = 0; l < done; ++l) _mm_store_ps(rows[l][h] + 4 * q, r[l]);
+        }
+    }
+    return done;
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -292,48 +287,49 @@ __attribute__((target("avx2"), always_inline)) inline void transpose8(__m256* r)
 }
 
 // Eight blocks side by side; fewer go four at a time.
-__attribute__((target("avx2"))) int transformAvx2(const float (*blocks)[32], int count, float (*x)[32],
-                                                  const Tables& t) {
-    if (count < 8) return transformSse2(blocks, count, x, t);
-    __m256 v[32], X[32];
+__attribute__((target("avx2"))) int transformAvx2(const float (*blocks)[32], int count, float* even, float* odd,
+                                                  int pos, const Tables& t) {
+    if (count < 8) return transformSse2(blocks, count, even, odd, pos, t);
+    __m256 v[32], X[32], H[2][32];
     for (int q = 0; q < 4; ++q) {
         __m256* r = v + 8 * q;
         for (int l = 0; l < 8; ++l) r[l] = _mm256_loadu_ps(blocks[l] + 8 * q);
         transpose8(r);
     }
     dct<32>(v, X, t);
-    for (int q = 0; q < 4; ++q) {
-        __m256* r = X + 8 * q;
-        transpose8(r);
-        for (int l = 0; l < 8; ++l) _mm256_store_ps(x[l] + 8 * q, r[l]);
+    matrixing(X, H[0], H[1]);
+    for (int h = 0; h < 2; ++h) {
+        float* ring = h ? odd : even;
+        for (int q = 0; q < 4; ++q) {
+            __m256* r = H[h] + 8 * q;
+            transpose8(r);
+            for (int l = 0; l < 8; ++l) _mm256_store_ps(ring + ((pos - 32 * l) & kRingMask) + 8 * q, r[l]);
+        }
     }
     return 8;
 }
 #endif
 #endif
 
-// Writes the 32 samples to o[0], o[stride], ...; two interleaved channels (o - ch is where the
-// pair starts) take four pairs at a time, keeping the other channel's samples.
-void writeStrided(const int16_t* pcm, int16_t* o, int ch, int stride, VectorPath path) {
+// Interleaves two channels' 32 samples into out.
+void interleave(const int16_t* left, const int16_t* right, int16_t* out, VectorPath path) {
 #if defined(__SSE2__)
-    if (stride == 2 && path != VectorPath::Portable) {
-        int16_t* base = o - ch;
-        const __m128i keep = _mm_set1_epi32(ch ? 0x0000FFFF : static_cast<int>(0xFFFF0000u));
-        const __m128i zero = _mm_setzero_si128();
+    if (path != VectorPath::Portable) {
         for (int q = 0; q < 4; ++q) {
-            const __m128i p = _mm_load_si128(reinterpret_cast<const __m128i*>(pcm + 8 * q));
-            const __m128i lo = ch ? _mm_unpacklo_epi16(zero, p) : _mm_unpacklo_epi16(p, zero);
-            const __m128i hi = ch ? _mm_unpackhi_epi16(zero, p) : _mm_unpackhi_epi16(p, zero);
-            __m128i* d = reinterpret_cast<__m128i*>(base + 16 * q);
-            _mm_storeu_si128(d, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(d), keep), lo));
-            _mm_storeu_si128(d + 1, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(d + 1), keep), hi));
+            const __m128i l = _mm_load_si128(reinterpret_cast<const __m128i*>(left + 8 * q));
+            const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i*>(right + 8 * q));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * q), _mm_unpacklo_epi16(l, r));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * q + 8), _mm_unpackhi_epi16(l, r));
         }
         return;
     }
 #else
     (void)path;
 #endif
-    for (int j = 0; j < 32; ++j) o[j * stride] = pcm[j];
+    for (int j = 0; j < 32; ++j) {
+        out[2 * j] = left[j];
+        out[2 * j + 1] = right[j];
+    }
 }
 
 }  // namespace
@@ -355,16 +351,22 @@ void Synthesis::reset() {
 }
 
 void Synthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
-    synthesizeBlocks(ch, reinterpret_cast<const float(*)[32]>(subbands), 1, out, stride);
+    const float(*blocks[2])[32] = {nullptr, nullptr};
+    blocks[0] = reinterpret_cast<const float(*)[32]>(subbands);
+    // One channel at a time: run it as the first of a single-channel call on its own state.
+    alignas(32) int16_t pcm[32];
+    ch &= 1;
+    run(ch, blocks, 1, 1, pcm);
+    for (int j = 0; j < 32; ++j) out[j * stride] = pcm[j];
 }
 
-void Synthesis::synthesizeBlocks(int ch, const float (*blocks)[32], int count, int16_t* out, int stride) {
+void Synthesis::synthesizeBlocks(const float (*const blocks[2])[32], int channels, int count, int16_t* out) {
+    run(0, blocks, channels < 2 ? 1 : 2, count, out);
+}
+
+void Synthesis::run(int firstCh, const float (*const blocks[2])[32], int channels, int count, int16_t* out) {
     const Tables& t = tables();
-    ch &= 1;
-    using TransformFn = int (*)(const float(*)[32], int, float(*)[32], const Tables&);
-    using StoreFn = void (*)(const float*, float*, float*);
     TransformFn transform = transformPortable;
-    StoreFn store = storeHistoryPortable;
     WindowFn window = windowPortable;
     const VectorPath path = vectorPath();
 #if defined(__SSE2__)
@@ -374,32 +376,31 @@ void Synthesis::synthesizeBlocks(int ch, const float (*blocks)[32], int count, i
 #if defined(__x86_64__) || defined(__i386__)
         case VectorPath::Avx2:
             transform = transformAvx2;
-            store = storeHistorySse2;
             window = windowAvx2;
             break;
 #endif
         default:
             transform = transformSse2;
-            store = storeHistorySse2;
             window = windowSse2;
             break;
     }
 #endif
-    alignas(32) float x[8][32];
-    alignas(32) int16_t pcm[32];
+    alignas(32) int16_t pcm[2][32];
     for (int b = 0; b < count;) {
-        const int done = transform(blocks + b, count - b, x, t);
+        int done = 0;
+        for (int c = 0; c < channels; ++c) {
+            const int ch = firstCh + c;
+            done = transform(blocks[c] + b, count - b, history_[ch][0], history_[ch][1], position_[ch], t);
+        }
         for (int k = 0; k < done; ++k, ++b) {
-            int pos = position_[ch];
-            store(x[k], &history_[ch][0][pos], &history_[ch][1][pos]);
-            int16_t* o = out + static_cast<std::ptrdiff_t>(b) * 32 * stride;
-            if (stride == 1) {
-                window(history_[ch][0], history_[ch][1], pos, t.window, o);
-            } else {
-                window(history_[ch][0], history_[ch][1], pos, t.window, pcm);
-                writeStrided(pcm, o, ch, stride, path);
+            int16_t* o = out + static_cast<std::ptrdiff_t>(b) * 32 * channels;
+            for (int c = 0; c < channels; ++c) {
+                const int ch = firstCh + c;
+                const int pos = position_[ch];
+                window(history_[ch][0], history_[ch][1], pos, t.window, channels == 1 ? o : pcm[c]);
+                position_[ch] = (pos - 32) & kRingMask;
             }
-            position_[ch] = (pos - 32) & 511;
+            if (channels == 2) interleave(pcm[0], pcm[1], o, path);
         }
     }
 }
