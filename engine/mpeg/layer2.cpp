@@ -177,11 +177,11 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
             if (a == 0) continue;
             const QuantClass& q = kQuantClasses[s.classes[sb][a]];
             SampleRead& r = reads[readCount++];
-            r.sb = static_cast<int8_t>(sb);
-            r.firstCh = static_cast<int8_t>(ch);
-            r.lastCh = static_cast<int8_t>(sb < bound ? ch : channels - 1);
+            const bool audible = sb < s.bandLimit;
+            const int first = audible ? ch : kSilent, second = audible ? (sb < bound ? ch : channels - 1) : kSilent;
+            r.first = static_cast<int16_t>(first * kValueRow + sb);
+            r.second = static_cast<int16_t>(second * kValueRow + sb);
             r.codeBits = q.codeBits;
-            r.audible = sb < s.bandLimit;
             r.middle = (q.steps - 1) / 2;
             r.degroup = !q.grouped     ? nullptr
                         : q.steps == 3 ? kDegroup3.data()

@@ -44,8 +44,15 @@ constexpr int32_t kWindowHalf[257] = {
 // clang-format on
 
 // The rings hold twice what one block's windowing reads, so that up to eight blocks'
-// transforms can be written ahead of their windowing.
+// transforms can be written ahead of their windowing. The first half of each ring is repeated
+// after its end, so that the windowing reads from any position without wrapping.
 constexpr int kRingMask = Synthesis::kRing - 1;
+constexpr int kRepeated = Synthesis::kRing / 2;
+
+// Where block values written at `at` are also kept, or null.
+inline float* repeatOf(float* ring, int at) {
+    return at < kRepeated ? ring + Synthesis::kRing + at : nullptr;
+}
 
 inline int16_t toPcm(float v) {
     // Truncation toward zero; out-of-range values clip instead of wrapping.
@@ -57,7 +64,7 @@ inline int16_t toPcm(float v) {
 
 // The windowed sums of one block: for each output j, over the eight steps i,
 // sum[j] += w[i][j] * even_i[j] + w[i][32 + j] * odd_i[j], in that order, so that every
-// variant below gives the same bits. even_i / odd_i start at history + ((pos + 64 i (+ 32)) & kRingMask).
+// variant below gives the same bits. even_i / odd_i start at history + pos + 64 i (+ 32).
 // Each writes 32 truncated, clipped samples to pcm.
 using WindowFn = void (*)(const float* even, const float* odd, int pos, const float (*w)[64], int16_t* pcm);
 
@@ -65,8 +72,8 @@ void windowPortable(const float* even, const float* odd, int pos, const float (*
                                      int16_t* pcm) {
     alignas(32) float sum[32] = {};
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & kRingMask);
-        const float* o = odd + ((pos + 64 * i + 32) & kRingMask);
+        const float* e = even + pos + 64 * i;
+        const float* o = odd + pos + 64 * i + 32;
         for (int j = 0; j < 32; ++j) sum[j] += w[i][j] * e[j] + w[i][32 + j] * o[j];
     }
     for (int j = 0; j < 32; ++j) pcm[j] = toPcm(sum[j]);
@@ -84,8 +91,8 @@ void windowSse2(const float* even, const float* odd, int pos, const float (*w)[6
     __m128 s[8];
     for (int q = 0; q < 8; ++q) s[q] = _mm_setzero_ps();
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & kRingMask);
-        const float* o = odd + ((pos + 64 * i + 32) & kRingMask);
+        const float* e = even + pos + 64 * i;
+        const float* o = odd + pos + 64 * i + 32;
         for (int q = 0; q < 8; ++q) {
             __m128 a = _mm_mul_ps(_mm_load_ps(w[i] + 4 * q), _mm_load_ps(e + 4 * q));
             __m128 b = _mm_mul_ps(_mm_load_ps(w[i] + 32 + 4 * q), _mm_load_ps(o + 4 * q));
@@ -104,8 +111,8 @@ __attribute__((target("avx2"))) void windowAvx2(const float* even, const float* 
     __m256 s[4];
     for (int q = 0; q < 4; ++q) s[q] = _mm256_setzero_ps();
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & kRingMask);
-        const float* o = odd + ((pos + 64 * i + 32) & kRingMask);
+        const float* e = even + pos + 64 * i;
+        const float* o = odd + pos + 64 * i + 32;
         for (int q = 0; q < 4; ++q) {
             __m256 a = _mm256_mul_ps(_mm256_load_ps(w[i] + 8 * q), _mm256_load_ps(e + 8 * q));
             __m256 b = _mm256_mul_ps(_mm256_load_ps(w[i] + 32 + 8 * q), _mm256_load_ps(o + 8 * q));
@@ -222,6 +229,8 @@ int transformPortable(const float (*blocks)[32], int, float* even, float* odd, i
     float x[32];
     dct<32>(blocks[0], x, t);
     matrixing(x, even + pos, odd + pos);
+    if (float* r = repeatOf(even, pos)) std::memcpy(r, even + pos, 32 * sizeof(float));
+    if (float* r = repeatOf(odd, pos)) std::memcpy(r, odd + pos, 32 * sizeof(float));
     return 1;
 }
 
@@ -229,18 +238,12 @@ int transformPortable(const float (*blocks)[32], int, float* even, float* odd, i
 // Up to four blocks side by side, one per lane: transposed into lanes, transformed, and the
 // history rows transposed back.
 int transformSse2(const float (*blocks)[32], int count, float* even, float* odd, int pos, const Tables& t) {
-    alignas(16) float pad[4][32];
-    const float(*in)[32] = blocks;
     const int done = count < 4 ? count : 4;
-    if (count < 4) {
-        std::memset(pad, 0, sizeof pad);
-        std::memcpy(pad, blocks, sizeof(float) * 32 * static_cast<std::size_t>(count));
-        in = pad;
-    }
     __m128 v[32], X[32], E[32], O[32];
+    // Lanes without a block transform zeros.
+    auto row = [&](int l, int q) { return l < done ? _mm_loadu_ps(blocks[l] + 4 * q) : _mm_setzero_ps(); };
     for (int q = 0; q < 8; ++q) {
-        __m128 r0 = _mm_loadu_ps(in[0] + 4 * q), r1 = _mm_loadu_ps(in[1] + 4 * q);
-        __m128 r2 = _mm_loadu_ps(in[2] + 4 * q), r3 = _mm_loadu_ps(in[3] + 4 * q);
+        __m128 r0 = row(0, q), r1 = row(1, q), r2 = row(2, q), r3 = row(3, q);
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
         v[4 * q] = r0;
         v[4 * q + 1] = r1;
@@ -250,17 +253,23 @@ int transformSse2(const float (*blocks)[32], int count, float* even, float* odd,
     dct<32>(v, X, t);
     matrixing(X, E, O);
     float* rows[4][2];
+    float* repeats[4][2];
     for (int l = 0; l < 4; ++l) {
         const int at = (pos - 32 * l) & kRingMask;
         rows[l][0] = even + at;
         rows[l][1] = odd + at;
+        repeats[l][0] = repeatOf(even, at);
+        repeats[l][1] = repeatOf(odd, at);
     }
     for (int h = 0; h < 2; ++h) {
         const __m128* src = h ? O : E;
         for (int q = 0; q < 8; ++q) {
             __m128 r[4] = {src[4 * q], src[4 * q + 1], src[4 * q + 2], src[4 * q + 3]};
             _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
-            for (int l = 0; l < done; ++l) _mm_store_ps(rows[l][h] + 4 * q, r[l]);
+            for (int l = 0; l < done; ++l) {
+                _mm_store_ps(rows[l][h] + 4 * q, r[l]);
+                if (repeats[l][h]) _mm_store_ps(repeats[l][h] + 4 * q, r[l]);
+            }
         }
     }
     return done;
@@ -303,7 +312,11 @@ __attribute__((target("avx2"))) int transformAvx2(const float (*blocks)[32], int
         for (int q = 0; q < 4; ++q) {
             __m256* r = H[h] + 8 * q;
             transpose8(r);
-            for (int l = 0; l < 8; ++l) _mm256_store_ps(ring + ((pos - 32 * l) & kRingMask) + 8 * q, r[l]);
+            for (int l = 0; l < 8; ++l) {
+                const int at = (pos - 32 * l) & kRingMask;
+                _mm256_store_ps(ring + at + 8 * q, r[l]);
+                if (float* repeat = repeatOf(ring, at)) _mm256_store_ps(repeat + 8 * q, r[l]);
+            }
         }
     }
     return 8;

@@ -33,7 +33,7 @@ private:
     void run(int firstCh, const float (*const blocks[2])[32], int channels, int count, int16_t* out);
 
     // Per channel, the two halves of each block's 64 matrixing values (see synthesis.cpp).
-    alignas(32) float history_[2][2][kRing];
+    alignas(32) float history_[2][2][kRing + kRing / 2];
     int position_[2];
 };
 
