@@ -50,6 +50,7 @@ public:
         pos_ = bitPos;
         if (pos_ > sizeBits_) overrun_ = true;
     }
+    const uint8_t* data() const { return data_; }
     std::size_t position() const { return pos_; }
     std::size_t sizeBits() const { return sizeBits_; }
     std::size_t remaining() const { return pos_ >= sizeBits_ ? 0 : sizeBits_ - pos_; }

@@ -6,7 +6,7 @@
 namespace vesperon::mpeg::huffman {
 
 // Bits decoded by one look-up: codes up to this long (nearly all of them) need no tree walk.
-inline constexpr int kLookupBits = 8;
+inline constexpr int kLookupBits = 10;
 
 // A big-value table: walk `nodes` from node 0, taking child nodes[2n + bit]; a negative entry is
 // a leaf holding ~(x * 16 + y). nodes is null for table 0 and for the unused numbers 4 and 14.

@@ -135,7 +135,7 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
 
     // Scale factors for the three thirds of the frame, each already times the class's factor.
     const ScaleTables& t = scaleTables();
-    float scale[2][kSubbands][3] = {};
+    float scale[2][3][kSubbands] = {};
     for (int sb = 0; sb < sblimit; ++sb) {
         for (int ch = 0; ch < channels; ++ch) {
             const int a = alloc[ch][sb];
@@ -160,9 +160,9 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
                     break;
             }
             const float factor = t.requantFactor[s.classes[sb][a]];
-            scale[ch][sb][0] = t.scaleMultiplier[i0] * factor;
-            scale[ch][sb][1] = t.scaleMultiplier[i1] * factor;
-            scale[ch][sb][2] = t.scaleMultiplier[i2] * factor;
+            scale[ch][0][sb] = t.scaleMultiplier[i0] * factor;
+            scale[ch][1][sb] = t.scaleMultiplier[i1] * factor;
+            scale[ch][2][sb] = t.scaleMultiplier[i2] * factor;
         }
     }
 
@@ -177,11 +177,11 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
             if (a == 0) continue;
             const QuantClass& q = kQuantClasses[s.classes[sb][a]];
             SampleRead& r = reads[readCount++];
-            r.sb = static_cast<int8_t>(sb);
-            r.firstCh = static_cast<int8_t>(ch);
-            r.lastCh = static_cast<int8_t>(sb < bound ? ch : channels - 1);
+            const bool audible = sb < s.bandLimit;
+            const int first = audible ? ch : kSilent, second = audible ? (sb < bound ? ch : channels - 1) : kSilent;
+            r.first = static_cast<int16_t>(first * kValueRow + sb);
+            r.second = static_cast<int16_t>(second * kValueRow + sb);
             r.codeBits = q.codeBits;
-            r.audible = sb < s.bandLimit;
             r.middle = (q.steps - 1) / 2;
             r.degroup = !q.grouped     ? nullptr
                         : q.steps == 3 ? kDegroup3.data()
@@ -196,15 +196,12 @@ DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, 
     for (int i = 0; i < readCount; ++i)
         sampleBits += static_cast<std::size_t>(reads[i].codeBits) * (reads[i].degroup != nullptr ? 1 : 3);
     if (br.overrun() || sampleBits * kGranules > br.remaining()) return {};
-    std::memset(s.samples, 0, sizeof s.samples);
-
-    readSamples(br, reads, readCount, scale, s.samples);
+    readSamples(br, reads, readCount, channels, scale, s.samples);
 
     if (br.overrun()) return {};  // cannot happen after the check above; kept as a guard
 
-    for (int ch = 0; ch < channels; ++ch)
-        for (int b = 0; b < kBlocks; ++b)
-            s.synthesis.synthesize(ch, s.samples[ch][b], out + b * kSubbands * channels + ch, channels);
+    const float(*blocks[2])[kSubbands] = {s.samples[0], s.samples[1]};
+    s.synthesis.synthesizeBlocks(blocks, channels, kBlocks, out);
 
     DecodeResult r;
     r.bytesUsed = static_cast<int32_t>(length);

@@ -126,7 +126,7 @@ struct Layer3Decoder::State {
     // Per channel: spectrum, overlap, scale factors.
     alignas(32) float xr[2][576];
     alignas(32) float reordered[576];
-    alignas(32) float overlap[2][576];
+    alignas(32) float overlap[2][576];  // [time slot][subband]
     int overlapSubbands[2] = {};
     int extent[2] = {};  // lines that may be non-zero
     int scfL[2][23];
@@ -136,7 +136,7 @@ struct Layer3Decoder::State {
     int isMaxL[23];
     int isMaxS[13];
     int intensityScale = 0;
-    alignas(32) float subbandSamples[18][32];
+    alignas(32) float subbandSamples[2][18][32];
     Synthesis synth;
     uint64_t silenced = 0;
 
@@ -152,7 +152,7 @@ struct Layer3Decoder::State {
     bool applyIntensity(int i0, int i1, int pos, int maxPos);
     void topBandPosition(int belowPos, int belowMax, bool startsHere, int* pos, int* maxPos) const;
     int decodeFrame(const uint8_t* frame, std::size_t available, int16_t* out, bool* silenced);
-    void hybridAndSynthesis(const GranuleInfo& g, int ch, int16_t* out, int outChannels);
+    void hybrid(const GranuleInfo& g, int ch);
 };
 
 void Layer3Decoder::State::readSideInfo(BitReader& br, int nch, SideInfo& si) const {
@@ -388,6 +388,8 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
     if (bigEnd == g.bigValues * 2) {
         const int16_t* quadA = huffman::quadTableA();
         const uint16_t* quadLookup = huffman::quadLookupA();
+        const float(*count1)[16][4] = l3::tables().count1;
+        static constexpr uint8_t kOnes[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
         while (i < limit && r.pos < end) {
             uint64_t w = peek64(r);
             int used = 0;
@@ -398,20 +400,19 @@ void Layer3Decoder::State::huffman(MainReader& r, const GranuleInfo& g, std::siz
             } else {
                 v = walkWindow(quadA, quadLookup, w, used);
             }
-            // Each non-zero value takes the next bit as its sign; without branches on the data.
-            uint64_t signs = w << used;
-            int q[4];
-            for (int k = 0; k < 4; ++k) {
-                int b = (v >> (3 - k)) & 1;
-                int negative = static_cast<int>(signs >> 63) & b;
-                q[k] = b - 2 * negative;
-                signs <<= b;
-                used += b;
-            }
+            // Each non-zero value takes the next bit as its sign: the values with their signs
+            // come from one table, without branches on the data.
+            const float* q = count1[v][(w << used) >> 60];
+            used += kOnes[v];
             r.pos += static_cast<std::size_t>(used);
             // A quadruple that runs past the channel's bits was never sent.
             if (r.pos > end) break;
-            for (int k = 0; k < 4 && i < limit; ++k) out[i++] = static_cast<float>(q[k]);
+            if (i + 4 <= limit) {
+                std::memcpy(out + i, q, 4 * sizeof(float));
+                i += 4;
+            } else {
+                for (int k = 0; k < 4 && i < limit; ++k) out[i++] = q[k];
+            }
         }
     }
     extent[ch] = i;
@@ -581,7 +582,7 @@ void Layer3Decoder::State::stereo(const GranuleInfo& g1, bool ms, bool intensity
     extent[0] = extent[1] = n;
 }
 
-void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int16_t* out, int outChannels) {
+void Layer3Decoder::State::hybrid(const GranuleInfo& g, int ch) {
     bool shortBlocks = g.windowSwitching && g.blockType == 2;
     int n = extent[ch];
     const float* spectrum = xr[ch];
@@ -592,27 +593,15 @@ void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int1
         // Huffman order is band, window, line; the transform wants subband, window, line.
         float* ro = reordered;
         int i = 0;
-        int b = 0;
         if (g.mixed) {
             i = longSubbands * 18;
             std::memcpy(ro, spectrum, sizeof(float) * static_cast<std::size_t>(i));
-            b = 3;
         }
         std::memset(ro + i, 0, sizeof(float) * static_cast<std::size_t>(576 - i));
-        int top = 0;
-        for (; b < 13 && i < 576; ++b) {
-            int start = bands->shortStart[b];
-            int width = bands->shortStart[b + 1] - start;
-            for (int w = 0; w < 3; ++w)
-                for (int f = start; f < start + width; ++f, ++i) {
-                    if (i >= n) continue;
-                    float v = spectrum[i];
-                    if (v != 0.0f) {
-                        ro[(f / 6) * 18 + w * 6 + f % 6] = v;
-                        top = std::max(top, f / 6 + 1);
-                    }
-                }
-        }
+        int last = std::min(n, 576) - 1;
+        while (last >= i && spectrum[last] == 0.0f) --last;
+        for (int k = i; k <= last; ++k) ro[bands->shortOrder[k]] = spectrum[k];
+        int top = last >= i ? bands->shortTop[last] : 0;
         if (g.mixed) {
             l3::reduceAliasing(ro, longSubbands - 1);
             top = std::max(top, longSubbands);
@@ -626,10 +615,8 @@ void Layer3Decoder::State::hybridAndSynthesis(const GranuleInfo& g, int ch, int1
     }
     int subbands = std::min(std::max((n + 17) / 18, overlapSubbands[ch]), bandLimitSubbands);
     int blockType = g.windowSwitching ? g.blockType : 0;
-    l3::hybridFilter(spectrum, overlap[ch], subbands, blockType, longSubbands, subbandSamples);
+    l3::hybridFilter(spectrum, overlap[ch], subbands, blockType, longSubbands, subbandSamples[ch]);
     overlapSubbands[ch] = subbands;
-    for (int t = 0; t < 18; ++t)
-        synth.synthesize(ch, subbandSamples[t], out + t * 32 * outChannels + ch, outChannels);
 }
 
 // Returns the bytes used (0 for a bad frame).
@@ -705,11 +692,14 @@ int Layer3Decoder::State::decodeFrame(const uint8_t* f, std::size_t available, i
         if (nch == 2) stereo(si.gr[gr][1], ms, intensity);
         int16_t* granuleOut =
             out + static_cast<std::size_t>(gr) * 576 * static_cast<std::size_t>(outChannels);
-        for (int ch = 0; ch < std::min(nch, outChannels); ++ch)
-            hybridAndSynthesis(si.gr[gr][ch], ch, granuleOut, outChannels);
-        if (nch < outChannels) {
-            // A single-channel frame in a two-channel stream plays on both sides.
-            for (int i = 0; i < 576; ++i) granuleOut[2 * i + 1] = granuleOut[2 * i];
+        const int synthChannels = std::min(nch, outChannels);
+        for (int ch = 0; ch < synthChannels; ++ch) hybrid(si.gr[gr][ch], ch);
+        const float(*blocks[2])[32] = {subbandSamples[0], subbandSamples[1]};
+        synth.synthesizeBlocks(blocks, synthChannels, 18, granuleOut);
+        if (synthChannels < outChannels) {
+            // A single-channel frame in a two-channel stream plays on both sides (spread from
+            // the end, so that no sample is overwritten before it is read).
+            for (int i = 575; i >= 0; --i) granuleOut[2 * i] = granuleOut[2 * i + 1] = granuleOut[i];
         }
     }
     return total;

@@ -33,6 +33,14 @@ struct BandTables {
             for (int b = 0; b < 22; ++b) t[r].longStart[b + 1] = t[r].longStart[b] + kLongWidths[r][b];
             t[r].shortStart[0] = 0;
             for (int b = 0; b < 13; ++b) t[r].shortStart[b + 1] = t[r].shortStart[b] + kShortWidths[r][b];
+            int i = 0, top = 0;
+            for (int b = 0; b < 13; ++b)
+                for (int w = 0; w < 3; ++w)
+                    for (int f = t[r].shortStart[b]; f < t[r].shortStart[b + 1]; ++f, ++i) {
+                        t[r].shortOrder[i] = static_cast<int16_t>((f / 6) * 18 + w * 6 + f % 6);
+                        top = f / 6 + 1 > top ? f / 6 + 1 : top;
+                        t[r].shortTop[i] = static_cast<uint8_t>(top);
+                    }
         }
     }
 };
@@ -67,6 +75,15 @@ struct Builder : Tables {
             aliasCs[i] = static_cast<float>(1.0 / sq);
             aliasCa[i] = static_cast<float>(c[i] / sq);
         }
+        for (int v = 0; v < 16; ++v)
+            for (int signs = 0; signs < 16; ++signs) {
+                int next = 3;  // the sign bit the next non-zero value takes
+                for (int k = 0; k < 4; ++k) {
+                    const int bit = (v >> (3 - k)) & 1;
+                    const int negative = bit ? (signs >> next--) & 1 : 0;
+                    count1[v][signs][k] = static_cast<float>(bit - 2 * negative);
+                }
+            }
         const double pi = 3.14159265358979323846;
         double win[4][36];
         for (int i = 0; i < 36; ++i) {
@@ -80,16 +97,6 @@ struct Builder : Tables {
         }
         for (int t = 0; t < 4; ++t)
             for (int i = 0; i < 36; ++i) longWindow[t][i] = static_cast<float>(win[t][i]);
-        for (int k = 0; k < 18; ++k) longImdct[k][18] = longImdct[k][19] = 0.0f;
-        for (int r = 0; r < 18; ++r) {
-            int i = r < 9 ? r : r + 9;
-            for (int k = 0; k < 18; ++k)
-                longImdct[k][r] = static_cast<float>(std::cos(pi / 72 * (2 * i + 1 + 18) * (2 * k + 1)));
-        }
-        for (int i = 0; i < 12; ++i)
-            for (int k = 0; k < 6; ++k)
-                shortImdct[i][k] = static_cast<float>(std::sin(pi / 12 * (i + 0.5)) *
-                                                      std::cos(pi / 24 * (2 * i + 1 + 6) * (2 * k + 1)));
         for (int p = 0; p < 7; ++p) {
             if (p == 6) {
                 isLeft[p] = 1.0f;

@@ -10,6 +10,10 @@ namespace vesperon::mpeg::l3 {
 struct BandTable {
     int16_t longStart[23];
     int16_t shortStart[14];
+    // Short blocks: where each line of the Huffman order (band, window, line) goes in the
+    // transform's order (subband, window, line), and the subbands that lines 0..i reach.
+    int16_t shortOrder[576];
+    uint8_t shortTop[576];
 };
 
 // Rate set: 0..2 MPEG-1 (44.1, 48, 32 kHz), 3..5 MPEG-2 (22.05, 24, 16), 6..8 MPEG 2.5
@@ -30,14 +34,11 @@ struct Tables {
     static constexpr int kGainBias = 512;
     float gain[kGainBias + 128];
     float aliasCs[8], aliasCa[8];
-    // Long-block IMDCT rows for outputs 0..8 and 18..26; the others follow from the symmetries
-    // x[17 - i] = -x[i] and x[53 - i] = x[i].
-    // Stored by input line, rows padded to 20 so the sums over rows run in vector registers.
-    alignas(16) float longImdct[18][20];
+    // Count1 quadruples: the four values of code v whose signs are the top bits of s (one per
+    // non-zero value, in order).
+    alignas(16) float count1[16][16][4];
     // Windows of block types 0, 1 and 3 (2 unused).
     float longWindow[4][36];
-    // Short-block IMDCT with its window: [i][k] for 12 outputs of 6 inputs.
-    float shortImdct[12][6];
     // Intensity ratios of 11172-3 for positions 0..6: left and right factors.
     float isLeft[7], isRight[7];
     // Intensity factors of 13818-3: [intensity_scale][position] for positions up to 63.

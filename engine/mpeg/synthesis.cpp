@@ -1,7 +1,10 @@
 #include "engine/mpeg/synthesis.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+
+#include "engine/mpeg/vector_path.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -40,6 +43,17 @@ constexpr int32_t kWindowHalf[257] = {
 };
 // clang-format on
 
+// The rings hold twice what one block's windowing reads, so that up to eight blocks'
+// transforms can be written ahead of their windowing. The first half of each ring is repeated
+// after its end, so that the windowing reads from any position without wrapping.
+constexpr int kRingMask = Synthesis::kRing - 1;
+constexpr int kRepeated = Synthesis::kRing / 2;
+
+// Where block values written at `at` are also kept, or null.
+inline float* repeatOf(float* ring, int at) {
+    return at < kRepeated ? ring + Synthesis::kRing + at : nullptr;
+}
+
 inline int16_t toPcm(float v) {
     // Truncation toward zero; out-of-range values clip instead of wrapping.
     if (v < 32767.0f && v > -32768.0f) return static_cast<int16_t>(static_cast<int32_t>(v));
@@ -50,16 +64,16 @@ inline int16_t toPcm(float v) {
 
 // The windowed sums of one block: for each output j, over the eight steps i,
 // sum[j] += w[i][j] * even_i[j] + w[i][32 + j] * odd_i[j], in that order, so that every
-// variant below gives the same bits. even_i / odd_i start at history + ((pos + 64 i (+ 32)) & 511).
+// variant below gives the same bits. even_i / odd_i start at history + pos + 64 i (+ 32).
 // Each writes 32 truncated, clipped samples to pcm.
 using WindowFn = void (*)(const float* even, const float* odd, int pos, const float (*w)[64], int16_t* pcm);
 
-[[maybe_unused]] void windowPortable(const float* even, const float* odd, int pos, const float (*w)[64],
+void windowPortable(const float* even, const float* odd, int pos, const float (*w)[64],
                                      int16_t* pcm) {
     alignas(32) float sum[32] = {};
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & 511);
-        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        const float* e = even + pos + 64 * i;
+        const float* o = odd + pos + 64 * i + 32;
         for (int j = 0; j < 32; ++j) sum[j] += w[i][j] * e[j] + w[i][32 + j] * o[j];
     }
     for (int j = 0; j < 32; ++j) pcm[j] = toPcm(sum[j]);
@@ -77,8 +91,8 @@ void windowSse2(const float* even, const float* odd, int pos, const float (*w)[6
     __m128 s[8];
     for (int q = 0; q < 8; ++q) s[q] = _mm_setzero_ps();
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & 511);
-        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        const float* e = even + pos + 64 * i;
+        const float* o = odd + pos + 64 * i + 32;
         for (int q = 0; q < 8; ++q) {
             __m128 a = _mm_mul_ps(_mm_load_ps(w[i] + 4 * q), _mm_load_ps(e + 4 * q));
             __m128 b = _mm_mul_ps(_mm_load_ps(w[i] + 32 + 4 * q), _mm_load_ps(o + 4 * q));
@@ -97,8 +111,8 @@ __attribute__((target("avx2"))) void windowAvx2(const float* even, const float* 
     __m256 s[4];
     for (int q = 0; q < 4; ++q) s[q] = _mm256_setzero_ps();
     for (int i = 0; i < 8; ++i) {
-        const float* e = even + ((pos + 64 * i) & 511);
-        const float* o = odd + ((pos + 64 * i + 32) & 511);
+        const float* e = even + pos + 64 * i;
+        const float* o = odd + pos + 64 * i + 32;
         for (int q = 0; q < 4; ++q) {
             __m256 a = _mm256_mul_ps(_mm256_load_ps(w[i] + 8 * q), _mm256_load_ps(e + 8 * q));
             __m256 b = _mm256_mul_ps(_mm256_load_ps(w[i] + 32 + 8 * q), _mm256_load_ps(o + 8 * q));
@@ -121,17 +135,6 @@ __attribute__((target("avx2"))) void windowAvx2(const float* even, const float* 
 }
 #endif
 
-WindowFn chooseWindow() {
-#if defined(__SSE2__)
-#if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("avx2")) return windowAvx2;
-#endif
-    return windowSse2;
-#else
-    return windowPortable;
-#endif
-}
-
 struct Tables {
     // Window in reading order: for step i, the 32 coefficients applied to the even-aged block
     // (D[64i + j]) followed by the 32 applied to the odd-aged block (D[64i + 32 + j]).
@@ -141,11 +144,8 @@ struct Tables {
     alignas(16) float cos16[8];
     alignas(16) float cos8[4];
     float cos4[2], cos2[1];
-    // The windowing for this processor, chosen once.
-    WindowFn windowFn;
 
     Tables() {
-        windowFn = chooseWindow();
         double d[512];
         for (int i = 0; i < 512; ++i) d[i] = synthesisWindow(i);
         for (int i = 0; i < 8; ++i)
@@ -181,15 +181,17 @@ const float* cosFor(const Tables& t) {
 }
 
 // X[m] = sum_k x[k] cos(pi (2k + 1) m / (2N)), by splitting into sums and scaled differences
-// (even and odd outputs) until one point remains.
-template <int N>
-[[gnu::always_inline]] inline void dct(const float* x, float* out, const Tables& t) {
+// (even and odd outputs) until one point remains. T is a float or a vector of floats, one
+// block per lane: every lane takes the same operations in the same order, so all give the
+// same bits.
+template <int N, typename T>
+[[gnu::always_inline]] inline void dct(const T* x, T* out, const Tables& t) {
     if constexpr (N == 1) {
         out[0] = x[0];
     } else {
         constexpr int H = N / 2;
         const float* c = cosFor<N>(t);
-        float a[H], b[H], A[H], B[H];
+        T a[H], b[H], A[H], B[H];
         for (int k = 0; k < H; ++k) {
             a[k] = x[k] + x[N - 1 - k];
             b[k] = (x[k] - x[N - 1 - k]) * c[k];
@@ -205,85 +207,143 @@ template <int N>
     }
 }
 
-#if defined(__SSE2__)
-// The same butterflies as dct<32>, four values at a time, each value computed by the same
-// operations in the same order (so the output bits match). The two outer stages work on runs of
-// the input; the 8- and 4-point stages run four transforms side by side, one per lane.
-inline __m128 reversed(__m128 q) {
-    return _mm_shuffle_ps(q, q, _MM_SHUFFLE(0, 1, 2, 3));
+// The matrixing values V of one block, from its transform output x: V[0..31] feeds the blocks
+// that are an even number of blocks old, V[32..63] the odd ones, so both halves are kept.
+// even[j] = x[16 + j] for j < 16, then 0 and -x[48 - j]; odd[j] = -x[16 - j], then -x[j - 16].
+// The vector paths form the same values lane-wise, where they are whole registers.
+template <typename T>
+[[gnu::always_inline]] inline void matrixing(const T* x, T* even, T* odd) {
+    for (int j = 0; j < 16; ++j) even[j] = x[16 + j];
+    even[16] = T{};
+    for (int j = 17; j < 32; ++j) even[j] = -x[48 - j];
+    for (int j = 0; j < 16; ++j) odd[j] = -x[16 - j];
+    for (int j = 0; j < 16; ++j) odd[16 + j] = -x[j];
 }
 
-// Writes X[0..31] as out[j] = X[4j..4j+3].
-[[gnu::always_inline]] inline void dct32Sse2(const float* x, __m128* out, const Tables& t) {
-    __m128 X[8];
-    for (int q = 0; q < 8; ++q) X[q] = _mm_loadu_ps(x + 4 * q);
-    // 32 points: sums a and scaled differences b, four quads each.
-    __m128 a[4], b[4];
-    for (int q = 0; q < 4; ++q) {
-        __m128 r = reversed(X[7 - q]);
-        a[q] = _mm_add_ps(X[q], r);
-        b[q] = _mm_mul_ps(_mm_sub_ps(X[q], r), _mm_load_ps(t.cos32 + 4 * q));
+// Transforms up to `count` blocks and writes block l's history at (pos - 32 l) & kRingMask of
+// even and odd; returns the blocks done.
+using TransformFn = int (*)(const float (*blocks)[32], int count, float* even, float* odd, int pos,
+                            const Tables& t);
+
+int transformPortable(const float (*blocks)[32], int, float* even, float* odd, int pos, const Tables& t) {
+    float x[32];
+    dct<32>(blocks[0], x, t);
+    matrixing(x, even + pos, odd + pos);
+    if (float* r = repeatOf(even, pos)) std::memcpy(r, even + pos, 32 * sizeof(float));
+    if (float* r = repeatOf(odd, pos)) std::memcpy(r, odd + pos, 32 * sizeof(float));
+    return 1;
+}
+
+#if defined(__SSE2__)
+// Up to four blocks side by side, one per lane: transposed into lanes, transformed, and the
+// history rows transposed back.
+int transformSse2(const float (*blocks)[32], int count, float* even, float* odd, int pos, const Tables& t) {
+    const int done = count < 4 ? count : 4;
+    __m128 v[32], X[32], E[32], O[32];
+    // Lanes without a block transform zeros.
+    auto row = [&](int l, int q) { return l < done ? _mm_loadu_ps(blocks[l] + 4 * q) : _mm_setzero_ps(); };
+    for (int q = 0; q < 8; ++q) {
+        __m128 r0 = row(0, q), r1 = row(1, q), r2 = row(2, q), r3 = row(3, q);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        v[4 * q] = r0;
+        v[4 * q + 1] = r1;
+        v[4 * q + 2] = r2;
+        v[4 * q + 3] = r3;
     }
-    // 16 points on a and on b: four 8-point sequences aa, ab, ba, bb of two quads each.
-    __m128 s8[4][2];
-    const __m128* in16[2] = {a, b};
+    dct<32>(v, X, t);
+    matrixing(X, E, O);
+    float* rows[4][2];
+    float* repeats[4][2];
+    for (int l = 0; l < 4; ++l) {
+        const int at = (pos - 32 * l) & kRingMask;
+        rows[l][0] = even + at;
+        rows[l][1] = odd + at;
+        repeats[l][0] = repeatOf(even, at);
+        repeats[l][1] = repeatOf(odd, at);
+    }
     for (int h = 0; h < 2; ++h) {
-        const __m128* v = in16[h];
-        for (int q = 0; q < 2; ++q) {
-            __m128 r = reversed(v[3 - q]);
-            s8[2 * h][q] = _mm_add_ps(v[q], r);  // h = 0: aa, h = 1: ba
-            s8[2 * h + 1][q] = _mm_mul_ps(_mm_sub_ps(v[q], r), _mm_load_ps(t.cos16 + 4 * q));
+        const __m128* src = h ? O : E;
+        for (int q = 0; q < 8; ++q) {
+            __m128 r[4] = {src[4 * q], src[4 * q + 1], src[4 * q + 2], src[4 * q + 3]};
+            _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+            for (int l = 0; l < done; ++l) {
+                _mm_store_ps(rows[l][h] + 4 * q, r[l]);
+                if (repeats[l][h]) _mm_store_ps(repeats[l][h] + 4 * q, r[l]);
+            }
         }
     }
-    // 8 points; lanes in the order aa, ba, ab, bb so that later stages pair lanes 0/2 and 1/3.
-    static constexpr int kLane[4] = {0, 2, 1, 3};
-    __m128 ga[4], gb[4];
-    const __m128 c8 = _mm_load_ps(t.cos8);
-    for (int l = 0; l < 4; ++l) {
-        const __m128* v = s8[kLane[l]];
-        __m128 r = reversed(v[1]);
-        ga[l] = _mm_add_ps(v[0], r);
-        gb[l] = _mm_mul_ps(_mm_sub_ps(v[0], r), c8);
+    return done;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// r[i] becomes column i of the 8 x 8 matrix whose rows were r[0..7].
+__attribute__((target("avx2"), always_inline)) inline void transpose8(__m256* r) {
+    __m256 t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = _mm256_unpacklo_ps(r[i], r[i + 1]);
+        t[i + 1] = _mm256_unpackhi_ps(r[i], r[i + 1]);
     }
-    _MM_TRANSPOSE4_PS(ga[0], ga[1], ga[2], ga[3]);
-    _MM_TRANSPOSE4_PS(gb[0], gb[1], gb[2], gb[3]);
-    // 4 and 2 points, lane-wise.
-    const __m128 c40 = _mm_set1_ps(t.cos4[0]), c41 = _mm_set1_ps(t.cos4[1]), c2 = _mm_set1_ps(t.cos2[0]);
-    auto dct4 = [&](const __m128* y, __m128* o) {
-        __m128 a0 = _mm_add_ps(y[0], y[3]), a1 = _mm_add_ps(y[1], y[2]);
-        __m128 b0 = _mm_mul_ps(_mm_sub_ps(y[0], y[3]), c40), b1 = _mm_mul_ps(_mm_sub_ps(y[1], y[2]), c41);
-        __m128 B0 = _mm_add_ps(b0, b1), B1 = _mm_mul_ps(_mm_sub_ps(b0, b1), c2);
-        o[0] = _mm_add_ps(a0, a1);
-        o[1] = _mm_add_ps(B0, B1);
-        o[2] = _mm_mul_ps(_mm_sub_ps(a0, a1), c2);
-        o[3] = B1;
-    };
-    __m128 A[4], B[4];
-    dct4(ga, A);
-    dct4(gb, B);
-    // 8-point outputs, lanes aa, ba, ab, bb.
-    __m128 O[8] = {A[0], _mm_add_ps(B[0], B[1]), A[1], _mm_add_ps(B[1], B[2]),
-                   A[2], _mm_add_ps(B[2], B[3]), A[3], B[3]};
-    // 16-point outputs: Q[m] = {a16[2m], b16[2m], a16[2m + 1], b16[2m + 1]}.
-    __m128 Q[8];
-    for (int m = 0; m < 7; ++m) Q[m] = _mm_shuffle_ps(O[m], _mm_add_ps(O[m], O[m + 1]), _MM_SHUFFLE(3, 2, 1, 0));
-    Q[7] = O[7];
-    // 32 points: out[2k] = a16[k], out[2k + 1] = b16[k] + b16[k + 1] (b16[16] taken as 0).
-    __m128 a16[4], b16[5];
-    for (int j = 0; j < 4; ++j) {
-        a16[j] = _mm_shuffle_ps(Q[2 * j], Q[2 * j + 1], _MM_SHUFFLE(2, 0, 2, 0));
-        b16[j] = _mm_shuffle_ps(Q[2 * j], Q[2 * j + 1], _MM_SHUFFLE(3, 1, 3, 1));
+    for (int i = 0; i < 8; i += 4) {
+        u[i] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(1, 0, 1, 0));
+        u[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(3, 2, 3, 2));
+        u[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(1, 0, 1, 0));
+        u[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(3, 2, 3, 2));
     }
-    b16[4] = _mm_setzero_ps();
-    for (int j = 0; j < 4; ++j) {
-        __m128 t0 = _mm_shuffle_ps(b16[j], b16[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
-        __m128 next = _mm_shuffle_ps(b16[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
-        __m128 odd = _mm_add_ps(b16[j], next);
-        out[2 * j] = _mm_unpacklo_ps(a16[j], odd);
-        out[2 * j + 1] = _mm_unpackhi_ps(a16[j], odd);
+    for (int i = 0; i < 4; ++i) {
+        r[i] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x20);
+        r[i + 4] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x31);
     }
 }
+
+// Eight blocks side by side; fewer go four at a time.
+__attribute__((target("avx2"))) int transformAvx2(const float (*blocks)[32], int count, float* even, float* odd,
+                                                  int pos, const Tables& t) {
+    if (count < 8) return transformSse2(blocks, count, even, odd, pos, t);
+    __m256 v[32], X[32], H[2][32];
+    for (int q = 0; q < 4; ++q) {
+        __m256* r = v + 8 * q;
+        for (int l = 0; l < 8; ++l) r[l] = _mm256_loadu_ps(blocks[l] + 8 * q);
+        transpose8(r);
+    }
+    dct<32>(v, X, t);
+    matrixing(X, H[0], H[1]);
+    for (int h = 0; h < 2; ++h) {
+        float* ring = h ? odd : even;
+        for (int q = 0; q < 4; ++q) {
+            __m256* r = H[h] + 8 * q;
+            transpose8(r);
+            for (int l = 0; l < 8; ++l) {
+                const int at = (pos - 32 * l) & kRingMask;
+                _mm256_store_ps(ring + at + 8 * q, r[l]);
+                if (float* repeat = repeatOf(ring, at)) _mm256_store_ps(repeat + 8 * q, r[l]);
+            }
+        }
+    }
+    return 8;
+}
 #endif
+#endif
+
+// Interleaves two channels' 32 samples into out.
+void interleave(const int16_t* left, const int16_t* right, int16_t* out, VectorPath path) {
+#if defined(__SSE2__)
+    if (path != VectorPath::Portable) {
+        for (int q = 0; q < 4; ++q) {
+            const __m128i l = _mm_load_si128(reinterpret_cast<const __m128i*>(left + 8 * q));
+            const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i*>(right + 8 * q));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * q), _mm_unpacklo_epi16(l, r));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * q + 8), _mm_unpackhi_epi16(l, r));
+        }
+        return;
+    }
+#else
+    (void)path;
+#endif
+    for (int j = 0; j < 32; ++j) {
+        out[2 * j] = left[j];
+        out[2 * j + 1] = right[j];
+    }
+}
 
 }  // namespace
 
@@ -304,50 +364,58 @@ void Synthesis::reset() {
 }
 
 void Synthesis::synthesize(int ch, const float* subbands, int16_t* out, int stride) {
-    const Tables& t = tables();
+    const float(*blocks[2])[32] = {nullptr, nullptr};
+    blocks[0] = reinterpret_cast<const float(*)[32]>(subbands);
+    // One channel at a time: run it as the first of a single-channel call on its own state.
+    alignas(32) int16_t pcm[32];
     ch &= 1;
-    // The 64-value matrixing output V is X rearranged with signs: V[0..31] feeds the blocks that
-    // are an even number of blocks old, V[32..63] the odd ones, so both halves are kept.
-    int pos = position_[ch];
-    float* even = &history_[ch][0][pos];
-    float* odd = &history_[ch][1][pos];
-#if defined(__SSE2__)
-    __m128 q[9];
-    dct32Sse2(subbands, q, t);
-    q[8] = _mm_setzero_ps();
-    // even[j] = X[16 + j] for j < 16, then 0 and -X[48 - j]; odd[j] = -X[16 - j], then -X[j - 16].
-    // In quads: with S[j] = X[4j + 1 .. 4j + 4] (X[32] = 0), the reversed parts are -rev(S[j]).
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    auto negRevShifted = [&](int j) {
-        __m128 t0 = _mm_shuffle_ps(q[j], q[j + 1], _MM_SHUFFLE(0, 0, 3, 3));
-        __m128 shifted = _mm_shuffle_ps(q[j], t0, _MM_SHUFFLE(2, 0, 2, 1));
-        return _mm_xor_ps(reversed(shifted), sign);
-    };
-    for (int k = 0; k < 4; ++k) {
-        _mm_store_ps(even + 4 * k, q[4 + k]);
-        _mm_store_ps(even + 16 + 4 * k, negRevShifted(7 - k));
-        _mm_store_ps(odd + 4 * k, negRevShifted(3 - k));
-        _mm_store_ps(odd + 16 + 4 * k, _mm_xor_ps(q[k], sign));
-    }
-    even[16] = 0.0f;
-#else
-    float x[32];
-    dct<32>(subbands, x, t);
-    for (int j = 0; j < 16; ++j) even[j] = x[16 + j];
-    even[16] = 0.0f;
-    for (int j = 17; j < 32; ++j) even[j] = -x[48 - j];
-    for (int j = 0; j < 16; ++j) odd[j] = -x[16 - j];
-    for (int j = 0; j < 16; ++j) odd[16 + j] = -x[j];
-#endif
+    run(ch, blocks, 1, 1, pcm);
+    for (int j = 0; j < 32; ++j) out[j * stride] = pcm[j];
+}
 
-    if (stride == 1) {
-        t.windowFn(history_[ch][0], history_[ch][1], pos, t.window, out);
-    } else {
-        alignas(32) int16_t pcm[32];
-        t.windowFn(history_[ch][0], history_[ch][1], pos, t.window, pcm);
-        for (int j = 0; j < 32; ++j) out[j * stride] = pcm[j];
+void Synthesis::synthesizeBlocks(const float (*const blocks[2])[32], int channels, int count, int16_t* out) {
+    run(0, blocks, channels < 2 ? 1 : 2, count, out);
+}
+
+void Synthesis::run(int firstCh, const float (*const blocks[2])[32], int channels, int count, int16_t* out) {
+    const Tables& t = tables();
+    TransformFn transform = transformPortable;
+    WindowFn window = windowPortable;
+    const VectorPath path = vectorPath();
+#if defined(__SSE2__)
+    switch (path) {
+        case VectorPath::Portable:
+            break;
+#if defined(__x86_64__) || defined(__i386__)
+        case VectorPath::Avx2:
+            transform = transformAvx2;
+            window = windowAvx2;
+            break;
+#endif
+        default:
+            transform = transformSse2;
+            window = windowSse2;
+            break;
     }
-    position_[ch] = (pos - 32) & 511;
+#endif
+    alignas(32) int16_t pcm[2][32];
+    for (int b = 0; b < count;) {
+        int done = 0;
+        for (int c = 0; c < channels; ++c) {
+            const int ch = firstCh + c;
+            done = transform(blocks[c] + b, count - b, history_[ch][0], history_[ch][1], position_[ch], t);
+        }
+        for (int k = 0; k < done; ++k, ++b) {
+            int16_t* o = out + static_cast<std::ptrdiff_t>(b) * 32 * channels;
+            for (int c = 0; c < channels; ++c) {
+                const int ch = firstCh + c;
+                const int pos = position_[ch];
+                window(history_[ch][0], history_[ch][1], pos, t.window, channels == 1 ? o : pcm[c]);
+                position_[ch] = (pos - 32) & kRingMask;
+            }
+            if (channels == 2) interleave(pcm[0], pcm[1], o, path);
+        }
+    }
 }
 
 }  // namespace vesperon::mpeg
