@@ -52,8 +52,6 @@ int main(int argc, char** argv) {
                      line.error.toLocal8Bit().constData());
         return 2;
     }
-    // Read at the end of the start-up.
-    vesperon::app::UseSessionFile(line.sessionFile.toStdString());
     Display* probe = nullptr;
     if (!displayReachable(&probe)) {
         const char* display = std::getenv("DISPLAY");
@@ -64,6 +62,12 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     if (probe) XCloseDisplay(probe);
+    vesperon::app::PlayerController controller;
+    // Closing the window, SIGTERM, SIGINT and SIGHUP all quit the same clean way, also while a
+    // box of the start-up is open.
+    vesperon::app::installSignalQuit();
+    // Read at the end of the start-up.
+    vesperon::app::UseSessionFile(line.sessionFile.toStdString());
     // A start of a session that already runs hands its files over before any window or key.
     vesperon::app::OutsideControl outside;
     if (outside.handOver(line)) return 0;
@@ -85,8 +89,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vesperon: %s\n", error.c_str());
         return 1;
     }
-    // Closing the window, SIGTERM, SIGINT and SIGHUP all quit the same clean way.
-    vesperon::app::installQuitHandling(*window);
     outside.start();
     const int code = app.exec();
     vesperon::engine::RemoveCurrentPlayer();

@@ -20,7 +20,7 @@ namespace vesperon::app {
 
 namespace {
 
-bool windowReady() { return hasMainForm() && mainForm().isLoaded(); }
+bool windowReady() { return hasMainForm() && mainForm().isLoaded() && !quitRequested(); }
 
 void raiseWindow() {
     if (!windowReady()) return;
@@ -50,7 +50,7 @@ public:
     desktop::MediaState state() override {
         desktop::MediaState s;
         if (!windowReady()) return s;
-        const PlayerState& p = state_();
+        const PlayerState& p = app::state();
         switch (engine::QueryPlayState()) {
             case 1:
                 s.status = desktop::PlaybackStatus::Playing;
@@ -83,23 +83,26 @@ public:
     void raise() override { raiseWindow(); }
     // After the reply has gone out: the same clean quit as closing the window.
     void quit() override {
-        QTimer::singleShot(0, [] { RequestQuit(); });
+        QTimer::singleShot(0, [] {
+            if (PlayerController::exists()) RequestQuit();
+        });
     }
+    // Each returns at once: a fade goes on after the reply.
     void playPause() override {
-        if (windowReady()) whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+        if (windowReady()) controller().togglePlayPause();
     }
     void stop() override {
-        if (windowReady()) whenIdle([] { StopPlayback(); });
+        if (windowReady()) controller().stop();
     }
     void next() override {
-        if (windowReady()) whenIdle([] { PlayNext(); });
+        if (windowReady()) controller().next();
     }
     void previous() override {
-        if (windowReady()) whenIdle([] { PlayPrevious(); });
+        if (windowReady()) controller().previous();
     }
     void restartAt(int percent) override {
         if (!windowReady()) return;
-        whenIdle([percent] {
+        controller().whenIdle([percent] {
             setSliderPosition(percent);
             SeekTo(percent);
         });
@@ -108,19 +111,17 @@ public:
         if (!windowReady()) return;
         const int max = sysVolume().GetMaxVolume();
         if (max <= 0) return;
-        const int level = static_cast<int>(std::lround(volume * max));
-        sysVolume().SetVolume(level, level);
+        SetUserVolume(static_cast<int>(std::lround(volume * max)));
         SyncVolumeWidgets();
     }
     bool openFile(const std::string& path) override {
         if (!windowReady() || !AcceptableTrack(path)) return false;
-        AppendTracks({path});
-        whenIdle([row = rowCount() - 1] { PlayRow(row); });
+        controller().append({path});
+        controller().playRow(rowCount() - 1);
         return true;
     }
 
 private:
-    static PlayerState& state_() { return app::state(); }
     std::string lengthOf_;
     std::int64_t lengthUs_ = -1;
 };
@@ -162,13 +163,13 @@ bool OutsideControl::handOver(const CommandLine& line) {
 
 void OutsideControl::start() {
     if (!windowReady()) return;
-    if (!tracks_.empty()) AppendTracks(tracks_);
+    if (!tracks_.empty()) controller().append(tracks_);
     tracks_.clear();
     if (channel_)
         channel_->setReceiver([](const QStringList& files) {
             if (!windowReady()) return;
             const auto tracks = acceptable(files, false);
-            if (!tracks.empty()) AppendTracks(tracks);
+            if (!tracks.empty()) controller().append(tracks);
             raiseWindow();
         });
     if (!haveBus_) return;

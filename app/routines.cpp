@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "app/logic.h"
 
 namespace vesperon::app {
 namespace {
@@ -66,11 +65,6 @@ RoutineFunction routineOf(layout::RoutineId id) {
 RoutineResult callRoutine(layout::RoutineId id, const ui::EventCall& call) {
     RoutineFunction r = routineOf(id);
     if (!r) return std::nullopt;
-    // Counted so that a quit waits until the routine has returned.
-    struct Running {
-        Running() { enterRoutine(); }
-        ~Running() { leaveRoutine(); }
-    } running;
     return r(call);
 }
 

@@ -61,14 +61,14 @@ TEST(ScheduleBox, ReadsTheLeadingNumberWithFullWidthForms) {
 }
 
 TEST(CrtRandom, GivesTheSameSequenceFromTheSameSeedWithinRange) {
-    SeedRandom(1);
-    // The classic sequence for seed 1.
-    EXPECT_EQ(NextRandom(), 41);
-    EXPECT_EQ(NextRandom(), 18467);
-    EXPECT_EQ(NextRandom(), 6334);
-    SeedRandom(12345);
+    CrtRandom random;
+    // The classic sequence for seed 1 (the start).
+    EXPECT_EQ(random.next(), 41);
+    EXPECT_EQ(random.next(), 18467);
+    EXPECT_EQ(random.next(), 6334);
+    random.seed(12345);
     for (int i = 0; i < 100000; ++i) {
-        int r = NextRandom();
+        int r = random.next();
         ASSERT_GE(r, 0);
         ASSERT_LE(r, 32767);
     }

@@ -110,7 +110,10 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     // Pause fades out: the state changes only once the fade is over, and the volume is back.
     sleepMs(1000);
     const auto pressed = Clock::now();
-    playerctl({"pause"});
+    // The call's reply comes at once; the fade goes on after it.
+    runCommand({"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.vesperon",
+                "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Player.PlayPause"}, 10);
+    const double replyTook = secondsSince(pressed);
     const double paused = waitFor(status, "Paused", 10, &seen);
     ASSERT_GE(paused, 0) << seen;
     const double pauseTook = secondsSince(pressed);
@@ -154,9 +157,9 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     while (first.running() && secondsSince(quitAt) < 15) sleepMs(50);
     EXPECT_FALSE(first.running()) << "still running after Quit";
     EXPECT_EQ(sinkPercent(), 30);
-    std::printf("sound %.2f s after play; pause done %.2f s after the call; second start ended after %.2f s; "
-                "quit took %.2f s\n",
-                heard, pauseTook, secondTook, secondsSince(quitAt));
+    std::printf("sound %.2f s after play; PlayPause replied after %.3f s, pause done %.2f s after the call; "
+                "second start ended after %.2f s; quit took %.2f s\n",
+                heard, replyTook, pauseTook, secondTook, secondsSince(quitAt));
 }
 
 }  // namespace

@@ -76,8 +76,12 @@ protected:
     std::vector<uint32_t> startVolume{30000, 30000};
     uint32_t mixerMaximum = 65535;
 
+    // With a fresh controller, unless one was made for this window (to give it a session file).
     void openWindow() {
-        resetPlayerLogic();
+        if (form || !controller) {
+            form.reset();
+            controller = std::make_unique<PlayerController>();
+        }
         mixer = std::make_shared<volume::FakeMixer>();
         mixer->lines[0].volume = startVolume;
         mixer->lines[0].maximum = mixerMaximum;
@@ -115,7 +119,7 @@ protected:
         form.reset();
         desktop::useKeyGrabber(nullptr);
         volume::useMixerSystem(nullptr);
-        resetPlayerLogic();
+        controller.reset();
     }
 
     ui::Widget& w(const char* name) {
@@ -160,9 +164,15 @@ protected:
         t.tm_sec = s;
         return t;
     }
+    // Until no fade runs and no command waits for one (fades go on after their command).
+    bool fadesDone(int ms = 5000) {
+        return waitFor([this] { return controller->idle(); }, ms);
+    }
+    // The clock's tick at h:m:s, and the fade of a period's end it may start, to its end.
     void tickAt(int h, int m, int s) {
         now = at(h, m, s);
         CheckSchedule();
+        fadesDone();
     }
 
     // Runs the event loop until `done` or the time is up; true when done.
@@ -180,6 +190,7 @@ protected:
         waitFor([] { return false; }, ms);
     }
 
+    std::unique_ptr<PlayerController> controller;
     std::unique_ptr<ui::Form> form;
     std::shared_ptr<volume::FakeMixer> mixer;
     RecordingGrabber* grabber = nullptr;

@@ -15,7 +15,7 @@ class Playlist : public PlayerWindow {
 protected:
     void playRow(int row) {
         list().setSelectedIndex(row);
-        PlaySelected();
+        PlayRow(list().selectedIndex());
     }
     QWidget* viewport() { return list().list()->viewport(); }
     void key(Qt::Key k) {

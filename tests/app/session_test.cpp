@@ -168,13 +168,13 @@ TEST(ScheduleTick, AimsJustPastTheNextSecondWhereverItIsArmed) {
 }
 
 TEST(ScheduleTick, TheLocalTimeFollowsAChangeOfTimeZoneWithoutARestart) {
-    resetPlayerLogic();
+    const LogicServices services = defaultServices();
     const char* before = std::getenv("TZ");
     const std::string saved = before ? before : "";
     setenv("TZ", "UTC0", 1);
-    std::tm utc = services().localTime();
+    std::tm utc = services.localTime();
     setenv("TZ", "XYZ-5", 1);  // five hours east, as after choosing another zone
-    std::tm east = services().localTime();
+    std::tm east = services.localTime();
     if (before) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
     const long shift = long(timegm(&east) - timegm(&utc));
     EXPECT_GE(shift, 5 * 3600);
