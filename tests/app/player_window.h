@@ -5,14 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QtTest/QTest>
-#include <chrono>
 #include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/logic.h"
@@ -20,9 +17,12 @@
 #include "app/routines.h"
 #include "desktop/hot_keys.h"
 #include "desktop/key_grabber.h"
+#include "desktop/drop_target.h"
 #include "engine/player/commands.h"
+#include "engine/port/message_port.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
+#include "tests/support/wait.h"
 #include "tests/volume/fake_mixer.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
@@ -33,9 +33,14 @@
 #include "ui/slider_bar.h"
 #include "ui/timer.h"
 #include "ui/window_widget.h"
+#include "ui/handle_registry.h"
 #include "volume/mixer.h"
+#include "volume/sys_volume_widget.h"
 
 namespace vesperon::app::test {
+
+using vesperon::test::pump;
+using vesperon::test::waitFor;
 
 // Refuses the keys it is told to refuse; logs every registration and release.
 struct RecordingGrabber : desktop::KeyGrabber {
@@ -78,6 +83,10 @@ protected:
 
     // With a fresh controller, unless one was made for this window (to give it a session file).
     void openWindow() {
+        // As the program does before its window.
+        engine::installMessagePort({&ui::postMessage, &ui::isWindow});
+        volume::registerSysVolumeType();
+        desktop::registerDropTargetType();
         if (form || !controller) {
             form.reset();
             controller = std::make_unique<PlayerController>();
@@ -173,21 +182,6 @@ protected:
         now = at(h, m, s);
         CheckSchedule();
         fadesDone();
-    }
-
-    // Runs the event loop until `done` or the time is up; true when done.
-    static bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > ms) return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
-    }
-    static void pump(int ms) {
-        waitFor([] { return false; }, ms);
     }
 
     std::unique_ptr<PlayerController> controller;
