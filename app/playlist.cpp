@@ -16,25 +16,6 @@ namespace {
 
 constexpr int kDeleteKey = 0x2E, kSpaceKey = 0x20, kEnterKey = 0x0D;
 
-std::int32_t intArg(const ui::EventCall& call, std::size_t i) {
-    if (i >= call.args.size()) return 0;
-    return std::visit(
-        [](auto&& v) -> std::int32_t {
-            using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::string>)
-                return 0;
-            else
-                return static_cast<std::int32_t>(v);
-        },
-        call.args[i]);
-}
-
-std::string textArg(const ui::EventCall& call, std::size_t i) {
-    if (i < call.args.size())
-        if (auto* s = std::get_if<std::string>(&call.args[i])) return *s;
-    return {};
-}
-
 bool isChecked(ui::Widget& box) { return box.intProperty(ui::kCheckChecked) != 0; }
 
 }  // namespace

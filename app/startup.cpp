@@ -1,10 +1,11 @@
 // Start-up, shut-down and the expand/collapse button.
 
+#include <chrono>
+
 #include "app/logic.h"
 #include "app/routines.h"
 #include "app/schedule_tick.h"
 #include "app/session.h"
-#include "app/tick_count.h"
 #include "desktop/drop_target.h"
 #include "desktop/hot_keys.h"
 #include "desktop/message_box.h"
@@ -35,7 +36,7 @@ RoutineResult StartUp(const ui::EventCall& call) {
     ui::Form& form = call.form;
     installCloseQuit(form);
     skin::SetSkin(2);
-    controller().random.seed(static_cast<std::uint32_t>(TickCountMs()));
+    controller().random.seed(static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count() / 1000000));
     s.currentTrack = 1;
     sysVolume().SelectLine(4);
 

@@ -167,15 +167,8 @@ RoutineResult PlaySelected(const ui::EventCall&) {
     return std::nullopt;
 }
 RoutineResult FeedbackDispatch(const ui::EventCall& call) {
-    std::int64_t v = 0;
-    if (!call.args.empty())
-        std::visit(
-            [&](auto&& a) {
-                if constexpr (!std::is_same_v<std::decay_t<decltype(a)>, std::string>) v = static_cast<std::int64_t>(a);
-            },
-            call.args[0]);
     // The one place the label's number is read: from here on the logic sees a typed notice.
-    dispatchNotice(decodeNotice(v, state().hotkeyIds));
+    dispatchNotice(decodeNotice(intArg(call, 0), state().hotkeyIds));
     return std::nullopt;
 }
 
