@@ -111,7 +111,7 @@ void ShowPeriod(int index);
 // The boxes follow the model from here on, and the model follows what is typed.
 void WatchPeriodBoxes();
 
-// Quitting: closing the window becomes the controller's quit; the program (withSignals) also
+// Quitting: closing the window becomes the controller's quit; the program also
 // quits so on SIGTERM, SIGINT, SIGHUP and the session's log-out.
 void installSignalQuit();
 void installCloseQuit(ui::Form& form);

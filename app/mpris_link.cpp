@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <cmath>
-#include <cstdio>
 #include <sys/stat.h>
 
 #include "app/logic.h"
+#include "app/report.h"
 #include "app/playlist_text.h"
 #include "desktop/mpris.h"
 #include "desktop/single_instance.h"
@@ -39,9 +39,16 @@ std::vector<std::string> acceptable(const QStringList& files, bool report) {
         if (AcceptableTrack(path, &why))
             out.push_back(std::move(path));
         else if (report)
-            std::fprintf(stderr, "vesperon: skipped %s: %s\n", path.c_str(), why.c_str());
+            reportLine("skipped " + path + ": " + why);
     }
     return out;
+}
+
+// Posted to the event loop, dropped if the window has gone (or a quit began) by then.
+void later(std::function<void()> operation) {
+    QTimer::singleShot(0, [operation = std::move(operation)] {
+        if (windowReady()) operation();
+    });
 }
 
 // The player logic behind MPRIS.
@@ -87,24 +94,26 @@ public:
             if (PlayerController::exists()) RequestQuit();
         });
     }
-    // Each returns at once: a fade goes on after the reply.
+    // Each runs once the reply has gone out: neither a fade nor a dialog (play with an empty
+    // list asks for files) holds the caller.
     void playPause() override {
-        if (windowReady()) controller().togglePlayPause();
+        later([] { controller().togglePlayPause(); });
     }
     void stop() override {
-        if (windowReady()) controller().stop();
+        later([] { controller().stop(); });
     }
     void next() override {
-        if (windowReady()) controller().next();
+        later([] { controller().next(); });
     }
     void previous() override {
-        if (windowReady()) controller().previous();
+        later([] { controller().previous(); });
     }
     void restartAt(int percent) override {
-        if (!windowReady()) return;
-        controller().whenIdle([percent] {
-            setSliderPosition(percent);
-            SeekTo(percent);
+        later([percent] {
+            controller().whenIdle([percent] {
+                setSliderPosition(percent);
+                SeekTo(percent);
+            });
         });
     }
     void setVolume(double volume) override {
@@ -116,8 +125,10 @@ public:
     }
     bool openFile(const std::string& path) override {
         if (!windowReady() || !AcceptableTrack(path)) return false;
-        controller().append({path});
-        controller().playRow(rowCount() - 1);
+        later([path] {
+            controller().append({path});
+            controller().playRow(rowCount() - 1);
+        });
         return true;
     }
 

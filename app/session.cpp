@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "app/logic.h"
+#include "app/report.h"
 #include "ui/check_box.h"
-#include "desktop/message_box.h"
 #include "ui/edit_box.h"
 
 namespace vesperon::app {
@@ -29,7 +29,7 @@ void save() {
         k.reportedFailure = false;
     } else if (!k.reportedFailure) {
         // Once until a save works again: every key typed would repeat it.
-        std::fprintf(stderr, "vesperon: cannot save the session to %s: %s\n", k.path.c_str(), error.c_str());
+        reportLine("cannot save the session to " + k.path + ": " + error);
         k.reportedFailure = true;
     }
 }
@@ -85,11 +85,9 @@ void RestoreSession() {
         const bool moved = moveAside(k.path, where);
         const std::string fate = moved ? "moved it to " + where + " and starting with an empty session"
                                        : "left it in place, starting with an empty session that is not saved";
-        std::fprintf(stderr, "vesperon: cannot use the session file %s: %s; %s\n", k.path.c_str(), error.c_str(),
-                     fate.c_str());
-        controller().messageBox("会话文件无法读取:\r\n" + k.path + "\r\n(" + error + ")\r\n" +
-                                  (moved ? "已移至 " + where + ",本次从空白开始。" : "本次从空白开始,不保存。"),
-                                desktop::kMbIconError, "错误");
+        reportInBox("cannot use the session file " + k.path + ": " + error + "; " + fate,
+                    "会话文件无法读取:\r\n" + k.path + "\r\n(" + error + ")\r\n" +
+                        (moved ? "已移至 " + where + ",本次从空白开始。" : "本次从空白开始,不保存。"));
         k.saving = moved;
     }
     // A missing (or moved) file is created at once, so that it is there even if nothing changes.

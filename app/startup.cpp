@@ -3,12 +3,12 @@
 #include <chrono>
 
 #include "app/logic.h"
+#include "app/report.h"
 #include "app/routines.h"
 #include "app/schedule_tick.h"
 #include "app/session.h"
 #include "desktop/drop_target.h"
 #include "desktop/hot_keys.h"
-#include "desktop/message_box.h"
 #include "desktop/tool_tips.h"
 #include "skin/skin.h"
 #include "ui/button.h"
@@ -45,7 +45,7 @@ RoutineResult StartUp(const ui::EventCall& call) {
     s.hotkeyIds[0] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPauseKey);
     s.hotkeyIds[1] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPageDownKey);
     if (s.hotkeyIds[0] == 0 || s.hotkeyIds[1] == 0) {
-        controller().messageBox("快捷键注册失败,您可能无法正常使用快捷键！", desktop::kMbIconError, "错误");
+        reportInBox("", "快捷键注册失败,您可能无法正常使用快捷键！");
     } else {
         desktop::AddToolTip(widgets().playButton.handle(), "快捷键:Pause", false, false);
         desktop::AddToolTip(widgets().nextButton.handle(), "快捷键:Page Down", false, false);

@@ -2,9 +2,9 @@
 // seek slider, and the label's feedback (progress, end of file, hot keys). Commands from the
 // buttons, keys, hot keys and list box go through the controller, which queues them behind a fade.
 
-#include <cstdio>
 
 #include "app/logic.h"
+#include "app/report.h"
 #include "app/notice.h"
 #include "app/routines.h"
 #include "engine/player/commands.h"
@@ -31,8 +31,8 @@ void TrackEnded() {
     if (c.heardProgress) {
         c.failedInARow = 0;
     } else if (++c.failedInARow >= static_cast<int>(state().playlist.size())) {
-        std::fprintf(stderr, "vesperon: stopped: none of the %zu tracks of the playlist could be played\n",
-                     state().playlist.size());
+        reportLine("stopped: none of the " + std::to_string(state().playlist.size()) +
+                   " tracks of the playlist could be played");
         StopPlayback();
         return;
     }
