@@ -6,7 +6,16 @@
 
 namespace vesperon::app {
 
-void SeedRandom(uint32_t seed);
-int NextRandom();  // 0 .. 32767
+class CrtRandom {
+public:
+    void seed(uint32_t seed) { state_ = seed; }
+    int next() {  // 0 .. 32767
+        state_ = state_ * 214013u + 2531011u;
+        return static_cast<int>((state_ >> 16) & 0x7FFF);
+    }
+
+private:
+    uint32_t state_ = 1;
+};
 
 }  // namespace vesperon::app

@@ -1,6 +1,6 @@
 #pragma once
-// What the player logic's routines share: the one PlayerState, the main window they act on,
-// the services outside the window (replaceable in tests), and the routines they call by name.
+// The player logic's functions: what the controller's operations run, on the main window's
+// widgets. The state they act on is the controller's (app/player_controller.h).
 
 #include <ctime>
 #include <cstdint>
@@ -10,9 +10,7 @@
 #include <vector>
 
 #include "app/notice.h"
-#include "app/player_state.h"
-#include "app/schedule_seconds.h"
-#include "desktop/file_dialog.h"
+#include "app/player_controller.h"
 #include "ui/form.h"
 
 namespace vesperon::volume {
@@ -28,21 +26,10 @@ class DropTarget;
 
 namespace vesperon::app {
 
-// Everything the logic asks of the desktop and the clock; defaults are the real ones.
-struct LogicServices {
-    std::function<std::vector<std::string>(const desktop::OpenFileDialogArgs&)> openFileDialog;
-    std::function<int(const std::string& text, std::int64_t flags, const std::string& caption)> messageBox;
-    std::function<std::tm()> localTime;
-    // Ends the event loop once the window is closed for a quit (the program's exit status 0).
-    std::function<void()> endProgram;
-};
-LogicServices& services();
-
-PlayerState& state();
-// The seconds of the day the schedule has checked.
-ScheduleSeconds& scheduleSeconds();
-// A fresh PlayerState and no window (tests; the program has one of each).
-void resetPlayerLogic();
+// The controller's parts, as the logic's functions reach them.
+inline PlayerController& controller() { return PlayerController::current(); }
+inline PlayerState& state() { return controller().state; }
+inline LogicServices& services() { return controller().services; }
 
 // The main window's widgets the logic acts on, looked up by name once, when the window starts
 // (the way a designer-generated form class holds its widgets); a missing one stops the program.
@@ -70,11 +57,10 @@ struct MainWidgets {
 MainWidgets resolveMainWidgets(const ui::Form& form);
 
 // The window the routines act on: set by the start-up, cleared when it is destroyed.
-ui::Form& mainForm();
-bool hasMainForm();
-void setMainForm(ui::Form* form);
+inline ui::Form& mainForm() { return *controller().form(); }
+inline bool hasMainForm() { return PlayerController::exists() && controller().form() != nullptr; }
 // The widgets of the window set last (only while there is one).
-const MainWidgets& widgets();
+inline const MainWidgets& widgets() { return controller().widgets(); }
 
 // A widget named at run time (the schedule's period boxes, whose names the player state keeps);
 // a missing one stops the program.
@@ -88,71 +74,48 @@ void setButtonCaption(ui::Widget& button, const std::string& caption);
 void setSliderPosition(int position);
 int sliderPosition();
 int rowCount();
+// The playlist's entry of the current track ("" for none).
+const std::string& currentEntry();
 
 // Playlist.
 void RebuildPlaylistView();
 void AddFilesByDialog();
 void ChooseNextTrack();
 void RemoveSelectedEntry();
+// Asks first when the list has rows.
+void ResetPlaylistAsked();
 // Appends these paths to the playlist and selects the last row, as a drop does.
 void AppendTracks(const std::vector<std::string>& paths);
 
-// Transport.
+// Transport: these run at once; the controller's operations queue them behind a fade.
 void PlayNext();
 void PlayPrevious();
 void PlayPauseToggle();
 void StopPlayback();
-void PlaySelected();
 void PlayRow(int row);  // 0-based, as the list box counts
-void SeekToSlider();
 void SeekTo(int percent);
+void TrackEnded();
 void dispatchNotice(const Notice& notice);
 
-// Volume.
+// Volume: reads the mixer into the bar and the mute box (and tells the fader what it read).
 void SyncVolumeWidgets();
-void FadeOut();
-void FadeIn();
-// Waits at least n ms of the 1/64 s tick count while the window keeps handling its events.
-void WaitProcessingEvents(int ms);
-// After a pause: waits (at most a second, handling events) until the sound the device still
-// held has been heard, so that the volume put back after the fade-out is not heard on it.
-void WaitUntilPauseHeard();
+// A volume the user sets (the bar, MPRIS): written, and the one the fades come back to.
+void SetUserVolume(int level);
 
 // Schedule.
 void CheckSchedule();
-// The schedule's actions at a period's start and end, gated like the transport's commands.
-void ScheduleStart();
-void ScheduleEnd();
-
-// One fade at a time. A fade, and the command it belongs to, runs inside a FadeScope; a command
-// that arrives meanwhile (it comes in through the fade's event processing) waits and runs once
-// the outermost scope closes, in the order the commands came. Two toggles waiting in a row
-// cancel each other out: the end state is the one asked for last.
-class FadeScope {
-public:
-    FadeScope();
-    ~FadeScope();
-    FadeScope(const FadeScope&) = delete;
-    FadeScope& operator=(const FadeScope&) = delete;
-};
-bool fadeRunning();
-enum class CommandKind { Toggle, Other };
-// Runs the command now, or after the running fade; while quitting it is dropped.
-void whenIdle(std::function<void()> command, CommandKind kind = CommandKind::Other);
-
-// Quitting. Every way of ending (window close, SIGTERM, SIGINT, SIGHUP, log-out) asks here: a
-// running fade stops, open dialogs close, and once the routine that ran them has returned,
-// playback stops, the saved volume is put back and the window closes (which releases the hot
-// keys through the shut-down routine).
-void RequestQuit();
-bool quitRequested();
-// Routines are counted so that a quit never pulls the window away under one that runs.
-void enterRoutine();
-void leaveRoutine();
-// Takes the window's close requests through RequestQuit while a routine runs, and SIGTERM,
-// SIGINT and SIGHUP always (the program; tests call it for the window only with withSignals = false).
-void installQuitHandling(ui::Form& form, bool withSignals = true);
-// The switch's click: toggles scheduleOn, locks or unlocks the boxes, sets the caption.
+// The switch's click: toggles the schedule, locks or unlocks the boxes, sets the caption.
 void SwitchSchedule();
+// Writes period `index` of the model into its six boxes.
+void ShowPeriod(int index);
+// The boxes follow the model from here on, and the model follows what is typed.
+void WatchPeriodBoxes();
+
+// Quitting: closing the window becomes the controller's quit; the program also
+// quits so on SIGTERM, SIGINT, SIGHUP and the session's log-out.
+void installSignalQuit();
+void installCloseQuit(ui::Form& form);
+inline void RequestQuit() { controller().requestQuit(); }
+inline bool quitRequested() { return controller().quitting(); }
 
 }  // namespace vesperon::app

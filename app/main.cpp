@@ -60,8 +60,6 @@ int main(int argc, char** argv) {
                    stdout);
         return 0;
     }
-    // Read at the end of the start-up.
-    vesperon::app::UseSessionFile(line.sessionFile);
     Display* probe = nullptr;
     if (!displayReachable(&probe)) {
         const char* display = std::getenv("DISPLAY");
@@ -74,6 +72,12 @@ int main(int argc, char** argv) {
     // The Wayland app id: the desktop entry the compositor matches the window to.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(vesperon::desktop::applicationId()));
     if (probe) XCloseDisplay(probe);
+    vesperon::app::PlayerController controller;
+    // Closing the window, SIGTERM, SIGINT and SIGHUP all quit the same clean way, also while a
+    // box of the start-up is open.
+    vesperon::app::installSignalQuit();
+    // Read at the end of the start-up.
+    vesperon::app::UseSessionFile(line.sessionFile);
     // A start of a session that already runs hands its files over before any window or key.
     vesperon::app::OutsideControl outside;
     using HandOver = vesperon::app::OutsideControl::HandOver;
@@ -116,8 +120,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vesperon: %s\n", error.c_str());
         return 1;
     }
-    // Closing the window, SIGTERM, SIGINT and SIGHUP all quit the same clean way.
-    vesperon::app::installQuitHandling(*window);
     outside.start();
     const int code = app.exec();
     vesperon::engine::RemoveCurrentPlayer();

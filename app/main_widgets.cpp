@@ -1,8 +1,8 @@
 // The main window's widgets by name: looked up once when the window starts, each a fault if missing.
 
 #include "app/logic.h"
+#include "app/report.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "desktop/drop_target.h"
@@ -17,8 +17,7 @@ namespace {
 // The layout is built into the program, so a missing widget is a fault of the build: say which
 // one and stop, rather than act on nothing.
 [[noreturn]] void missingWidget(std::string_view name) {
-    std::fprintf(stderr, "vesperon: the main window has no widget %.*s\n", static_cast<int>(name.size()),
-                 name.data());
+    reportLine("the main window has no widget " + std::string(name));
     std::abort();
 }
 

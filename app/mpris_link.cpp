@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <cmath>
-#include <cstdio>
 #include <sys/stat.h>
 
 #include "app/logic.h"
+#include "app/report.h"
 #include "app/playlist_text.h"
 #include "desktop/mpris.h"
 #include "desktop/single_instance.h"
@@ -20,7 +20,7 @@ namespace vesperon::app {
 
 namespace {
 
-bool windowReady() { return hasMainForm() && mainForm().isLoaded(); }
+bool windowReady() { return hasMainForm() && mainForm().isLoaded() && !quitRequested(); }
 
 void raiseWindow() {
     if (!windowReady()) return;
@@ -39,9 +39,16 @@ std::vector<std::string> acceptable(const std::vector<std::string>& files, bool 
         if (AcceptableTrack(path, &why))
             out.push_back(path);
         else if (report)
-            std::fprintf(stderr, "vesperon: skipped %s: %s\n", path.c_str(), why.c_str());
+            reportLine("skipped " + path + ": " + why);
     }
     return out;
+}
+
+// Posted to the event loop, dropped if the window has gone (or a quit began) by then.
+void later(std::function<void()> operation) {
+    QTimer::singleShot(0, [operation = std::move(operation)] {
+        if (windowReady()) operation();
+    });
 }
 
 // The player logic behind MPRIS.
@@ -50,7 +57,7 @@ public:
     desktop::MediaState state() override {
         desktop::MediaState s;
         if (!windowReady()) return s;
-        const PlayerState& p = state_();
+        const PlayerState& p = app::state();
         switch (engine::QueryPlayState()) {
             case 1:
                 s.status = desktop::PlaybackStatus::Playing;
@@ -83,44 +90,49 @@ public:
     void raise() override { raiseWindow(); }
     // After the reply has gone out: the same clean quit as closing the window.
     void quit() override {
-        QTimer::singleShot(0, [] { RequestQuit(); });
+        QTimer::singleShot(0, [] {
+            if (PlayerController::exists()) RequestQuit();
+        });
     }
+    // Each runs once the reply has gone out: neither a fade nor a dialog (play with an empty
+    // list asks for files) holds the caller.
     void playPause() override {
-        if (windowReady()) whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+        later([] { controller().togglePlayPause(); });
     }
     void stop() override {
-        if (windowReady()) whenIdle([] { StopPlayback(); });
+        later([] { controller().stop(); });
     }
     void next() override {
-        if (windowReady()) whenIdle([] { PlayNext(); });
+        later([] { controller().next(); });
     }
     void previous() override {
-        if (windowReady()) whenIdle([] { PlayPrevious(); });
+        later([] { controller().previous(); });
     }
     void restartAt(int percent) override {
-        if (!windowReady()) return;
-        whenIdle([percent] {
-            setSliderPosition(percent);
-            SeekTo(percent);
+        later([percent] {
+            controller().whenIdle([percent] {
+                setSliderPosition(percent);
+                SeekTo(percent);
+            });
         });
     }
     void setVolume(double volume) override {
         if (!windowReady()) return;
         const int max = sysVolume().GetMaxVolume();
         if (max <= 0) return;
-        const int level = static_cast<int>(std::lround(volume * max));
-        sysVolume().SetVolume(level, level);
+        SetUserVolume(static_cast<int>(std::lround(volume * max)));
         SyncVolumeWidgets();
     }
     bool openFile(const std::string& path) override {
         if (!windowReady() || !AcceptableTrack(path)) return false;
-        AppendTracks({path});
-        whenIdle([row = rowCount() - 1] { PlayRow(row); });
+        later([path] {
+            controller().append({path});
+            controller().playRow(rowCount() - 1);
+        });
         return true;
     }
 
 private:
-    static PlayerState& state_() { return app::state(); }
     std::string lengthOf_;
     std::int64_t lengthUs_ = -1;
 };
@@ -167,13 +179,13 @@ OutsideControl::HandOver OutsideControl::handOver(const CommandLine& line) {
 
 void OutsideControl::start() {
     if (!windowReady()) return;
-    if (!tracks_.empty()) AppendTracks(tracks_);
+    if (!tracks_.empty()) controller().append(tracks_);
     tracks_.clear();
     if (channel_)
         channel_->setReceiver([](const desktop::InstanceChannel::Files& files) {
             if (!windowReady()) return;
             const auto tracks = acceptable(files, false);
-            if (!tracks.empty()) AppendTracks(tracks);
+            if (!tracks.empty()) controller().append(tracks);
             raiseWindow();
         });
     if (!haveBus_) return;

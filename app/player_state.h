@@ -1,5 +1,5 @@
 #pragma once
-// The player logic's one global record.
+// The player's record of its playlist and switches (the controller holds it).
 
 #include <array>
 #include <cstdint>
@@ -15,10 +15,7 @@ struct PlayerState {
     std::vector<std::string> playlist;  // full paths
     int32_t loopTrack = 0;
     std::array<int32_t, 2> hotkeyIds{0, 0};  // Pause, Page Down; 0 = not registered
-    int32_t savedVolume = 0;
-    int32_t fadeStep = 0;
     std::vector<std::string> scheduleBoxes;  // names of the thirty period boxes, in schedule order
-    int32_t scheduleOn = 0;
 };
 
 // Flags are toggled by flipping their lowest bit.

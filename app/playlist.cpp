@@ -1,11 +1,11 @@
 // The playlist: rows, adding by dialog or drop, removal, reset, the order switches and the
 // choice of the next and previous track.
 
-#include "app/crt_random.h"
 #include "app/logic.h"
 #include "app/playlist_text.h"
 #include "app/routines.h"
 #include "app/session.h"
+#include "desktop/message_box.h"
 #include "engine/player/commands.h"
 #include "ui/check_box.h"
 #include "ui/list_box.h"
@@ -15,25 +15,6 @@ namespace vesperon::app {
 namespace {
 
 constexpr int kDeleteKey = 0x2E, kSpaceKey = 0x20, kEnterKey = 0x0D;
-
-std::int32_t intArg(const ui::EventCall& call, std::size_t i) {
-    if (i >= call.args.size()) return 0;
-    return std::visit(
-        [](auto&& v) -> std::int32_t {
-            using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::string>)
-                return 0;
-            else
-                return static_cast<std::int32_t>(v);
-        },
-        call.args[i]);
-}
-
-std::string textArg(const ui::EventCall& call, std::size_t i) {
-    if (i < call.args.size())
-        if (auto* s = std::get_if<std::string>(&call.args[i])) return *s;
-    return {};
-}
 
 bool isChecked(ui::Widget& box) { return box.intProperty(ui::kCheckChecked) != 0; }
 
@@ -48,12 +29,11 @@ void RebuildPlaylistView() {
 }
 
 void AddFilesByDialog() {
-    if (quitRequested()) return;
     desktop::OpenFileDialogArgs args;
     args.title = "请选择要加入播放列表的MP3文件";
     args.filter = "mp3文件(*.mp3)|*.mp3";
     args.keepDirectory = false;
-    std::vector<std::string> chosen = services().openFileDialog(args);
+    std::vector<std::string> chosen = controller().openFileDialog(args);
     auto& playlist = state().playlist;
     const int before = static_cast<int>(playlist.size());
     for (std::size_t k = 0; k < chosen.size(); ++k)
@@ -67,7 +47,7 @@ void ChooseNextTrack() {
     const int count = static_cast<int>(s.playlist.size());
     if (count == 0) return;
     if (s.randomOrder == 1) {
-        s.currentTrack = 1 + NextRandom() % count;
+        s.currentTrack = 1 + controller().random.next() % count;
     } else if (s.loopTrack == 1) {
         // the same track again
     } else {
@@ -105,7 +85,7 @@ void RemoveSelectedEntry() {
 }
 
 RoutineResult AddFilesByDialog(const ui::EventCall&) {
-    whenIdle([] { AddFilesByDialog(); });
+    controller().addByDialog();
     return std::nullopt;
 }
 
@@ -126,16 +106,16 @@ RoutineResult FilesDropped(const ui::EventCall& call) {
 }
 
 RoutineResult RemoveSelected(const ui::EventCall&) {
-    whenIdle([] { RemoveSelectedEntry(); });
+    controller().removeSelected();
     return std::nullopt;
 }
 
-namespace {
-void resetPlaylist() {
+void ResetPlaylistAsked() {
     if (rowCount() > 0) {
-        int answer = services().messageBox("真的要重置播放列表吗?\r\n这将清空现有播放列表!", 0x21, "重置播放列表");
+        const int answer = controller().messageBox("真的要重置播放列表吗?\r\n这将清空现有播放列表!",
+                                                   desktop::kMbOkCancel | desktop::kMbIconQuestion, "重置播放列表");
         // A quit closed the question: nothing was decided.
-        if (answer == 1 || quitRequested()) return;
+        if (answer == desktop::kResultCancel || quitRequested()) return;
     }
     engine::StopPlaying();
     playlistBox().clear();
@@ -145,28 +125,27 @@ void resetPlaylist() {
     state().playlist.clear();
     AddFilesByDialog();
 }
-}  // namespace
 
 RoutineResult ResetPlaylist(const ui::EventCall&) {
-    whenIdle([] { resetPlaylist(); });
+    controller().resetPlaylist();
     return std::nullopt;
 }
 
 RoutineResult PlaylistMouseDown(const ui::EventCall&) {
-    if (rowCount() == 0) whenIdle([] { AddFilesByDialog(); });
+    if (rowCount() == 0) controller().addByDialog();
     return std::nullopt;
 }
 
 RoutineResult PlaylistKeyDown(const ui::EventCall& call) {
     switch (intArg(call, 0)) {
         case kDeleteKey:
-            whenIdle([] { RemoveSelectedEntry(); });
+            controller().removeSelected();
             break;
         case kSpaceKey:
-            whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+            controller().togglePlayPause();
             break;
         case kEnterKey:
-            whenIdle([row = playlistBox().selectedIndex()] { PlayRow(row); });
+            controller().playRow(playlistBox().selectedIndex());
             break;
         default:
             break;

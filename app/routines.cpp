@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "app/logic.h"
 
 namespace vesperon::app {
 namespace {
@@ -59,6 +58,25 @@ static_assert(everyRoutineBound(), "every routine is bound exactly once");
 
 }  // namespace
 
+std::int64_t intArg(const ui::EventCall& call, std::size_t i) {
+    if (i >= call.args.size()) return 0;
+    return std::visit(
+        [](auto&& v) -> std::int64_t {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::string>)
+                return 0;
+            else
+                return static_cast<std::int64_t>(v);
+        },
+        call.args[i]);
+}
+
+std::string textArg(const ui::EventCall& call, std::size_t i) {
+    if (i < call.args.size())
+        if (auto* s = std::get_if<std::string>(&call.args[i])) return *s;
+    return {};
+}
+
 RoutineFunction routineOf(layout::RoutineId id) {
     return id < kTable.size() ? kTable[id] : nullptr;
 }
@@ -66,11 +84,6 @@ RoutineFunction routineOf(layout::RoutineId id) {
 RoutineResult callRoutine(layout::RoutineId id, const ui::EventCall& call) {
     RoutineFunction r = routineOf(id);
     if (!r) return std::nullopt;
-    // Counted so that a quit waits until the routine has returned.
-    struct Running {
-        Running() { enterRoutine(); }
-        ~Running() { leaveRoutine(); }
-    } running;
     return r(call);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "app/routine_ids.h"
 #include "ui/form.h"
@@ -21,6 +22,10 @@ RoutineFunction routineOf(layout::RoutineId id);
 RoutineResult callRoutine(layout::RoutineId id, const ui::EventCall& call);
 // The dispatcher the window framework calls bound routines through.
 ui::RoutineDispatcher routineDispatcher();
+
+// The event's argument i as a number (0 for a text or none) or as a text ("" for a number or none).
+std::int64_t intArg(const ui::EventCall& call, std::size_t i);
+std::string textArg(const ui::EventCall& call, std::size_t i);
 
 // The routines, one per routine::Id.
 RoutineResult StartUp(const ui::EventCall& call);

@@ -1,53 +1,74 @@
-// The schedule: the once-a-second clock shows the time and, while the schedule is on, starts the
-// next track at a period's start and fades out and stops at its end.
+// The schedule's view and clock: the thirty period boxes show the controller's schedule model and
+// write what is typed into it; the once-a-second clock shows the time and, while the schedule is
+// on, starts the next track at a period's start and fades out and stops at its end.
 
 #include "app/logic.h"
 #include "app/routines.h"
-#include "app/schedule_box.h"
 #include "app/session.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
+#include "ui/content_watch.h"
 #include "ui/edit_box.h"
-#include "volume/sys_volume_widget.h"
 
 namespace vesperon::app {
 
 namespace {
 
-double boxValue(int position) {
-    return ReadBoxValue(widget(state().scheduleBoxes[static_cast<std::size_t>(position - 1)])
-                            .textProperty(ui::kEditContent));
+// scheduleBoxes holds every start hour, then start minutes, ..., then end seconds.
+ui::Widget& periodBox(int period, bool end, int part) {
+    return widget(state().scheduleBoxes[static_cast<std::size_t>(((end ? 3 : 0) + part) * 5 + period)]);
 }
 
-// Start (first = 1) or end (first = 16) of any slot at h:m:s; each box is read only when the one
-// before it matched.
-bool anySlotAt(int first, int h, int m, int s) {
-    for (int i = 0; i < 5; ++i) {
-        const int at = first + i;
-        if (BoxEquals(boxValue(at), h) && BoxEquals(boxValue(at + 5), m) && BoxEquals(boxValue(at + 10), s))
-            return true;
+SchedulePeriod periodOfBoxes(int period) {
+    SchedulePeriod p;
+    for (int part = 0; part < 3; ++part) {
+        p.from[static_cast<std::size_t>(part)] = periodBox(period, false, part).textProperty(ui::kEditContent);
+        p.to[static_cast<std::size_t>(part)] = periodBox(period, true, part).textProperty(ui::kEditContent);
     }
-    return false;
+    return p;
 }
 
-// The tick's tests for one second of the day; true when a start or an end fired.
-bool checkSecond(int h, int m, int s) {
-    if (anySlotAt(1, h, m, s)) {
-        ScheduleStart();
-        return true;
-    }
-    if (anySlotAt(16, h, m, s)) {
-        ScheduleEnd();
-        return true;
-    }
-    return false;
+void setEnabled(ui::Widget& w, bool enabled) { w.setProperty(ui::kDisabled, enabled ? 0 : 1); }
+
+void startPeriod() {
+    controller().whenIdle([] {
+        // A new period tries the playlist again, whatever failed before.
+        controller().failedInARow = 0;
+        PlayNext();
+    });
 }
 
-void setEnabled(ui::Widget& w, bool enabled) {
-    w.setProperty(ui::kDisabled, enabled ? 0 : 1);
+void endPeriod() {
+    controller().whenIdle([] { controller().endWithFade(); });
 }
 
 }  // namespace
+
+void ShowPeriod(int index) {
+    // A copy: each box written tells its watcher, which writes the model from the boxes.
+    const SchedulePeriod p = controller().schedule.periods[static_cast<std::size_t>(index)];
+    SessionBatch batch;
+    for (int part = 0; part < 3; ++part) {
+        ui::Widget& from = periodBox(index, false, part);
+        ui::Widget& to = periodBox(index, true, part);
+        if (from.textProperty(ui::kEditContent) != p.from[static_cast<std::size_t>(part)])
+            from.setProperty(ui::kEditContent, p.from[static_cast<std::size_t>(part)]);
+        if (to.textProperty(ui::kEditContent) != p.to[static_cast<std::size_t>(part)])
+            to.setProperty(ui::kEditContent, p.to[static_cast<std::size_t>(part)]);
+    }
+}
+
+void WatchPeriodBoxes() {
+    for (int period = 0; period < ScheduleModel::kPeriods; ++period)
+        for (int part = 0; part < 6; ++part)
+            ui::watchContent(periodBox(period, part >= 3, part % 3), [period] {
+                ScheduleModel& model = controller().schedule;
+                const SchedulePeriod typed = periodOfBoxes(period);
+                if (model.periods[static_cast<std::size_t>(period)] == typed) return;
+                model.periods[static_cast<std::size_t>(period)] = typed;
+                sessionChanged();
+            });
+}
 
 void CheckSchedule() {
     std::tm now = services().localTime();
@@ -58,15 +79,21 @@ void CheckSchedule() {
     // Local seconds as a running count, so that every second of the day is checked once.
     std::tm copy = now;
     const std::int64_t second = static_cast<std::int64_t>(timegm(&copy));
-    const std::vector<std::int64_t> due = scheduleSeconds().due(second);
-    for (std::int64_t sec : due) {
-        // Marked before the tests run: a fade lets later ticks in, which go on from here.
-        scheduleSeconds().markChecked(sec);
-        if (state().scheduleOn != 1) continue;
+    for (std::int64_t sec : controller().seconds.due(second)) {
+        controller().seconds.markChecked(sec);
         std::time_t t = static_cast<std::time_t>(sec);
         std::tm at{};
         gmtime_r(&t, &at);
-        if (checkSecond(at.tm_hour, at.tm_min, at.tm_sec)) return;
+        switch (scheduleActionAt(controller().schedule, at)) {
+            case ScheduleAction::Start:
+                startPeriod();
+                return;
+            case ScheduleAction::End:
+                endPeriod();
+                return;
+            case ScheduleAction::None:
+                break;
+        }
     }
     SyncVolumeWidgets();
 }
@@ -77,24 +104,22 @@ RoutineResult CheckSchedule(const ui::EventCall&) {
 }
 
 void SwitchSchedule() {
-    PlayerState& s = state();
-    toggle(s.scheduleOn);
-    const bool on = s.scheduleOn == 1;
-    setEnabled(widgets().clearPeriodsButton, !on);
-    for (const std::string& box : s.scheduleBoxes) setEnabled(widget(box), !on);
-    s.scheduleOn = on ? 1 : 0;
-    widgets().scheduleSwitch.setProperty(ui::kCheckCaption, std::string(on ? "取消计划" : "开始计划"));
+    ScheduleModel& model = controller().schedule;
+    model.on = !model.on;
+    setEnabled(widgets().clearPeriodsButton, !model.on);
+    for (const std::string& box : state().scheduleBoxes) setEnabled(widget(box), !model.on);
+    widgets().scheduleSwitch.setProperty(ui::kCheckCaption, std::string(model.on ? "取消计划" : "开始计划"));
     sessionChanged();
 }
 
 RoutineResult ScheduleSwitch(const ui::EventCall&) {
-    SwitchSchedule();
+    controller().switchSchedule();
     return std::nullopt;
 }
 
 RoutineResult ClearPeriods(const ui::EventCall&) {
     SessionBatch batch;
-    for (const std::string& box : state().scheduleBoxes) widget(box).setProperty(ui::kEditContent, std::string());
+    for (int period = 0; period < ScheduleModel::kPeriods; ++period) controller().setPeriod(period, {});
     return std::nullopt;
 }
 

@@ -2,8 +2,8 @@
 // When the schedule's clock ticks: just after each wall-clock second begins, so that the check
 // of second S and the current-time boxes follow the start of S by a millisecond or two. The
 // timer is re-armed before every tick, so a clock step, a time-zone change or a resume from
-// suspend puts the ticks back on the second by the next tick (the seconds in between are
-// checked as DESIGN 4.3 says, by ScheduleSeconds).
+// suspend puts the ticks back on the second by the next tick (ScheduleSeconds decides which of
+// the seconds in between are checked).
 
 #include <cstdint>
 

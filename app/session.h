@@ -9,6 +9,16 @@
 
 namespace vesperon::app {
 
+// What the controller keeps of its session file.
+struct SessionKeeper {
+    std::string path;
+    bool saving = false;    // false without a file, or when a bad file could not be moved aside
+    std::string lastSaved;  // the text last written (or read), to skip saves that change nothing
+    int batchDepth = 0;
+    bool pending = false;
+    bool reportedFailure = false;
+};
+
 // The file to keep the session in (an absolute path); empty for none. Call before the window loads.
 void UseSessionFile(const std::string& path);
 const std::string& SessionFile();

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -15,26 +18,6 @@
 namespace vesperon::app {
 
 namespace {
-
-// ---- A JSON reader for untrusted text: bounded nesting, strict UTF-8, no exceptions ----
-
-struct Json {
-    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-    bool boolean = false;
-    double number = 0;
-    std::string text;
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
-
-    const Json* member(std::string_view key) const {
-        const Json* found = nullptr;
-        for (const auto& [k, v] : members)
-            if (k == key) found = &v;  // the last of repeated keys counts
-        return found;
-    }
-};
-
-constexpr int kMaxDepth = 64;
 
 // Length of the UTF-8 sequence at `p` (shortest form, no surrogates, up to U+10FFFF), 0 if none.
 std::size_t utf8Length(std::string_view s, std::size_t p) {
@@ -57,231 +40,93 @@ std::size_t utf8Length(std::string_view s, std::size_t p) {
     return n;
 }
 
-void appendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+// Deeper documents are refused before they are parsed (no session nests more than 3 levels).
+constexpr int kMaxDepth = 64;
+
+// The first fault of the raw text that the JSON parser would pass over: bytes that are not
+// UTF-8, or brackets nested too deeply (counted outside strings).
+const char* rawFault(std::string_view s) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t p = 0; p < s.size();) {
+        const char c = s[p];
+        const std::size_t n = utf8Length(s, p);
+        if (n == 0) return "not UTF-8";
+        if (inString && c == '\\') {
+            p += 2;
+            continue;
+        }
+        if (c == '"') inString = !inString;
+        if (!inString && (c == '[' || c == '{') && ++depth > kMaxDepth) return "nested too deeply";
+        if (!inString && (c == ']' || c == '}')) --depth;
+        p += n;
     }
+    return nullptr;
 }
 
-class Reader {
-public:
-    explicit Reader(std::string_view text) : s_(text) {}
-
-    bool document(Json& out) {
-        if (s_.substr(0, 3) == "\xEF\xBB\xBF") p_ = 3;  // a byte-order mark some editors write
-        if (!value(out, 0)) return false;
-        space();
-        return p_ == s_.size() || fail("unexpected text after the end");
-    }
-    std::string error() const { return error_ + " at byte " + std::to_string(p_); }
-
-private:
-    bool fail(const char* what) {
-        if (error_.empty()) error_ = what;
-        return false;
-    }
-    void space() {
-        while (p_ < s_.size() && (s_[p_] == ' ' || s_[p_] == '\t' || s_[p_] == '\n' || s_[p_] == '\r')) ++p_;
-    }
-    bool literal(std::string_view word) {
-        if (s_.substr(p_, word.size()) != word) return fail("not JSON");
-        p_ += word.size();
-        return true;
-    }
-
-    bool value(Json& out, int depth) {
-        if (depth > kMaxDepth) return fail("nested too deeply");
-        space();
-        if (p_ >= s_.size()) return fail("the text ends early");
-        switch (s_[p_]) {
-            case '{': return object(out, depth);
-            case '[': return array(out, depth);
-            case '"': out.kind = Json::String; return string(out.text);
-            case 't': out.kind = Json::Bool; out.boolean = true; return literal("true");
-            case 'f': out.kind = Json::Bool; return literal("false");
-            case 'n': out.kind = Json::Null; return literal("null");
-            default: out.kind = Json::Number; return number(out.number);
-        }
-    }
-
-    bool object(Json& out, int depth) {
-        out.kind = Json::Object;
-        ++p_;
-        space();
-        if (p_ < s_.size() && s_[p_] == '}') return ++p_, true;
-        for (;;) {
-            space();
-            std::string key;
-            if (p_ >= s_.size() || s_[p_] != '"') return fail("a key was expected");
-            if (!string(key)) return false;
-            space();
-            if (p_ >= s_.size() || s_[p_] != ':') return fail("':' was expected");
-            ++p_;
-            Json v;
-            if (!value(v, depth + 1)) return false;
-            out.members.emplace_back(std::move(key), std::move(v));
-            space();
-            if (p_ < s_.size() && s_[p_] == ',') { ++p_; continue; }
-            if (p_ < s_.size() && s_[p_] == '}') return ++p_, true;
-            return fail(p_ >= s_.size() ? "the text ends early" : "',' or '}' was expected");
-        }
-    }
-
-    bool array(Json& out, int depth) {
-        out.kind = Json::Array;
-        ++p_;
-        space();
-        if (p_ < s_.size() && s_[p_] == ']') return ++p_, true;
-        for (;;) {
-            Json v;
-            if (!value(v, depth + 1)) return false;
-            out.items.push_back(std::move(v));
-            space();
-            if (p_ < s_.size() && s_[p_] == ',') { ++p_; continue; }
-            if (p_ < s_.size() && s_[p_] == ']') return ++p_, true;
-            return fail(p_ >= s_.size() ? "the text ends early" : "',' or ']' was expected");
-        }
-    }
-
-    bool hex4(unsigned& v) {
-        if (p_ + 4 > s_.size()) return fail("the text ends early");
-        v = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char c = s_[p_++];
-            v <<= 4;
-            if (c >= '0' && c <= '9') v |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= unsigned(c - 'A' + 10);
-            else return fail("bad \\u escape");
-        }
-        return true;
-    }
-
-    bool string(std::string& out) {
-        ++p_;
-        for (;;) {
-            if (p_ >= s_.size()) return fail("the text ends early");
-            const unsigned char c = static_cast<unsigned char>(s_[p_]);
-            if (c == '"') return ++p_, true;
-            if (c < 0x20) return fail("a control character inside a string");
-            if (c != '\\') {
-                const std::size_t n = utf8Length(s_, p_);
-                if (n == 0) return fail("not UTF-8");
-                out.append(s_.substr(p_, n));
-                p_ += n;
-                continue;
-            }
-            if (++p_ >= s_.size()) return fail("the text ends early");
-            const char e = s_[p_++];
-            switch (e) {
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
-                case '/': out += '/'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
-                case 'u': {
-                    unsigned cp;
-                    if (!hex4(cp)) return false;
-                    if (cp >= 0xD800 && cp <= 0xDBFF && s_.substr(p_, 2) == "\\u") {
-                        const std::size_t back = p_;
-                        p_ += 2;
-                        unsigned low;
-                        if (!hex4(low)) return false;
-                        if (low >= 0xDC00 && low <= 0xDFFF) {
-                            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                        } else {
-                            p_ = back;
-                        }
-                    }
-                    if (cp == 0) return fail("a NUL character inside a string");
-                    if (cp >= 0xDC80 && cp <= 0xDCFF) {
-                        out += static_cast<char>(cp - 0xDC00);  // a raw byte of a non-UTF-8 path
-                    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-                        return fail("a lone surrogate escape");
-                    } else {
-                        appendUtf8(out, cp);
-                    }
-                    break;
-                }
-                default: return fail("bad escape");
-            }
-        }
-    }
-
-    bool number(double& out) {
-        // JSON's grammar: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
-        const std::size_t start = p_;
-        const auto digits = [&] {
-            const std::size_t from = p_;
-            while (p_ < s_.size() && s_[p_] >= '0' && s_[p_] <= '9') ++p_;
-            return p_ > from;
-        };
-        if (p_ < s_.size() && s_[p_] == '-') ++p_;
-        if (p_ < s_.size() && s_[p_] == '0') ++p_;
-        else if (!digits()) return fail("not JSON");
-        if (p_ < s_.size() && s_[p_] == '.' && (++p_, !digits())) return fail("bad number");
-        if (p_ < s_.size() && (s_[p_] == 'e' || s_[p_] == 'E')) {
-            ++p_;
-            if (p_ < s_.size() && (s_[p_] == '+' || s_[p_] == '-')) ++p_;
-            if (!digits()) return fail("bad number");
-        }
-        const auto r = std::from_chars(s_.data() + start, s_.data() + p_, out);
-        if (r.ec == std::errc::result_out_of_range) out = s_[start] == '-' ? -HUGE_VAL : HUGE_VAL;
-        return true;
-    }
-
-    std::string_view s_;
-    std::size_t p_ = 0;
-    std::string error_;
-};
-
-const char* kindName(Json::Kind k) {
-    switch (k) {
-        case Json::Null: return "null";
-        case Json::Bool: return "true or false";
-        case Json::Number: return "a number";
-        case Json::String: return "a string";
-        case Json::Array: return "a list";
-        case Json::Object: return "an object";
-    }
-    return "?";
+void appendUtf8(std::string& out, char32_t cp) {
+    const QString one = QString::fromUcs4(&cp, 1);
+    out += one.toUtf8().toStdString();
 }
 
-bool expect(const Json& v, Json::Kind kind, const std::string& where, std::string& error) {
-    if (v.kind == kind) return true;
-    error = where + " is " + kindName(v.kind) + ", not " + kindName(kind);
-    return false;
-}
-
-bool readBool(const Json& root, const char* key, bool& out, std::string& error) {
-    const Json* v = root.member(key);
-    if (!v) return true;
-    if (!expect(*v, Json::Bool, std::string("\"") + key + "\"", error)) return false;
-    out = v->boolean;
+// The bytes of a decoded string: \udc80-\udcff stand for the raw bytes of a path that is not
+// UTF-8 (as the writer puts them); any other lone surrogate, or NUL, makes the file bad.
+bool bytesOf(const QString& text, std::string& out, std::string& error) {
+    out.clear();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u == 0) return error = "a NUL character inside a string", false;
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            appendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
+            ++i;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out += static_cast<char>(u - 0xDC00);
+        } else if (QChar::isSurrogate(u)) {
+            return error = "a lone surrogate escape", false;
+        } else {
+            appendUtf8(out, u);
+        }
+    }
     return true;
 }
 
-bool readTexts(const Json* v, const std::string& where, std::array<std::string, 3>& out, std::string& error) {
-    if (!v) return true;
-    if (!expect(*v, Json::Array, where, error)) return false;
-    for (std::size_t k = 0; k < v->items.size(); ++k) {
-        if (!expect(v->items[k], Json::String, where + "[" + std::to_string(k) + "]", error)) return false;
-        if (k < out.size()) out[k] = v->items[k].text;  // hour, minute, second; more are ignored
+const char* kindName(const QJsonValue& v) {
+    switch (v.type()) {
+        case QJsonValue::Bool: return "true or false";
+        case QJsonValue::Double: return "a number";
+        case QJsonValue::String: return "a string";
+        case QJsonValue::Array: return "a list";
+        case QJsonValue::Object: return "an object";
+        default: return "null";
+    }
+}
+
+bool expect(const QJsonValue& v, QJsonValue::Type type, const std::string& where, std::string& error) {
+    if (v.type() == type) return true;
+    error = where + " is " + kindName(v) + ", not " + kindName(QJsonValue(type));
+    return false;
+}
+
+bool readBool(const QJsonObject& root, const char* key, bool& out, std::string& error) {
+    const QJsonValue v = root.value(QLatin1String(key));
+    if (v.isUndefined()) return true;
+    if (!expect(v, QJsonValue::Bool, std::string("\"") + key + "\"", error)) return false;
+    out = v.toBool();
+    return true;
+}
+
+bool readString(const QJsonValue& v, const std::string& where, std::string& out, std::string& error) {
+    return expect(v, QJsonValue::String, where, error) && bytesOf(v.toString(), out, error);
+}
+
+bool readTexts(const QJsonValue& v, const std::string& where, std::array<std::string, 3>& out, std::string& error) {
+    if (v.isUndefined()) return true;
+    if (!expect(v, QJsonValue::Array, where, error)) return false;
+    const QJsonArray items = v.toArray();
+    for (qsizetype k = 0; k < items.size(); ++k) {
+        std::string text;
+        if (!readString(items[k], where + "[" + std::to_string(k) + "]", text, error)) return false;
+        if (k < static_cast<qsizetype>(out.size())) out[static_cast<std::size_t>(k)] = text;  // more are ignored
     }
     return true;
 }
@@ -317,41 +162,55 @@ std::string systemError(const std::string& what) { return what + ": " + std::str
 }  // namespace
 
 bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
-    Json root;
-    Reader reader(text);
-    if (!reader.document(root)) {
-        error = "not valid JSON (" + reader.error() + ")";
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte-order mark some editors write
+    if (const char* fault = rawFault(text)) {
+        error = std::string("not valid JSON (") + fault + ")";
         return false;
     }
-    if (!expect(root, Json::Object, "the file", error)) return false;
+    QJsonParseError parsed;
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size())), &parsed);
+    if (parsed.error != QJsonParseError::NoError) {
+        error = "not valid JSON (" + parsed.errorString().toStdString() + " at byte " +
+                std::to_string(parsed.offset) + ")";
+        return false;
+    }
+    if (!doc.isObject()) return error = std::string("the file is ") + (doc.isArray() ? "a list" : "not an object") +
+                                        ", not an object", false;
+    const QJsonObject root = doc.object();
     SessionData d;
-    if (const Json* v = root.member("version")) {
-        if (!expect(*v, Json::Number, "\"version\"", error)) return false;
-        if (v->number != kSessionVersion) {
+    if (const QJsonValue v = root.value(QLatin1String("version")); !v.isUndefined()) {
+        if (!expect(v, QJsonValue::Double, "\"version\"", error)) return false;
+        if (v.toDouble() != kSessionVersion) {
             char shown[32];
-            std::snprintf(shown, sizeof shown, "%g", v->number);
+            std::snprintf(shown, sizeof shown, "%g", v.toDouble());
             error = std::string("version ") + shown +
-                    (v->number > kSessionVersion ? " is newer than this program reads (1)" : " is not one this program reads");
+                    (v.toDouble() > kSessionVersion ? " is newer than this program reads (1)"
+                                                    : " is not one this program reads");
             return false;
         }
     }
-    if (const Json* v = root.member("playlist")) {
-        if (!expect(*v, Json::Array, "\"playlist\"", error)) return false;
-        for (std::size_t i = 0; i < v->items.size(); ++i) {
-            if (!expect(v->items[i], Json::String, "\"playlist\"[" + std::to_string(i) + "]", error)) return false;
-            d.playlist.push_back(v->items[i].text);
+    if (const QJsonValue v = root.value(QLatin1String("playlist")); !v.isUndefined()) {
+        if (!expect(v, QJsonValue::Array, "\"playlist\"", error)) return false;
+        const QJsonArray items = v.toArray();
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            std::string path;
+            if (!readString(items[i], "\"playlist\"[" + std::to_string(i) + "]", path, error)) return false;
+            d.playlist.push_back(std::move(path));
         }
     }
-    if (const Json* v = root.member("periods")) {
-        if (!expect(*v, Json::Array, "\"periods\"", error)) return false;
-        for (std::size_t i = 0; i < v->items.size(); ++i) {
+    if (const QJsonValue v = root.value(QLatin1String("periods")); !v.isUndefined()) {
+        if (!expect(v, QJsonValue::Array, "\"periods\"", error)) return false;
+        const QJsonArray items = v.toArray();
+        for (qsizetype i = 0; i < items.size(); ++i) {
             const std::string where = "\"periods\"[" + std::to_string(i) + "]";
-            const Json& period = v->items[i];
-            if (!expect(period, Json::Object, where, error)) return false;
+            if (!expect(items[i], QJsonValue::Object, where, error)) return false;
+            const QJsonObject period = items[i].toObject();
             SessionPeriod ignored;
-            SessionPeriod& p = i < d.periods.size() ? d.periods[i] : ignored;
-            if (!readTexts(period.member("from"), where + ".from", p.from, error) ||
-                !readTexts(period.member("to"), where + ".to", p.to, error))
+            SessionPeriod& p = i < static_cast<qsizetype>(d.periods.size()) ? d.periods[static_cast<std::size_t>(i)]
+                                                                           : ignored;
+            if (!readTexts(period.value(QLatin1String("from")), where + ".from", p.from, error) ||
+                !readTexts(period.value(QLatin1String("to")), where + ".to", p.to, error))
                 return false;
         }
     }

@@ -16,12 +16,11 @@
 #include <string_view>
 #include <vector>
 
+#include "app/schedule_model.h"
+
 namespace vesperon::app {
 
-struct SessionPeriod {
-    std::array<std::string, 3> from, to;  // hour, minute, second as typed
-    bool operator==(const SessionPeriod&) const = default;
-};
+using SessionPeriod = SchedulePeriod;
 
 struct SessionData {
     std::vector<std::string> playlist;

@@ -1,11 +1,12 @@
 // Start-up, shut-down and the expand/collapse button.
 
-#include "app/crt_random.h"
+#include <chrono>
+
 #include "app/logic.h"
+#include "app/report.h"
 #include "app/routines.h"
 #include "app/schedule_tick.h"
 #include "app/session.h"
-#include "app/tick_count.h"
 #include "desktop/drop_target.h"
 #include "desktop/hot_keys.h"
 #include "desktop/tool_tips.h"
@@ -31,10 +32,11 @@ const char* const kPeriodBoxes[6] = {"编辑框_从时", "编辑框_从分", "�
 
 RoutineResult StartUp(const ui::EventCall& call) {
     PlayerState& s = state();
-    setMainForm(&call.form);
+    controller().setForm(&call.form);
     ui::Form& form = call.form;
+    installCloseQuit(form);
     skin::SetSkin(2);
-    SeedRandom(static_cast<std::uint32_t>(TickCountMs()));
+    controller().random.seed(static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count() / 1000000));
     s.currentTrack = 1;
     sysVolume().SelectLine(4);
 
@@ -43,15 +45,15 @@ RoutineResult StartUp(const ui::EventCall& call) {
     s.hotkeyIds[0] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPauseKey);
     s.hotkeyIds[1] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPageDownKey);
     if (s.hotkeyIds[0] == 0 || s.hotkeyIds[1] == 0) {
-        services().messageBox("快捷键注册失败,您可能无法正常使用快捷键！", 0x10, "错误");
+        reportInBox("", "快捷键注册失败,您可能无法正常使用快捷键！");
     } else {
         desktop::AddToolTip(widgets().playButton.handle(), "快捷键:Pause", false, false);
         desktop::AddToolTip(widgets().nextButton.handle(), "快捷键:Page Down", false, false);
     }
 
     form.window().setProperty(ui::kHeight, ui::kMainWindowCollapsedHeight);
-    sysVolume().GetVolume(s.savedVolume, s.savedVolume);
-    s.fadeStep = s.savedVolume / 50;
+    // The first volume the fades come back to (none while the mixer is missing).
+    if (int v = -1; sysVolume().GetVolume(v, v) == 1 && v >= 0) controller().fader().setTarget(v);
     if (auto* drop = widgets().dropTarget)
         drop->RegisterDropWindow(widgets().playlist.handle());
 
@@ -62,6 +64,7 @@ RoutineResult StartUp(const ui::EventCall& call) {
 
     // The schedule's clock ticks just after each wall-clock second begins.
     if (auto* clock = widgets().clock) clock->setPhase(&MsToNextScheduleTick);
+    WatchPeriodBoxes();
     RestoreSession();
     return std::nullopt;
 }

@@ -1,10 +1,10 @@
 // The transport: play, pause and resume with fades, stop, next, previous, the chosen row, the
 // seek slider, and the label's feedback (progress, end of file, hot keys). Commands from the
-// buttons, keys, hot keys and list box wait while a fade runs (see FadeScope).
+// buttons, keys, hot keys and list box go through the controller, which queues them behind a fade.
 
-#include <cstdio>
 
 #include "app/logic.h"
+#include "app/report.h"
 #include "app/notice.h"
 #include "app/routines.h"
 #include "engine/player/commands.h"
@@ -16,42 +16,27 @@ namespace vesperon::app {
 
 namespace {
 
-// The round of failures: tracks that ended in a row without a single progress report (they
-// could not be opened or decoded). A whole playlist of them stops instead of cycling for ever.
-int failedInARow = 0;
-bool heardProgress = false;
-
-const std::string& currentEntry() {
-    static const std::string none;
-    const PlayerState& s = state();
-    if (s.currentTrack < 1 || s.currentTrack > static_cast<int>(s.playlist.size())) return none;
-    return s.playlist[static_cast<std::size_t>(s.currentTrack - 1)];
-}
-
 void startCurrent(int percent) {
-    heardProgress = false;
+    controller().heardProgress = false;
     engine::PlayMp3File(currentEntry(), percent, widgets().feedbackLabel.handle());
 }
 
 void selectCurrentRow() { playlistBox().setSelectedIndex(state().currentTrack - 1); }
 
-void trackEnded() {
-    if (heardProgress) {
-        failedInARow = 0;
-    } else if (++failedInARow >= static_cast<int>(state().playlist.size())) {
-        std::fprintf(stderr, "vesperon: stopped: none of the %zu tracks of the playlist could be played\n",
-                     state().playlist.size());
+}  // namespace
+
+void TrackEnded() {
+    PlayerController& c = controller();
+    // The round of failures: a whole playlist that cannot be played stops instead of cycling.
+    if (c.heardProgress) {
+        c.failedInARow = 0;
+    } else if (++c.failedInARow >= static_cast<int>(state().playlist.size())) {
+        reportLine("stopped: none of the " + std::to_string(state().playlist.size()) +
+                   " tracks of the playlist could be played");
         StopPlayback();
         return;
     }
     PlayNext();
-}
-
-}  // namespace
-
-void resetTransport() {
-    failedInARow = 0;
-    heardProgress = false;
 }
 
 void PlayNext() {
@@ -88,24 +73,15 @@ void PlayPauseToggle() {
         return;
     }
     RebuildPlaylistView();
-    PlayerState& s = state();
-    // Commands that come in during the fade wait until the toggle is complete.
-    FadeScope fading;
+    // The fades run on after this returns; commands meanwhile wait for them (whenIdle).
     switch (engine::QueryPlayState()) {
         case 1:
             setButtonCaption(widgets().playButton, "继续");
-            FadeOut();
-            engine::PausePlayback();
-            WaitUntilPauseHeard();
-            sysVolume().SetVolume(s.savedVolume, s.savedVolume);
-            ShowWindowCaption("暂停:", currentEntry());
+            controller().pauseWithFade();
             break;
         case -1:
             setButtonCaption(widgets().playButton, "暂停");
-            sysVolume().SetVolume(0, 0);
-            engine::ResumePlayback();
-            FadeIn();
-            ShowWindowCaption("播放:", currentEntry());
+            controller().resumeWithFade();
             break;
         default:
             startCurrent(sliderPosition());
@@ -117,7 +93,7 @@ void PlayPauseToggle() {
 }
 
 void StopPlayback() {
-    failedInARow = 0;
+    controller().failedInARow = 0;
     engine::StopPlaying();
     setSliderPosition(0);
     setButtonCaption(widgets().playButton, "播放");
@@ -126,8 +102,6 @@ void StopPlayback() {
     else
         ShowWindowCaption("停止:", currentEntry());
 }
-
-void PlaySelected() { PlayRow(playlistBox().selectedIndex()); }
 
 void PlayRow(int selected) {
     // With no row chosen there is nothing to play.
@@ -138,8 +112,6 @@ void PlayRow(int selected) {
     ShowWindowCaption("播放:", currentEntry());
 }
 
-void SeekToSlider() { SeekTo(sliderPosition()); }
-
 void SeekTo(int position) {
     if (rowCount() == 0) return;
     if (engine::QueryPlayState() == -1) return;
@@ -147,39 +119,22 @@ void SeekTo(int position) {
     startCurrent(position);
 }
 
-void ScheduleStart() {
-    whenIdle([] {
-        // A new period tries the playlist again, whatever failed before.
-        failedInARow = 0;
-        PlayNext();
-    });
-}
-
-void ScheduleEnd() {
-    whenIdle([] {
-        FadeScope fading;
-        FadeOut();
-        StopPlayback();
-        sysVolume().SetVolume(state().savedVolume, state().savedVolume);
-    });
-}
-
 void dispatchNotice(const Notice& notice) {
     switch (notice.kind) {
         case Notice::Kind::Progress:
             setSliderPosition(notice.percent);
-            heardProgress = true;
+            controller().heardProgress = true;
             break;
         // The end of a track moves on at once, also during a fade (the fade then pauses or stops
         // the next track); the hot keys are the user's commands and wait for it.
         case Notice::Kind::TrackEnded:
-            trackEnded();
+            controller().trackEnded();
             break;
         case Notice::Kind::HotKey:
             if (notice.key == Notice::Key::Pause)
-                whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+                controller().togglePlayPause();
             else
-                whenIdle([] { PlayNext(); });
+                controller().next();
             break;
         case Notice::Kind::Unknown:
             break;
@@ -187,40 +142,33 @@ void dispatchNotice(const Notice& notice) {
 }
 
 RoutineResult PlayPauseToggle(const ui::EventCall&) {
-    whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle);
+    controller().togglePlayPause();
     return std::nullopt;
 }
 RoutineResult PlayNext(const ui::EventCall&) {
-    whenIdle([] { PlayNext(); });
+    controller().next();
     return std::nullopt;
 }
 RoutineResult PlayPrevious(const ui::EventCall&) {
-    whenIdle([] { PlayPrevious(); });
+    controller().previous();
     return std::nullopt;
 }
 RoutineResult StopPlayback(const ui::EventCall&) {
-    whenIdle([] { StopPlayback(); });
+    controller().stop();
     return std::nullopt;
 }
 RoutineResult SeekToSlider(const ui::EventCall&) {
     // Where the user let the slider go; progress reports move it on meanwhile.
-    whenIdle([position = sliderPosition()] { SeekTo(position); });
+    controller().seek(sliderPosition());
     return std::nullopt;
 }
 RoutineResult PlaySelected(const ui::EventCall&) {
-    whenIdle([row = playlistBox().selectedIndex()] { PlayRow(row); });
+    controller().playRow(playlistBox().selectedIndex());
     return std::nullopt;
 }
 RoutineResult FeedbackDispatch(const ui::EventCall& call) {
-    std::int64_t v = 0;
-    if (!call.args.empty())
-        std::visit(
-            [&](auto&& a) {
-                if constexpr (!std::is_same_v<std::decay_t<decltype(a)>, std::string>) v = static_cast<std::int64_t>(a);
-            },
-            call.args[0]);
     // The one place the label's number is read: from here on the logic sees a typed notice.
-    dispatchNotice(decodeNotice(v, state().hotkeyIds));
+    dispatchNotice(decodeNotice(intArg(call, 0), state().hotkeyIds));
     return std::nullopt;
 }
 

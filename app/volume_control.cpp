@@ -1,15 +1,8 @@
-// Volume and mute: the bar and the box drive the system mixer, follow it every second, and the
-// fades ramp it down and up in 50 steps.
-
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <chrono>
+// Volume and mute: the bar and the box drive the system mixer and follow it every second; what
+// they read and set is also the volume the fades come back to (app/fader.h).
 
 #include "app/logic.h"
 #include "app/routines.h"
-#include "app/tick_count.h"
-#include "engine/player/commands.h"
 #include "ui/check_box.h"
 #include "ui/scroll_bar.h"
 #include "volume/sys_volume_widget.h"
@@ -22,32 +15,11 @@ ui::Widget& volumeBar() { return widgets().volumeBar; }
 
 }  // namespace
 
-void WaitProcessingEvents(int ms) {
-    const std::uint64_t t0 = TickCountMs();
-    for (;;) {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        if (TickCountMs() > t0 + static_cast<std::uint64_t>(ms)) return;
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
-void WaitUntilPauseHeard() {
-    if (engine::PauseHeard()) return;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (engine::PauseHeard() || quitRequested() || std::chrono::steady_clock::now() >= until) loop.quit();
-    });
-    poll.start(5);
-    loop.exec();
-}
-
 void SyncVolumeWidgets() {
     int v = 0;
-    sysVolume().GetVolume(v, v);
+    const bool live = sysVolume().GetVolume(v, v) == 1 && v >= 0;
+    // Another program's change shows here first; a fade must come back to it.
+    controller().fader().observe(live ? std::optional<int>(v) : std::nullopt);
     const int max = sysVolume().GetMaxVolume();
     // A mixer without a range cannot place the bar: leave it where it is.
     if (max != 0) {
@@ -57,43 +29,15 @@ void SyncVolumeWidgets() {
     widgets().muteBox.setProperty(ui::kCheckChecked, sysVolume().GetMute() == 1 ? 1 : 0);
 }
 
-void FadeOut() {
-    FadeScope fading;
-    PlayerState& s = state();
-    sysVolume().GetVolume(s.savedVolume, s.savedVolume);
-    s.fadeStep = s.savedVolume / 50;
-    int level = s.savedVolume;
-    for (int i = 0; i < 50; ++i) {
-        // A quit cuts the fade short; the caller puts the saved volume back.
-        if (quitRequested()) break;
-        level -= s.fadeStep;
-        sysVolume().SetVolume(level, level);
-        WaitProcessingEvents(1);
-    }
-    sysVolume().SetVolume(0, 0);
-}
-
-void FadeIn() {
-    FadeScope fading;
-    int level = 0;
-    for (int i = 0; i < 50 && !quitRequested(); ++i) {
-        level += state().fadeStep;
-        sysVolume().SetVolume(level, level);
-        WaitProcessingEvents(1);
-    }
-    // 50 whole steps fall short of the saved volume by its remainder; end exactly on it.
-    sysVolume().SetVolume(state().savedVolume, state().savedVolume);
+void SetUserVolume(int level) {
+    sysVolume().SetVolume(level, level);
+    controller().fader().setTarget(level);
 }
 
 RoutineResult VolumeBarChanged(const ui::EventCall&) {
-    auto levelOf = [] {
-        const double p = volumeBar().intProperty(ui::kScrollPosition);
-        const double max = sysVolume().GetMaxVolume();
-        return static_cast<int>((100.0 - p) * max / 100.0);
-    };
-    const int left = levelOf();
-    const int right = levelOf();
-    sysVolume().SetVolume(left, right);
+    const double p = volumeBar().intProperty(ui::kScrollPosition);
+    const double max = sysVolume().GetMaxVolume();
+    SetUserVolume(static_cast<int>((100.0 - p) * max / 100.0));
     return std::nullopt;
 }
 

@@ -1,12 +1,12 @@
 #pragma once
-// Hot-key codes: the modifier codes callers pass, the modifier flags and virtual-key numbers of
-// the original key registration, and their X11 equivalents.
+// Hot-key codes: the modifier codes callers pass, the modifier flags and virtual-key numbers the
+// layout and the routines use for a key, and their X11 equivalents.
 
 #include <cstdint>
 
 namespace vesperon::desktop {
 
-// Modifier flags of the key registration (the values callers of the original interface used).
+// Modifier flags of a key registration, as the routines pass them.
 inline constexpr uint32_t kModAlt = 1;
 inline constexpr uint32_t kModControl = 2;
 inline constexpr uint32_t kModShift = 4;

@@ -1,6 +1,6 @@
 #pragma once
-// The message box: a text, buttons, an icon and a default button chosen by the flags callers of
-// the original message box passed; modal, without owner. Returns which button was pressed.
+// The message box: a text, buttons, an icon and a default button chosen by the named flags below;
+// modal, without owner. Returns which button was pressed (MessageResult).
 
 #include <cstdint>
 #include <optional>

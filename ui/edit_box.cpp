@@ -14,7 +14,8 @@
 namespace vesperon::ui {
 namespace {
 
-// Lengths count as in the original multi-byte code page: every character beyond ASCII takes two.
+// A box's maximum length counts every character beyond ASCII as two (the GBK bytes the layout's
+// limits were set in).
 int codePageLength(const QString& s) {
     int n = 0;
     for (char32_t c : s.toUcs4()) n += c < 0x80 ? 1 : 2;

@@ -12,8 +12,8 @@
 
 namespace vesperon::volume {
 
-// Control types and line component types, numbered as the original mixer interface numbered them
-// so that callers keep passing the same values.
+// Control types and line component types: the numbers the SysVolume widget's callers pass
+// (SelectLine(4) is the speakers' line), kept so that those callers keep working.
 inline constexpr uint32_t kVolumeControlType = 0x50030001;
 inline constexpr uint32_t kMuteControlType = 0x20010002;
 inline constexpr uint32_t kSpeakersDestination = 4;

@@ -660,6 +660,38 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
     EXPECT_LT(lowest, sixty / 2) << "the pause did not fade the new server's sink";
     EXPECT_EQ(restored, sixty) << "the volume was not put back";
 
+    // A pause while the server is away has no mixer to fade: it pauses at once and never takes
+    // the lost mixer's -1 for the volume to come back to; nor does a resume just after the return.
+    key("Pause");
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+    sleepMs(1500);
+    e2ePulse().kill();
+    sleepMs(1500);
+    key("Pause");
+    const double pausedAway = waitForTitle(w, "暂停:a.mp3", 5);
+    ASSERT_TRUE(e2ePulse().restart()) << "pulseaudio did not start again";
+    ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
+    key("Pause");
+    const double resumedBack = waitForTitle(w, "播放:a.mp3", 5);
+    auto settled = [&] {
+        long v = sinkVolume();
+        for (int i = 0; i < 60 && v != sixty; ++i, sleepMs(50)) v = sinkVolume();
+        return v;
+    };
+    const long afterResume = settled();
+    sleepMs(1500);
+    key("Pause");
+    const double pausedAgain = waitForTitle(w, "暂停:a.mp3", 5);
+    const long afterPause = settled();
+    std::printf("outage pause: \"暂停:\" after %.2f s; resume at the return after %.2f s, sink %ld; pause %.2f s, "
+                "sink %ld of %ld\n",
+                pausedAway, resumedBack, afterResume, pausedAgain, afterPause, sixty);
+    EXPECT_GE(pausedAway, 0) << "no pause while the server was away";
+    EXPECT_GE(resumedBack, 0);
+    EXPECT_EQ(afterResume, sixty) << "the resume wrote a volume it never read";
+    EXPECT_GE(pausedAgain, 0);
+    EXPECT_EQ(afterPause, sixty);
+
     std::string pid;
     ASSERT_TRUE(xdo({"getwindowpid", w}, &pid));
     const auto asked = Clock::now();

@@ -2,7 +2,7 @@
 # mixer and the key grabber replaced by recording stand-ins.
 if(TARGET vesperon_app AND TARGET vesperon_volume_fake)
   vesperon_add_test(NAME app_logic_gui_tests LABELS gui OWN_MAIN TIMEOUT 120
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/gui_main.cpp
+    SOURCES ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
             ${CMAKE_CURRENT_LIST_DIR}/startup_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/schedule_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/session_window_test.cpp

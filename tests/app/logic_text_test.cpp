@@ -5,7 +5,7 @@
 #include "app/playlist_text.h"
 #include "app/schedule_box.h"
 #include "app/schedule_seconds.h"
-#include "app/tick_count.h"
+#include "app/schedule_model.h"
 
 namespace vesperon::app {
 
@@ -61,14 +61,14 @@ TEST(ScheduleBox, ReadsTheLeadingNumberWithFullWidthForms) {
 }
 
 TEST(CrtRandom, GivesTheSameSequenceFromTheSameSeedWithinRange) {
-    SeedRandom(1);
-    // The classic sequence for seed 1.
-    EXPECT_EQ(NextRandom(), 41);
-    EXPECT_EQ(NextRandom(), 18467);
-    EXPECT_EQ(NextRandom(), 6334);
-    SeedRandom(12345);
+    CrtRandom random;
+    // The classic sequence for seed 1 (the start).
+    EXPECT_EQ(random.next(), 41);
+    EXPECT_EQ(random.next(), 18467);
+    EXPECT_EQ(random.next(), 6334);
+    random.seed(12345);
     for (int i = 0; i < 100000; ++i) {
-        int r = NextRandom();
+        int r = random.next();
         ASSERT_GE(r, 0);
         ASSERT_LE(r, 32767);
     }
@@ -93,14 +93,28 @@ TEST(ScheduleSeconds, EverySecondIsCheckedOnceAndLateTicksCatchUpToTenSeconds) {
     EXPECT_EQ(check(51), (std::vector<int64_t>{51}));
 }
 
-TEST(TickCount, AdvancesInStepsOf64thsOfASecond) {
-    uint64_t a = TickCountMs();
-    uint64_t b;
-    while ((b = TickCountMs()) == a) {
-    }
-    // 15 or 16 ms between steps (15.625 rounded down at each step).
-    EXPECT_GE(b - a, 15u);
-    EXPECT_LE(b - a, 32u);
+// What fires is the model's alone: no window, no clock.
+TEST(ScheduleModel, WhatFiresAtASecondDependsOnlyOnTheTexts) {
+    ScheduleModel m;
+    m.periods[1] = {{"8", "0", "0"}, {"8", "45", "30"}};
+    m.periods[3] = {{"９", "４５", "３０．０"}, {"8", "0", "0"}};  // full-width text
+    const auto at = [&](int h, int mi, int s) {
+        std::tm t{};
+        t.tm_hour = h, t.tm_min = mi, t.tm_sec = s;
+        return scheduleActionAt(m, t);
+    };
+    EXPECT_EQ(at(8, 0, 0), ScheduleAction::None) << "the schedule is off";
+    m.on = true;
+    const struct {
+        int h, m, s;
+        ScheduleAction want;
+    } cases[] = {
+        {8, 0, 0, ScheduleAction::Start},  // also an end: the start wins
+        {9, 45, 30, ScheduleAction::Start}, {8, 45, 30, ScheduleAction::End},
+        {0, 0, 0, ScheduleAction::Start},  // the empty periods: empty boxes read as 0
+        {8, 0, 1, ScheduleAction::None},   {8, 45, 29, ScheduleAction::None},
+    };
+    for (const auto& c : cases) EXPECT_EQ(at(c.h, c.m, c.s), c.want) << c.h << ":" << c.m << ":" << c.s;
 }
 
 }  // namespace vesperon::app

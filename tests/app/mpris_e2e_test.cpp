@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -112,7 +114,10 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     // Pause fades out: the state changes only once the fade is over, and the volume is back.
     sleepMs(1000);
     const auto pressed = Clock::now();
-    playerctl({"pause"});
+    // The call's reply comes at once; the fade goes on after it.
+    runCommand({"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.vesperon",
+                "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Player.PlayPause"}, 10);
+    const double replyTook = secondsSince(pressed);
     const double paused = waitFor(status, "Paused", 10, &seen);
     ASSERT_GE(paused, 0) << seen;
     const double pauseTook = secondsSince(pressed);
@@ -120,6 +125,17 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "60", 3, &percent), 0) << percent;
     EXPECT_EQ(windowTitles(), "暂停:B.mp3");
     EXPECT_GT(pauseTook, 0.5) << "paused without a fade";
+
+    // A volume set while paused is the one the resume's fade comes back to.
+    playerctl({"volume", "0.3"});
+    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "30", 3, &percent), 0) << percent;
+    playerctl({"play"});
+    ASSERT_GE(waitFor(status, "Playing", 5, &seen), 0) << seen;
+    sleepMs(1500);
+    EXPECT_EQ(sinkPercent(), 30) << "the resume put back the volume from before the pause";
+    playerctl({"pause"});
+    ASSERT_GE(waitFor(windowTitles, "暂停:B.mp3", 5, &seen), 0) << seen;
+    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "30", 3, &percent), 0) << percent;
 
     // A second start of the same session hands C over and ends; the first runs on.
     const auto secondStarted = Clock::now();
@@ -133,19 +149,32 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     EXPECT_GE(waitFor(status, "Playing", 5, &seen), 0) << seen;
 
     // The volume both ways: MPRIS shows the mixer's and sets it.
-    EXPECT_NEAR(std::atof(playerctl({"volume"}).c_str()), 0.60, 0.01);
-    playerctl({"volume", "0.3"});
-    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "30", 3, &percent), 0) << percent;
+    EXPECT_NEAR(std::atof(playerctl({"volume"}).c_str()), 0.30, 0.01);
+    playerctl({"volume", "0.45"});
+    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "45", 3, &percent), 0) << percent;
 
     // Another session file is another instance: its own window (or first the box that says
     // the hot keys are taken by the first), not a hand-over.
+    // SIGTERM while that box is open is a clean quit too: the box goes, the exit status is 0.
     {
-        const std::string before = windowTitles();
-        BackgroundProcess other({program(), "--session", dir.file("other.json")});
+        const std::string before = windowTitles(), status = dir.file("other.status");
+        BackgroundProcess other({"sh", "-c", "\"$0\" --session '" + dir.file("other.json") + "'; echo $? > '" +
+                                                 status + "'",
+                                 program()});
         const double appeared =
             waitFor([&] { return windowTitles().size() > before.size() ? "more" : "same"; }, "more", 30, &seen);
         EXPECT_GE(appeared, 0) << "no window of a second session: " << windowTitles();
-        EXPECT_TRUE(other.running());
+        const bool box = windowTitles().find("错误") != std::string::npos;
+        const std::string pid = trimmed(runCommand({"pgrep", "-P", std::to_string(other.pid())}, 10).out);
+        ASSERT_FALSE(pid.empty());
+        ASSERT_EQ(kill(std::stoi(pid), SIGTERM), 0);
+        const auto asked = Clock::now();
+        while (other.running() && secondsSince(asked) < 10) sleepMs(50);
+        std::printf("second session: %s; SIGTERM ended it after %.2f s with status %s\n",
+                    box ? "the hot-key box was open" : "no box", secondsSince(asked),
+                    trimmed(readFile(status)).c_str());
+        EXPECT_FALSE(other.running());
+        EXPECT_EQ(trimmed(readFile(status)), "0");
     }
 
     // Quit is a clean quit: the program ends with the volume where it was.
@@ -155,10 +184,10 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
                 "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit"}, 10);
     while (first.running() && secondsSince(quitAt) < 15) sleepMs(50);
     EXPECT_FALSE(first.running()) << "still running after Quit";
-    EXPECT_EQ(sinkPercent(), 30);
-    std::printf("sound %.2f s after play; pause done %.2f s after the call; second start ended after %.2f s; "
-                "quit took %.2f s\n",
-                heard, pauseTook, secondTook, secondsSince(quitAt));
+    EXPECT_EQ(sinkPercent(), 45);
+    std::printf("sound %.2f s after play; PlayPause replied after %.3f s, pause done %.2f s after the call; "
+                "second start ended after %.2f s; quit took %.2f s\n",
+                heard, replyTook, pauseTook, secondTook, secondsSince(quitAt));
 }
 
 // A player of a session that does not answer (stopped for a while) is neither doubled nor split:

@@ -5,14 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QtTest/QTest>
-#include <chrono>
 #include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/logic.h"
@@ -20,9 +17,12 @@
 #include "app/routines.h"
 #include "desktop/hot_keys.h"
 #include "desktop/key_grabber.h"
+#include "desktop/drop_target.h"
 #include "engine/player/commands.h"
+#include "engine/port/message_port.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
+#include "tests/support/wait.h"
 #include "tests/volume/fake_mixer.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
@@ -33,9 +33,14 @@
 #include "ui/slider_bar.h"
 #include "ui/timer.h"
 #include "ui/window_widget.h"
+#include "ui/handle_registry.h"
 #include "volume/mixer.h"
+#include "volume/sys_volume_widget.h"
 
 namespace vesperon::app::test {
+
+using vesperon::test::pump;
+using vesperon::test::waitFor;
 
 // Refuses the keys it is told to refuse; logs every registration and release.
 struct RecordingGrabber : desktop::KeyGrabber {
@@ -76,8 +81,16 @@ protected:
     std::vector<uint32_t> startVolume{30000, 30000};
     uint32_t mixerMaximum = 65535;
 
+    // With a fresh controller, unless one was made for this window (to give it a session file).
     void openWindow() {
-        resetPlayerLogic();
+        // As the program does before its window.
+        engine::installMessagePort({&ui::postMessage, &ui::isWindow});
+        volume::registerSysVolumeType();
+        desktop::registerDropTargetType();
+        if (form || !controller) {
+            form.reset();
+            controller = std::make_unique<PlayerController>();
+        }
         mixer = std::make_shared<volume::FakeMixer>();
         mixer->lines[0].volume = startVolume;
         mixer->lines[0].maximum = mixerMaximum;
@@ -115,7 +128,7 @@ protected:
         form.reset();
         desktop::useKeyGrabber(nullptr);
         volume::useMixerSystem(nullptr);
-        resetPlayerLogic();
+        controller.reset();
     }
 
     ui::Widget& w(const char* name) {
@@ -160,26 +173,18 @@ protected:
         t.tm_sec = s;
         return t;
     }
+    // Until no fade runs and no command waits for one (fades go on after their command).
+    bool fadesDone(int ms = 5000) {
+        return waitFor([this] { return controller->idle(); }, ms);
+    }
+    // The clock's tick at h:m:s, and the fade of a period's end it may start, to its end.
     void tickAt(int h, int m, int s) {
         now = at(h, m, s);
         CheckSchedule();
+        fadesDone();
     }
 
-    // Runs the event loop until `done` or the time is up; true when done.
-    static bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > ms) return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
-    }
-    static void pump(int ms) {
-        waitFor([] { return false; }, ms);
-    }
-
+    std::unique_ptr<PlayerController> controller;
     std::unique_ptr<ui::Form> form;
     std::shared_ptr<volume::FakeMixer> mixer;
     RecordingGrabber* grabber = nullptr;

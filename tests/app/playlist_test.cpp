@@ -15,7 +15,7 @@ class Playlist : public PlayerWindow {
 protected:
     void playRow(int row) {
         list().setSelectedIndex(row);
-        PlaySelected();
+        PlayRow(list().selectedIndex());
     }
     QWidget* viewport() { return list().list()->viewport(); }
     void key(Qt::Key k) {
@@ -60,8 +60,7 @@ TEST_F(Playlist, DialogAddsNumberedRowsAndDropsKeepOnlyLowerCaseMp3) {
     QCoreApplication::sendEvent(viewport(), &enter);
     QDropEvent drop(QPointF(5, 5), allowed, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(viewport(), &drop);
-    pump(50);
-    ASSERT_EQ(state().playlist.size(), 11u);
+    ASSERT_TRUE(waitFor([&] { return state().playlist.size() == 11u; })) << state().playlist.size();
     EXPECT_EQ(state().playlist.back(), "/m/drop.mp3");
     EXPECT_EQ(rows().back(), "11:  drop.mp3");
     EXPECT_EQ(list().selectedIndex(), 10);

@@ -37,14 +37,14 @@ TEST_F(Schedule, CurrentTimeBoxesAndTheSwitch) {
     EXPECT_EQ(w("编辑框_秒").textProperty(ui::kEditContent), "9");
 
     switchOn();
-    EXPECT_EQ(state().scheduleOn, 1);
+    EXPECT_EQ(controller->schedule.on, true);
     EXPECT_EQ(w("选择框_开始计划").textProperty(ui::kCheckCaption), "取消计划");
     EXPECT_EQ(w("按钮_清空时间段").intProperty(ui::kDisabled), 1);
     for (const std::string& box : state().scheduleBoxes)
         EXPECT_EQ(w(box.c_str()).intProperty(ui::kDisabled), 1) << box;
 
     switchOn();
-    EXPECT_EQ(state().scheduleOn, 0);
+    EXPECT_EQ(controller->schedule.on, false);
     EXPECT_EQ(w("选择框_开始计划").textProperty(ui::kCheckCaption), "开始计划");
     EXPECT_EQ(w("按钮_清空时间段").intProperty(ui::kDisabled), 0);
     for (const std::string& box : state().scheduleBoxes)

@@ -68,9 +68,9 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         std::string text;
         const char* reason;
     } bad[] = {
-        {good.substr(0, good.size() / 2), "ends early"},                  // truncated
-        {good.substr(0, good.size() - 2), "ends early"},
-        {"", "ends early"},
+        {good.substr(0, good.size() / 2), "not valid JSON"},  // truncated
+        {good.substr(0, good.size() - 2), "not valid JSON"},
+        {"", "not valid JSON"},
         {R"({"version": 2, "playlist": []})", "newer"},
         {R"({"version": 0})", "not one this program reads"},
         {R"({"version": "1"})", "\"version\" is a string"},
@@ -86,9 +86,9 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {"{\"playlist\": [\"/a\xC0\xAF.mp3\"]}", "not UTF-8"},                // overlong "/"
         {R"({"playlist": ["/a\u0000.mp3"]})", "NUL"},
         {R"({"playlist": ["/a\ud800.mp3"]})", "lone surrogate"},
-        {R"({"loop": tru})", "not JSON"},
-        {R"({"version": 1} {})", "after the end"},
-        {R"({"version": 01})", "',' or '}'"},
+        {R"({"loop": tru})", "illegal value"},
+        {R"({"version": 1} {})", "garbage at the end"},
+        {R"({"version": 01})", "not valid JSON"},
         {std::string(100000, '[') + std::string(100000, ']'), "nested too deeply"},
     };
     for (const auto& b : bad) {
@@ -181,13 +181,13 @@ TEST(ScheduleTick, AimsJustPastTheNextSecondWhereverItIsArmed) {
 }
 
 TEST(ScheduleTick, TheLocalTimeFollowsAChangeOfTimeZoneWithoutARestart) {
-    resetPlayerLogic();
+    const LogicServices services = defaultServices();
     const char* before = std::getenv("TZ");
     const std::string saved = before ? before : "";
     setenv("TZ", "UTC0", 1);
-    std::tm utc = services().localTime();
+    std::tm utc = services.localTime();
     setenv("TZ", "XYZ-5", 1);  // five hours east, as after choosing another zone
-    std::tm east = services().localTime();
+    std::tm east = services.localTime();
     if (before) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
     const long shift = long(timegm(&east) - timegm(&utc));
     EXPECT_GE(shift, 5 * 3600);

@@ -21,11 +21,8 @@ using vesperon::test::writeFile;
 class SessionWindow : public PlayerWindow {
 protected:
     void SetUp() override {}  // each test writes its file first
-    void TearDown() override {
-        closeWindow();
-        UseSessionFile("");
-    }
     void open() {
+        controller = std::make_unique<PlayerController>();
         UseSessionFile(path);
         openWindow();
     }
@@ -60,7 +57,7 @@ TEST_F(SessionWindow, RestoresPlaylistPeriodsAndSwitchesAndSavesEveryChangeAtOnc
     EXPECT_EQ(w("编辑框_从秒5").textProperty(ui::kEditContent), "59");
     EXPECT_EQ(state().randomOrder, 1);
     EXPECT_EQ(checked("选择框_随机播放"), 1);
-    EXPECT_EQ(state().scheduleOn, 1);
+    EXPECT_EQ(controller->schedule.on, true);
     EXPECT_EQ(checked("选择框_开始计划"), 1);
     EXPECT_EQ(w("选择框_开始计划").textProperty(ui::kCheckCaption), "取消计划");
     EXPECT_EQ(w("编辑框_从时1").intProperty(ui::kDisabled), 1);
@@ -137,7 +134,7 @@ TEST_F(SessionWindow, AMissingFileIsCreatedAndABadOneIsReportedMovedAsideAndNeve
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_NE(boxes[0].text.find(path + ".bad"), std::string::npos) << boxes[0].text;
         EXPECT_TRUE(rows().empty());
-        EXPECT_EQ(state().scheduleOn, 0);
+        EXPECT_EQ(controller->schedule.on, false);
         if (c.text.empty()) {
             struct stat st {};
             EXPECT_EQ(stat((path + ".bad").c_str(), &st), 0);

@@ -42,8 +42,7 @@ TEST_F(StartUp, BothKeysRegisteredGiveToolTipsAndEveryStepLeavesItsMark) {
     // The line is chosen before the volume is read; the same variable takes both channels.
     ASSERT_GE(mixer->calls.size(), 2u);
     EXPECT_EQ(mixer->calls[0], "open");
-    EXPECT_EQ(s.savedVolume, 30000);
-    EXPECT_EQ(s.fadeStep, 600);
+    EXPECT_EQ(controller->fader().target(), 30000);
 
     auto* drop = form->findAs<desktop::DropTarget>("拖放对象1");
     ASSERT_TRUE(drop);
@@ -80,11 +79,11 @@ TEST_F(StartUp, EitherKeyRefusedShowsTheErrorBoxNoToolTipsAndTheOtherKeyStillWor
         dialogTitles.clear();
         // What the window looks like when the box comes up: the keys tried, nothing later done.
         int heightAtBox = -1, keysTriedAtBox = -1;
-        int32_t savedAtBox = -1;
+        std::optional<int> savedAtBox = -1;
         onMessageBox = [&] {
             heightAtBox = mainForm().window().intProperty(ui::kHeight);
             keysTriedAtBox = static_cast<int>(keyLog.size());
-            savedAtBox = state().savedVolume;
+            savedAtBox = controller->fader().target();
         };
         openWindow();
         onMessageBox = nullptr;
@@ -94,13 +93,13 @@ TEST_F(StartUp, EitherKeyRefusedShowsTheErrorBoxNoToolTipsAndTheOtherKeyStillWor
         EXPECT_EQ(boxes[0].flags, 0x10);
         EXPECT_EQ(boxes[0].caption, "错误");
         EXPECT_EQ(keysTriedAtBox, 2);
-        EXPECT_EQ(savedAtBox, 0);
+        EXPECT_EQ(savedAtBox, std::nullopt);
         EXPECT_EQ(heightAtBox, 500);  // the layout's height: collapsing comes after
         EXPECT_EQ(tip("按钮_播放"), "");
         EXPECT_EQ(tip("按钮_下一曲"), "");
         // Start-up went on.
         EXPECT_EQ(form->window().intProperty(ui::kHeight), 263);
-        EXPECT_EQ(state().savedVolume, 30000);
+        EXPECT_EQ(controller->fader().target(), 30000);
         EXPECT_EQ(state().scheduleBoxes.size(), 30u);
 
         for (int k = 0; k < 2; ++k) EXPECT_EQ(state().hotkeyIds[k] != 0, k == c.working) << k;

@@ -90,8 +90,9 @@ TEST_F(Volume, PauseFadesOutAndRestoresResumeFadesIn) {
 
     mixer->calls.clear();
     QTest::mouseClick(w("按钮_播放").live(), Qt::LeftButton);
-    EXPECT_EQ(state().savedVolume, 30000);
-    EXPECT_EQ(state().fadeStep, 600);
+    ASSERT_TRUE(fadesDone());
+    EXPECT_EQ(controller->fader().target(), 30000);
+    EXPECT_EQ(controller->fader().step(), 600);
     ASSERT_FALSE(mixer->calls.empty());
     EXPECT_EQ(mixer->calls[0], "read " + std::to_string(volume::FakeMixer::volumeId(0)));
     std::vector<std::string> expected = ramp(30000, -600, 50);
@@ -105,6 +106,7 @@ TEST_F(Volume, PauseFadesOutAndRestoresResumeFadesIn) {
 
     mixer->calls.clear();
     QTest::mouseClick(w("按钮_播放").live(), Qt::LeftButton);
+    ASSERT_TRUE(fadesDone());
     expected = {"0 0"};
     for (const std::string& v : ramp(0, 600, 50)) expected.push_back(v);
     expected.push_back("30000 30000");  // ends exactly on the saved volume

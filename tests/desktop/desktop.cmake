@@ -6,22 +6,22 @@ vesperon_add_test(NAME desktop_hot_keys_e2e_test LABELS e2e OWN_MAIN TIMEOUT 120
   ENV QT_QPA_PLATFORM=xcb)
 
 vesperon_add_test(NAME desktop_hot_key_table_test LABELS gui OWN_MAIN
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_key_table_test.cpp ${PROJECT_SOURCE_DIR}/tests/ui/gui_main.cpp
-  LIBS vesperon_desktop
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_key_table_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
+  LIBS vesperon_desktop vesperon_test_support
   ENV QT_QPA_PLATFORM=offscreen)
 
 vesperon_add_test(NAME desktop_drop_test LABELS gui OWN_MAIN
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/drop_test.cpp ${PROJECT_SOURCE_DIR}/tests/ui/gui_main.cpp
-  LIBS vesperon_desktop
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/drop_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
+  LIBS vesperon_desktop vesperon_test_support
   ENV QT_QPA_PLATFORM=offscreen)
 
 vesperon_add_test(NAME desktop_dialogs_test LABELS gui OWN_MAIN
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/dialogs_test.cpp ${PROJECT_SOURCE_DIR}/tests/ui/gui_main.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/dialogs_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
   LIBS vesperon_desktop vesperon_test_support Qt6::Test
   ENV QT_QPA_PLATFORM=offscreen)
 
 vesperon_add_test(NAME desktop_mpris_test LABELS gui OWN_MAIN TIMEOUT 120
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/mpris_test.cpp ${PROJECT_SOURCE_DIR}/tests/ui/gui_main.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/mpris_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
   LIBS vesperon_desktop vesperon_test_support Qt6::Test Qt6::DBus
   ENV QT_QPA_PLATFORM=offscreen)
 

@@ -1,4 +1,5 @@
 #include "tests/support/servers.h"
+#include "tests/support/wait.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -28,16 +29,6 @@ void restoreEnv(const char* name, const std::string& value, bool had) {
 bool exists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
-}
-
-template <typename Pred>
-bool waitFor(Pred pred, int timeoutMs) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return pred();
 }
 
 }  // namespace

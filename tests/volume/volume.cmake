@@ -8,7 +8,7 @@ vesperon_add_test(NAME volume_sys_volume_test LABELS unit OWN_MAIN
   LIBS vesperon_volume_fake)
 
 vesperon_add_test(NAME volume_mixer_e2e_test LABELS e2e OWN_MAIN TIMEOUT 120
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/mixer_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/ui/gui_main.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/mixer_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
   LIBS vesperon_volume vesperon_test_support
   ENV QT_QPA_PLATFORM=offscreen)
 

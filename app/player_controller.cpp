@@ -1,0 +1,195 @@
+#include "app/player_controller.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/logic.h"
+#include "engine/player/commands.h"
+#include "ui/form.h"
+#include "volume/sys_volume_widget.h"
+
+namespace vesperon::app {
+
+namespace {
+
+// The controller the window's routines act on (they are plain functions the layout binds).
+PlayerController* theController = nullptr;
+
+// A key held down or a burst of clicks cannot pile up more than this.
+constexpr std::size_t kMostWaiting = 32;
+
+std::optional<int> readVolume() {
+    if (!PlayerController::exists() || !PlayerController::current().form()) return std::nullopt;
+    int v = -1;
+    // -1 (or a failed read) while the mixer is lost: never a volume to come back to.
+    if (sysVolume().GetVolume(v, v) != 1 || v < 0) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+LogicServices defaultServices() {
+    LogicServices s;
+    s.openFileDialog = [](const desktop::OpenFileDialogArgs& args) { return desktop::OpenFileDialog(args); };
+    s.messageBox = [](const std::string& text, std::int64_t flags, const std::string& caption) {
+        return desktop::ShowMessageBox(text.c_str(), flags, caption);
+    };
+    s.localTime = [] {
+        // The precise wall clock the tick is aligned to: time() reads a coarse copy that can
+        // still show the old second a few milliseconds after the new one began.
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        const std::time_t t = now.tv_sec;
+        // localtime_r alone keeps the zone it first read: a change of time zone shows at once.
+        tzset();
+        std::tm tm{};
+        localtime_r(&t, &tm);
+        return tm;
+    };
+    return s;
+}
+
+PlayerController::PlayerController()
+    : fader_(Fader::Mixer{
+          .read = readVolume,
+          .write = [](int level) {
+              if (PlayerController::current().form()) sysVolume().SetVolume(level, level);
+          },
+          .pauseHeard = [] { return engine::PauseHeard(); },
+      }) {
+    theController = this;
+}
+
+PlayerController::~PlayerController() {
+    if (theController == this) theController = nullptr;
+}
+
+PlayerController& PlayerController::current() { return *theController; }
+bool PlayerController::exists() { return theController != nullptr; }
+
+void PlayerController::setForm(ui::Form* form) {
+    form_ = form;
+    widgets_.reset();
+    if (form) widgets_ = std::make_unique<MainWidgets>(resolveMainWidgets(*form));
+}
+
+void PlayerController::whenIdle(std::function<void()> command, CommandKind kind) {
+    if (quitting_) return;
+    if (!fader_.busy() && waiting_.empty()) {
+        command();
+        return;
+    }
+    // A second toggle undoes the first one still waiting.
+    if (kind == CommandKind::Toggle && !waiting_.empty() && waiting_.back().kind == CommandKind::Toggle) {
+        waiting_.pop_back();
+        return;
+    }
+    if (waiting_.size() < kMostWaiting) waiting_.push_back({std::move(command), kind});
+}
+
+void PlayerController::drain() {
+    // A command that starts a fade leaves the rest waiting for that one.
+    while (!waiting_.empty() && !fader_.busy() && !quitting_) {
+        Waiting next = std::move(waiting_.front());
+        waiting_.pop_front();
+        next.run();
+    }
+}
+
+void PlayerController::pauseWithFade() {
+    fader_.start(Fader::Kind::Pause, [] { engine::PausePlayback(); },
+                 [this] {
+                     ShowWindowCaption("暂停:", currentEntry());
+                     drain();
+                 });
+}
+
+void PlayerController::resumeWithFade() {
+    fader_.start(Fader::Kind::Resume, [] { engine::ResumePlayback(); },
+                 [this] {
+                     ShowWindowCaption("播放:", currentEntry());
+                     drain();
+                 });
+}
+
+void PlayerController::endWithFade() {
+    fader_.start(Fader::Kind::End, [] { StopPlayback(); }, [this] { drain(); });
+}
+
+void PlayerController::togglePlayPause() { whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle); }
+void PlayerController::next() { whenIdle([] { PlayNext(); }); }
+void PlayerController::previous() { whenIdle([] { PlayPrevious(); }); }
+void PlayerController::stop() { whenIdle([] { StopPlayback(); }); }
+void PlayerController::seek(int percent) { whenIdle([percent] { SeekTo(percent); }); }
+void PlayerController::playRow(int row) { whenIdle([row] { PlayRow(row); }); }
+void PlayerController::addByDialog() { whenIdle([] { AddFilesByDialog(); }); }
+void PlayerController::removeSelected() { whenIdle([] { RemoveSelectedEntry(); }); }
+void PlayerController::resetPlaylist() { whenIdle([] { ResetPlaylistAsked(); }); }
+void PlayerController::append(const std::vector<std::string>& paths) { AppendTracks(paths); }
+void PlayerController::switchSchedule() { SwitchSchedule(); }
+void PlayerController::trackEnded() { TrackEnded(); }
+
+void PlayerController::setPeriod(int index, const SchedulePeriod& period) {
+    if (index < 0 || index >= ScheduleModel::kPeriods) return;
+    schedule.periods[static_cast<std::size_t>(index)] = period;
+    ShowPeriod(index);
+    sessionChanged();
+}
+
+std::vector<std::string> PlayerController::openFileDialog(const desktop::OpenFileDialogArgs& args) {
+    if (quitting_) return {};
+    ++dialogsOpen_;
+    std::vector<std::string> chosen = services.openFileDialog(args);
+    --dialogsOpen_;
+    if (quitting_) {
+        finishQuitSoon();
+        return {};
+    }
+    return chosen;
+}
+
+int PlayerController::messageBox(const std::string& text, std::int64_t flags, const std::string& caption) {
+    if (quitting_) return desktop::kResultCancel;
+    ++dialogsOpen_;
+    const int answer = services.messageBox(text, flags, caption);
+    --dialogsOpen_;
+    if (quitting_) {
+        finishQuitSoon();
+        return desktop::kResultCancel;
+    }
+    return answer;
+}
+
+void PlayerController::requestQuit() {
+    if (quitting_) return;
+    quitting_ = true;
+    waiting_.clear();
+    // The volume goes back at once, whatever step a fade was at.
+    fader_.cut();
+    // Open dialogs give up (as if cancelled); the window closes once the code that opened them
+    // has gone on.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
+    finishQuitSoon();
+}
+
+// Posted, so that the code that asked (or opened the dialog) has returned by then.
+void PlayerController::finishQuitSoon() {
+    QTimer::singleShot(0, &context_, [this] { finishQuit(); });
+}
+
+void PlayerController::finishQuit() {
+    if (!quitting_ || finished_ || dialogsOpen_ > 0) return;
+    finished_ = true;
+    engine::StopPlaying();
+    // The shut-down routine, raised as the window goes, releases the hot keys.
+    if (form_ && form_->isLoaded()) form_->close();
+    if (services.endProgram)
+        services.endProgram();
+    else
+        QCoreApplication::exit(0);
+}
+
+}  // namespace vesperon::app
