@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "app/schedule_box.h"
@@ -44,9 +45,26 @@ void WeekSchedule::resumeAtStartUp() {
     resumePending_ = true;
 }
 
+void WeekSchedule::setRestDays(std::vector<DateRange> rest) {
+    rest_ = std::move(rest);
+    restIndex_.clear();
+    std::vector<DateRange> sorted;
+    std::copy_if(rest_.begin(), rest_.end(), std::back_inserter(sorted), [](const DateRange& r) { return r.from <= r.to; });
+    std::sort(sorted.begin(), sorted.end(), [](const DateRange& a, const DateRange& b) { return a.from < b.from; });
+    for (const DateRange& r : sorted) {
+        if (!restIndex_.empty() && r.from <= restIndex_.back().to + std::chrono::days{1})
+            restIndex_.back().to = std::max(restIndex_.back().to, r.to);
+        else
+            restIndex_.push_back(r);
+    }
+}
+
 bool WeekSchedule::isRestDay(std::int64_t day) const {
     const std::chrono::sys_days d{std::chrono::days{day}};
-    return std::any_of(rest_.begin(), rest_.end(), [&](const DateRange& r) { return r.from <= d && d <= r.to; });
+    // The first range ending on or after d is the only one that can hold it.
+    const auto it = std::lower_bound(restIndex_.begin(), restIndex_.end(), d,
+                                     [](const DateRange& r, std::chrono::sys_days x) { return r.to < x; });
+    return it != restIndex_.end() && it->from <= d;
 }
 
 bool WeekSchedule::applies(int period, std::int64_t day) const {

@@ -85,7 +85,7 @@ public:
     static constexpr int kJumpLookBackDays = 14;
 
     void setPeriods(const std::array<WeekPeriod, kPeriodCount>& periods) { periods_ = periods; }
-    void setRestDays(std::vector<DateRange> rest) { rest_ = std::move(rest); }
+    void setRestDays(std::vector<DateRange> rest);
     const std::array<WeekPeriod, kPeriodCount>& periods() const { return periods_; }
     const std::vector<DateRange>& restDays() const { return rest_; }
 
@@ -116,7 +116,8 @@ private:
     bool isRestDay(std::int64_t day) const;
 
     std::array<WeekPeriod, kPeriodCount> periods_{};
-    std::vector<DateRange> rest_;
+    std::vector<DateRange> rest_;       // as given
+    std::vector<DateRange> restIndex_;  // sorted and merged, for a binary search
     bool on_ = false;
     bool resumePending_ = false;
     bool seen_ = false;

@@ -117,11 +117,13 @@ INSTANTIATE_TEST_SUITE_P(
               "2026-12-11 10:00:30 CET end 1", "2026-12-12 08:00:00 CET start 0", "2026-12-12 08:45:00 CET end 0",
               "2026-12-12 12:00:00 CET start 3", "2026-12-12 22:00:00 CET start 2", "2026-12-13 02:00:00 CET end 2",
               "2026-12-13 08:00:00 CET start 0", "2026-12-13 08:45:00 CET end 0", "2026-12-13 12:00:00 CET start 3"}},
-        // A range of rest days over a new year; the night before it still ends in the morning.
+        // Rest days over a new year, given in pieces and out of order; the night before them still
+        // ends in the morning.
         Case{"RestRange",
              "Europe/Berlin",
              {P("22:00:00", "06:00:00"), kNone, kNone, kNone, kNone},
-             {Days(2027y / 1 / 1, 2027y / 1 / 2)},
+             {Days(2027y / 6 / 1, 2027y / 6 / 30), Days(2027y / 1 / 2, 2027y / 1 / 2), Days(2027y / 1 / 1, 2027y / 1 / 1),
+              Days(2026y / 1 / 1, 2026y / 12 / 30)},
              "2026-12-31 12:00:00",
              {{Step::SwitchOn}, {Step::Run, "2027-01-04 00:00:00"}},
              {"2026-12-31 22:00:00 CET start 0", "2027-01-01 06:00:00 CET end 0", "2027-01-03 22:00:00 CET start 0"}},
