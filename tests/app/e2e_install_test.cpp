@@ -46,7 +46,7 @@ TEST(Install, ProgramEntryAndIconLandWhereDesktopsLook) {
     }
 
     // The user service runs the program with the session and no window, and comes back if it fails.
-    const std::string unit = readFile(prefix.file("lib/systemd/user/vesperon.service"));
+    const std::string unit = readFile(prefix.file("share/systemd/user/vesperon.service"));
     EXPECT_TRUE(entryValue(unit, "ExecStart")
                     .ends_with("/bin/vesperon --session %h/.config/vesperon/session.json --no-window"))
         << unit;
