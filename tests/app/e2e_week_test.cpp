@@ -152,18 +152,18 @@ bool heard(const std::string& raw) {
     return false;
 }
 
-// `vesperon ARGS` under sh, which writes the program's pid and, once it ends, its exit status:
-// SIGTERM goes to the program itself and the test reads how it ended. Without a display the
-// program gets no DISPLAY, no WAYLAND_DISPLAY and no platform chosen for it.
+// `vesperon ARGS` under sh, which writes the program's pid, its standard error and, once it ends,
+// its exit status: SIGTERM goes to the program itself and the test reads how it ended. Without a
+// display the program gets no DISPLAY, no WAYLAND_DISPLAY and no platform chosen for it.
 class Launch {
 public:
     Launch(const TempDir& dir, const std::vector<std::string>& args, bool display)
-        : pidFile_(dir.file("pid")), statusFile_(dir.file("status")) {
+        : pidFile_(dir.file("pid")), statusFile_(dir.file("status")), errFile_(dir.file("stderr")) {
         std::remove(pidFile_.c_str());
         std::remove(statusFile_.c_str());
-        std::vector<std::string> argv{"sh", "-c", "\"$@\" & echo $! > '" + pidFile_ + "'; wait $!; echo $? > '" +
-                                                      statusFile_ + "'",
-                                      "sh"};
+        const std::string script = "\"$@\" 2> '" + errFile_ + "' & echo $! > '" + pidFile_ + "'; wait $!; echo $? > '" +
+                                   statusFile_ + "'";
+        std::vector<std::string> argv{"sh", "-c", script, "sh"};
         if (!display)
             argv.insert(argv.end(), {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"});
         argv.push_back(std::string(VESPERON_BINARY_DIR) + "/app/vesperon");
@@ -174,6 +174,11 @@ public:
         waitUntil([&] { return !trimmed(readFile(pidFile_)).empty(); }, 10);
     }
     bool ended() const { return !trimmed(readFile(statusFile_)).empty(); }
+    // For failure messages: how it ended, if it has, and what it said on standard error.
+    std::string said() const {
+        return (ended() ? "exit " + trimmed(readFile(statusFile_)) : std::string("running")) + "; stderr: " +
+               trimmed(readFile(errFile_));
+    }
     // SIGTERM; the exit status, or -1 when it did not end within 15 s.
     int terminate() {
         const std::string pid = trimmed(readFile(pidFile_));
@@ -182,14 +187,19 @@ public:
         if (waitUntil([&] { return ended(); }, 15) < 0) return -1;
         return std::stoi(trimmed(readFile(statusFile_)));
     }
-    // The program's window, waiting up to 20 s; "" when none appeared.
-    static std::string window() {
-        const CommandResult r = runCommand({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Vesperon$"}, 20);
-        return r.out.substr(0, r.out.find('\n'));
+    // The program's window, waiting up to 20 s; "" when none appeared or the program ended.
+    std::string window() const {
+        std::string id;
+        waitUntil([&] {
+            const CommandResult r = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^Vesperon$"}, 10);
+            id = r.out.substr(0, r.out.find('\n'));
+            return !id.empty() || ended();
+        }, 20);
+        return id;
     }
 
 private:
-    std::string pidFile_, statusFile_;
+    std::string pidFile_, statusFile_, errFile_;
     std::unique_ptr<BackgroundProcess> proc_;
 };
 
@@ -237,8 +247,8 @@ TEST_F(WeekE2E, APeriodForAnotherDayStaysSilent) {
     const Period theirs{now + 18, now + 22, "[" + std::to_string(other) + "]"};
     MonitorRecording recording(e2ePulse(), raw, 44100, 2);
     Launch run(dir, sessionArgs(sessionText({tone}, {mine, theirs}, "")), true);
-    const std::string w = Launch::window();
-    ASSERT_FALSE(w.empty()) << "the window did not appear";
+    const std::string w = run.window();
+    ASSERT_FALSE(w.empty()) << "the window did not appear: " << run.said();
     ASSERT_LT(std::time(nullptr), mine.from) << "the program was not up before the first start";
     const auto titles = titlesUntil(w, theirs.to + 3);
     const int status = run.terminate();
@@ -282,8 +292,8 @@ TEST_F(WeekE2E, ARestDayTodayFiresNothing) {
         const Period every{now + 8, now + 11, ""};
         MonitorRecording recording(e2ePulse(), raw, 44100, 2);
         Launch run(dir, sessionArgs(sessionText({tone}, {every}, rest)), true);
-        const std::string w = Launch::window();
-        ASSERT_FALSE(w.empty()) << "the window did not appear";
+        const std::string w = run.window();
+        ASSERT_FALSE(w.empty()) << "the window did not appear: " << run.said();
         const auto titles = titlesUntil(w, every.to + 3);
         const bool sound = heard(raw);
         EXPECT_EQ(run.terminate(), 0);
@@ -305,8 +315,8 @@ TEST_F(WeekE2E, AStartInsideAPeriodPlaysAsTheWindowAppears) {
     const std::time_t now = std::time(nullptr);
     MonitorRecording recording(e2ePulse(), raw, 44100, 2);
     Launch run(dir, sessionArgs(sessionText({tone}, {{now - 60, now + 90, ""}}, "")), true);
-    const std::string w = Launch::window();
-    ASSERT_FALSE(w.empty()) << "the window did not appear";
+    const std::string w = run.window();
+    ASSERT_FALSE(w.empty()) << "the window did not appear: " << run.said();
     const double sound = waitUntil([&] { return heard(raw); }, 10);
     const std::string title = windowTitle(w);
     EXPECT_EQ(run.terminate(), 0);
@@ -335,9 +345,9 @@ TEST_F(WeekE2E, WithoutADisplayTheSchedulePlaysAndSigtermEndsCleanly) {
         if (noWindow) args.push_back("--no-window");
         MonitorRecording recording(e2ePulse(), raw, 44100, 2);
         Launch run(dir, args, false);
-        const double player = waitUntil([] { return playerctl("status") == "Stopped"; }, 20);
-        ASSERT_GE(player, 0) << "no MPRIS player: status \"" << playerctl("status") << "\""
-                             << (run.ended() ? ", the program ended" : "");
+        const double player = waitUntil([&] { return playerctl("status") == "Stopped" || run.ended(); }, 20);
+        ASSERT_TRUE(player >= 0 && !run.ended()) << "no MPRIS player: status \"" << playerctl("status") << "\""
+                             << ", " << run.said();
         ASSERT_LT(std::time(nullptr), period.from) << "the program was not up before the start";
         const double playing = waitUntil([] { return playerctl("status") == "Playing"; },
                                          double(period.from - std::time(nullptr)) + 6);
@@ -388,8 +398,8 @@ TEST_F(WeekE2E, WithTheHotKeysRefusedFilesAndScheduleRunWhileTheBoxIsOpen) {
     args.insert(args.end(), {b, c});
     MonitorRecording recording(e2ePulse(), raw, 44100, 2);
     Launch run(dir, args, true);
-    const double box = waitUntil([] { return windowShown("^错误$"); }, 20);
-    ASSERT_GE(box, 0) << "no box about the hot keys";
+    const double box = waitUntil([&] { return windowShown("^错误$") || run.ended(); }, 20);
+    ASSERT_TRUE(box >= 0 && !run.ended()) << "no box about the hot keys: " << run.said();
     const double player = waitUntil([] { return playerctl("status") == "Stopped"; }, 10);
     const std::string first = playerTitle();
     ASSERT_LT(std::time(nullptr), period.from) << "the program was not up before the start";
