@@ -1,9 +1,12 @@
 #include "desktop/period_days_menu.h"
 
 #include <QContextMenuEvent>
+#include <QPointer>
 #include <QStringList>
+#include <memory>
 #include <string>
 
+#include "desktop/rest_days_dialog.h"
 #include "ui/form.h"
 #include "ui/label.h"
 
@@ -21,7 +24,8 @@ bool isLimited(DayMask days) {
 
 class ContextMenuFilter : public QObject {
 public:
-    ContextMenuFilter(QObject* parent, std::function<void(QPoint)> open) : QObject(parent), open_(std::move(open)) {}
+    ContextMenuFilter(QObject* parent, std::function<void(QPoint)> open)
+        : QObject(parent), open_(std::move(open)) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
@@ -103,7 +107,8 @@ PeriodRow FindPeriodRow(const ui::Form& form, int period) {
     PeriodRow row;
     if (period < 0 || period >= app::kPeriodCount) return row;
     const std::string n = std::to_string(period + 1);
-    for (const char* column : {"编辑框_从时", "编辑框_从分", "编辑框_从秒", "编辑框_到时", "编辑框_到分", "编辑框_到秒"})
+    for (const char* column :
+         {"编辑框_从时", "编辑框_从分", "编辑框_从秒", "编辑框_到时", "编辑框_到分", "编辑框_到秒"})
         if (ui::Widget* w = form.find(column + n)) row.boxes.push_back(w);
     if (row.boxes.empty()) return row;
     // The captions are the labels on the boxes' line, in the same group.
@@ -130,7 +135,8 @@ void ShowPeriodDays(ui::Label& fromCaption, DayMask days) {
     QObject& keeper = fromCaption;  // QObject's own dynamic properties, not the widget's numbered ones
     const QVariant own = keeper.property(kOwnColour);
     if (isLimited(days)) {
-        if (!own.isValid()) keeper.setProperty(kOwnColour, QVariant::fromValue(fromCaption.props().textColour));
+        if (!own.isValid())
+            keeper.setProperty(kOwnColour, QVariant::fromValue(fromCaption.props().textColour));
         fromCaption.setProperty(ui::kLabelTextColour, std::int32_t(kLimitedDaysColour));
         live->setToolTip(DayListText(days));
     } else {
@@ -140,6 +146,37 @@ void ShowPeriodDays(ui::Label& fromCaption, DayMask days) {
         }
         live->setToolTip(QString());
     }
+}
+
+void AttachWeekMenus(const ui::Form& form, WeekMenuHooks hooks) {
+    auto shared = std::make_shared<const WeekMenuHooks>(std::move(hooks));
+    QPointer<QWidget> window = form.windowWidget();
+    for (int period = 0; period < app::kPeriodCount; ++period) {
+        const PeriodRow row = FindPeriodRow(form, period);
+        QPointer<ui::Label> caption = row.from;
+        OnRowContextMenu(row.liveWidgets(), [shared, window, caption, period](QPoint at) {
+            const WeekMenuHooks& h = *shared;
+            PeriodDaysMenu menu(window);
+            menu.setDays(h.days ? h.days(period) : app::kEveryDay);
+            menu.setLocked(h.locked && h.locked());
+            bool restChosen = false;
+            menu.onDaysChosen = [&](DayMask days) {
+                if (h.setDays) h.setDays(period, days);
+                if (caption) ShowPeriodDays(*caption, days);
+            };
+            menu.onRestDays = [&] { restChosen = true; };
+            menu.exec(at);
+            // The dialog waits for the menu to close, and for nothing if the window went meanwhile.
+            if (!restChosen || !window || !h.restDays) return;
+            if (auto rest = EditRestDays(h.restDays(), window); rest && h.setRestDays)
+                h.setRestDays(std::move(*rest));
+        });
+    }
+}
+
+void ShowWeekDays(const ui::Form& form, const std::array<DayMask, app::kPeriodCount>& days) {
+    for (int period = 0; period < app::kPeriodCount; ++period)
+        if (ui::Label* caption = FindPeriodRow(form, period).from) ShowPeriodDays(*caption, days[period]);
 }
 
 }  // namespace vesperon::desktop

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPoint>
 #include <QString>
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -73,5 +74,19 @@ inline constexpr std::uint32_t kLimitedDaysColour = 0x008000;
 // Shows `days` on a period's 从: caption: for a limit, kLimitedDaysColour and a tool tip naming
 // the days; for every day, the caption's own colour and no tip. Nothing while it is not live.
 void ShowPeriodDays(ui::Label& fromCaption, DayMask days);
+
+// The week's side of the main window in one piece: a right-click on any period's row opens its
+// menu (locked while the schedule runs), a chosen mask goes to the owner and shows on the row,
+// 休息日… opens the dialog once the menu has closed and hands back the list after 确定.
+struct WeekMenuHooks {
+    std::function<DayMask(int period)> days;
+    std::function<bool()> locked;  // the schedule runs
+    std::function<void(int period, DayMask days)> setDays;
+    std::function<std::vector<app::DateRange>()> restDays;
+    std::function<void(std::vector<app::DateRange> rest)> setRestDays;
+};
+void AttachWeekMenus(const ui::Form& form, WeekMenuHooks hooks);
+// Shows every row's days (after a session is restored, or the days changed elsewhere).
+void ShowWeekDays(const ui::Form& form, const std::array<DayMask, app::kPeriodCount>& days);
 
 }  // namespace vesperon::desktop

@@ -108,7 +108,8 @@ void RestDaysDialog::add() {
 
 void RestDaysDialog::removeSelected() {
     std::vector<bool> gone(rest_.size());
-    for (QListWidgetItem* item : list_->selectedItems()) gone[static_cast<std::size_t>(list_->row(item))] = true;
+    for (QListWidgetItem* item : list_->selectedItems())
+        gone[static_cast<std::size_t>(list_->row(item))] = true;
     std::vector<app::DateRange> kept;
     for (std::size_t i = 0; i < rest_.size(); ++i)
         if (!gone[i]) kept.push_back(rest_[i]);
@@ -123,7 +124,8 @@ void RestDaysDialog::refill(int select) {
     remove_->setEnabled(!list_->selectedItems().isEmpty());
 }
 
-std::optional<std::vector<app::DateRange>> EditRestDays(const std::vector<app::DateRange>& rest, QWidget* parent) {
+std::optional<std::vector<app::DateRange>> EditRestDays(const std::vector<app::DateRange>& rest,
+                                                        QWidget* parent) {
     RestDaysDialog dialog(rest, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.rest();

@@ -43,10 +43,18 @@ double waitUntil(const std::function<bool()>& done, double timeout) {
     return -1;
 }
 
-std::string tool(const std::vector<std::string>& argv) { return trimmed(runCommand(argv, 30).out); }
-std::string playerctl(const std::string& what) { return tool({"playerctl", "-p", "vesperon", what}); }
-std::string playerTitle() { return tool({"playerctl", "-p", "vesperon", "metadata", "xesam:title"}); }
-std::string windowTitle(const std::string& window) { return tool({"xdotool", "getwindowname", window}); }
+std::string tool(const std::vector<std::string>& argv) {
+    return trimmed(runCommand(argv, 30).out);
+}
+std::string playerctl(const std::string& what) {
+    return tool({"playerctl", "-p", "vesperon", what});
+}
+std::string playerTitle() {
+    return tool({"playerctl", "-p", "vesperon", "metadata", "xesam:title"});
+}
+std::string windowTitle(const std::string& window) {
+    return tool({"xdotool", "getwindowname", window});
+}
 bool windowShown(const std::string& pattern) {
     return runCommand({"xdotool", "search", "--onlyvisible", "--name", pattern}, 10).exitCode == 0;
 }
@@ -161,11 +169,12 @@ public:
         : pidFile_(dir.file("pid")), statusFile_(dir.file("status")), errFile_(dir.file("stderr")) {
         std::remove(pidFile_.c_str());
         std::remove(statusFile_.c_str());
-        const std::string script = "\"$@\" 2> '" + errFile_ + "' & echo $! > '" + pidFile_ + "'; wait $!; echo $? > '" +
-                                   statusFile_ + "'";
+        const std::string script = "\"$@\" 2> '" + errFile_ + "' & echo $! > '" + pidFile_ +
+                                   "'; wait $!; echo $? > '" + statusFile_ + "'";
         std::vector<std::string> argv{"sh", "-c", script, "sh"};
         if (!display)
-            argv.insert(argv.end(), {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"});
+            argv.insert(argv.end(),
+                        {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"});
         argv.push_back(std::string(VESPERON_BINARY_DIR) + "/app/vesperon");
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> env{"VESPERON_AUDIO_OUTPUT=alsa", "XDG_STATE_HOME=" + dir.file("state")};
@@ -176,8 +185,8 @@ public:
     bool ended() const { return !trimmed(readFile(statusFile_)).empty(); }
     // For failure messages: how it ended, if it has, and what it said on standard error.
     std::string said() const {
-        return (ended() ? "exit " + trimmed(readFile(statusFile_)) : std::string("running")) + "; stderr: " +
-               trimmed(readFile(errFile_));
+        return (ended() ? "exit " + trimmed(readFile(statusFile_)) : std::string("running")) +
+               "; stderr: " + trimmed(readFile(errFile_));
     }
     // SIGTERM; the exit status, or -1 when it did not end within 15 s.
     int terminate() {
@@ -190,11 +199,14 @@ public:
     // The program's window, waiting up to 20 s; "" when none appeared or the program ended.
     std::string window() const {
         std::string id;
-        waitUntil([&] {
-            const CommandResult r = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^Vesperon$"}, 10);
-            id = r.out.substr(0, r.out.find('\n'));
-            return !id.empty() || ended();
-        }, 20);
+        waitUntil(
+            [&] {
+                const CommandResult r =
+                    runCommand({"xdotool", "search", "--onlyvisible", "--name", "^Vesperon$"}, 10);
+                id = r.out.substr(0, r.out.find('\n'));
+                return !id.empty() || ended();
+            },
+            20);
         return id;
     }
 
@@ -206,7 +218,8 @@ private:
 class WeekE2E : public ::testing::Test {
 protected:
     void SetUp() override {
-        tone = encodedTone(ToneRecipe(40, 44100, 2, {"sine", "440", "vol", "0.5"}), kLame128, dir.file("tone.mp3"));
+        tone = encodedTone(ToneRecipe(40, 44100, 2, {"sine", "440", "vol", "0.5"}), kLame128,
+                           dir.file("tone.mp3"));
         ASSERT_FALSE(tone.empty());
         ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
         full = sinkVolume();
@@ -235,7 +248,8 @@ protected:
     TempDir dir;
     std::string tone;
     long full = 0;
-    const std::string session = dir.file("session.json"), log = dir.file("play.log"), raw = dir.file("heard.raw");
+    const std::string session = dir.file("session.json"), log = dir.file("play.log"),
+                      raw = dir.file("heard.raw");
 };
 
 // Two periods, one for today and one for another day of the week: only today's fires, once.
@@ -259,7 +273,8 @@ TEST_F(WeekE2E, APeriodForAnotherDayStaysSilent) {
     ASSERT_GE(titles.size(), 3u) << joined(titles);
     EXPECT_EQ(titles[1], "播放:tone.mp3");
     EXPECT_EQ(titles.back().rfind("停止:", 0), 0u) << joined(titles);
-    EXPECT_EQ(std::count_if(titles.begin(), titles.end(), [](auto& t) { return t.rfind("播放:", 0) == 0; }), 1);
+    EXPECT_EQ(std::count_if(titles.begin(), titles.end(), [](auto& t) { return t.rfind("播放:", 0) == 0; }),
+              1);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(countOf(logged, "schedule_start"), 1) << describe(logged);
     EXPECT_EQ(countOf(logged, "schedule_end"), 1) << describe(logged);
@@ -321,9 +336,10 @@ TEST_F(WeekE2E, AStartInsideAPeriodPlaysAsTheWindowAppears) {
     const std::string title = windowTitle(w);
     EXPECT_EQ(run.terminate(), 0);
     const auto logged = readLog(log);
-    std::printf("start inside a period: sound %.3f s after the window appeared (polled every 50 ms); title "
-                "\"%s\"; log %s\n",
-                sound, title.c_str(), describe(logged).c_str());
+    std::printf(
+        "start inside a period: sound %.3f s after the window appeared (polled every 50 ms); title "
+        "\"%s\"; log %s\n",
+        sound, title.c_str(), describe(logged).c_str());
     ASSERT_GE(sound, 0) << "no sound within 10 s of the window";
     EXPECT_LT(sound, 3.0) << "the missed start was not taken at once";
     EXPECT_EQ(title, "播放:tone.mp3");
@@ -346,8 +362,9 @@ TEST_F(WeekE2E, WithoutADisplayTheSchedulePlaysAndSigtermEndsCleanly) {
         MonitorRecording recording(e2ePulse(), raw, 44100, 2);
         Launch run(dir, args, false);
         const double player = waitUntil([&] { return playerctl("status") == "Stopped" || run.ended(); }, 20);
-        ASSERT_TRUE(player >= 0 && !run.ended()) << "no MPRIS player: status \"" << playerctl("status") << "\""
-                             << ", " << run.said();
+        ASSERT_TRUE(player >= 0 && !run.ended())
+            << "no MPRIS player: status \"" << playerctl("status") << "\""
+            << ", " << run.said();
         ASSERT_LT(std::time(nullptr), period.from) << "the program was not up before the start";
         const double playing = waitUntil([] { return playerctl("status") == "Playing"; },
                                          double(period.from - std::time(nullptr)) + 6);
@@ -358,10 +375,11 @@ TEST_F(WeekE2E, WithoutADisplayTheSchedulePlaysAndSigtermEndsCleanly) {
         const int status = run.terminate();
         const long after = sinkVolume();
         const auto logged = readLog(log);
-        std::printf("%s: MPRIS up after %.2f s; Playing %.0f s after the start second; sound %s; exit %d; "
-                    "volume %ld of %ld; log %s\n",
-                    noWindow ? "--no-window" : "no display", player, late, sound < 0 ? "none" : "heard", status,
-                    after, full, describe(logged).c_str());
+        std::printf(
+            "%s: MPRIS up after %.2f s; Playing %.0f s after the start second; sound %s; exit %d; "
+            "volume %ld of %ld; log %s\n",
+            noWindow ? "--no-window" : "no display", player, late, sound < 0 ? "none" : "heard", status,
+            after, full, describe(logged).c_str());
         ASSERT_GE(playing, 0) << "the schedule did not play";
         EXPECT_LE(late, 1.0);
         EXPECT_GE(sound, 0) << "nothing was heard";
@@ -379,16 +397,16 @@ TEST_F(WeekE2E, WithoutADisplayTheSchedulePlaysAndSigtermEndsCleanly) {
 // says so shows, and while it is still open the command line's files are in the list, MPRIS
 // answers and the session's schedule plays.
 TEST_F(WeekE2E, WithTheHotKeysRefusedFilesAndScheduleRunWhileTheBoxIsOpen) {
-    const std::string b = encodedTone(ToneRecipe(30, 44100, 2, {"sine", "660", "vol", "0.5"}), kLame128,
-                                      dir.file("B.mp3"));
-    const std::string c = encodedTone(ToneRecipe(30, 44100, 2, {"sine", "880", "vol", "0.5"}), kLame128,
-                                      dir.file("C.mp3"));
+    const std::string b =
+        encodedTone(ToneRecipe(30, 44100, 2, {"sine", "660", "vol", "0.5"}), kLame128, dir.file("B.mp3"));
+    const std::string c =
+        encodedTone(ToneRecipe(30, 44100, 2, {"sine", "880", "vol", "0.5"}), kLame128, dir.file("C.mp3"));
     ASSERT_FALSE(b.empty() || c.empty());
     Display* other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);
     for (KeySym key : {XK_Pause, XK_Page_Down})
-        XGrabKey(other, XKeysymToKeycode(other, key), AnyModifier, DefaultRootWindow(other), True, GrabModeAsync,
-                 GrabModeAsync);
+        XGrabKey(other, XKeysymToKeycode(other, key), AnyModifier, DefaultRootWindow(other), True,
+                 GrabModeAsync, GrabModeAsync);
     XSync(other, False);
 
     clearOfMidnight(60);
@@ -411,10 +429,11 @@ TEST_F(WeekE2E, WithTheHotKeysRefusedFilesAndScheduleRunWhileTheBoxIsOpen) {
     std::string afterNext;
     waitUntil([&] { return (afterNext = playerTitle()) != played; }, 5);
     const bool boxStillOpen = windowShown("^错误$");
-    std::printf("hot keys refused: box after %.2f s; MPRIS %.2f s later, title \"%s\"; Playing %s; sound %s; "
-                "played \"%s\", next \"%s\"; box %s\n",
-                box, player, first.c_str(), playing < 0 ? "never" : "yes", sound < 0 ? "none" : "heard",
-                played.c_str(), afterNext.c_str(), boxStillOpen ? "still open" : "gone");
+    std::printf(
+        "hot keys refused: box after %.2f s; MPRIS %.2f s later, title \"%s\"; Playing %s; sound %s; "
+        "played \"%s\", next \"%s\"; box %s\n",
+        box, player, first.c_str(), playing < 0 ? "never" : "yes", sound < 0 ? "none" : "heard",
+        played.c_str(), afterNext.c_str(), boxStillOpen ? "still open" : "gone");
     EXPECT_GE(player, 0) << "MPRIS did not answer while the box was open";
     EXPECT_EQ(first, "B.mp3");
     EXPECT_GE(playing, 0) << "the schedule did not play while the box was open";
@@ -432,6 +451,6 @@ TEST_F(WeekE2E, WithTheHotKeysRefusedFilesAndScheduleRunWhileTheBoxIsOpen) {
 
 int main(int argc, char** argv) {
     return vesperon::test::runProgramE2eMain(
-        argc, argv, {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "playerctl", "dbus-daemon", "sox", "lame"},
-        true);
+        argc, argv,
+        {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "playerctl", "dbus-daemon", "sox", "lame"}, true);
 }

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <map>
 
 #include "app/routine_ids.h"
@@ -38,10 +39,14 @@ constexpr DayMask kMonWedFri = DayBit(1) | DayBit(3) | DayBit(5);
 const char* const kDays[7] = {"周一", "周二", "周三", "周四", "周五", "周六", "周日"};
 
 TEST(PeriodDays, ListText) {
-    const std::pair<DayMask, const char*> cases[] = {
-        {kEveryDay, "每天"},     {kWorkDays, "周一至周五"},          {kWeekend, "周六和周日"},
-        {0, "从不"},             {kMonWedFri, "周一、周三、周五"},   {DayBit(7), "周日"},
-        {DayBit(5) | DayBit(6), "周五、周六"}, {0x80 | kEveryDay, "每天"}};
+    const std::pair<DayMask, const char*> cases[] = {{kEveryDay, "每天"},
+                                                     {kWorkDays, "周一至周五"},
+                                                     {kWeekend, "周六和周日"},
+                                                     {0, "从不"},
+                                                     {kMonWedFri, "周一、周三、周五"},
+                                                     {DayBit(7), "周日"},
+                                                     {DayBit(5) | DayBit(6), "周五、周六"},
+                                                     {0x80 | kEveryDay, "每天"}};
     for (const auto& [mask, text] : cases) EXPECT_EQ(DayListText(mask), QString::fromUtf8(text)) << int(mask);
 }
 
@@ -60,6 +65,26 @@ void clickEntry(QMenu& menu, const char* text) {
     QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(a).center());
     TestForm::waitFor([&] { return !menu.isVisible(); }, 300);
     menu.hide();  // a disabled entry leaves it open
+}
+
+// Runs `act` on the first widget of type T that becomes the active popup or modal widget, polling
+// from the event loop of whatever shows it (never blocking it), for up to 5 s.
+template <class T>
+void onceShown(std::function<void(T*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, left = 250]() mutable {
+        QWidget* w = QApplication::activePopupWidget();
+        T* shown = qobject_cast<T*>(w ? w : QApplication::activeModalWidget());
+        if (!shown && --left > 0) return;
+        timer->stop();
+        timer->deleteLater();
+        if (shown)
+            act(shown);
+        else
+            ADD_FAILURE() << "nothing of the kind showed up";
+    });
+    timer->start();
 }
 
 struct MenuRun {
@@ -97,7 +122,8 @@ TEST(PeriodDays, MenuChoosesPresetsAndSwitchesSingleDays) {
         EXPECT_EQ(run.restDays, 0);
         // The check marks show the mask chosen, not Qt's flip of the entry clicked.
         for (int d = 1; d <= 7; ++d)
-            EXPECT_EQ(entry(run.menu, kDays[d - 1])->isChecked(), (c.chosen & DayBit(d)) != 0) << c.entry << d;
+            EXPECT_EQ(entry(run.menu, kDays[d - 1])->isChecked(), (c.chosen & DayBit(d)) != 0)
+                << c.entry << d;
         EXPECT_EQ(entry(run.menu, "每天")->isChecked(), c.chosen == kEveryDay);
         EXPECT_EQ(entry(run.menu, "周一至周五")->isChecked(), c.chosen == kWorkDays);
         EXPECT_EQ(entry(run.menu, "周六和周日")->isChecked(), c.chosen == kWeekend);
@@ -237,7 +263,8 @@ QStringList shown(RestDaysDialog& d) {
 void addDates(RestDaysDialog& d, QDate from, QDate to = {}) {
     d.findChild<QDateEdit*>("from")->setDate(from);
     auto* range = d.findChild<QCheckBox*>("range");
-    if (range->isChecked() != to.isValid()) QTest::mouseClick(range, Qt::LeftButton, {}, QPoint(4, range->height() / 2));
+    if (range->isChecked() != to.isValid())
+        QTest::mouseClick(range, Qt::LeftButton, {}, QPoint(4, range->height() / 2));
     if (to.isValid()) d.findChild<QDateEdit*>("to")->setDate(to);
     QTest::mouseClick(d.findChild<QPushButton*>("add"), Qt::LeftButton);
 }
@@ -250,7 +277,8 @@ TEST(RestDays, DialogListsAddsAndRemovesInDateOrder) {
     RestDaysDialog d({range(2027, 1, 3, 2027, 1, 1), day(2026, 12, 25), day(2026, 12, 25)});
     d.show();
     EXPECT_EQ(d.windowTitle(), QString::fromUtf8("休息日"));
-    for (const char* name : {"add", "remove", "ok", "cancel"}) EXPECT_NE(d.findChild<QPushButton*>(name), nullptr);
+    for (const char* name : {"add", "remove", "ok", "cancel"})
+        EXPECT_NE(d.findChild<QPushButton*>(name), nullptr);
     EXPECT_EQ(shown(d), (QStringList{"2026-12-25", QString::fromUtf8("2027-01-01 – 2027-01-03")}));
     EXPECT_FALSE(d.findChild<QDateEdit*>("to")->isEnabled());
     EXPECT_FALSE(d.findChild<QPushButton*>("remove")->isEnabled());
@@ -274,18 +302,18 @@ TEST(RestDays, DialogListsAddsAndRemovesInDateOrder) {
                                                 range(2027, 5, 1, 2027, 5, 5)}));
 }
 
-// Answers the modal dialog once it shows, then returns what EditRestDays gave.
-std::optional<std::vector<DateRange>> editAndClose(const std::vector<DateRange>& rest, const char* button) {
-    QTimer::singleShot(0, [button] {
-        TestForm::waitFor([] { return qobject_cast<RestDaysDialog*>(QApplication::activeModalWidget()); });
-        auto* d = qobject_cast<RestDaysDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(d, nullptr);
+// Adds 2028-02-29 in the dialog once it shows and leaves by `button` (or closes it).
+void addLeapDayAndLeave(const char* button) {
+    onceShown<RestDaysDialog>([button](RestDaysDialog* d) {
         addDates(*d, QDate(2028, 2, 29));
         if (button)
             QTest::mouseClick(d->findChild<QPushButton*>(button), Qt::LeftButton);
         else
             d->close();
     });
+}
+std::optional<std::vector<DateRange>> editAndClose(const std::vector<DateRange>& rest, const char* button) {
+    addLeapDayAndLeave(button);
     return EditRestDays(rest);
 }
 
@@ -294,6 +322,68 @@ TEST(RestDays, OkReturnsTheListCancelAndCloseReturnNothing) {
     EXPECT_EQ(editAndClose(rest, "ok"), (std::vector<DateRange>{day(2026, 12, 25), day(2028, 2, 29)}));
     EXPECT_EQ(editAndClose(rest, "cancel"), std::nullopt);
     EXPECT_EQ(editAndClose(rest, nullptr), std::nullopt);
+}
+
+// The pieces together on the real window, as the program attaches them.
+TEST(PeriodDays, AttachedMenusSetDaysAndRestDaysThroughTheHooks) {
+    auto form = mainWindow();
+    ASSERT_TRUE(form);
+    std::array<DayMask, app::kPeriodCount> days{kEveryDay, kEveryDay, kEveryDay, kWorkDays, kEveryDay};
+    std::vector<DateRange> rest{day(2026, 12, 25)};
+    bool locked = false;
+    std::vector<std::pair<int, DayMask>> setDays;
+    int restSets = 0;
+    AttachWeekMenus(*form, {.days = [&](int p) { return days[std::size_t(p)]; },
+                            .locked = [&] { return locked; },
+                            .setDays =
+                                [&](int p, DayMask d) {
+                                    setDays.emplace_back(p, d);
+                                    days[std::size_t(p)] = d;
+                                },
+                            .restDays = [&] { return rest; },
+                            .setRestDays =
+                                [&](std::vector<DateRange> r) {
+                                    ++restSets;
+                                    rest = std::move(r);
+                                }});
+    ShowWeekDays(*form, days);
+    const PeriodRow row = FindPeriodRow(*form, 3);
+    EXPECT_EQ(row.from->live()->toolTip(), QString::fromUtf8("周一至周五"));
+    EXPECT_EQ(FindPeriodRow(*form, 0).from->live()->toolTip(), "");
+    auto rightClick = [](QWidget* w) {
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(3, 4), w->mapToGlobal(QPoint(3, 4)));
+        QCoreApplication::sendEvent(w, &click);
+    };
+    auto choose = [](const char* text) {
+        onceShown<PeriodDaysMenu>([text](PeriodDaysMenu* m) {
+            QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(entry(*m, text)).center());
+            m->close();  // a disabled entry leaves it open
+        });
+    };
+
+    choose("周六");  // on period 4's 到秒 box: 周一至周五 and Saturday
+    rightClick(row.boxes.back()->live());
+    EXPECT_EQ(setDays, (std::vector<std::pair<int, DayMask>>{{3, kWorkDays | DayBit(6)}}));
+    EXPECT_EQ(row.from->live()->toolTip(), QString::fromUtf8("周一、周二、周三、周四、周五、周六"));
+
+    choose("休息日…");
+    addLeapDayAndLeave("ok");
+    rightClick(row.to->live());
+    EXPECT_EQ(restSets, 1);
+    EXPECT_EQ(rest, (std::vector<DateRange>{day(2026, 12, 25), day(2028, 2, 29)}));
+    choose("休息日…");
+    addLeapDayAndLeave("cancel");
+    rightClick(row.from->live());
+    EXPECT_EQ(restSets, 1);
+
+    // While the schedule runs the menu opens but changes nothing.
+    locked = true;
+    for (const char* text : {"每天", "周日", "休息日…"}) {
+        choose(text);
+        rightClick(row.boxes.front()->live());
+    }
+    EXPECT_EQ(setDays.size(), 1u);
+    EXPECT_EQ(restSets, 1);
 }
 
 }  // namespace
