@@ -402,7 +402,9 @@ TEST_F(WeekE2E, WithTheHotKeysRefusedFilesAndScheduleRunWhileTheBoxIsOpen) {
     const std::string c =
         encodedTone(ToneRecipe(30, 44100, 2, {"sine", "880", "vol", "0.5"}), kLame128, dir.file("C.mp3"));
     ASSERT_FALSE(b.empty() || c.empty());
-    Display* other = XOpenDisplay(nullptr);
+    // Held until the end of the test, whichever way it ends.
+    const std::unique_ptr<Display, int (*)(Display*)> holder(XOpenDisplay(nullptr), XCloseDisplay);
+    Display* other = holder.get();
     ASSERT_NE(other, nullptr);
     for (KeySym key : {XK_Pause, XK_Page_Down})
         XGrabKey(other, XKeysymToKeycode(other, key), AnyModifier, DefaultRootWindow(other), True,
@@ -443,7 +445,6 @@ TEST_F(WeekE2E, WithTheHotKeysRefusedFilesAndScheduleRunWhileTheBoxIsOpen) {
         << played << " then " << afterNext;
     EXPECT_TRUE(boxStillOpen);
     EXPECT_EQ(run.terminate(), 0);
-    XCloseDisplay(other);
 }
 
 }  // namespace
