@@ -1,6 +1,6 @@
-// The program as a package: `cmake --install` puts the program, its desktop entry and its icon
-// where desktops look for them, the entry names what was installed, and the installed program
-// without a display says so in one line instead of crashing.
+// The program as a package: `cmake --install` puts the program, its desktop entry, its icon and
+// its user service where desktops and systemd look for them, the entry names what was installed,
+// and the installed program without a display says so in one line instead of crashing.
 
 #include <gtest/gtest.h>
 
@@ -44,6 +44,14 @@ TEST(Install, ProgramEntryAndIconLandWhereDesktopsLook) {
         const CommandResult valid = runCommand({"desktop-file-validate", entryPath});
         EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
     }
+
+    // The user service runs the program with the session and no window, and comes back if it fails.
+    const std::string unit = readFile(prefix.file("share/systemd/user/vesperon.service"));
+    EXPECT_TRUE(entryValue(unit, "ExecStart")
+                    .ends_with("/bin/vesperon --session %h/.config/vesperon/session.json --no-window"))
+        << unit;
+    EXPECT_EQ(entryValue(unit, "Restart"), "on-failure");
+    EXPECT_EQ(entryValue(unit, "WantedBy"), "default.target");
 
     // No display: one clear line and a failure code, not Qt's abort.
     const CommandResult run =
