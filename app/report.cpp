@@ -1,8 +1,11 @@
 #include "app/report.h"
 
+#include <QTimer>
+#include <QWidget>
 #include <cstdio>
 
 #include "app/player_controller.h"
+#include "ui/form.h"
 
 namespace vesperon::app {
 
@@ -11,6 +14,17 @@ void reportLine(const std::string& reason) { std::fprintf(stderr, "vesperon: %s\
 void reportInBox(const std::string& reason, const std::string& boxText) {
     if (!reason.empty()) reportLine(reason);
     PlayerController::current().messageBox(boxText, desktop::kMbIconError, "错误");
+}
+
+void reportInBoxLater(const std::string& reason, const std::string& boxText) {
+    if (!reason.empty()) reportLine(reason);
+    ui::Form* form = PlayerController::exists() ? PlayerController::current().form() : nullptr;
+    QWidget* window = form ? form->windowWidget() : nullptr;
+    if (!window) return;
+    QTimer::singleShot(0, window, [boxText] {
+        if (PlayerController::exists() && !PlayerController::current().quitting())
+            PlayerController::current().messageBox(boxText, desktop::kMbIconError, "错误");
+    });
 }
 
 }  // namespace vesperon::app

@@ -10,5 +10,8 @@ namespace vesperon::app {
 void reportLine(const std::string& reason);
 // The same reason in the window's error box, whose text is in the window's language.
 void reportInBox(const std::string& reason, const std::string& boxText);
+// The same, the box shown once the running code (the start-up) has returned: it holds up nothing,
+// and it is dropped when the window goes first.
+void reportInBoxLater(const std::string& reason, const std::string& boxText);
 
 }  // namespace vesperon::app

@@ -3,13 +3,12 @@
 #include <chrono>
 
 #include "app/logic.h"
-#include "app/report.h"
+#include "app/portal_keys.h"
 #include "app/routines.h"
 #include "app/schedule_tick.h"
 #include "app/session.h"
 #include "desktop/drop_target.h"
 #include "desktop/hot_keys.h"
-#include "desktop/tool_tips.h"
 #include "skin/skin.h"
 #include "ui/button.h"
 #include "ui/list_box.h"
@@ -44,12 +43,10 @@ RoutineResult StartUp(const ui::EventCall& call) {
     const ui::WindowHandle feedback = widgets().feedbackLabel.handle();
     s.hotkeyIds[0] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPauseKey);
     s.hotkeyIds[1] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPageDownKey);
-    if (s.hotkeyIds[0] == 0 || s.hotkeyIds[1] == 0) {
-        reportInBox("", "快捷键注册失败,您可能无法正常使用快捷键！");
-    } else {
-        desktop::AddToolTip(widgets().playButton.handle(), "快捷键:Pause", false, false);
-        desktop::AddToolTip(widgets().nextButton.handle(), "快捷键:Page Down", false, false);
-    }
+    std::vector<HotKey> refused;
+    if (s.hotkeyIds[0] == 0) refused.push_back(HotKey::Pause);
+    if (s.hotkeyIds[1] == 0) refused.push_back(HotKey::PageDown);
+    SettleHotKeys(refused);
 
     form.window().setProperty(ui::kHeight, ui::kMainWindowCollapsedHeight);
     // The first volume the fades come back to (none while the mixer is missing).
