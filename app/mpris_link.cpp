@@ -14,6 +14,7 @@
 #include "desktop/single_instance.h"
 #include "engine/mpeg/duration.h"
 #include "engine/player/commands.h"
+#include "ui/check_box.h"
 #include "volume/sys_volume_widget.h"
 
 namespace vesperon::app {
@@ -81,6 +82,8 @@ public:
             // The slider's percentage is the position the window knows.
             if (lengthUs_ > 0) s.positionUs = lengthUs_ / 100 * sliderPosition();
         }
+        s.shuffle = p.randomOrder == 1;
+        s.loopTrack = p.loopTrack == 1;
         int v = 0;
         sysVolume().GetVolume(v, v);
         const int max = sysVolume().GetMaxVolume();
@@ -132,7 +135,21 @@ public:
         return true;
     }
 
+    // As a click on the switch: it flips, and its routine clears the other one and saves.
+    void setShuffle(bool on) override {
+        later([on] { clickSwitch(widgets().randomOrderBox, on); });
+    }
+    void setLoopTrack(bool on) override {
+        later([on] { clickSwitch(widgets().loopTrackBox, on); });
+    }
+
 private:
+    static void clickSwitch(ui::Widget& box, bool on) {
+        if ((box.intProperty(ui::kCheckChecked) != 0) == on) return;
+        box.setProperty(ui::kCheckChecked, on ? 1 : 0);
+        box.raiseEvent(ui::kCheckClicked);
+    }
+
     std::string lengthOf_;
     std::int64_t lengthUs_ = -1;
 };

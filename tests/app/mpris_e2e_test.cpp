@@ -223,6 +223,49 @@ TEST(MprisE2E, ASilentPlayerIsNeitherDoubledNorSplit) {
     EXPECT_TRUE(first.running());
 }
 
+
+// Shuffle and LoopStatus are the window's 随机播放 and 单曲循环 both ways: set over MPRIS they
+// act as a click (the other switch goes off, the session is saved); clicked, MPRIS shows them.
+TEST(MprisE2E, ShuffleAndLoopStatusAreTheWindowsSwitchesBothWays) {
+    TempDir dir;
+    const std::string session = dir.file("s.json");
+    writeFile(session, "{\"version\": 1, \"loop\": true}");
+    BackgroundProcess program_({program(), "--session", session});
+    std::string seen;
+    ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
+    const auto switches = [&] { return playerctl({"shuffle"}) + " " + playerctl({"loop"}); };
+    const auto saved = [&] {
+        const std::string text = readFile(session);
+        return std::string(text.find("\"random\": true") != std::string::npos ? "random" : "-") +
+               (text.find("\"loop\": true") != std::string::npos ? " loop" : " -");
+    };
+    EXPECT_EQ(switches(), "Off Track");
+    struct Step {
+        std::vector<std::string> set;  // a playerctl command, or a click on {"click", y}
+        const char* mpris;
+        const char* file;
+    };
+    // 随机播放 and 单曲循环: the layout's positions plus their group box's.
+    const std::string randomY = std::to_string(-5 + 62 + 12), loopY = std::to_string(-5 + 92 + 12);
+    const std::string window = trimmed(runCommand({"xdotool", "search", "--onlyvisible", "--name", "^Vesperon$"}, 10).out);
+    ASSERT_FALSE(window.empty());
+    for (const Step& step : {Step{{"shuffle", "On"}, "On Playlist", "random -"},
+                             Step{{"loop", "Track"}, "Off Track", "- loop"},
+                             Step{{"loop", "Playlist"}, "Off Playlist", "- -"},
+                             Step{{"click", randomY}, "On Playlist", "random -"},
+                             Step{{"click", loopY}, "Off Track", "- loop"},
+                             Step{{"shuffle", "Off"}, "Off Track", "- loop"}}) {
+        if (step.set[0] == "click") {
+            runCommand({"xdotool", "mousemove", "--sync", "--window", window, "298", step.set[1]}, 10);
+            runCommand({"xdotool", "click", "1"}, 10);
+        } else {
+            playerctl(step.set);
+        }
+        EXPECT_GE(waitFor(switches, step.mpris, 5, &seen), 0) << step.set[0] << " " << step.set[1] << ": " << seen;
+        EXPECT_GE(waitFor(saved, step.file, 5, &seen), 0) << step.set[0] << " " << step.set[1] << ": " << seen;
+    }
+}
+
 }  // namespace
 }  // namespace vesperon::test
 
