@@ -80,6 +80,9 @@ const std::string& currentEntry();
 // Playlist.
 void RebuildPlaylistView();
 void AddFilesByDialog();
+// Where the open dialog starts: the folder last used while it is there, else the XDG music
+// folder, else home (never the program's own folder).
+std::string DialogStartFolder(const std::string& lastUsed);
 void ChooseNextTrack();
 void RemoveSelectedEntry();
 // Asks first when the list has rows.

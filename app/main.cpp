@@ -1,7 +1,6 @@
 // Vesperon: opens the main window and runs until it is closed.
 
 #include <QApplication>
-#include <QDir>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -102,8 +101,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // The program works from the folder that holds it.
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
     vesperon::ui::installSystemFont();
     vesperon::desktop::installDialogTranslations();
     vesperon::engine::installMessagePort({&vesperon::ui::postMessage, &vesperon::ui::isWindow});

@@ -16,6 +16,7 @@ struct PlayerState {
     int32_t loopTrack = 0;
     std::array<int32_t, 2> hotkeyIds{0, 0};  // Pause, Page Down; 0 = not registered
     std::vector<std::string> scheduleBoxes;  // names of the thirty period boxes, in schedule order
+    std::string dialogFolder;  // where the open dialog was last used ("" before its first use)
 };
 
 // Flags are toggled by flipping their lowest bit.

@@ -1,6 +1,11 @@
 // The playlist: rows, adding by dialog or drop, removal, reset, the order switches and the
 // choice of the next and previous track.
 
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <sys/stat.h>
+
 #include "app/logic.h"
 #include "app/playlist_text.h"
 #include "app/routines.h"
@@ -32,14 +37,33 @@ void AddFilesByDialog() {
     desktop::OpenFileDialogArgs args;
     args.title = "请选择要加入播放列表的MP3文件";
     args.filter = "mp3文件(*.mp3)|*.mp3";
-    args.keepDirectory = false;
+    args.initialDirectory = DialogStartFolder(state().dialogFolder);
+    args.keepDirectory = true;
     std::vector<std::string> chosen = controller().openFileDialog(args);
+    if (!chosen.empty()) {
+        const std::string& first = chosen.front();
+        const auto slash = first.rfind('/');
+        if (slash != std::string::npos) state().dialogFolder = slash == 0 ? "/" : first.substr(0, slash);
+    }
     auto& playlist = state().playlist;
     const int before = static_cast<int>(playlist.size());
     for (std::size_t k = 0; k < chosen.size(); ++k)
         playlistBox().addItem(TrackLabel(before + static_cast<int>(k) + 1, chosen[k]));
     playlist.insert(playlist.end(), chosen.begin(), chosen.end());
     sessionChanged();
+}
+
+std::string DialogStartFolder(const std::string& lastUsed) {
+    const auto isFolder = [](const std::string& path) {
+        struct stat st {};
+        return !path.empty() && path[0] == '/' && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    if (isFolder(lastUsed)) return lastUsed;
+    // Unset in user-dirs.dirs, Qt names $HOME/Music, which may not be there.
+    const std::string music =
+        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::MusicLocation)).toStdString();
+    if (isFolder(music)) return music;
+    return QFile::encodeName(QDir::homePath()).toStdString();
 }
 
 void ChooseNextTrack() {

@@ -37,6 +37,7 @@ void save() {
 void apply(const SessionData& d) {
     PlayerState& s = state();
     s.playlist = d.playlist;
+    s.dialogFolder = d.folder;
     RebuildPlaylistView();
     for (int i = 0; i < ScheduleModel::kPeriods; ++i) controller().setPeriod(i, d.periods[static_cast<std::size_t>(i)]);
     // The two order switches exclude each other, as their clicks do; loop is the later one.
@@ -121,6 +122,7 @@ SessionData CurrentSession() {
     d.random = s.randomOrder == 1;
     d.loop = s.loopTrack == 1;
     d.schedule = controller().schedule.on;
+    d.folder = s.dialogFolder;
     return d;
 }
 

@@ -217,6 +217,8 @@ bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
     if (!readBool(root, "random", d.random, error) || !readBool(root, "loop", d.loop, error) ||
         !readBool(root, "schedule", d.schedule, error))
         return false;
+    if (const QJsonValue v = root.value(QLatin1String("folder")); !v.isUndefined())
+        if (!readString(v, "\"folder\"", d.folder, error)) return false;
     out = std::move(d);
     return true;
 }
@@ -246,6 +248,10 @@ std::string FormatSession(const SessionData& data) {
     out += data.loop ? "true" : "false";
     out += ", \"schedule\": ";
     out += data.schedule ? "true" : "false";
+    if (!data.folder.empty()) {
+        out += ",\n \"folder\": ";
+        appendQuoted(out, data.folder);
+    }
     out += "}\n";
     return out;
 }

@@ -4,7 +4,7 @@
 //
 //   {"version": 1, "playlist": ["/music/bell.mp3"],
 //    "periods": [{"from": ["8", "0", "0"], "to": ["8", "45", "0"]}, ... five in all],
-//    "random": false, "loop": false, "schedule": true}
+//    "random": false, "loop": false, "schedule": true, "folder": "/music"}
 //
 // Missing keys (and missing periods or box texts) keep the start-up defaults; unknown keys are
 // ignored; a value of the wrong type, a version other than 1, bytes that are not UTF-8 or not
@@ -26,6 +26,7 @@ struct SessionData {
     std::vector<std::string> playlist;
     std::array<SessionPeriod, 5> periods;
     bool random = false, loop = false, schedule = false;
+    std::string folder;  // where the open dialog was last used; "" for none (the key is left out)
     bool operator==(const SessionData&) const = default;
 };
 

@@ -86,7 +86,7 @@ std::vector<std::string> OpenFileDialog(const OpenFileDialogArgs& args) {
     if (!names.isEmpty()) dialog.setNameFilters(names);
     if (auto pick = initialFilterPair(pairs.size(), args.initialFilter))
         dialog.selectNameFilter(names[*pick]);
-    if (args.initialDirectory) dialog.setDirectory(QString::fromStdString(*args.initialDirectory));
+    if (args.initialDirectory) dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(*args.initialDirectory)));
     if (dialog.exec() != QDialog::Accepted) return {};
     std::vector<std::string> paths;
     for (const QString& f : dialog.selectedFiles()) paths.push_back(QFile::encodeName(f).toStdString());

@@ -40,6 +40,12 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
     EXPECT_NE(text.find("{\"from\": [\"8\", \"0\", \"0\"], \"to\": [\"8\", \"45\", \"0\"]}"), std::string::npos);
     EXPECT_NE(text.find("\"random\": false, \"loop\": true, \"schedule\": true}"), std::string::npos);
     EXPECT_NE(text.find("caf\\udce9.mp3"), std::string::npos) << "a byte that is not UTF-8";
+    // The open dialog's folder: written only once there is one, read back with any bytes.
+    EXPECT_EQ(text.find("folder"), std::string::npos) << text;
+    SessionData withFolder = d;
+    withFolder.folder = "/音乐/caf\xE9";
+    ASSERT_TRUE(ParseSession(FormatSession(withFolder), back, error)) << error;
+    EXPECT_EQ(back, withFolder);
 
     // The issue's own example, with unknown keys, a short period and a missing switch.
     ASSERT_TRUE(ParseSession(R"({"version": 1, "comment": {"x": [1, null, 2.5e3]},
@@ -81,6 +87,7 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {R"({"periods": [null]})", "\"periods\"[0] is null"},
         {R"({"schedule": 1})", "\"schedule\" is a number"},
         {R"({"random": "false"})", "\"random\" is a string"},
+        {R"({"folder": ["/music"]})", "\"folder\" is a list"},
         {R"(["version", 1])", "the file is a list"},
         {"{\"playlist\": [\"/a\xFF.mp3\"]}", "not UTF-8"},
         {"{\"playlist\": [\"/a\xC0\xAF.mp3\"]}", "not UTF-8"},                // overlong "/"

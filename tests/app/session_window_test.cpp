@@ -74,8 +74,9 @@ TEST_F(SessionWindow, RestoresPlaylistPeriodsAndSwitchesAndSavesEveryChangeAtOnc
     d.random = false;
     d.loop = true;
     EXPECT_EQ(saved(), d);
-    addFiles({"/m/c.mp3"});
+    addFiles({"/m/c.mp3"});  // by the open dialog, whose folder is kept too
     d.playlist.push_back("/m/c.mp3");
+    d.folder = "/m";
     EXPECT_EQ(saved(), d);
     list().setSelectedIndex(0);
     RemoveSelectedEntry();
@@ -146,6 +147,41 @@ TEST_F(SessionWindow, AMissingFileIsCreatedAndABadOneIsReportedMovedAsideAndNeve
         EXPECT_EQ(saved(), SessionData{}) << "an empty session replaces it";
         closeWindow();
     }
+}
+
+// The open dialog starts where it was last used, kept in the session; where that folder has
+// gone, in the XDG music folder, else in home.
+TEST_F(SessionWindow, TheOpenDialogStartsInTheFolderLastUsedKeptInTheSession) {
+    const std::string home = dir.file("home"), last = dir.file("last"), next = dir.file("next");
+    for (const std::string& folder : {home, last, next}) ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    struct Restore {
+        QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+        ~Restore() {
+            qputenv("HOME", home);
+            if (config.isNull()) qunsetenv("XDG_CONFIG_HOME"); else qputenv("XDG_CONFIG_HOME", config);
+        }
+    } restore;
+    qputenv("HOME", home.c_str());
+    qputenv("XDG_CONFIG_HOME", (home + "/config").c_str());  // no user-dirs.dirs: Music is $HOME/Music
+    SessionData d;
+    d.folder = last;
+    writeFile(path, FormatSession(d));
+    open();
+    const auto clickAdd = [&](std::vector<std::string> answer) {
+        nextDialogAnswer = std::move(answer);
+        click("按钮_添加列表");
+        return lastDialog.initialDirectory.value_or("(none)");
+    };
+    EXPECT_EQ(clickAdd({next + "/a.mp3"}), last);
+    EXPECT_EQ(saved().folder, next);
+    EXPECT_EQ(clickAdd({}), next);
+    closeWindow();
+    open();  // a new start of the session
+    EXPECT_EQ(clickAdd({}), next);
+    ASSERT_EQ(rmdir(next.c_str()), 0);
+    EXPECT_EQ(clickAdd({}), home);
+    ASSERT_EQ(mkdir((home + "/Music").c_str(), 0700), 0);
+    EXPECT_EQ(clickAdd({}), home + "/Music");
 }
 
 }  // namespace
