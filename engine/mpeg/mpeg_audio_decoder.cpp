@@ -25,7 +25,7 @@ int MpegAudioDecoder::prepare(const FrameHeader& header, int frameLength, int /*
     return ok;
 }
 
-OutputDescription MpegAudioDecoder::describe() const {
+PcmFormat MpegAudioDecoder::describe() const {
     if (active_ == kLayerFieldIII) return layer3_->describe();
     if (active_ == kLayerFieldII) return layer2_->describe();
     return {};

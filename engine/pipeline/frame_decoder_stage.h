@@ -25,7 +25,6 @@ public:
     FrameDecoder(RequestSink* owner, std::uint64_t play);
     ~FrameDecoder() override;
 
-    void setNotifyWindow(WindowHandle window) { notify_.store(window); }
     void setSource(FileSource* source);
     void setRenderer(PipelineStage* renderer);
     // A start position in percent, applied once before the first frame.
@@ -40,7 +39,6 @@ public:
 
 private:
     void run();
-    void postProgress();
 
     // The stream decoder's input, served from the byte ring.
     Status peek(std::size_t count, const std::uint8_t** data) override;
@@ -52,9 +50,7 @@ private:
     FileSource* source_ = nullptr;
     PipelineStage* renderer_ = nullptr;
     MessageRing* pcm_ = nullptr;
-    std::atomic<WindowHandle> notify_{0};
     std::atomic<int> startPercent_{0};
-    int lastProgress_ = -1;
     std::unique_ptr<mpeg::StreamDecoder> stream_;
     std::thread thread_;
 };

@@ -48,7 +48,7 @@ Status Player::buildPipeline(const char* name, WindowHandle window, const char* 
     auto source = std::make_unique<FileSource>(this, play);
     auto renderer = std::make_unique<WaveRenderer>(this, play);
     auto decoder = std::make_unique<FrameDecoder>(this, play);
-    decoder->setNotifyWindow(window);
+    renderer->setNotifyWindow(window);
     renderer->setSource(std::move(source));
     renderer->setDecoder(std::move(decoder));
     Status r = renderer->open(name, password ? password : "");

@@ -38,6 +38,14 @@ const char* statusName(Status status) {
             return "DecoderThreadFailed";
         case Status::CannotOpen:
             return "CannotOpen";
+        case Status::DeviceFailed:
+            return "DeviceFailed";
+        case Status::BadFormat:
+            return "BadFormat";
+        case Status::StillPlaying:
+            return "StillPlaying";
+        case Status::HeaderUnprepared:
+            return "HeaderUnprepared";
     }
     return "unknown";
 }

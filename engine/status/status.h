@@ -25,6 +25,11 @@ enum class Status : int {
     CannotDecode = 1002,
     DecoderThreadFailed = 1003,
     CannotOpen = 1004,  // the file did not open (its own error tells why)
+    // The wave output device's results.
+    DeviceFailed = 2001,       // no device opened, or it is gone
+    BadFormat = 2032,          // the device cannot play this format
+    StillPlaying = 2033,       // headers are still queued
+    HeaderUnprepared = 2034,   // a header written without being prepared
 };
 
 // The name without the enum's prefix ("NotEnoughData"), for messages and test output.
