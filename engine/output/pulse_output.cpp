@@ -84,9 +84,10 @@ private:
     // A server this process played through, or one it was told to wait for, is waited for.
     bool waitsForDevice() const override { return waitForServer_ || everOpened(); }
     std::size_t stageFrames() const override { return framesOf(kTargetMicros); }
-    // The first try comes at once, then at a growing interval up to half a second.
+    // The first try comes at once, then at a growing interval up to a fifth of a second: a
+    // failed connection costs next to nothing, and the sound comes back soon after the server.
     Clock::duration retryDelay(int failures) const override {
-        return std::min<Clock::duration>(50ms * (1 << std::min(failures, 4)), 500ms);
+        return std::min<Clock::duration>(50ms * (1 << std::min(failures, 2)), 200ms);
     }
 
     std::size_t framesOf(pa_usec_t micros) const {
@@ -245,6 +246,7 @@ private:
     // Duty: drop what the server holds; the played count then starts again from where the
     // stream's write position now is.
     void dropDevice() override {
+        if (!loop_) return;
         pa_threaded_mainloop_lock(loop_);
         if (alive() && complete(pa_stream_flush(stream_, &onSuccess, this)) &&
             complete(pa_stream_update_timing_info(stream_, &onSuccess, this))) {
@@ -252,6 +254,15 @@ private:
                 base_ = static_cast<std::uint64_t>(std::max<std::int64_t>(ti->write_index, 0)) / frameBytes_;
         }
         pa_threaded_mainloop_unlock(loop_);
+    }
+
+    // With the lock held: the frames heard since the last drop, as the server now reports them.
+    bool heardNow(std::uint64_t* played) {
+        pa_usec_t heard = 0;
+        if (pa_stream_get_time(stream_, &heard) != 0) return false;
+        const std::uint64_t frames = heard * static_cast<std::uint64_t>(rate_) / 1000000;
+        *played = frames > base_ ? frames - base_ : 0;
+        return true;
     }
 
     // Duty: one turn.
@@ -263,17 +274,15 @@ private:
             t.lost = true;
             return t;
         }
-        pa_usec_t heard = 0;
         std::uint64_t played = 0;
-        if (pa_stream_get_time(stream_, &heard) == 0) {
-            const std::uint64_t frames = heard * static_cast<std::uint64_t>(rate_) / 1000000;
-            played = frames > base_ ? frames - base_ : 0;
+        if (heardNow(&played)) {
             t.played = played;
             t.havePlayed = true;
         }
         const auto now = Clock::now();
         if (feed.paused) {
-            // Corked, the server keeps what it holds and plays it on after the uncork.
+            // The cork stops the sound at once; the server keeps what the stream holds and
+            // plays it on after the uncork.
             if (!corked_) corked_ = complete(pa_stream_cork(stream_, 1, &onSuccess, this));
             pa_threaded_mainloop_unlock(loop_);
             t.stopped = corked_;

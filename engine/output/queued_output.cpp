@@ -328,7 +328,20 @@ void QueuedOutput::fillStage(std::size_t room) {
 // The device is gone or stuck: every header not yet heard goes back to the front of the queue
 // to be played again on the next device. The lock is held.
 void QueuedOutput::loseDevice(std::vector<WaveHeader*>& done) {
-    // The first header not wholly heard plays again from its first frame not heard.
+    putBackUnheard(done);
+    deviceOpen_ = false;
+    if (!lost_) lostSince_ = Clock::now();
+    lost_ = true;
+    pauseHeard_ = true;
+    heardNotBefore_ = {};
+    failedOpens_ = 0;
+    nextRetry_ = Clock::now() + retryDelay(0);
+    cv_.notify_all();
+}
+
+// Headers heard go to `done`; the rest go back to the front of the queue, the first of them
+// from its first frame not heard, and the device's counts start again. The lock is held.
+void QueuedOutput::putBackUnheard(std::vector<WaveHeader*>& done) {
     std::deque<WaveHeader*> again;
     std::uint32_t resumeAt = 0;
     std::uint64_t resumeSound = 0;
@@ -366,14 +379,6 @@ void QueuedOutput::loseDevice(std::vector<WaveHeader*>& done) {
     queue_.insert(queue_.begin(), again.begin(), again.end());
     stageSize_ = stageDone_ = 0;
     framesWritten_ = lastPlayed_ = 0;
-    deviceOpen_ = false;
-    if (!lost_) lostSince_ = Clock::now();
-    lost_ = true;
-    pauseHeard_ = true;
-    heardNotBefore_ = {};
-    failedOpens_ = 0;
-    nextRetry_ = Clock::now() + retryDelay(0);
-    cv_.notify_all();
 }
 
 // Lost: opens the device again, at the backend's pace, while there is something to play.

@@ -125,6 +125,7 @@ private:
     void finish(WaveHeader* h);
     void fillStage(std::size_t room);
     void loseDevice(std::vector<WaveHeader*>& done);
+    void putBackUnheard(std::vector<WaveHeader*>& done);
     void reopen(std::unique_lock<std::mutex>& lock);
     Clock::duration playTime(std::uint64_t frames) const;
     std::uint64_t heardAt(std::uint64_t played) const;
