@@ -39,6 +39,10 @@ std::int32_t GetPauseHeard(PlayerHandle player) {
     return player ? (toPlayer(player)->pauseHeard() ? 1 : 0) : 1;
 }
 
+HeardPosition GetHeardPosition(PlayerHandle player) {
+    return player ? toPlayer(player)->heard() : HeardPosition{};
+}
+
 void RemovePlayer(PlayerHandle player) {
     delete toPlayer(player);
 }

@@ -330,3 +330,39 @@ TEST_F(PlayerTest, CommandsDriveOneApplicationWidePlayer) {
     RemoveCurrentPlayer();
     EXPECT_EQ(QueryPlayState(), 0);
 }
+
+// The heard position runs with the clock of a real-time output, holds while paused, and a seek
+// is a new play that starts from its position.
+TEST_F(PlayerTest, HeardPositionFollowsTheSoundAndNamesEachPlay) {
+    setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
+    const std::string file = mp3("tone", {6});
+    EXPECT_EQ(CurrentHeardPosition().play, 0u);
+    PlayMp3File(file, 0, 0);
+    const std::uint64_t first = CurrentHeardPosition().play;
+    EXPECT_NE(first, 0u);
+    std::this_thread::sleep_for(1500ms);
+    HeardPosition h = CurrentHeardPosition();
+    std::printf("after 1.5 s of play: heard %.3f s\n", h.microseconds() / 1e6);
+    EXPECT_TRUE(h.started && h.moving);
+    EXPECT_EQ(h.sampleRate, 44100);
+    EXPECT_NEAR(h.microseconds(), 1.5e6, 0.4e6);
+    EXPECT_NEAR(double(h.totalSamples) / h.sampleRate, 6.0, 0.2);
+    PausePlayback();
+    std::this_thread::sleep_for(100ms);
+    const std::int64_t paused = CurrentHeardPosition().microseconds();
+    std::this_thread::sleep_for(500ms);
+    h = CurrentHeardPosition();
+    EXPECT_FALSE(h.moving);
+    EXPECT_EQ(h.microseconds(), paused);
+    PlayMp3File(file, 50, 0);
+    h = CurrentHeardPosition();
+    EXPECT_NE(h.play, first);
+    EXPECT_FALSE(h.started);
+    std::this_thread::sleep_for(500ms);
+    h = CurrentHeardPosition();
+    EXPECT_TRUE(h.started);
+    EXPECT_NEAR(h.microseconds(), 3.0e6 + 0.5e6, 0.4e6) << "from the seek's start";
+    StopPlaying();
+    EXPECT_EQ(CurrentHeardPosition().play, 0u);
+    unsetenv("VESPERON_AUDIO_OUTPUT");
+}
