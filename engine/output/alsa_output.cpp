@@ -30,7 +30,7 @@ constexpr auto kIdleWait = std::chrono::milliseconds(5);
 
 class AlsaOutput : public QueuedOutput {
 public:
-    explicit AlsaOutput(std::string device) : device_(std::move(device)) {}
+    AlsaOutput(std::string device, bool waitForDevice) : device_(std::move(device)), waitForDevice_(waitForDevice) {}
     ~AlsaOutput() override { stop(); }
 
     bool keepsOpen() const override { return true; }
@@ -42,8 +42,9 @@ private:
         return opened;
     }
 
-    // The sound server this process played through is away (restarting, say): wait for it.
-    bool waitsForDevice() const override { return everOpened(); }
+    // The sound server this process played through is away (restarting, say), or one is
+    // expected to start: wait for it.
+    bool waitsForDevice() const override { return waitForDevice_ || everOpened(); }
     bool playsOnAtPause() const override { return true; }
     std::size_t stageFrames() const override { return bufferFrames_; }
 
@@ -189,6 +190,7 @@ private:
     }
 
     const std::string device_;
+    const bool waitForDevice_;
 
     // --- the worker's alone once it runs (open() sets them before it starts, stop() after it ends)
     snd_pcm_t* pcm_ = nullptr;
@@ -201,14 +203,14 @@ void silentErrorHandler(const char*, int, const char*, int, const char*, ...) {}
 
 }  // namespace
 
-std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device) {
+std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device, bool waitForDevice) {
     // Failures come back as results; alsa-lib must not print them.
     static const bool quiet = [] {
         snd_lib_error_set_handler(&silentErrorHandler);
         return true;
     }();
     (void)quiet;
-    return std::make_unique<AlsaOutput>(device);
+    return std::make_unique<AlsaOutput>(device, waitForDevice);
 }
 
 }  // namespace vesperon::engine

@@ -41,14 +41,16 @@ std::unique_ptr<AudioOutput> openAudioOutput(const PcmFormat& format, AudioOutpu
     };
     if (choice == "null") return opened(makeNullOutput());
     if (choice.rfind("wav:", 0) == 0) return opened(makeWavOutput(expandSequence(choice.substr(4))));
-    if (choice == "pulse") return opened(makePulseOutput());
+    if (choice == "pulse") return opened(makePulseOutput(pulseServerExpected()));
     std::unique_ptr<AudioOutput> out;
     if (choice != "alsa" && (out = opened(makePulseOutput()))) return out;
     if ((out = opened(makeAlsaOutput()))) return out;
     // No server answers and no device opens. A session that expects a server (one starting
     // after this program, say) waits for it; otherwise the null device keeps time, so that
     // progress and the end of the file still work.
-    if (choice != "alsa" && pulseServerExpected() && (out = opened(makePulseOutput(true)))) return out;
+    if (pulseServerExpected() &&
+        (out = opened(choice == "alsa" ? makeAlsaOutput("default", true) : makePulseOutput(true))))
+        return out;
     return opened(makeNullOutput());
 }
 

@@ -75,19 +75,19 @@ public:
 
 // The backend VESPERON_AUDIO_OUTPUT names (pulse; alsa; null; wav:PATH, where "%d" in PATH
 // becomes a per-process sequence number), opened with the format. Without it: the sound
-// server's own library when a server answers, else ALSA; when neither opens, pulse again if a
-// server is expected (see pulseServerExpected) so that the play waits for it, else the null
-// backend, which keeps time. Null (and *result not Ok) only when nothing opens.
+// server's own library when a server answers, else ALSA. When no device opens and a server
+// is expected (see pulseServerExpected), the chosen output waits for it (pulse by default);
+// otherwise the null backend keeps time. Null (and *result not Ok) only when nothing opens.
 std::unique_ptr<AudioOutput> openAudioOutput(const PcmFormat& format, AudioOutput::DoneCallback done,
                                              void* context, Status* result = nullptr);
 
 // The backends, for tools and tests that want one explicitly.
 std::unique_ptr<AudioOutput> makeNullOutput();
 std::unique_ptr<AudioOutput> makeWavOutput(const std::string& path);
-std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device = "default");
-// waitForServer: an open that finds no server still succeeds, and the output plays once one
-// answers (as after a server's restart); without it the open fails.
-std::unique_ptr<AudioOutput> makePulseOutput(bool waitForServer = false);
+// waitForDevice (for both): an open that finds no server or device still succeeds, and the
+// output plays once one answers (as after a server's restart); without it the open fails.
+std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device = "default", bool waitForDevice = false);
+std::unique_ptr<AudioOutput> makePulseOutput(bool waitForDevice = false);
 // True when this session names a sound server that is not up yet: PULSE_SERVER is set, or
 // the user's runtime directory exists and a sound server is installed.
 bool pulseServerExpected();

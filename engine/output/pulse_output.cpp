@@ -317,11 +317,16 @@ private:
                 pa_threaded_mainloop_unlock(loop_);
                 return t;
             }
-        } else if (written > played && !feed.recentSound) {
-            // The last sound is shorter than the prebuffer: start it by hand.
+        } else if (written > played) {
             const pa_timing_info* ti = pa_stream_get_timing_info(stream_);
-            if (ti && !ti->playing)
+            if (ti && ti->read_index >= ti->write_index) {
+                // Run dry: the stream's time stops short of the end by the sink's latency, so
+                // all counts as heard once that latency has passed.
+                if (pa_timeval_age(&ti->timestamp) >= ti->sink_usec + ti->transport_usec) t.allPlayed = true;
+            } else if (ti && !ti->playing && !feed.recentSound) {
+                // The last sound is shorter than the prebuffer: start it by hand.
                 if (pa_operation* op = pa_stream_trigger(stream_, nullptr, nullptr)) pa_operation_unref(op);
+            }
         }
         pa_threaded_mainloop_unlock(loop_);
         // Come back when the oldest header has been heard, or when half of what the server
