@@ -32,10 +32,10 @@ namespace {
 using namespace std::chrono_literals;
 
 // What the stream asks the server to hold: a quarter second ahead, topped up every 50 ms; play
-// starts once 40 ms are there, about when a short file given to paplay would start.
+// starts with the first frame written (a decoded frame holds 24 ms or more), as soon as paplay.
 constexpr pa_usec_t kTargetMicros = 250000;
 constexpr pa_usec_t kMinRequestMicros = 50000;
-constexpr pa_usec_t kPrebufferMicros = 40000;
+constexpr pa_usec_t kPrebufferMicros = 20000;
 // The longest a connection or a stream operation may take before the server counts as gone.
 constexpr auto kOperationLimit = 2s;
 // The worker's turns: no closer together than this while sound plays, nor further apart than
