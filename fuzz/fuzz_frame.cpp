@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (frameLength <= 0 || h.layerField != FUZZ_LAYER_FIELD) return 0;
     MpegAudioDecoder decoder;
     if (decoder.prepare(h, frameLength) != vesperon::engine::Status::Ok) return 0;
-    const OutputDescription d = decoder.describe();
-    std::vector<int16_t> pcm(static_cast<std::size_t>(d.valuesPerFrame) + 1);
+    const PcmFormat d = decoder.describe();
+    std::vector<int16_t> pcm(static_cast<std::size_t>(d.samplesPerFrame * d.channels) + 1);
     std::size_t pos = 0;
     // Each attempt parses a whole side of a frame; a few reach every path, and an input full of
     // sync patterns would otherwise spend its time re-parsing the same bytes.
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const DecodeResult r = decoder.decode(data + pos, size - pos, pcm.data());
         if (r.bytesUsed > 0) {
             // The decoder never claims more than it was given, nor more output than it described.
-            if (static_cast<std::size_t>(r.bytesUsed) > size - pos || r.bytesProduced > d.valuesPerFrame * 2)
+            if (static_cast<std::size_t>(r.bytesUsed) > size - pos || r.bytesProduced > d.bytesPerFrame())
                 __builtin_trap();
             pos += static_cast<std::size_t>(r.bytesUsed);
             continue;

@@ -1,8 +1,9 @@
 #pragma once
 // The engine as the application uses it inside the process: one Playback plays a list of files
-// in order, a number of rounds, and tells its progress and each track's end as typed notices.
-// Every call returns at once; none waits for the device. The by-name entry points
-// (entry_points.h) are a thin adapter over this class, for callers that know only numbers.
+// in order, a number of rounds, and tells the progress of the sound heard, a play's first sound
+// and each track's end as typed notices. Every call returns at once; none waits for the device.
+// The by-name entry points (entry_points.h) are a thin adapter over this class, for callers that
+// know only numbers.
 
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "engine/port/notice.h"
+#include "engine/status/heard_position.h"
 #include "engine/status/status.h"
 
 namespace vesperon::engine {
@@ -48,6 +50,10 @@ public:
     // False while the sound the device held at the pause still plays; true once it has been
     // heard, or when nothing is paused. Never blocks: ask again while it is false.
     bool pauseHeard();
+    // Where the sound heard stands in the current play, for the bar and MPRIS Position; `play`
+    // changes with every start and seek. Never blocks: while a track change is under way the
+    // last answer is given again.
+    HeardPosition heard();
 
 private:
     std::unique_ptr<Player> player_;
