@@ -51,7 +51,8 @@ void FrameDecoder::run() {
     Status r = stream_->start(startPercent_.exchange(0));
     if (r == Status::Stopping) return;
     if (r != Status::Ok) {
-        reportFailure(r);
+        // The probe that reached the end of the input found no stream in it.
+        reportFailure(r == Status::EndOfData ? Status::NoStreamFound : r);
         return;
     }
     const std::size_t frameBytes = stream_->pcmFrameBytes();

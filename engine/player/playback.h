@@ -41,8 +41,8 @@ public:
     // Starts the file at the list's cursor, replacing a running play, or resumes a paused one.
     // Ok, or why nothing plays: NothingToPlay, PasswordTooLong, or why the file did not open
     // (FileNotFound, AccessDenied, NotAFile, TooManyFiles, CannotOpen). A file that opens but
-    // holds no stream, or a device that fails, ends the track later (a TrackEnded notice) and the
-    // list moves on, as at a track's end.
+    // holds no stream, or a device that fails, ends the track later: a TrackEnded notice whose
+    // `why` tells the reason (NoStreamFound, DeviceFailed, ...), and the list moves on.
     Status play(const PlayOptions& options = {});
     // Pauses a Playing play, resumes a Paused one; otherwise does nothing.
     void setPaused(bool paused);

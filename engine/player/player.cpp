@@ -162,7 +162,7 @@ void Player::process(const Request& request) {
     if (quit_ || !pipeline_ || request.play != play_) return;
     pipeline_.reset();
     state_ = PlayState::Stopped;
-    if (sink_) sink_(Notice::trackEnded());
+    if (sink_) sink_(Notice::trackEnded(request.why));
     if (++cursor_ == files_.size()) {
         cursor_ = 0;
         if (remaining_ > 0 && --remaining_ == 0) {

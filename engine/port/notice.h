@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/status/status.h"
+
 namespace vesperon::engine {
 
 struct Notice {
@@ -17,10 +19,15 @@ struct Notice {
     Kind kind = Kind::Unknown;
     int percent = 0;       // Progress
     Key key = Key::Pause;  // HotKey
+    // TrackEnded: EndOfData when the track played to its end, else why it failed (NoStreamFound,
+    // DeviceFailed, ...). The message carries no reason: decoded, it is always EndOfData.
+    Status why = Status::EndOfData;
 
-    static Notice progress(int percent) { return Notice{Kind::Progress, percent, Key::Pause}; }
-    static Notice trackEnded() { return Notice{Kind::TrackEnded, 0, Key::Pause}; }
-    static Notice firstSoundHeard() { return Notice{Kind::FirstSoundHeard, 0, Key::Pause}; }
+    static Notice progress(int percent) { return Notice{Kind::Progress, percent}; }
+    static Notice trackEnded(Status why = Status::EndOfData) {
+        return Notice{Kind::TrackEnded, 0, Key::Pause, why};
+    }
+    static Notice firstSoundHeard() { return Notice{Kind::FirstSoundHeard}; }
 };
 
 // Where a play's notices go. Called on the engine's threads (the renderer's for progress and the

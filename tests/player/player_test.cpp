@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -284,6 +285,17 @@ TEST_F(PlayerTest, UndecodableFilesEndLikeFinishedOnes) {
         EXPECT_EQ(GetPlayState(p), 0);
         RemovePlayer(p);
     }
+    // Through the facade the end tells why.
+    std::promise<Notice> end;
+    Playback p({garbage});
+    ASSERT_EQ(p.play({[&](const Notice& n) {
+        if (n.kind == Notice::Kind::TrackEnded) end.set_value(n);
+        return true;
+    }}),
+              Status::Ok);
+    auto ended = end.get_future();
+    ASSERT_EQ(ended.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(ended.get().why, Status::NoStreamFound);
 }
 
 TEST(EngineLookup, FindsTheSixEntryPointsByExactName) {
