@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/pipeline/wave_renderer.h"
+#include "engine/pipeline/heard_position.h"
 #include "engine/port/message_port.h"
 
 namespace vesperon::engine {

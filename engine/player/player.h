@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "engine/pipeline/pipeline_stage.h"
-#include "engine/pipeline/wave_renderer.h"
+#include "engine/pipeline/heard_position.h"
 #include "engine/port/message_port.h"
 
 namespace vesperon::engine {
+
+class WaveRenderer;
 
 class Player : public RequestSink {
 public:
