@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "engine/output/audio_output.h"
+#include "engine/pipeline/heard_position.h"
 #include "engine/pipeline/pipeline_stage.h"
 #include "engine/pipeline/stage_message.h"
 #include "engine/port/notice.h"
-#include "engine/status/heard_position.h"
 
 namespace vesperon::engine {
 

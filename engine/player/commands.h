@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/pipeline/heard_position.h"
 #include "engine/port/message_port.h"
-#include "engine/status/heard_position.h"
 
 namespace vesperon::engine {
 

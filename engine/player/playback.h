@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/pipeline/heard_position.h"
 #include "engine/port/notice.h"
-#include "engine/status/heard_position.h"
 #include "engine/status/status.h"
 
 namespace vesperon::engine {
@@ -26,7 +26,7 @@ struct PlayOptions {
     // The password the files are enciphered with. Given, it also serves the files the list
     // moves on to; not given, this file plays plain and the files after it keep the last
     // password given.
-    std::optional<std::string> password;
+    std::optional<std::string> password = std::nullopt;
 };
 
 class Playback {

@@ -13,12 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "engine/pipeline/heard_position.h"
 #include "engine/pipeline/pipeline_stage.h"
-#include "engine/pipeline/wave_renderer.h"
 #include "engine/player/playback.h"
 #include "engine/port/notice.h"
 
 namespace vesperon::engine {
+
+class WaveRenderer;
 
 class Player : public RequestSink {
 public:

@@ -1,11 +1,12 @@
 #pragma once
-// Where the sound heard stands in a play's track: what the renderer measures on the device's
-// timeline, the player stamps with its play number, and the bar and MPRIS Position follow.
+// Where the sound heard stands in a play: what the renderer reports, the player names and the
+// window's bar and MPRIS Position follow.
 
 #include <cstdint>
 
 namespace vesperon::engine {
 
+// Where the sound heard stands in a play's track.
 struct HeardPosition {
     std::uint64_t play = 0;         // names the play (a new one for every start and seek; 0: none)
     bool started = false;           // the play's first sound has been heard
