@@ -44,7 +44,7 @@ public:
     // holds no stream, or a device that fails, ends the track later: a TrackEnded notice whose
     // `why` tells the reason (NoStreamFound, DeviceFailed, ...), and the list moves on.
     Status play(const PlayOptions& options = {});
-    // Pauses a Playing play, resumes a Paused one; otherwise does nothing.
+    // true pauses a Playing play, false resumes a Paused one; otherwise nothing changes.
     void setPaused(bool paused);
     PlayState state() const;
     // False while the sound the device held at the pause still plays; true once it has been
