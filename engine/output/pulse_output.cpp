@@ -32,10 +32,11 @@ namespace {
 using namespace std::chrono_literals;
 
 // What the stream asks the server to hold: a quarter second ahead, topped up every 50 ms; play
-// starts with the first frame written (a decoded frame holds 24 ms or more), as soon as paplay.
+// starts once 40 ms are there (two decoded frames at most), about when paplay's would; with less,
+// the second frame may come late and the stream run dry at once.
 constexpr pa_usec_t kTargetMicros = 250000;
 constexpr pa_usec_t kMinRequestMicros = 50000;
-constexpr pa_usec_t kPrebufferMicros = 20000;
+constexpr pa_usec_t kPrebufferMicros = 40000;
 // The longest a connection or a stream operation may take before the server counts as gone.
 constexpr auto kOperationLimit = 2s;
 // The worker's turns: no closer together than this while sound plays, nor further apart than
