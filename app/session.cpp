@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <QTimer>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,14 @@ namespace {
 
 SessionKeeper& keeper() { return PlayerController::current().session; }
 
+// A box after the routine that saved has returned: a save runs inside clicks and keys.
+void tellLater(const std::string& text, std::int64_t flags, const std::string& caption) {
+    QTimer::singleShot(0, [=] {
+        if (PlayerController::exists() && !PlayerController::current().quitting())
+            PlayerController::current().messageBox(text, flags, caption);
+    });
+}
+
 void save() {
     SessionKeeper& k = keeper();
     if (!k.saving || !hasMainForm()) return;
@@ -26,10 +36,16 @@ void save() {
     std::string error;
     if (WriteSessionFile(k.path, now, error)) {
         k.lastSaved = text;
+        if (k.reportedFailure) {
+            reportLine("the session is saved to " + k.path + " again");
+            tellLater("会话已重新保存到:\r\n" + k.path, desktop::kMbIconInformation, "提示");
+        }
         k.reportedFailure = false;
     } else if (!k.reportedFailure) {
         // Once until a save works again: every key typed would repeat it.
         reportLine("cannot save the session to " + k.path + ": " + error);
+        tellLater("会话无法保存:\r\n" + k.path + "\r\n(" + error + ")\r\n保存恢复后会再告知。", desktop::kMbIconError,
+                  "错误");
         k.reportedFailure = true;
     }
 }
@@ -73,6 +89,8 @@ const std::string& SessionFile() { return keeper().path; }
 void RestoreSession() {
     SessionKeeper& k = keeper();
     if (k.path.empty()) return;
+    if (const int n = RemoveSessionTemporaries(k.path))
+        reportLine("removed " + std::to_string(n) + " temporary file(s) an interrupted save left beside " + k.path);
     SessionData data;
     std::string error;
     const SessionRead read = ReadSessionFile(k.path, data, error);

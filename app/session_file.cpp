@@ -9,6 +9,9 @@
 #include <QJsonObject>
 #include <QString>
 #include <cerrno>
+#include <climits>
+#include <cmath>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,30 +46,111 @@ std::size_t utf8Length(std::string_view s, std::size_t p) {
 // Deeper documents are refused before they are parsed (no session nests more than 3 levels).
 constexpr int kMaxDepth = 64;
 
-// The first fault of the raw text that the JSON parser would pass over: bytes that are not
-// UTF-8, or brackets nested too deeply (counted outside strings).
-const char* rawFault(std::string_view s) {
+// The keys this program reads; the values of any other key are skipped unparsed.
+constexpr std::string_view kKnownKeys[] = {"version", "playlist", "periods", "random", "loop", "schedule", "folder"};
+
+bool knownKey(std::string_view key) {
+    // A key spelled with escapes is kept for the parser to judge.
+    if (key.find('\\') != std::string_view::npos) return true;
+    for (std::string_view k : kKnownKeys)
+        if (key == k) return true;
+    return false;
+}
+
+// Checks the raw text for what the JSON parser would pass over (bytes that are not UTF-8,
+// brackets nested too deeply, counted outside strings) and returns the first fault, or null.
+// On success *kept is the text to parse: the top-level object with the members under unknown
+// keys left out, so that memory and time follow what is read, not what a file may carry. It
+// stays empty unless the root object closes and only blanks follow it (a truncated file is
+// parsed whole, and refused); what an unknown key holds is checked only for its brackets.
+const char* rawFault(std::string_view s, std::string* kept) {
     int depth = 0;
+    std::string open;  // the brackets not yet closed, innermost last
     bool inString = false;
+    // Spans of the root object's members: [memberStart, p) once a member's value ends.
+    std::size_t stringStart = 0, memberStart = std::string_view::npos, rootOpen = std::string_view::npos;
+    std::string_view key;
+    bool expectKey = false, cut = false, closed = false, trailing = false;
+    std::string out;
+    auto endMember = [&](std::size_t end) {
+        if (memberStart == std::string_view::npos) return;
+        if (knownKey(key)) {
+            if (out.size() > 1) out += ',';
+            out.append(s.substr(memberStart, end - memberStart));
+        } else {
+            cut = true;
+        }
+        memberStart = std::string_view::npos;
+    };
     for (std::size_t p = 0; p < s.size();) {
         const char c = s[p];
         const std::size_t n = utf8Length(s, p);
         if (n == 0) return "not UTF-8";
+        if (closed && c != ' ' && c != '\t' && c != '\n' && c != '\r') trailing = true;
         if (inString && c == '\\') {
             p += 2;
             continue;
         }
-        if (c == '"') inString = !inString;
-        if (!inString && (c == '[' || c == '{') && ++depth > kMaxDepth) return "nested too deeply";
-        if (!inString && (c == ']' || c == '}')) --depth;
+        if (c == '"') {
+            inString = !inString;
+            if (inString) {
+                stringStart = p;
+            } else if (depth == 1 && expectKey) {
+                key = s.substr(stringStart + 1, p - stringStart - 1);
+                memberStart = stringStart;
+                expectKey = false;
+            }
+        } else if (!inString) {
+            if (c == '[' || c == '{') {
+                if (++depth > kMaxDepth) return "nested too deeply";
+                open += c;
+            }
+            if (c == ']' || c == '}') {
+                if (open.empty() || open.back() != (c == ']' ? '[' : '{')) return "brackets that do not match";
+                open.pop_back();
+            }
+            if (c == '{' && depth == 1 && rootOpen == std::string_view::npos) {
+                rootOpen = p;
+                out = "{";
+                expectKey = true;
+            }
+            if (c == ']' || c == '}') {
+                if (depth == 1 && c == '}' && rootOpen != std::string_view::npos && !closed) {
+                    endMember(p);
+                    closed = true;
+                    p += n;
+                    --depth;
+                    continue;
+                }
+                --depth;
+            }
+            if (c == ',' && depth == 1) {
+                endMember(p);
+                expectKey = true;
+            }
+        }
         p += n;
     }
+    if (cut && closed && !trailing && !inString) *kept = out + "}";
     return nullptr;
 }
 
 void appendUtf8(std::string& out, char32_t cp) {
-    const QString one = QString::fromUcs4(&cp, 1);
-    out += one.toUtf8().toStdString();
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
 }
 
 // The bytes of a decoded string: \udc80-\udcff stand for the raw bytes of a path that is not
@@ -159,14 +243,43 @@ void appendQuoted(std::string& out, std::string_view s) {
 
 std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+// The file a path names through any symbolic links, also when the last link dangles (its target
+// is then where the file is to be made).
+std::string linkTarget(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        std::string to(PATH_MAX, '\0');
+        const ssize_t n = readlink(p.c_str(), to.data(), to.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= to.size()) return p;
+        to.resize(static_cast<std::size_t>(n));
+        if (to[0] != '/') to = p.substr(0, p.rfind('/') + 1) + to;
+        p = to;
+    }
+    return p;
+}
+
+std::string folderOf(const std::string& file) {
+    return file.find('/') == std::string::npos ? "." : file.substr(0, file.rfind('/') + 1);
+}
+
+// The name the writer gives a temporary file beside `target`: TARGET.tmp- and six more bytes.
+bool isTemporaryOf(std::string_view name, std::string_view base) {
+    return name.size() == base.size() + 11 && name.substr(0, base.size()) == base &&
+           name.substr(base.size(), 5) == ".tmp-";
+}
+
 }  // namespace
 
 bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte-order mark some editors write
-    if (const char* fault = rawFault(text)) {
+    std::string kept;
+    if (const char* fault = rawFault(text, &kept)) {
         error = std::string("not valid JSON (") + fault + ")";
         return false;
     }
+    if (!kept.empty()) text = kept;
     QJsonParseError parsed;
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size())), &parsed);
@@ -181,6 +294,12 @@ bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
     SessionData d;
     if (const QJsonValue v = root.value(QLatin1String("version")); !v.isUndefined()) {
         if (!expect(v, QJsonValue::Double, "\"version\"", error)) return false;
+        if (v.toDouble() != std::floor(v.toDouble())) {
+            char shown[32];
+            std::snprintf(shown, sizeof shown, "%.17g", v.toDouble());
+            error = std::string("\"version\" is ") + shown + ", not a whole number";
+            return false;
+        }
         if (v.toDouble() != kSessionVersion) {
             char shown[32];
             std::snprintf(shown, sizeof shown, "%g", v.toDouble());
@@ -195,7 +314,11 @@ bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
         const QJsonArray items = v.toArray();
         for (qsizetype i = 0; i < items.size(); ++i) {
             std::string path;
-            if (!readString(items[i], "\"playlist\"[" + std::to_string(i) + "]", path, error)) return false;
+            const std::string where = "\"playlist\"[" + std::to_string(i) + "]";
+            // Before its bytes are made: no path is longer (in UTF-16 units, it is no shorter).
+            if (items[i].isString() && items[i].toString().size() >= PATH_MAX)
+                return error = where + " is longer than a path can be", false;
+            if (!readString(items[i], where, path, error)) return false;
             d.playlist.push_back(std::move(path));
         }
     }
@@ -295,12 +418,9 @@ SessionRead ReadSessionFile(const std::string& path, SessionData& out, std::stri
 }
 
 bool WriteSessionFile(const std::string& path, const SessionData& data, std::string& error) {
-    // Through a symbolic link to the file it names, so that the link stays.
-    std::string target = path;
-    if (char* real = realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
+    // Through a symbolic link to the file it names (made when the link dangles), so that the
+    // link stays.
+    const std::string target = linkTarget(path);
     const std::string text = FormatSession(data);
     std::string temp = target + ".tmp-XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
@@ -329,13 +449,24 @@ bool WriteSessionFile(const std::string& path, const SessionData& data, std::str
         return false;
     }
     // The rename itself reaches the disk with the folder.
-    const std::string folder = target.find('/') == std::string::npos ? "." : target.substr(0, target.rfind('/') + 1);
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         (void)fsync(dir);
         ::close(dir);
     }
     return true;
+}
+
+int RemoveSessionTemporaries(const std::string& path) {
+    const std::string target = linkTarget(path);
+    const std::string base = target.substr(target.rfind('/') + 1);
+    DIR* dir = opendir(folderOf(target).c_str());
+    if (!dir) return 0;
+    int removed = 0;
+    while (const dirent* e = readdir(dir))
+        if (isTemporaryOf(e->d_name, base) && unlinkat(dirfd(dir), e->d_name, 0) == 0) ++removed;
+    closedir(dir);
+    return removed;
 }
 
 }  // namespace vesperon::app

@@ -44,6 +44,10 @@ enum class SessionRead { Loaded, Missing, Bad };
 SessionRead ReadSessionFile(const std::string& path, SessionData& out, std::string& error);
 // Writes a temporary file beside `path`, flushes it to the disk, then renames it over `path`:
 // a crash leaves either the old file or the new one. False with a reason on failure.
+// A symbolic link at `path` is written through, its target made when it dangles.
 bool WriteSessionFile(const std::string& path, const SessionData& data, std::string& error);
+// Removes the temporary files a save killed midway left beside the file; how many. Only for the
+// player that holds the session (the lock), whose own saves cannot be under way.
+int RemoveSessionTemporaries(const std::string& path);
 
 }  // namespace vesperon::app

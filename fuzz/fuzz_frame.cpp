@@ -27,8 +27,8 @@ std::vector<int16_t> decodeFrames(const uint8_t* data, std::size_t size, VectorP
     if (frameLength <= 0 || h.layerField != FUZZ_LAYER_FIELD) return all;
     MpegAudioDecoder decoder;
     if (decoder.prepare(h, frameLength) != vesperon::engine::Status::Ok) return all;
-    const OutputDescription d = decoder.describe();
-    std::vector<int16_t> pcm(static_cast<std::size_t>(d.valuesPerFrame) + 1);
+    const PcmFormat d = decoder.describe();
+    std::vector<int16_t> pcm(static_cast<std::size_t>(d.samplesPerFrame * d.channels) + 1);
     std::size_t pos = 0;
     // Each attempt parses a whole side of a frame; a few reach every path, and an input full of
     // sync patterns would otherwise spend its time re-parsing the same bytes.
@@ -37,7 +37,7 @@ std::vector<int16_t> decodeFrames(const uint8_t* data, std::size_t size, VectorP
         const DecodeResult r = decoder.decode(data + pos, size - pos, pcm.data());
         if (r.bytesUsed > 0) {
             // The decoder never claims more than it was given, nor more output than it described.
-            if (static_cast<std::size_t>(r.bytesUsed) > size - pos || r.bytesProduced > d.valuesPerFrame * 2)
+            if (static_cast<std::size_t>(r.bytesUsed) > size - pos || r.bytesProduced > d.bytesPerFrame())
                 __builtin_trap();
             pos += static_cast<std::size_t>(r.bytesUsed);
             all.insert(all.end(), pcm.begin(), pcm.begin() + r.bytesProduced / 2);

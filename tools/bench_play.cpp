@@ -1,9 +1,10 @@
-// bench-play [--decoder PATH] [FILE]
+// bench-play [--decoder PATH] [--output NAME] [FILE]
 //
 // Cost of playback: plays FILE (or a generated 30-second tone and noise mix) in real time to the
-// null output through the engine's player and prints the CPU time, wake-ups per second and peak
-// memory used, next to the CPU time of decoding the same file alone (vesperon-decode --bench) and
-// of the peer decoder (mpg123 -t), measured in the same run.
+// null output (or the one NAME gives, as VESPERON_AUDIO_OUTPUT would) through the engine's
+// player and prints the CPU time, wake-ups per second and peak memory used, next to the CPU
+// time of decoding the same file alone (vesperon-decode --bench) and of the peer decoder
+// (mpg123 -t), measured in the same run.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -70,11 +71,13 @@ std::string dirOf(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string file, decoder = dirOf(argv[0]) + "/vesperon-decode";
+    std::string file, decoder = dirOf(argv[0]) + "/vesperon-decode", output = "null";
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--decoder" && i + 1 < argc)
             decoder = argv[++i];
+        else if (a == "--output" && i + 1 < argc)
+            output = argv[++i];
         else
             file = a;
     }
@@ -96,7 +99,7 @@ int main(int argc, char** argv) {
     double decodeCpu = childCpu({decoder, "--bench", file});
     double peerCpu = childCpu({"mpg123", "-q", "-t", file});
 
-    setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
+    setenv("VESPERON_AUDIO_OUTPUT", output.c_str(), 1);
     installMessagePort(MessagePort{&onPost, &isWindow});
     std::string list = file + std::string(2, '\0');
     rusage before{}, after{};
@@ -113,6 +116,7 @@ int main(int argc, char** argv) {
     double playCpu = cpuOf(after) - cpuOf(before);
 
     std::printf("file                         %s\n", file.c_str());
+    std::printf("output                       %s\n", output.c_str());
     std::printf("playback wall time           %.2f s\n", wall);
     std::printf("playback CPU (whole process) %.3f s  = %.2f %% of one core\n", playCpu,
                 100.0 * playCpu / wall);

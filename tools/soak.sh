@@ -1,6 +1,6 @@
 #!/bin/bash
 # soak.sh [--hours H | --minutes M] [--slope-hours N] [--warmup-minutes W] [--build DIR] [--out DIR]
-#         [--engine] [--output alsa|null] [--wrap "heaptrack -o FILE"]
+#         [--engine] [--output pulse|alsa|null] [--wrap "heaptrack -o FILE"]
 #
 # Plays short tracks of several formats (44.1 kHz stereo and 22.05 kHz mono Layer III, 48 kHz
 # Layer II, ...) in a loop through the real program for H hours (default 3; 0 runs until Ctrl+C),
@@ -9,14 +9,15 @@
 # RSS (least squares, MB an hour) over the last N hours (default 2), counted after W minutes of
 # warm-up (default 5). Every sample goes to OUT/rss.log; the summary's last line is the slope.
 # --engine plays through build/tools/vesperon-play --per-file (the engine alone, one player per
-# track as the window makes them) instead of the window. --output null plays to the null output
-# (real-time pace, no sound server) instead of ALSA into the null sink. --wrap runs the program
-# under a tool (a heap profiler); RSS is then the program's alone.
+# track as the window makes them) instead of the window. The sound goes into the server's null
+# sink through libpulse (--output pulse, the default, as a desktop with a server plays) or ALSA
+# (--output alsa); --output null plays to the null output (real-time pace, no sound server).
+# --wrap runs the program under a tool (a heap profiler); RSS is then the program's alone.
 # Needs sox, lame, twolame, pulseaudio, pactl; for the window also Xvfb, xdpyinfo, dbus-daemon,
 # playerctl.
 
 set -u
-minutes=180 slopeHours=2 warmup=5 engine=0 wrap="" output=alsa
+minutes=180 slopeHours=2 warmup=5 engine=0 wrap="" output=pulse
 build="$(cd "$(dirname "$0")/.." && pwd)/build"
 out=""
 while [ $# -gt 0 ]; do
@@ -30,7 +31,7 @@ while [ $# -gt 0 ]; do
         --engine) engine=1 ;;
         --wrap) wrap=$2; shift ;;
         --output) output=$2; shift ;;
-        *) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+        *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
     esac
     shift
 done
@@ -100,8 +101,8 @@ slope() {
         END { d = n * sxx - sx * sx; if (n < 3 || d <= 0) print "n/a"; else printf "%+.3f\n", (n * sxy - sx * sy) / d }' "$log"
 }
 
-# The sound server, for the window and for the engine's ALSA output alike.
-if [ "$output" = alsa ]; then
+# The sound server, for the window and for the engine's pulse or ALSA output alike.
+if [ "$output" != null ]; then
     export XDG_RUNTIME_DIR="$out/run" HOME="$out/run" PULSE_SERVER="unix:$out/run/native"
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-exit \
         "--load=module-null-sink sink_name=soak" \

@@ -1,10 +1,11 @@
 // vesperon-play [--start PERCENT] [--password TEXT] [--count N] [--per-file] FILE...
 //
 // Plays the files through the engine's player without a window, printing each notification as
-// it arrives ("progress N", "end" for 100). Ends when the player has finished; Ctrl+C stops it.
-// --per-file plays each file through a player of its own, made and removed by the command layer
-// as the window does for every track, rather than one player over the whole list.
-// VESPERON_AUDIO_OUTPUT chooses the output (alsa, null, wav:PATH).
+// it arrives ("heard" when a file's first sound is heard, "progress N" as it is heard, "end"
+// when it has been played out to the device). Ends when the player has finished; Ctrl+C stops
+// it. --per-file plays each file through a player of its own, made and removed by the command
+// layer as the window does for every track, rather than one player over the whole list.
+// VESPERON_AUDIO_OUTPUT chooses the output (pulse, alsa, null, wav:PATH).
 
 #include <atomic>
 #include <chrono>
@@ -35,8 +36,10 @@ bool isConsole(WindowHandle h) {
 
 bool printNotification(WindowHandle, std::uint32_t message, std::intptr_t wParam, std::intptr_t) {
     if (message != kPlayerNotifyMessage) return false;
-    if (wParam == 100)
+    if (wParam == kNoticeTrackEnd)
         std::printf("end\n");
+    else if (wParam == kNoticeFirstSoundHeard)
+        std::printf("heard\n");
     else
         std::printf("progress %ld\n", static_cast<long>(wParam));
     std::fflush(stdout);

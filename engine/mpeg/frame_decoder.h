@@ -6,18 +6,12 @@
 #include <cstdint>
 
 #include "engine/mpeg/frame_header.h"
+#include "engine/status/pcm_format.h"
 #include "engine/status/status.h"
 
 namespace vesperon::mpeg {
 
-struct OutputDescription {
-    int32_t channels = 0;
-    int32_t valuesPerFrame = 0;  // samples x channels
-    int32_t sampleRate = 0;
-    int32_t bitsPerSample = 0;
-    int32_t frameLength = 0;  // bytes, as prepared
-    int32_t type = 0;
-};
+using engine::PcmFormat;
 
 struct DecodeResult {
     int32_t bytesUsed = 0;  // 0 = a bad frame, nothing decoded
@@ -44,9 +38,10 @@ public:
     // Ok if the stream can be decoded, else CannotDecode. frameLength is without padding.
     engine::Status prepare(const FrameHeader& header, int frameLength, int reduction = 0, int transform = 0,
                 int convert = 0, int frequencyLimit = kFrequencyLimitHz);
-    OutputDescription describe() const;
+    // The prepared stream's PCM (all zero when none is prepared).
+    PcmFormat describe() const;
     // frame points at `available` readable bytes (a frame never reads past them); out has room
-    // for describe().valuesPerFrame 16-bit samples.
+    // for describe().samplesPerFrame x channels 16-bit samples.
     DecodeResult decode(const uint8_t* frame, std::size_t available, int16_t* out);
     // Frames output as silence because the reservoir lacked their data, since construction.
     uint64_t silencedFrames() const;

@@ -71,17 +71,10 @@ int Layer2Decoder::prepare(const FrameHeader& header, int frameLength, int frequ
     return 1;
 }
 
-OutputDescription Layer2Decoder::describe() const {
+PcmFormat Layer2Decoder::describe() const {
     const State& s = *s_;
-    if (!s.prepared) return {};
-    OutputDescription d;
-    d.channels = s.channels;
-    d.valuesPerFrame = kSamplesPerFrame * s.channels;  // 1152 per channel, MPEG-2 included
-    d.sampleRate = s.sampleRate;
-    d.bitsPerSample = 16;
-    d.frameLength = s.frameLength;
-    d.type = 0;
-    return d;
+    if (!s.prepared) return PcmFormat{0, 0, 0, 0};
+    return PcmFormat::pcm16(s.channels, s.sampleRate, kSamplesPerFrame);  // 1152 per channel, MPEG-2 included
 }
 
 DecodeResult Layer2Decoder::decode(const uint8_t* frame, std::size_t available, int16_t* out) {

@@ -14,7 +14,7 @@ public:
     Layer2Decoder();
     ~Layer2Decoder();
     int prepare(const FrameHeader& header, int frameLength, int frequencyLimit);
-    OutputDescription describe() const;
+    PcmFormat describe() const;
     DecodeResult decode(const uint8_t* frame, std::size_t available, int16_t* out);
 
 private:

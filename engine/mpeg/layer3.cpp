@@ -740,17 +740,10 @@ int Layer3Decoder::prepare(const FrameHeader& header, int frameLength, int frequ
     return 1;
 }
 
-OutputDescription Layer3Decoder::describe() const {
+PcmFormat Layer3Decoder::describe() const {
     const State& s = *s_;
-    OutputDescription d;
-    if (!s.prepared) return d;
-    d.channels = s.channels;
-    d.valuesPerFrame = s.samplesPerFrame * s.channels;
-    d.sampleRate = s.sampleRate;
-    d.bitsPerSample = 16;
-    d.frameLength = s.frameLength;
-    d.type = 0;
-    return d;
+    if (!s.prepared) return PcmFormat{0, 0, 0, 0};
+    return PcmFormat::pcm16(s.channels, s.sampleRate, s.samplesPerFrame);
 }
 
 DecodeResult Layer3Decoder::decode(const uint8_t* frame, std::size_t available, int16_t* out) {

@@ -14,7 +14,7 @@ public:
     Layer3Decoder();
     ~Layer3Decoder();
     int prepare(const FrameHeader& header, int frameLength, int frequencyLimit);
-    OutputDescription describe() const;
+    PcmFormat describe() const;
     DecodeResult decode(const uint8_t* frame, std::size_t available, int16_t* out);
     // Frames consumed but output as silence because their main data began before the
     // reservoir's content (the first frames after a seek or a resynchronisation).

@@ -26,7 +26,7 @@ engine::Status MpegAudioDecoder::prepare(const FrameHeader& header, int frameLen
     return engine::Status::Ok;
 }
 
-OutputDescription MpegAudioDecoder::describe() const {
+PcmFormat MpegAudioDecoder::describe() const {
     if (active_ == kLayerFieldIII) return layer3_->describe();
     if (active_ == kLayerFieldII) return layer2_->describe();
     return {};

@@ -229,10 +229,10 @@ Status StreamDecoder::start(int startPercent) {
     computeStreamInfo();
     if (Status r = decoder_.prepare(info_.header, info_.frameLength); r != Status::Ok) return r;
     info_.output = decoder_.describe();
-    const int values = info_.output.valuesPerFrame;
+    const int values = info_.output.samplesPerFrame * info_.output.channels;
     const int bytesPerValue = info_.output.bitsPerSample / 8;
     if (values <= 0 || bytesPerValue != 2 || static_cast<std::size_t>(values) * 2 > kMaxFrameOutputBytes ||
-        info_.output.channels <= 0 || values % info_.output.channels != 0) {
+        info_.output.channels <= 0) {
         return Status::CannotDecode;
     }
     pcmFrameBytes_ = static_cast<std::size_t>(values) * 2;
@@ -273,7 +273,7 @@ FrameStep StreamDecoder::emitTrimmed(const int16_t* pcm, int values, bool firstA
     FrameStep step;
     step.decoded = true;
     const int channels = info_.output.channels;
-    const int64_t samplesPerFrame = info_.output.valuesPerFrame / channels;
+    const int64_t samplesPerFrame = info_.output.samplesPerFrame;
     if (firstAudio) skipValues_ = static_cast<int64_t>(info_.startTrim) * channels;
     const int skip = static_cast<int>(std::min<int64_t>(skipValues_, values));
     skipValues_ -= skip;

@@ -35,7 +35,7 @@ struct StreamInfo {
     int64_t totalFrames = 0;  // -1 when the data length is 0
     int frameMilliseconds = 0;
     std::optional<VbrInfo> vbr;
-    OutputDescription output;  // as the frame decoder describes it after prepare
+    PcmFormat output;  // as the frame decoder describes it after prepare
     int startTrim = 0;         // samples cut from the start of the stream (LAME tag)
     int endTrim = 0;           // samples cut from its end
 };

@@ -30,7 +30,7 @@ constexpr auto kIdleWait = std::chrono::milliseconds(5);
 
 class AlsaOutput : public QueuedOutput {
 public:
-    explicit AlsaOutput(std::string device) : device_(std::move(device)) {}
+    AlsaOutput(std::string device, bool waitForDevice) : device_(std::move(device)), waitForDevice_(waitForDevice) {}
     ~AlsaOutput() override { stop(); }
 
     bool keepsOpen() const override { return true; }
@@ -42,32 +42,38 @@ private:
         return opened;
     }
 
-    // The sound server this process played through is away (restarting, say): wait for it.
-    bool waitsForDevice() const override { return everOpened(); }
+    // The sound server this process played through is away (restarting, say), or one is
+    // expected to start: wait for it.
+    bool waitsForDevice() const override { return waitForDevice_ || everOpened(); }
     bool playsOnAtPause() const override { return true; }
     std::size_t stageFrames() const override { return bufferFrames_; }
 
-    int openDevice(const WaveFormat& format) override {
+    Status openDevice(const PcmFormat& format) override {
         snd_pcm_t* pcm = nullptr;
         // Never blocking: the worker must always come back to see pause, reset and close.
-        if (snd_pcm_open(&pcm, device_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return kOutputError;
+        if (snd_pcm_open(&pcm, device_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
+            // alsa-lib read its configuration once, when `default` may not yet have been routed
+            // to a sound server that starts later: read it again for the next try.
+            snd_config_update_free_global();
+            return Status::DeviceFailed;
+        }
         if (!configure(pcm, format)) {
             snd_pcm_close(pcm);
-            return kOutputBadFormat;
+            return Status::BadFormat;
         }
         pcm_ = pcm;
         everOpened() = true;
-        return kOutputOk;
+        return Status::Ok;
     }
 
-    bool configure(snd_pcm_t* pcm, const WaveFormat& f) {
+    bool configure(snd_pcm_t* pcm, const PcmFormat& f) {
         snd_pcm_hw_params_t* hw;
         snd_pcm_hw_params_alloca(&hw);
         if (snd_pcm_hw_params_any(pcm, hw) < 0) return false;
         if (snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0) return false;
         if (snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0) return false;
         if (snd_pcm_hw_params_set_channels(pcm, hw, static_cast<unsigned>(f.channels)) < 0) return false;
-        unsigned rate = static_cast<unsigned>(f.samplesPerSecond);
+        unsigned rate = static_cast<unsigned>(f.sampleRate);
         if (snd_pcm_hw_params_set_rate(pcm, hw, rate, 0) < 0) return false;
         unsigned buffer = kBufferMicros, period = kPeriodMicros;
         snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &buffer, nullptr);
@@ -78,7 +84,7 @@ private:
         snd_pcm_hw_params_get_period_size(hw, &periodFrames, nullptr);
         periodFrames_ = periodFrames ? periodFrames : 1024;
         bufferFrames_ = bufferFrames > periodFrames_ ? bufferFrames : 2 * periodFrames_;
-        silence_.assign(periodFrames_ * static_cast<std::size_t>(f.blockAlign), 0);
+        silence_.assign(periodFrames_ * static_cast<std::size_t>(f.bytesPerSampleFrame()), 0);
 
         snd_pcm_sw_params_t* sw;
         snd_pcm_sw_params_alloca(&sw);
@@ -184,6 +190,7 @@ private:
     }
 
     const std::string device_;
+    const bool waitForDevice_;
 
     // --- the worker's alone once it runs (open() sets them before it starts, stop() after it ends)
     snd_pcm_t* pcm_ = nullptr;
@@ -196,14 +203,14 @@ void silentErrorHandler(const char*, int, const char*, int, const char*, ...) {}
 
 }  // namespace
 
-std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device) {
+std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device, bool waitForDevice) {
     // Failures come back as results; alsa-lib must not print them.
     static const bool quiet = [] {
         snd_lib_error_set_handler(&silentErrorHandler);
         return true;
     }();
     (void)quiet;
-    return std::make_unique<AlsaOutput>(device);
+    return std::make_unique<AlsaOutput>(device, waitForDevice);
 }
 
 }  // namespace vesperon::engine

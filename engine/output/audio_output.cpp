@@ -6,17 +6,17 @@
 
 namespace vesperon::engine {
 
-int AudioOutput::prepareHeader(WaveHeader* header) {
-    if (!header) return kOutputError;
+Status AudioOutput::prepareHeader(WaveHeader* header) {
+    if (!header) return Status::HeaderUnprepared;
     header->flags |= WaveHeader::kPrepared;
-    return kOutputOk;
+    return Status::Ok;
 }
 
-int AudioOutput::unprepareHeader(WaveHeader* header) {
-    if (!header) return kOutputError;
-    if (header->flags & WaveHeader::kInQueue) return kOutputStillPlaying;
+Status AudioOutput::unprepareHeader(WaveHeader* header) {
+    if (!header) return Status::HeaderUnprepared;
+    if (header->flags & WaveHeader::kInQueue) return Status::StillPlaying;
     header->flags &= ~WaveHeader::kPrepared;
-    return kOutputOk;
+    return Status::Ok;
 }
 
 namespace {
@@ -30,30 +30,28 @@ std::string expandSequence(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<AudioOutput> openAudioOutput(const WaveFormat& format, AudioOutput::DoneCallback done,
-                                             void* context, int* result) {
+std::unique_ptr<AudioOutput> openAudioOutput(const PcmFormat& format, AudioOutput::DoneCallback done,
+                                             void* context, Status* result) {
     const char* env = std::getenv("VESPERON_AUDIO_OUTPUT");
-    std::string choice = env ? env : "";
+    const std::string choice = env ? env : "";
+    auto opened = [&](std::unique_ptr<AudioOutput> out) -> std::unique_ptr<AudioOutput> {
+        const Status r = out->open(format, done, context);
+        if (result) *result = r;
+        return r == Status::Ok ? std::move(out) : nullptr;
+    };
+    if (choice == "null") return opened(makeNullOutput());
+    if (choice.rfind("wav:", 0) == 0) return opened(makeWavOutput(expandSequence(choice.substr(4))));
+    if (choice == "pulse") return opened(makePulseOutput(pulseServerExpected()));
     std::unique_ptr<AudioOutput> out;
-    if (choice == "null") {
-        out = makeNullOutput();
-    } else if (choice.rfind("wav:", 0) == 0) {
-        out = makeWavOutput(expandSequence(choice.substr(4)));
-    } else {
-        out = makeAlsaOutput();
-        int r = out->open(format, done, context);
-        if (r == kOutputOk) {
-            if (result) *result = r;
-            return out;
-        }
-        // No usable sound device: keep time with the null device so progress and the end of
-        // the file still work.
-        out = makeNullOutput();
-    }
-    int r = out->open(format, done, context);
-    if (result) *result = r;
-    if (r != kOutputOk) return nullptr;
-    return out;
+    if (choice != "alsa" && (out = opened(makePulseOutput()))) return out;
+    if ((out = opened(makeAlsaOutput()))) return out;
+    // No server answers and no device opens. A session that expects a server (one starting
+    // after this program, say) waits for it; otherwise the null device keeps time, so that
+    // progress and the end of the file still work.
+    if (pulseServerExpected() &&
+        (out = opened(choice == "alsa" ? makeAlsaOutput("default", true) : makePulseOutput(true))))
+        return out;
+    return opened(makeNullOutput());
 }
 
 }  // namespace vesperon::engine

@@ -7,27 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "engine/status/pcm_format.h"
+#include "engine/status/status.h"
+
 namespace vesperon::engine {
-
-struct WaveFormat {
-    int formatTag = 1;  // PCM
-    int channels = 0;
-    int samplesPerSecond = 0;
-    int avgBytesPerSecond = 0;  // blockAlign x rate
-    int blockAlign = 0;         // bitsPerSample / 8 x channels
-    int bitsPerSample = 16;
-    int extraSize = 0;
-
-    static WaveFormat pcm16(int channels, int rate) {
-        WaveFormat f;
-        f.channels = channels;
-        f.samplesPerSecond = rate;
-        f.bitsPerSample = 16;
-        f.blockAlign = 2 * channels;
-        f.avgBytesPerSecond = f.blockAlign * rate;
-        return f;
-    }
-};
 
 struct WaveHeader {
     static constexpr std::uint32_t kDone = 1;
@@ -40,34 +23,31 @@ struct WaveHeader {
     std::uint32_t flags = 0;
 };
 
-// Device results.
-inline constexpr int kOutputOk = 0;
-inline constexpr int kOutputError = 1;
-inline constexpr int kOutputBadFormat = 32;
-inline constexpr int kOutputStillPlaying = 33;
-inline constexpr int kOutputUnprepared = 34;
-
 class AudioOutput {
 public:
     // Called on the device's own thread (or the caller of reset) once per finished header.
     using DoneCallback = void (*)(void* context, WaveHeader* header);
 
     virtual ~AudioOutput() = default;
-    virtual int open(const WaveFormat& format, DoneCallback done, void* context) = 0;
-    virtual int prepareHeader(WaveHeader* header);
-    // kOutputStillPlaying while the header is queued.
-    virtual int unprepareHeader(WaveHeader* header);
-    // The header must be prepared; the device reads its data in place until it calls back.
-    virtual int write(WaveHeader* header) = 0;
-    // Returns at once; the sound the device already holds still plays (see pauseHeard).
-    virtual int pause() = 0;
-    virtual int restart() = 0;
+    // BadFormat when the device cannot play it; DeviceFailed when none opens.
+    virtual Status open(const PcmFormat& format, DoneCallback done, void* context) = 0;
+    virtual Status prepareHeader(WaveHeader* header);
+    // StillPlaying while the header is queued.
+    virtual Status unprepareHeader(WaveHeader* header);
+    // The header must be prepared (else HeaderUnprepared); the device reads its data in place
+    // until it calls back. DeviceFailed once the device is gone for good.
+    virtual Status write(WaveHeader* header) = 0;
+    // Returns at once; pauseHeard() tells when the sound has stopped.
+    virtual Status pause() = 0;
+    virtual Status restart() = 0;
     // Stops playing and returns every queued header through the callback before it returns;
     // by then no callback is running either, so the caller may free its headers.
-    virtual int reset() = 0;
-    // kOutputStillPlaying while headers are queued.
-    virtual int close() = 0;
+    virtual Status reset() = 0;
+    // StillPlaying while headers are queued.
+    virtual Status close() = 0;
     virtual std::string name() const = 0;
+    // What the sound server shows for the stream (the track's name); backends without one ignore it.
+    virtual void setMediaName(const std::string&) {}
 
     // Keeping one device across plays, for devices that keepsOpen(). release: every header goes back at once while the sound
     // still queued plays on (copied); false when the device cannot do that (then drain and
@@ -78,20 +58,38 @@ public:
     virtual void rebind(DoneCallback, void*) {}
     virtual bool busy() { return false; }
     virtual bool failed() { return false; }
-    // False from a pause until the sound queued before it has been heard: a caller that fades
-    // the volume out and pauses puts the volume back only then, so no tail sounds at full volume.
+    // False from a pause until the device has gone quiet: a caller that fades the volume out
+    // and pauses puts the volume back only then, so no tail sounds at full volume. A device
+    // that stops at once (a corked stream) turns it true as soon as the stop is acknowledged;
+    // one that plays on turns it true once what it held has been heard.
     virtual bool pauseHeard() { return true; }
+
+    // The sound timeline: every frame of sound written is numbered, from 0 at open, in the
+    // order it plays. soundMark() is where the next header written will start; soundHeard()
+    // how far the sound heard has got (extrapolated between the device's reports while it
+    // plays, and never past what was written). A reset drops what was not heard and the
+    // timeline goes on from soundHeard(). Both are cheap and never wait on the device.
+    virtual std::uint64_t soundMark() { return 0; }
+    virtual std::uint64_t soundHeard() { return 0; }
 };
 
-// The backend VESPERON_AUDIO_OUTPUT names (alsa, the default; null; wav:PATH, where "%d" in
-// PATH becomes a per-process sequence number), opened with the format. When ALSA cannot open a
-// device the null backend takes over. Null (and *result non-zero) only when nothing opens.
-std::unique_ptr<AudioOutput> openAudioOutput(const WaveFormat& format, AudioOutput::DoneCallback done,
-                                             void* context, int* result = nullptr);
+// The backend VESPERON_AUDIO_OUTPUT names (pulse; alsa; null; wav:PATH, where "%d" in PATH
+// becomes a per-process sequence number), opened with the format. Without it: the sound
+// server's own library when a server answers, else ALSA. When no device opens and a server
+// is expected (see pulseServerExpected), the chosen output waits for it (pulse by default);
+// otherwise the null backend keeps time. Null (and *result not Ok) only when nothing opens.
+std::unique_ptr<AudioOutput> openAudioOutput(const PcmFormat& format, AudioOutput::DoneCallback done,
+                                             void* context, Status* result = nullptr);
 
 // The backends, for tools and tests that want one explicitly.
 std::unique_ptr<AudioOutput> makeNullOutput();
 std::unique_ptr<AudioOutput> makeWavOutput(const std::string& path);
-std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device = "default");
+// waitForDevice (for both): an open that finds no server or device still succeeds, and the
+// output plays once one answers (as after a server's restart); without it the open fails.
+std::unique_ptr<AudioOutput> makeAlsaOutput(const std::string& device = "default", bool waitForDevice = false);
+std::unique_ptr<AudioOutput> makePulseOutput(bool waitForDevice = false);
+// True when this session names a sound server that is not up yet: PULSE_SERVER is set, or
+// the user's runtime directory exists and a sound server is installed.
+bool pulseServerExpected();
 
 }  // namespace vesperon::engine

@@ -10,11 +10,9 @@ namespace vesperon::engine {
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kIdleClose = std::chrono::seconds(3);
-constexpr auto kTailWait = std::chrono::milliseconds(600);
-
-bool sameFormat(const WaveFormat& a, const WaveFormat& b) {
-    return a.channels == b.channels && a.samplesPerSecond == b.samplesPerSecond && a.bitsPerSample == b.bitsPerSample;
-}
+// The longest a change of format waits for the kept device's tail: a device counts sound as
+// played once heard, so this bounds only a device that stopped playing.
+constexpr auto kTailWait = std::chrono::seconds(5);
 }  // namespace
 
 struct OutputKeeper::State {
@@ -24,7 +22,7 @@ struct OutputKeeper::State {
     std::mutex mutex;
     std::condition_variable cv;  // wakes the closer to quit
     std::unique_ptr<AudioOutput> kept;
-    WaveFormat format;
+    PcmFormat format;
     Clock::time_point quietSince{};  // when the kept device was last seen playing
     bool quit = false;
     bool closerRunning = false;  // the closer has not yet left closeIdle()
@@ -93,23 +91,23 @@ void OutputKeeper::playOutAndClose(double seconds) {
     closeNow();
 }
 
-std::unique_ptr<AudioOutput> OutputKeeper::take(const WaveFormat& format, AudioOutput::DoneCallback done,
-                                                void* context, int* result) {
+std::unique_ptr<AudioOutput> OutputKeeper::take(const PcmFormat& format, AudioOutput::DoneCallback done,
+                                                void* context, Status* result) {
     std::unique_ptr<AudioOutput> device;
-    WaveFormat keptFormat;
+    PcmFormat keptFormat;
     {
         std::lock_guard lock(s_->mutex);
         device = std::move(s_->kept);
         keptFormat = s_->format;
     }
-    if (device && !device->failed() && sameFormat(format, keptFormat)) {
+    if (device && !device->failed() && format.sameSound(keptFormat)) {
         device->rebind(done, context);
         device->restart();
-        if (result) *result = kOutputOk;
+        if (result) *result = Status::Ok;
         return device;
     }
     if (device) {
-        // Another format: let the last track's tail play out first (briefly), then close.
+        // Another format: let the last track's tail be heard first, then close.
         const auto until = Clock::now() + kTailWait;
         while (!device->failed() && device->busy() && Clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -120,7 +118,7 @@ std::unique_ptr<AudioOutput> OutputKeeper::take(const WaveFormat& format, AudioO
     return openAudioOutput(format, done, context, result);
 }
 
-void OutputKeeper::give(std::unique_ptr<AudioOutput> device, const WaveFormat& format) {
+void OutputKeeper::give(std::unique_ptr<AudioOutput> device, const PcmFormat& format) {
     if (!device) return;
     std::unique_ptr<AudioOutput> old;
     {

@@ -2,7 +2,7 @@
 // Keeps the wave output open from one play to the next. A play takes the device for its format
 // (the kept one when the rate and channels match, so the next track's sound follows the last
 // one's with nothing added) and gives it back when it ends, with the rest of its sound still
-// playing. A device nobody has taken for a few seconds is closed, so the sound server can
+// playing. A play of another format waits until the kept device has played all it holds. A device nobody has taken for a few seconds is closed, so the sound server can
 // suspend; so is one that failed for good.
 
 #include <memory>
@@ -18,10 +18,10 @@ public:
 
     // An open device bound to (done, context): the kept one when it suits the format, else one
     // from openAudioOutput. Null with *result set when nothing opens.
-    std::unique_ptr<AudioOutput> take(const WaveFormat& format, AudioOutput::DoneCallback done, void* context,
-                                      int* result);
+    std::unique_ptr<AudioOutput> take(const PcmFormat& format, AudioOutput::DoneCallback done, void* context,
+                                      Status* result);
     // A device whose headers have all been returned (release() succeeded); kept for the next take.
-    void give(std::unique_ptr<AudioOutput> device, const WaveFormat& format);
+    void give(std::unique_ptr<AudioOutput> device, const PcmFormat& format);
     // Closes the kept device now (for tests and exit).
     void closeNow();
     // Waits (at most `seconds`) until the kept device has played what it holds, then closes it:

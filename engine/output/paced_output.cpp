@@ -23,17 +23,17 @@ public:
     std::string name() const override { return wavPath_.empty() ? "null" : "wav:" + wavPath_; }
 
 private:
-    int openDevice(const WaveFormat& format) override {
+    Status openDevice(const PcmFormat& format) override {
         format_ = format;
-        framesPerSecond_ = std::uint64_t(format.samplesPerSecond) * (wavPath_.empty() ? 1 : kWavSpeedUp);
+        framesPerSecond_ = std::uint64_t(format.sampleRate) * (wavPath_.empty() ? 1 : kWavSpeedUp);
         running_ = false;
         anchorFrame_ = 0;
-        if (wavPath_.empty()) return kOutputOk;
+        if (wavPath_.empty()) return Status::Ok;
         file_ = std::fopen(wavPath_.c_str(), "wb");
-        if (!file_) return kOutputError;
+        if (!file_) return Status::DeviceFailed;
         dataBytes_ = 0;
         writeWavHeader(0);
-        return kOutputOk;
+        return Status::Ok;
     }
 
     void closeDevice(bool) override {
@@ -75,6 +75,7 @@ private:
             anchorFrame_ = playedBy(now, feed.written);
             running_ = false;
             t.played = anchorFrame_;
+            t.stopped = true;
             t.wakeAt = kUntilWoken;
             return t;
         }
@@ -91,7 +92,7 @@ private:
             const std::size_t room = ahead >= stageFrames() ? 0 : std::size_t(stageFrames() - ahead);
             t.wrote = std::min(feed.frames, room);
             if (file_ && t.wrote) {
-                const std::size_t bytes = t.wrote * std::size_t(format_.blockAlign);
+                const std::size_t bytes = t.wrote * std::size_t(format_.bytesPerSampleFrame());
                 dataBytes_ += static_cast<std::uint32_t>(std::fwrite(feed.data, 1, bytes, file_));
             }
             written += t.wrote;
@@ -120,9 +121,9 @@ private:
         le32(h + 16, 16);
         le16(h + 20, 1);
         le16(h + 22, static_cast<std::uint32_t>(format_.channels));
-        le32(h + 24, static_cast<std::uint32_t>(format_.samplesPerSecond));
-        le32(h + 28, static_cast<std::uint32_t>(format_.avgBytesPerSecond));
-        le16(h + 32, static_cast<std::uint32_t>(format_.blockAlign));
+        le32(h + 24, static_cast<std::uint32_t>(format_.sampleRate));
+        le32(h + 28, static_cast<std::uint32_t>(format_.sampleRate * format_.bytesPerSampleFrame()));
+        le16(h + 32, static_cast<std::uint32_t>(format_.bytesPerSampleFrame()));
         le16(h + 34, static_cast<std::uint32_t>(format_.bitsPerSample));
         std::memcpy(h + 36, "data", 4);
         le32(h + 40, dataBytes);
@@ -134,7 +135,7 @@ private:
     const std::string wavPath_;
 
     // --- the worker's alone once it runs (open() sets them before it starts, stop() after it ends)
-    WaveFormat format_;
+    PcmFormat format_;
     std::FILE* file_ = nullptr;
     std::uint32_t dataBytes_ = 0;
     std::uint64_t framesPerSecond_ = 44100;  // of the clock

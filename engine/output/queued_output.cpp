@@ -9,6 +9,8 @@ namespace {
 
 constexpr auto kStallLimit = std::chrono::seconds(2);
 constexpr auto kRetry = std::chrono::milliseconds(500);
+// The heard position runs on by the clock between the device's reports, but never further than this.
+constexpr auto kExtrapolateLimit = std::chrono::milliseconds(250);
 constexpr auto kGiveUp = std::chrono::seconds(15);
 constexpr auto kRecentSound = std::chrono::milliseconds(20);
 // Added to the earliest moment the sound held at a pause can have been heard, for the jitter of
@@ -28,19 +30,18 @@ QueuedOutput::~QueuedOutput() {
     for (WaveHeader* h : takeAll()) finish(h);
 }
 
-int QueuedOutput::open(const WaveFormat& format, DoneCallback done, void* context) {
-    if (worker_.joinable()) return kOutputError;
-    // Frames are copied blockAlign bytes at a time and written as 16-bit samples: the two must agree.
-    if (format.formatTag != 1 || format.bitsPerSample != 16 || format.channels < 1 || format.channels > 8 ||
-        format.samplesPerSecond <= 0 || format.blockAlign != 2 * format.channels)
-        return kOutputBadFormat;
+Status QueuedOutput::open(const PcmFormat& format, DoneCallback done, void* context) {
+    if (worker_.joinable()) return Status::DeviceFailed;
+    if (format.bitsPerSample != 16 || format.channels < 1 || format.channels > 8 || format.sampleRate <= 0 ||
+        format.sampleRate > 768000)
+        return Status::BadFormat;
     format_ = format;
-    frameBytes_ = static_cast<std::size_t>(format.blockAlign);
-    const int r = openDevice(format);
+    frameBytes_ = static_cast<std::size_t>(format.bytesPerSampleFrame());
+    const Status r = openDevice(format);
     // A device that has played before and is away (a sound server restarting, say) is waited
     // for as one lost mid-play is, rather than played to nothing.
-    const bool away = r == kOutputError && waitsForDevice();
-    if (r != kOutputOk && !away) return r;
+    const bool away = r == Status::DeviceFailed && waitsForDevice();
+    if (r != Status::Ok && !away) return r;
     std::lock_guard lock(mutex_);
     done_ = done;
     context_ = context;
@@ -50,36 +51,40 @@ int QueuedOutput::open(const WaveFormat& format, DoneCallback done, void* contex
     lost_ = away;
     lostSince_ = lastProgress_ = nextRetry_ = Clock::now();
     framesWritten_ = lastPlayed_ = 0;
+    failedOpens_ = 0;
     worker_ = std::thread([this] { run(); });
-    return kOutputOk;
+    return Status::Ok;
 }
 
-int QueuedOutput::write(WaveHeader* h) {
-    if (!h || !(h->flags & WaveHeader::kPrepared)) return kOutputUnprepared;
+Status QueuedOutput::write(WaveHeader* h) {
+    if (!h || !(h->flags & WaveHeader::kPrepared)) return Status::HeaderUnprepared;
     std::lock_guard lock(mutex_);
-    if (!open_ || failed_) return kOutputError;
+    if (!open_ || failed_) return Status::DeviceFailed;
     h->flags = (h->flags & ~WaveHeader::kDone) | WaveHeader::kInQueue;
     queue_.push_back(h);
+    soundAccepted_ += h->bufferLength / frameBytes_;
     // A worker asleep until its device wants more takes this header when it wakes: waking it
     // for every header would double its wake-ups.
     ++changes_;
     if (!sleepingOnDevice_) cv_.notify_all();
-    return kOutputOk;
+    return Status::Ok;
 }
 
-// Never waits for the device: the caller asks pauseHeard() when the little the device still
-// holds has been heard (a fade-out puts the volume back only then).
-int QueuedOutput::pause() {
+// Never waits for the device: the caller asks pauseHeard() when it has gone quiet (a fade-out
+// puts the volume back only then).
+Status QueuedOutput::pause() {
     std::lock_guard lock(mutex_);
+    if (wantPaused_) return Status::Ok;
     wantPaused_ = true;
+    pauseHeard_ = false;
+    heardNotBefore_ = {};
     if (playsOnAtPause()) {
         pauseTarget_ = framesWritten_;
-        pauseHeard_ = false;
         const std::uint64_t held = framesWritten_ - std::min(lastPlayed_, framesWritten_);
-        heardNotBefore_ = held ? Clock::now() + playTime(held) + kHeardMargin : Clock::time_point{};
+        if (held) heardNotBefore_ = Clock::now() + playTime(held) + kHeardMargin;
     }
     wake();
-    return kOutputOk;
+    return Status::Ok;
 }
 
 // The played count and the clock must both agree: a device plays in real time, while the count
@@ -91,25 +96,59 @@ bool QueuedOutput::pauseHeard() {
 }
 
 QueuedOutput::Clock::duration QueuedOutput::playTime(std::uint64_t frames) const {
-    return std::chrono::microseconds(frames * 1000000 / static_cast<std::uint64_t>(format_.samplesPerSecond));
+    return std::chrono::microseconds(frames * 1000000 / static_cast<std::uint64_t>(format_.sampleRate));
 }
 
-int QueuedOutput::restart() {
+QueuedOutput::Clock::duration QueuedOutput::retryDelay(int) const {
+    return kRetry;
+}
+
+Status QueuedOutput::restart() {
     std::lock_guard lock(mutex_);
     wantPaused_ = false;
     pauseHeard_ = true;
     heardNotBefore_ = {};
     wake();
-    return kOutputOk;
+    return Status::Ok;
 }
 
-int QueuedOutput::reset() {
+// Where `played` device frames lie on the sound timeline; the lock is held.
+std::uint64_t QueuedOutput::heardAt(std::uint64_t played) const {
+    if (segments_.empty()) return heardBase_;
+    const Segment& s = segments_.front();
+    return s.sound + (played <= s.device ? 0 : std::min(played - s.device, s.frames));
+}
+
+std::uint64_t QueuedOutput::soundHeard() {
+    std::lock_guard lock(mutex_);
+    std::uint64_t played = lastPlayed_;
+    if (advancing_ && !wantPaused_ && deviceOpen_ && !lost_) {
+        // Between two reports the device plays on in real time.
+        const auto ran = std::min<Clock::duration>(Clock::now() - playedAt_, kExtrapolateLimit);
+        if (ran.count() > 0)
+            played += static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(ran).count()) *
+                      static_cast<std::uint64_t>(format_.sampleRate) / 1000000;
+    }
+    return heardAt(played);
+}
+
+std::uint64_t QueuedOutput::soundMark() {
+    std::lock_guard lock(mutex_);
+    return soundAccepted_;
+}
+
+Status QueuedOutput::reset() {
     std::vector<WaveHeader*> returned;
     {
         std::unique_lock lock(mutex_);
-        if (!open_) return kOutputError;
+        if (!open_) return Status::DeviceFailed;
         awaitCallbacks(lock);
         const bool sounding = pending() || stageDone_ < stageSize_;
+        // What was not heard is dropped from the timeline too.
+        heardBase_ = heardAt(lastPlayed_);
+        segments_.clear();
+        soundAccepted_ = stageSound_ = currentSound_ = heardBase_;
+        advancing_ = false;
         returned = takeAll();
         // The worker drops what the device holds before it writes anything else.
         if (sounding) dropRequested_ = true;
@@ -119,17 +158,17 @@ int QueuedOutput::reset() {
         wake();
     }
     for (WaveHeader* h : returned) finish(h);
-    return kOutputOk;
+    return Status::Ok;
 }
 
-int QueuedOutput::close() {
+Status QueuedOutput::close() {
     {
         std::lock_guard lock(mutex_);
-        if (!open_) return kOutputError;
-        if (pending()) return kOutputStillPlaying;
+        if (!open_) return Status::DeviceFailed;
+        if (pending()) return Status::StillPlaying;
     }
     stop();
-    return kOutputOk;
+    return Status::Ok;
 }
 
 bool QueuedOutput::release() {
@@ -151,6 +190,7 @@ bool QueuedOutput::release() {
         if (current_ && !(current_->flags & kOwned)) {
             returned.push_back(current_);
             current_ = own(current_, currentOffset_);
+            currentSound_ += currentOffset_;
             currentOffset_ = 0;
         }
         for (WaveHeader*& h : queue_) {
@@ -186,6 +226,11 @@ bool QueuedOutput::failed() {
 void QueuedOutput::wake() {
     ++changes_;
     cv_.notify_all();
+}
+
+void QueuedOutput::wakeWorker() {
+    std::lock_guard lock(mutex_);
+    wake();
 }
 
 void QueuedOutput::stop() {
@@ -256,6 +301,7 @@ void QueuedOutput::finish(WaveHeader* h) {
 // Copies up to `room` frames of the queued headers into the stage; the lock is held.
 void QueuedOutput::fillStage(std::size_t room) {
     const std::size_t fb = frameBytes_;
+    stageSound_ = current_ ? currentSound_ + currentOffset_ : stageSound_ + stageSize_;
     stageSize_ = stageDone_ = 0;
     stage_.resize(room * fb);
     while (stageSize_ < room) {
@@ -264,6 +310,7 @@ void QueuedOutput::fillStage(std::size_t room) {
             current_ = queue_.front();
             queue_.pop_front();
             currentOffset_ = 0;
+            currentSound_ = stageSound_ + stageSize_;
         }
         const std::uint32_t frames = static_cast<std::uint32_t>(current_->bufferLength / fb);
         const std::uint32_t n =
@@ -272,7 +319,7 @@ void QueuedOutput::fillStage(std::size_t room) {
         currentOffset_ += n;
         stageSize_ += n;
         if (currentOffset_ >= frames) {
-            written_.push_back({current_, framesWritten_ + stageSize_});
+            written_.push_back({current_, framesWritten_ + stageSize_, stageSound_ + stageSize_, frames});
             current_ = nullptr;
         }
     }
@@ -281,30 +328,60 @@ void QueuedOutput::fillStage(std::size_t room) {
 // The device is gone or stuck: every header not yet heard goes back to the front of the queue
 // to be played again on the next device. The lock is held.
 void QueuedOutput::loseDevice(std::vector<WaveHeader*>& done) {
-    std::deque<WaveHeader*> again;
-    for (Written& w : written_) {
-        if (w.endFrame <= lastPlayed_)
-            done.push_back(w.header);
-        else
-            again.push_back(w.header);
-    }
-    written_.clear();
-    if (current_) again.push_back(current_);
-    current_ = nullptr;
-    currentOffset_ = 0;
-    queue_.insert(queue_.begin(), again.begin(), again.end());
-    stageSize_ = stageDone_ = 0;
-    framesWritten_ = lastPlayed_ = 0;
+    putBackUnheard(done);
     deviceOpen_ = false;
     if (!lost_) lostSince_ = Clock::now();
     lost_ = true;
     pauseHeard_ = true;
     heardNotBefore_ = {};
-    nextRetry_ = Clock::now() + kRetry;
+    failedOpens_ = 0;
+    nextRetry_ = Clock::now() + retryDelay(0);
     cv_.notify_all();
 }
 
-// Lost: opens the device again twice a second while there is something to play.
+// Headers heard go to `done`; the rest go back to the front of the queue, the first of them
+// from its first frame not heard, and the device's counts start again. The lock is held.
+void QueuedOutput::putBackUnheard(std::vector<WaveHeader*>& done) {
+    std::deque<WaveHeader*> again;
+    std::uint32_t resumeAt = 0;
+    std::uint64_t resumeSound = 0;
+    for (Written& w : written_) {
+        if (w.endFrame <= lastPlayed_) {
+            done.push_back(w.header);
+            continue;
+        }
+        if (again.empty()) {
+            const std::uint64_t start = w.endFrame - w.frames;
+            resumeAt = lastPlayed_ > start ? static_cast<std::uint32_t>(lastPlayed_ - start) : 0;
+            resumeSound = w.soundEnd - w.frames;
+        }
+        again.push_back(w.header);
+    }
+    written_.clear();
+    if (current_) {
+        if (again.empty()) resumeSound = currentSound_;
+        again.push_back(current_);
+    }
+    current_ = nullptr;
+    currentOffset_ = 0;
+    if (!again.empty()) {
+        current_ = again.front();
+        again.pop_front();
+        currentOffset_ = resumeAt;
+        currentSound_ = resumeSound;
+        heardBase_ = resumeSound + resumeAt;
+    } else {
+        heardBase_ = stageSound_ + stageSize_;
+    }
+    stageSound_ = heardBase_;
+    segments_.clear();
+    advancing_ = false;
+    queue_.insert(queue_.begin(), again.begin(), again.end());
+    stageSize_ = stageDone_ = 0;
+    framesWritten_ = lastPlayed_ = 0;
+}
+
+// Lost: opens the device again, at the backend's pace, while there is something to play.
 void QueuedOutput::reopen(std::unique_lock<std::mutex>& lock) {
     if (!pending()) {
         cv_.wait(lock);
@@ -315,7 +392,7 @@ void QueuedOutput::reopen(std::unique_lock<std::mutex>& lock) {
         return;
     }
     lock.unlock();
-    const bool opened = openDevice(format_) == kOutputOk;
+    const bool opened = openDevice(format_) == Status::Ok;
     lock.lock();
     if (opened) {
         deviceOpen_ = true;
@@ -323,7 +400,7 @@ void QueuedOutput::reopen(std::unique_lock<std::mutex>& lock) {
         lastProgress_ = Clock::now();
         framesWritten_ = lastPlayed_ = 0;
     } else {
-        nextRetry_ = Clock::now() + kRetry;
+        nextRetry_ = Clock::now() + retryDelay(++failedOpens_);
         if (!failed_ && Clock::now() - lostSince_ > kGiveUp) failed_ = true;
     }
     cv_.notify_all();
@@ -358,6 +435,7 @@ void QueuedOutput::run() {
                 lock.lock();
             }
             framesWritten_ = lastPlayed_ = 0;
+            advancing_ = false;
             continue;
         }
         if (!deviceOpen_) {
@@ -398,6 +476,7 @@ void QueuedOutput::run() {
             finishDone();
             continue;
         }
+        const std::uint64_t before = lastPlayed_;
         if (t.allPlayed) {
             lastPlayed_ = framesWritten_;
             lastProgress_ = now;
@@ -405,9 +484,21 @@ void QueuedOutput::run() {
             lastPlayed_ = t.played;
             lastProgress_ = now;
         }
+        if (t.havePlayed || t.allPlayed) {
+            advancing_ = lastPlayed_ > before && !t.allPlayed;
+            playedAt_ = now;
+        }
         if (t.healthy) lastProgress_ = now;
         if (t.wrote > 0) {
             lastProgress_ = now;
+            if (!t.silence) {
+                const std::uint64_t sound = stageSound_ + stageDone_;
+                Segment* last = segments_.empty() ? nullptr : &segments_.back();
+                if (last && last->device + last->frames == framesWritten_ && last->sound + last->frames == sound)
+                    last->frames += t.wrote;
+                else
+                    segments_.push_back({framesWritten_, sound, t.wrote});
+            }
             framesWritten_ += t.wrote;
             if (!t.silence) {
                 stageDone_ += t.wrote;
@@ -431,7 +522,14 @@ void QueuedOutput::run() {
             done.push_back(written_.front().header);
             written_.pop_front();
         }
-        if (paused && !pauseHeard_ && lastPlayed_ >= pauseTarget_) {
+        while (segments_.size() > 1 && segments_.front().device + segments_.front().frames <= lastPlayed_)
+            segments_.pop_front();
+        if (segments_.size() == 1 && segments_.front().device + segments_.front().frames <= lastPlayed_) {
+            heardBase_ = segments_.front().sound + segments_.front().frames;
+            segments_.clear();
+        }
+        if (paused && !pauseHeard_ &&
+            (playsOnAtPause() ? lastPlayed_ >= pauseTarget_ : t.stopped)) {
             pauseHeard_ = true;
             cv_.notify_all();
         }

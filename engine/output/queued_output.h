@@ -7,8 +7,8 @@
 // The worker never calls the device while it holds the lock, so that writes, pause, reset and
 // close return at once whatever the device does. When the device fails (a sound server gone) or
 // takes and plays nothing for kStallLimit, the worker closes it, puts back every header not yet
-// heard and opens the device again twice a second; the play goes on from where the sound
-// stopped. After kGiveUp without a device, failed() is true and writes fail.
+// heard and opens the device again (at the backend's retryDelay); the play goes on from the
+// last frame heard. After kGiveUp without a device, failed() is true and writes fail.
 //
 // release() lets the device outlive the renderer that opened it: what is still queued is copied
 // and plays on, every header goes back at once, and the next track's sound follows it.
@@ -31,17 +31,19 @@ public:
 
     ~QueuedOutput() override;
 
-    int open(const WaveFormat& format, DoneCallback done, void* context) final;
-    int write(WaveHeader* header) final;
-    int pause() final;
+    Status open(const PcmFormat& format, DoneCallback done, void* context) final;
+    Status write(WaveHeader* header) final;
+    Status pause() final;
     bool pauseHeard() final;
-    int restart() final;
-    int reset() final;
-    int close() final;
+    Status restart() final;
+    Status reset() final;
+    Status close() final;
     bool release() final;
     void rebind(DoneCallback done, void* context) final;
     bool busy() final;
     bool failed() final;
+    std::uint64_t soundMark() final;
+    std::uint64_t soundHeard() final;
 
 protected:
     // What the worker asks of the device in one turn.
@@ -62,31 +64,56 @@ protected:
         std::size_t wrote = 0;     // frames taken from the feed's sound, or of silence
         bool silence = false;      // what it wrote was silence of its own
         bool healthy = false;      // fine though it took and played nothing (a stopped clock)
+        bool stopped = false;      // paused: the device has stopped sounding (its clock holds)
         Clock::time_point wakeAt{};  // the worker may sleep until then unless woken; {}: go on
     };
     static constexpr Clock::time_point kUntilWoken = Clock::time_point::max();
 
-    // The backend. openDevice runs in open() and, after a loss, on the worker; everything else
-    // runs on the worker, or after it has ended. None is called with the lock held.
-    virtual int openDevice(const WaveFormat& format) = 0;
+    // The backend, as a table of duties. openDevice runs in open() and, after a loss, on the
+    // worker; everything else runs on the worker, or after it has ended. None is called with
+    // the lock held, so a backend may take its own locks inside; its own threads may take the
+    // lock (wakeWorker) inside theirs, since the worker never holds it while calling in.
+    // Mandatory:
+    //   openDevice: open for the format; Ok, BadFormat, or DeviceFailed (retried after a loss).
+    //   closeDevice: close; `lost` when it failed (nothing need be drained or dropped).
+    //   dropDevice: forget the sound it holds at once (after a reset); its played count
+    //     starts again from 0, as the written count does.
+    //   play: one turn (see Feed and Turn): write what it can, say what has been heard, and
+    //     when to come back. While paused it stops sounding and reports stopped once it has.
+    //   stageFrames: the most frames worth staging at a time; read on the worker only.
+    virtual Status openDevice(const PcmFormat& format) = 0;
     virtual void closeDevice(bool lost) = 0;
-    virtual void dropDevice() = 0;  // forget the sound it holds (after a reset)
+    virtual void dropDevice() = 0;
     virtual Turn play(const Feed& feed) = 0;
-    // The most frames worth staging at a time; read on the worker only.
     virtual std::size_t stageFrames() const = 0;
-    // Whether a failing first open waits for the device as a lost one is waited for.
+    // Optional:
+    //   waitsForDevice: a failing first open waits for the device as a lost one is waited for.
+    //   playsOnAtPause: the device still plays what it holds after a pause, so pauseHeard()
+    //     turns true once that has been heard (judged by its played count and the clock);
+    //     false when it reports stopped at a pause.
+    //   retryDelay: how long after the n-th failed open (0 first) to try again.
     virtual bool waitsForDevice() const { return false; }
-    // Whether the device still plays what it holds after a pause (pauseHeard() then turns true
-    // once that has been heard); false when the device's clock stops at once.
     virtual bool playsOnAtPause() const { return false; }
+    virtual Clock::duration retryDelay(int failures) const;
 
     // Every backend's destructor calls it: ends the worker and closes the device.
     void stop();
+    // For a backend's own threads (a client library's callbacks): the device has room, or its
+    // state changed; the worker takes a turn now. Takes the lock; call it holding none the
+    // worker could wait for while holding this one.
+    void wakeWorker();
 
 private:
     struct Written {
         WaveHeader* header;
         std::uint64_t endFrame;  // frames written to the device when this header was complete
+        std::uint64_t soundEnd;  // where it ends on the sound timeline
+        std::uint32_t frames;
+    };
+    // Sound written to the device in one piece: device frames [device, device + frames) are
+    // the sound timeline's [sound, sound + frames).
+    struct Segment {
+        std::uint64_t device, sound, frames;
     };
 
     void run();
@@ -98,11 +125,13 @@ private:
     void finish(WaveHeader* h);
     void fillStage(std::size_t room);
     void loseDevice(std::vector<WaveHeader*>& done);
+    void putBackUnheard(std::vector<WaveHeader*>& done);
     void reopen(std::unique_lock<std::mutex>& lock);
     Clock::duration playTime(std::uint64_t frames) const;
+    std::uint64_t heardAt(std::uint64_t played) const;
 
     // --- set by open() before the worker starts; read-only while it runs
-    WaveFormat format_;
+    PcmFormat format_;
     std::size_t frameBytes_ = 4;
     std::thread worker_;  // started by open(), joined by stop()
 
@@ -141,6 +170,15 @@ private:
     std::uint64_t pauseTarget_ = 0;  // frames written when the last pause was asked for
     bool pauseHeard_ = true;         // everything written before that pause has been heard
     Clock::time_point heardNotBefore_{};  // and by the clock not before then
+    // The sound timeline (see AudioOutput::soundMark).
+    std::uint64_t soundAccepted_ = 0;  // frames of every header written, less those dropped
+    std::uint64_t stageSound_ = 0;     // where stage_[0] lies on it
+    std::uint64_t currentSound_ = 0;   // where current_ begins on it
+    std::deque<Segment> segments_;     // written, not wholly heard; oldest first
+    std::uint64_t heardBase_ = 0;      // heard up to here when segments_ is empty
+    bool advancing_ = false;           // the played count moved at the last turn
+    Clock::time_point playedAt_{};     // when lastPlayed_ was measured
+    int failedOpens_ = 0;              // since the device was lost
 };
 
 }  // namespace vesperon::engine

@@ -44,12 +44,6 @@ Status FrameDecoder::connect(StreamRing* input, MessageRing** pcm) {
     return Status::Ok;
 }
 
-void FrameDecoder::postProgress() {
-    if (!sink_) return;
-    const int p = stream_->progress();
-    if (p != lastProgress_ && sink_(Notice::progress(p))) lastProgress_ = p;
-}
-
 void FrameDecoder::run() {
     if (waitForSignal()) return;
     source_->signal();
@@ -57,12 +51,13 @@ void FrameDecoder::run() {
     Status r = stream_->start(startPercent_.exchange(0));
     if (r == Status::Stopping) return;
     if (r != Status::Ok) {
-        reportFailure(r);
+        // The probe that reached the end of the input found no stream in it.
+        reportFailure(r == Status::EndOfData ? Status::NoStreamFound : r);
         return;
     }
     const std::size_t frameBytes = stream_->pcmFrameBytes();
-    const mpeg::OutputDescription& out = stream_->info().output;
-    if (frameBytes == 0 || out.channels <= 0) {
+    const PcmFormat& format = stream_->info().output;
+    if (frameBytes == 0 || format.channels <= 0 || std::size_t(format.bytesPerFrame()) != frameBytes) {
         reportFailure(Status::CannotDecode);
         return;
     }
@@ -72,16 +67,10 @@ void FrameDecoder::run() {
         reportFailure(r);
         return;
     }
-    PcmFormat format;
-    format.bitsPerSample = 16;
-    format.channels = out.channels;
-    format.sampleRate = out.sampleRate;
-    format.bytesPerFrame = static_cast<std::int32_t>(frameBytes);
-    format.samplesPerFrame = out.valuesPerFrame / out.channels;
-    pcm_->postMessage(StageMessage::makeFormat(format));
+    // The progress of the sound heard counts from where the play starts.
+    pcm_->postMessage(StageMessage::makeFormat(format, stream_->frameCounter(), stream_->info().totalFrames));
 
     while (!stopping()) {
-        postProgress();
         if (paused()) {
             if (waitForResume()) return;
             continue;

@@ -1,7 +1,7 @@
 #pragma once
 // The second stage of a play: its thread runs the stream decoder over the byte ring, frame by
-// frame, straight into the PCM ring, and posts the format, the end of the stream and the
-// progress notifications.
+// frame, straight into the PCM ring, and posts the format and the end of the stream (the renderer
+// tells the progress, of the sound heard).
 
 #include <atomic>
 #include <cstdint>
@@ -11,7 +11,6 @@
 #include "engine/mpeg/byte_source.h"
 #include "engine/mpeg/stream_decoder.h"
 #include "engine/pipeline/pipeline_stage.h"
-#include "engine/port/notice.h"
 
 namespace vesperon::engine {
 
@@ -25,8 +24,6 @@ public:
     FrameDecoder(RequestSink* owner, std::uint64_t play);
     ~FrameDecoder() override;
 
-    // Set before connect(); the decoder thread then calls it without a lock.
-    void setNoticeSink(NoticeSink sink) { sink_ = std::move(sink); }
     void setSource(FileSource* source);
     void setRenderer(PipelineStage* renderer);
     // A start position in percent, applied once before the first frame.
@@ -41,7 +38,6 @@ public:
 
 private:
     void run();
-    void postProgress();
 
     // The stream decoder's input, served from the byte ring.
     Status peek(std::size_t count, const std::uint8_t** data) override;
@@ -53,9 +49,7 @@ private:
     FileSource* source_ = nullptr;
     PipelineStage* renderer_ = nullptr;
     MessageRing* pcm_ = nullptr;
-    NoticeSink sink_;
     std::atomic<int> startPercent_{0};
-    int lastProgress_ = -1;
     std::unique_ptr<mpeg::StreamDecoder> stream_;
     std::thread thread_;
 };

@@ -4,15 +4,9 @@
 #include <cstdint>
 #include <memory>
 
-namespace vesperon::engine {
+#include "engine/status/pcm_format.h"
 
-struct PcmFormat {
-    int32_t bitsPerSample = 16;
-    int32_t channels = 0;
-    int32_t sampleRate = 0;
-    int32_t bytesPerFrame = 0;    // PCM bytes of one decoded frame
-    int32_t samplesPerFrame = 0;  // per channel
-};
+namespace vesperon::engine {
 
 struct StageMessage {
     static constexpr int kFormat = 0;
@@ -20,11 +14,18 @@ struct StageMessage {
 
     int code = 0;
     std::unique_ptr<PcmFormat> format;  // only with kFormat
+    // With kFormat: the decoded frame the play starts from (after a seek) and the estimated
+    // count of frames in the file, for the progress of the sound heard.
+    std::int64_t firstFrame = 0;
+    std::int64_t totalFrames = 0;
 
-    static std::unique_ptr<StageMessage> makeFormat(const PcmFormat& f) {
+    static std::unique_ptr<StageMessage> makeFormat(const PcmFormat& f, std::int64_t firstFrame = 0,
+                                                    std::int64_t totalFrames = 0) {
         auto m = std::make_unique<StageMessage>();
         m->code = kFormat;
         m->format = std::make_unique<PcmFormat>(f);
+        m->firstFrame = firstFrame;
+        m->totalFrames = totalFrames;
         return m;
     }
     static std::unique_ptr<StageMessage> makeEndOfStream() {

@@ -1,5 +1,6 @@
 #include "engine/pipeline/wave_renderer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -16,6 +17,8 @@ constexpr auto kClosePoll = std::chrono::milliseconds(100);
 // Seconds of sound the device still holds when a play ends: the time the next play has to
 // reach the device. 0.4 s ran dry now and then on a loaded 2-core machine (a 275-ms gap).
 constexpr double kHandOverLead = 0.8;
+// How often the progress of the sound heard is looked at.
+constexpr auto kReportEvery = std::chrono::milliseconds(20);
 }  // namespace
 
 WaveRenderer::WaveRenderer(RequestSink* owner, std::uint64_t play) : PipelineStage(owner, play) {}
@@ -47,6 +50,7 @@ void WaveRenderer::setSource(std::unique_ptr<FileSource> source) {
 Status WaveRenderer::open(const std::string& fileName, const std::string& password) {
     std::lock_guard lock(mutex_);
     if (!source_ || !decoder_) return Status::NotConnected;
+    mediaName_ = fileName.substr(fileName.find_last_of('/') + 1);
     source_->setFile(fileName, password);
     source_->setReader(decoder_.get());
     decoder_->setSource(source_.get());
@@ -95,6 +99,48 @@ bool WaveRenderer::pauseHeard() {
     return !deviceOpen_ || device_->pauseHeard();
 }
 
+HeardPosition WaveRenderer::heard() {
+    std::lock_guard lock(mutex_);
+    return heardLocked();
+}
+
+HeardPosition WaveRenderer::heardLocked() {
+    if (!deviceOpen_) return lastHeard_;
+    HeardPosition h;
+    h.sampleRate = format_.sampleRate;
+    h.totalSamples = totalFrames_ * format_.samplesPerFrame;
+    const std::uint64_t heard = device_->soundHeard();
+    const std::int64_t inTrack = heard > trackStart_ ? static_cast<std::int64_t>(heard - trackStart_) : 0;
+    h.started = inTrack > 0 || priorSamples_ > 0;
+    h.samples = firstFrame_ * format_.samplesPerFrame + priorSamples_ + inTrack;
+    h.moving = h.started && !paused() && !stopping();
+    return h;
+}
+
+void WaveRenderer::reportHeard() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextReport_) return;
+    nextReport_ = now + kReportEvery;
+    if (!sink_) return;
+    HeardPosition h;
+    {
+        std::lock_guard lock(mutex_);
+        h = heardLocked();
+    }
+    if (!h.started) return;
+    std::int64_t at = h.samples;
+    if (!postedStart_) {
+        // The bar starts where the play starts; what is heard moves it from the next look on.
+        postedStart_ = true;
+        sink_(Notice::firstSoundHeard());
+        std::lock_guard lock(mutex_);
+        at = firstFrame_ * format_.samplesPerFrame;
+    }
+    const int percent =
+        h.totalSamples > 0 ? static_cast<int>(std::clamp<std::int64_t>(at * 100 / h.totalSamples, 0, 99)) : 0;
+    if (percent != lastPercent_ && sink_(Notice::progress(percent))) lastPercent_ = percent;
+}
+
 Status WaveRenderer::resetOutput() {
     std::lock_guard lock(mutex_);
     if (deviceOpen_) device_->reset();
@@ -132,11 +178,11 @@ void WaveRenderer::onHeaderDone(void* context, WaveHeader* header) {
     self->headerDone_.notify_one();
 }
 
-bool WaveRenderer::openDevice(const PcmFormat& format) {
-    if (format.bytesPerFrame <= 0 || format.bitsPerSample != 16 || format.channels <= 0 ||
-        format.sampleRate <= 0)
+bool WaveRenderer::openDevice(const StageMessage& message) {
+    const PcmFormat& format = *message.format;
+    if (format.bitsPerSample != 16 || format.channels <= 0 || format.sampleRate <= 0 || format.bytesPerFrame() <= 0)
         return false;
-    const std::size_t frameBytes = static_cast<std::size_t>(format.bytesPerFrame);
+    const std::size_t frameBytes = static_cast<std::size_t>(format.bytesPerFrame());
     const std::size_t ringFrames = pcm_->size() / frameBytes;
     if (ringFrames < 2) return false;
     {
@@ -147,20 +193,34 @@ bool WaveRenderer::openDevice(const PcmFormat& format) {
         for (WaveHeader& h : headers_) h.bufferLength = static_cast<std::uint32_t>(frameBytes);
         issued_ = completed_ = 0;
     }
-    int result = 0;
-    std::unique_ptr<AudioOutput> device = OutputKeeper::instance().take(
-        WaveFormat::pcm16(format.channels, format.sampleRate), &WaveRenderer::onHeaderDone, this, &result);
+    Status result = Status::Ok;
+    std::unique_ptr<AudioOutput> device =
+        OutputKeeper::instance().take(format, &WaveRenderer::onHeaderDone, this, &result);
     if (!device) return false;
+    device->setMediaName(mediaName_);
+    const std::uint64_t start = device->soundMark();
     std::lock_guard lock(mutex_);
     device_ = std::move(device);
     deviceOpen_ = true;
     format_ = format;
+    trackStart_ = start;
+    priorSamples_ += handedSamples_;
+    handedSamples_ = 0;
+    if (message.totalFrames > 0) {  // the decoder's first message; a later one keeps them
+        firstFrame_ = message.firstFrame;
+        totalFrames_ = message.totalFrames;
+    }
     if (paused()) device_->pause();
     return true;
 }
 
 void WaveRenderer::closeDevice() {
     if (!deviceOpen_) return;
+    {
+        std::lock_guard lock(mutex_);
+        lastHeard_ = heardLocked();
+        lastHeard_.moving = false;
+    }
     device_->reset();
     {
         std::lock_guard lock(headerMutex_);
@@ -171,7 +231,7 @@ void WaveRenderer::closeDevice() {
         // Silent now, and kept open for the next play.
         giveDevice();
     } else {
-        while (device_->close() == kOutputStillPlaying) std::this_thread::sleep_for(kClosePoll);
+        while (device_->close() == Status::StillPlaying) std::this_thread::sleep_for(kClosePoll);
     }
     std::lock_guard lock(mutex_);
     device_.reset();
@@ -184,10 +244,12 @@ void WaveRenderer::giveDevice() {
     std::unique_ptr<AudioOutput> device;
     {
         std::lock_guard lock(mutex_);
+        if (deviceOpen_) lastHeard_ = heardLocked();
+        lastHeard_.moving = false;
         device = std::move(device_);
         deviceOpen_ = false;
     }
-    OutputKeeper::instance().give(std::move(device), WaveFormat::pcm16(format_.channels, format_.sampleRate));
+    OutputKeeper::instance().give(std::move(device), format_);
 }
 
 bool WaveRenderer::handOver() {
@@ -211,6 +273,9 @@ bool WaveRenderer::handOver() {
             for (const WaveHeader& h : headers_) queued += h.user > 0;
             if (queued * headerSeconds <= kHandOverLead || device_->failed()) break;
             headerDone_.wait_for(lock, kHeaderPoll);
+            lock.unlock();
+            reportHeard();
+            lock.lock();
         }
     }
     device_->release();
@@ -248,6 +313,9 @@ WaveHeader* WaveRenderer::freeHeader(bool wait) {
         if (stopping() || device_->failed()) return nullptr;
         // Woken by the device's callback; the time-out only bounds how late a stop is seen.
         headerDone_.wait_for(lock, kHeaderPoll);
+        lock.unlock();
+        reportHeard();
+        lock.lock();
     }
 }
 
@@ -257,7 +325,9 @@ bool WaveRenderer::handFrame(std::uint8_t* frame, std::size_t length) {
     h->data = frame;
     h->bufferLength = static_cast<std::uint32_t>(length);
     device_->prepareHeader(h);
-    if (device_->write(h) != kOutputOk) {
+    handedSamples_ += static_cast<std::int64_t>(length) / format_.bytesPerSampleFrame();
+    if (device_->write(h) != Status::Ok) {
+        handedSamples_ -= static_cast<std::int64_t>(length) / format_.bytesPerSampleFrame();
         std::lock_guard lock(headerMutex_);
         h->user = 0;  // never reached the device
         --issued_;
@@ -282,6 +352,9 @@ bool WaveRenderer::drain() {
             continue;
         }
         headerDone_.wait_for(lock, kHeaderPoll);
+        lock.unlock();
+        reportHeard();
+        lock.lock();
     }
 }
 
@@ -300,7 +373,7 @@ void WaveRenderer::run() {
                 continue;
             }
             if (message->code == StageMessage::kFormat && message->format) {
-                if (!openDevice(*message->format)) {
+                if (!openDevice(*message)) {
                     // Without a device the play cannot go on: let the player move on rather
                     // than stay Playing forever.
                     reportFailure(Status::DeviceFailed);
@@ -327,6 +400,7 @@ void WaveRenderer::run() {
             if (r == Status::NotEnoughData) {
                 signalWriter();
                 freeHeader(false);
+                reportHeard();
                 if (yield()) break;
                 continue;
             }
@@ -353,15 +427,14 @@ void WaveRenderer::run() {
                 }
                 if (message && message->code == StageMessage::kFormat && message->format) {
                     const PcmFormat& f = *message->format;
-                    if (f.channels != format_.channels || f.sampleRate != format_.sampleRate ||
-                        f.bytesPerFrame != format_.bytesPerFrame) {
+                    if (!f.sameSound(format_) || f.samplesPerFrame != format_.samplesPerFrame) {
                         // A new format: play out what was queued in the old one first.
                         if (!handOver() && !drain()) return;
                         freeHeader(false);
                         closeDevice();
                         inFlight_ = 0;
                         pcm_->setInFlight(0);
-                        if (!openDevice(f)) {
+                        if (!openDevice(*message)) {
                             reportFailure(Status::DeviceFailed);
                             return;
                         }

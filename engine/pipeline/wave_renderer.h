@@ -4,6 +4,8 @@
 // order they were issued. Pausing, resuming and stopping the play all go through it; destroying
 // it stops and destroys the decoder and the source too.
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -13,7 +15,10 @@
 #include <vector>
 
 #include "engine/output/audio_output.h"
+#include "engine/pipeline/heard_position.h"
 #include "engine/pipeline/pipeline_stage.h"
+#include "engine/pipeline/stage_message.h"
+#include "engine/port/notice.h"
 
 namespace vesperon::engine {
 
@@ -42,6 +47,12 @@ public:
     // True unless a pause's held sound is still being heard (see AudioOutput::pauseHeard).
     bool pauseHeard();
 
+    // Where the sound heard stands; never waits on the device.
+    HeardPosition heard();
+    // Where the progress and first-sound notices go (none: nowhere). Set before open(); the
+    // renderer's thread then calls it without a lock.
+    void setNoticeSink(NoticeSink sink) { sink_ = std::move(sink); }
+
     // Figures for tests: headers at the device, the device's name once open.
     int headersAtDevice();
     std::string deviceName();
@@ -51,7 +62,7 @@ private:
     Status openWithRingLocked(MessageRing* pcm, PipelineStage* writer);
     void run();
     // False when the format is unusable or no device opens.
-    bool openDevice(const PcmFormat& format);
+    bool openDevice(const StageMessage& formatMessage);
     void closeDevice();
     // Sleeps 1 ms; true when stopped or paused.
     bool yield();
@@ -67,6 +78,9 @@ private:
     bool drain();
     void signalWriter();
     static void onHeaderDone(void* context, WaveHeader* header);
+    // Tells the progress of the sound heard, and the first sound once heard; renderer thread.
+    void reportHeard();
+    HeardPosition heardLocked();
 
     // --- set under mutex_ before the renderer's thread starts; then read by that thread
     std::unique_ptr<FileSource> source_;
@@ -80,6 +94,20 @@ private:
     std::unique_ptr<AudioOutput> device_;
     bool deviceOpen_ = false;
     PcmFormat format_;
+    // Where this play lies on the device's sound timeline, and what its format message said.
+    std::uint64_t trackStart_ = 0;   // the timeline's mark when the device was taken
+    std::int64_t priorSamples_ = 0;  // samples played on devices of an earlier format
+    std::int64_t firstFrame_ = 0, totalFrames_ = 0;
+    HeardPosition lastHeard_;  // kept when the device goes on to the next play
+    std::string mediaName_;    // set by open()
+
+    // --- the renderer's thread only
+    std::int64_t handedSamples_ = 0;  // samples handed to the current device
+    int lastPercent_ = -1;            // the notices last posted
+    bool postedStart_ = false;
+    std::chrono::steady_clock::time_point nextReport_{};
+
+    NoticeSink sink_;  // set by the player before the play starts
 
     // --- the headers: the vector and each header's user field are guarded by headerMutex_,
     // which the device's callback takes too (from the output's worker thread)

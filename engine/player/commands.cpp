@@ -82,6 +82,11 @@ bool PauseHeard() {
     return GetPauseHeard(g_current) != 0;
 }
 
+HeardPosition CurrentHeardPosition() {
+    std::lock_guard lock(g_mutex);
+    return GetHeardPosition(g_current);
+}
+
 void RemoveCurrentPlayer() {
     std::lock_guard lock(g_mutex);
     removeCurrentLocked();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/pipeline/heard_position.h"
 #include "engine/port/message_port.h"
 
 namespace vesperon::engine {
@@ -20,6 +21,9 @@ void StopPlaying();
 int QueryPlayState();
 // False while the sound the device held when the play was paused still plays; never blocks.
 bool PauseHeard();
+// Where the sound heard stands in the current play: the window's bar and MPRIS Position follow
+// it (microseconds()); `play` changes with every start and seek. Never blocks on the engine.
+HeardPosition CurrentHeardPosition();
 // At shut-down: removes the current player.
 void RemoveCurrentPlayer();
 

@@ -64,6 +64,10 @@ std::int32_t GetPauseHeard(PlayerHandle player) {
     return player ? (toPlayback(player)->pauseHeard() ? 1 : 0) : 1;
 }
 
+HeardPosition GetHeardPosition(PlayerHandle player) {
+    return player ? toPlayback(player)->heard() : HeardPosition{};
+}
+
 void RemovePlayer(PlayerHandle player) {
     delete toPlayback(player);
 }

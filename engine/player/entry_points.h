@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/pipeline/heard_position.h"
 #include "engine/port/message_port.h"
 
 namespace vesperon::engine {
@@ -27,6 +28,9 @@ void RemovePlayer(PlayerHandle player);
 // held at the pause still plays, 1 once it has been heard (or when nothing is paused). It
 // never blocks; SetPauseState does not wait for that sound either.
 std::int32_t GetPauseHeard(PlayerHandle player);
+// Beside the six as well: where the sound heard stands in the player's current play (all zero
+// without a player). Never blocks.
+HeardPosition GetHeardPosition(PlayerHandle player);
 
 using CreatePlayerFunction = PlayerHandle (*)(const char*, std::int32_t);
 using NewPlayFunction = void (*)(PlayerHandle, WindowHandle, const char*, std::int32_t);

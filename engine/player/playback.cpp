@@ -26,4 +26,8 @@ bool Playback::pauseHeard() {
     return player_->pauseHeard();
 }
 
+HeardPosition Playback::heard() {
+    return player_->heard();
+}
+
 }  // namespace vesperon::engine

@@ -1,14 +1,16 @@
 #pragma once
 // The engine as the application uses it inside the process: one Playback plays a list of files
-// in order, a number of rounds, and tells its progress and each track's end as typed notices.
-// Every call returns at once; none waits for the device. The by-name entry points
-// (entry_points.h) are a thin adapter over this class, for callers that know only numbers.
+// in order, a number of rounds, and tells the progress of the sound heard, a play's first sound
+// and each track's end as typed notices. Every call returns at once; none waits for the device.
+// The by-name entry points (entry_points.h) are a thin adapter over this class, for callers that
+// know only numbers.
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/pipeline/heard_position.h"
 #include "engine/port/notice.h"
 #include "engine/status/status.h"
 
@@ -24,7 +26,7 @@ struct PlayOptions {
     // The password the files are enciphered with. Given, it also serves the files the list
     // moves on to; not given, this file plays plain and the files after it keep the last
     // password given.
-    std::optional<std::string> password;
+    std::optional<std::string> password = std::nullopt;
 };
 
 class Playback {
@@ -39,15 +41,19 @@ public:
     // Starts the file at the list's cursor, replacing a running play, or resumes a paused one.
     // Ok, or why nothing plays: NothingToPlay, PasswordTooLong, or why the file did not open
     // (FileNotFound, AccessDenied, NotAFile, TooManyFiles, CannotOpen). A file that opens but
-    // holds no stream, or a device that fails, ends the track later (a TrackEnded notice) and the
-    // list moves on, as at a track's end.
+    // holds no stream, or a device that fails, ends the track later: a TrackEnded notice whose
+    // `why` tells the reason (NoStreamFound, DeviceFailed, ...), and the list moves on.
     Status play(const PlayOptions& options = {});
-    // Pauses a Playing play, resumes a Paused one; otherwise does nothing.
+    // true pauses a Playing play, false resumes a Paused one; otherwise nothing changes.
     void setPaused(bool paused);
     PlayState state() const;
     // False while the sound the device held at the pause still plays; true once it has been
     // heard, or when nothing is paused. Never blocks: ask again while it is false.
     bool pauseHeard();
+    // Where the sound heard stands in the current play, for the bar and MPRIS Position; `play`
+    // changes with every start and seek. Never blocks: while a track change is under way the
+    // last answer is given again.
+    HeardPosition heard();
 
 private:
     std::unique_ptr<Player> player_;

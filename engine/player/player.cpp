@@ -36,11 +36,13 @@ void Player::startService() {
 }
 
 Status Player::buildPipeline(const std::string& name, const NoticeSink& sink, const char* password) {
-    const std::uint64_t play = ++plays_;
+    // Numbered across players, so that a play's number names it for the whole process.
+    static std::atomic<std::uint64_t> plays{0};
+    const std::uint64_t play = ++plays;
     auto source = std::make_unique<FileSource>(this, play);
     auto renderer = std::make_unique<WaveRenderer>(this, play);
     auto decoder = std::make_unique<FrameDecoder>(this, play);
-    decoder->setNoticeSink(sink);
+    renderer->setNoticeSink(sink);
     renderer->setSource(std::move(source));
     renderer->setDecoder(std::move(decoder));
     Status r = renderer->open(name, password ? password : "");
@@ -105,6 +107,21 @@ bool Player::pauseHeard() {
     return !pipeline_ || state_ != PlayState::Paused || pipeline_->pauseHeard();
 }
 
+HeardPosition Player::heard() {
+    std::unique_lock lock(lock_, std::try_to_lock);
+    std::lock_guard cache(heardMutex_);
+    if (!lock.owns_lock()) return lastHeard_;
+    if (!pipeline_) {
+        lastHeard_.moving = false;
+        if (state_ == PlayState::Stopped) lastHeard_ = HeardPosition{};
+        return lastHeard_;
+    }
+    lastHeard_ = pipeline_->heard();
+    lastHeard_.play = play_;
+    if (state_ != PlayState::Playing) lastHeard_.moving = false;
+    return lastHeard_;
+}
+
 void Player::playEnded(std::uint64_t play, Status why) {
     {
         std::lock_guard lock(queueMutex_);
@@ -145,7 +162,7 @@ void Player::process(const Request& request) {
     if (quit_ || !pipeline_ || request.play != play_) return;
     pipeline_.reset();
     state_ = PlayState::Stopped;
-    if (sink_) sink_(Notice::trackEnded());
+    if (sink_) sink_(Notice::trackEnded(request.why));
     if (++cursor_ == files_.size()) {
         cursor_ = 0;
         if (remaining_ > 0 && --remaining_ == 0) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/pipeline/heard_position.h"
 #include "engine/pipeline/pipeline_stage.h"
 #include "engine/player/playback.h"
 #include "engine/port/notice.h"
@@ -37,6 +38,9 @@ public:
     // False while the sound held at a pause still plays. Never waits for the player's lock
     // (a track change may hold it): while it is taken the answer is false, ask again.
     bool pauseHeard();
+    // Where the sound heard stands in the current play. Never waits for the player's lock:
+    // while a track change holds it, the last answer is given again.
+    HeardPosition heard();
 
     void playEnded(std::uint64_t play, Status why) override;
 
@@ -53,8 +57,8 @@ private:
     Status playLocked(NoticeSink sink, const char* password, int startPercent);
     Status buildPipeline(const std::string& name, const NoticeSink& sink, const char* password);
 
-    // Serialises NewPlay, SetPauseState, removal and the processing of a request. Plain, not
-    // recursive: the service thread goes on to the next file through newPlayLocked(). Taken
+    // Serialises play, setPaused, removal and the processing of an end report. Plain, not
+    // recursive: the service thread goes on to the next file through playLocked(). Taken
     // before any stage's mutex; never taken by a stage's thread.
     std::mutex lock_;
 
@@ -65,7 +69,6 @@ private:
     std::string password_;  // the last password given, reused for the following files
     std::unique_ptr<WaveRenderer> pipeline_;
     std::uint64_t play_ = 0;  // the running pipeline's play number
-    std::uint64_t plays_ = 0;
     bool countRanOut_ = false;
     std::thread service_;  // started and joined under lock_, except by the constructor and destructor
 
@@ -81,6 +84,10 @@ private:
     std::mutex queueMutex_;
     std::deque<Request> queue_;
     std::counting_semaphore<0x7fffffff> queueSignal_{0};  // one release per request, and at quit
+
+    // --- heardMutex_ guards lastHeard_: the answer heard() gives while lock_ is taken
+    std::mutex heardMutex_;
+    HeardPosition lastHeard_;
 };
 
 }  // namespace vesperon::engine

@@ -1,13 +1,18 @@
 #include "engine/port/notice.h"
 
+#include "engine/port/message_port.h"
+
 namespace vesperon::engine {
 
-namespace {
-constexpr std::intptr_t kTrackEndedValue = 100;
-}
-
 std::intptr_t noticeValue(const Notice& notice) {
-    return notice.kind == Notice::Kind::TrackEnded ? kTrackEndedValue : notice.percent;
+    switch (notice.kind) {
+        case Notice::Kind::TrackEnded:
+            return kNoticeTrackEnd;
+        case Notice::Kind::FirstSoundHeard:
+            return kNoticeFirstSoundHeard;
+        default:
+            return notice.percent;
+    }
 }
 
 Notice decodeNotice(std::int64_t value, const std::array<std::int32_t, 2>& hotkeyIds) {
@@ -15,8 +20,9 @@ Notice decodeNotice(std::int64_t value, const std::array<std::int32_t, 2>& hotke
         return Notice{Notice::Kind::HotKey, 0, Notice::Key::Pause};
     if (hotkeyIds[1] != 0 && value == hotkeyIds[1])
         return Notice{Notice::Kind::HotKey, 0, Notice::Key::PageDown};
-    if (value >= 0 && value < kTrackEndedValue) return Notice::progress(static_cast<int>(value));
-    if (value == kTrackEndedValue) return Notice::trackEnded();
+    if (value >= 0 && value < kNoticeTrackEnd) return Notice::progress(static_cast<int>(value));
+    if (value == kNoticeTrackEnd) return Notice::trackEnded();
+    if (value == kNoticeFirstSoundHeard) return Notice::firstSoundHeard();
     return Notice{};
 }
 

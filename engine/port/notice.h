@@ -1,33 +1,43 @@
 #pragma once
-// What the notify message (kPlayerNotifyMessage) says, typed: progress 0-99, 100 for the end of a
-// track, or a hot key's identifier (from 33001; 0 for a key that did not register), which the
-// desktop's key filter sends on the same message. The engine hands its notices on typed; the
-// number exists only on the message, encoded and decoded here so that the ranges never mix.
+// What the notify message (kPlayerNotifyMessage) says, typed: progress 0-99 of the sound heard,
+// the end of a track, a play's first sound heard, or a hot key's identifier (from 33001; 0 for a
+// key that did not register), which the desktop's key filter sends on the same message. The
+// engine hands its notices on typed; the number exists only on the message, encoded and decoded
+// here so that the ranges never mix.
 
 #include <array>
 #include <cstdint>
 #include <functional>
 
+#include "engine/status/status.h"
+
 namespace vesperon::engine {
 
 struct Notice {
-    enum class Kind { Progress, TrackEnded, HotKey, Unknown };
+    enum class Kind { Progress, TrackEnded, FirstSoundHeard, HotKey, Unknown };
     enum class Key { Pause, PageDown };
     Kind kind = Kind::Unknown;
     int percent = 0;       // Progress
     Key key = Key::Pause;  // HotKey
+    // TrackEnded: EndOfData when the track played to its end, else why it failed (NoStreamFound,
+    // DeviceFailed, ...). The message carries no reason: decoded, it is always EndOfData.
+    Status why = Status::EndOfData;
 
-    static Notice progress(int percent) { return Notice{Kind::Progress, percent, Key::Pause}; }
-    static Notice trackEnded() { return Notice{Kind::TrackEnded, 0, Key::Pause}; }
+    static Notice progress(int percent) { return Notice{Kind::Progress, percent}; }
+    static Notice trackEnded(Status why = Status::EndOfData) {
+        return Notice{Kind::TrackEnded, 0, Key::Pause, why};
+    }
+    static Notice firstSoundHeard() { return Notice{Kind::FirstSoundHeard}; }
 };
 
-// Where a play's notices go. Called on the engine's threads (the decoder's for progress, the
-// player's service thread for a track's end), never after the play's player is gone; it must not
-// block or call back into that player. False when the notice could not be delivered: the same
-// progress is then offered again with the next frame.
+// Where a play's notices go. Called on the engine's threads (the renderer's for progress and the
+// first sound, the player's service thread for a track's end), never after the play's player is
+// gone; it must not block or call back into that player. False when the notice could not be
+// delivered: the same progress is then offered again at the next look.
 using NoticeSink = std::function<bool(const Notice&)>;
 
-// The message's number for a progress or end notice (hot keys are numbered by their filter).
+// The message's number for a progress, end or first-sound notice (kNoticeTrackEnd,
+// kNoticeFirstSoundHeard; hot keys are numbered by their filter).
 std::intptr_t noticeValue(const Notice& notice);
 
 // hotkeyIds as the start-up registered them (Pause, Page Down; 0 = not registered). A registered

@@ -52,6 +52,12 @@ const char* statusName(Status status) {
             return "NothingToPlay";
         case Status::PasswordTooLong:
             return "PasswordTooLong";
+        case Status::BadFormat:
+            return "BadFormat";
+        case Status::StillPlaying:
+            return "StillPlaying";
+        case Status::HeaderUnprepared:
+            return "HeaderUnprepared";
     }
     return "unknown";
 }

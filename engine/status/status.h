@@ -29,9 +29,13 @@ enum class Status : int {
     CannotDecode = 1002,
     DecoderThreadFailed = 1003,
     CannotOpen = 1004,     // the file did not open for another reason (a loop of links, a long name)
-    DeviceFailed = 1005,   // the output device did not open, or stopped taking sound
     NothingToPlay = 1006,  // the list is empty
     PasswordTooLong = 1007,
+    // The wave output device's results.
+    DeviceFailed = 2001,      // no device opened, or it stopped taking sound
+    BadFormat = 2032,         // the device cannot play this format
+    StillPlaying = 2033,      // headers are still queued
+    HeaderUnprepared = 2034,  // a header written without being prepared
 };
 
 // The name without the enum's prefix ("NotEnoughData"), for messages and test output.

@@ -183,7 +183,7 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
     const std::string raw = dir.file("program.raw");
     auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
     BackgroundProcess program({std::string(VESPERON_BINARY_DIR) + "/app/vesperon", "--session", session},
-                              {"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=alsa"});
+                              {"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=" + e2eAudioOutput()});
     CommandResult found = runCommand({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Vesperon$"}, 8);
     const std::string id = found.out.substr(0, found.out.find('\n'));
     ASSERT_FALSE(id.empty()) << "the window did not appear";

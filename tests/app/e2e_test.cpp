@@ -161,7 +161,7 @@ public:
     explicit Program(const std::vector<std::string>& prefix = {}, const std::vector<std::string>& env = {}) {
         std::vector<std::string> argv = prefix;
         argv.push_back(std::string(VESPERON_BINARY_DIR) + "/app/vesperon");
-        std::vector<std::string> fullEnv{"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=alsa"};
+        std::vector<std::string> fullEnv{"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=" + e2eAudioOutput()};
         fullEnv.insert(fullEnv.end(), env.begin(), env.end());
         started_ = Clock::now();
         proc_ = std::make_unique<BackgroundProcess>(argv, fullEnv);

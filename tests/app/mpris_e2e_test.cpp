@@ -271,7 +271,7 @@ TEST(MprisE2E, ShuffleAndLoopStatusAreTheWindowsSwitchesBothWays) {
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "xcb", 1);
-    setenv("VESPERON_AUDIO_OUTPUT", "alsa", 1);
+    setenv("VESPERON_AUDIO_OUTPUT", vesperon::test::e2eAudioOutput().c_str(), 1);
     return vesperon::test::runProgramE2eMain(argc, argv,
                                              {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec", "sox", "lame",
                                               "dbus-daemon", "dbus-send", "playerctl"},

@@ -2,6 +2,7 @@
 // command line and tick phase that go with it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <climits>
 #include <unistd.h>
 
 
@@ -96,6 +97,11 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {R"({"loop": tru})", "illegal value"},
         {R"({"version": 1} {})", "garbage at the end"},
         {R"({"version": 01})", "not valid JSON"},
+        {R"({"version": 1.0000000001})", "not a whole number"},
+        {"{\"playlist\": [\"/" + std::string(PATH_MAX, 'a') + "\"]}", "longer than a path can be"},
+        // Skipping what an unknown key holds never lets a broken file through.
+        {R"({"extra": [1, 2], "playlist": ["/a.mp3"])", "not valid JSON"},
+        {R"({"extra": [1, 2}, "playlist": []})", "not valid JSON"},
         {std::string(100000, '[') + std::string(100000, ']'), "nested too deeply"},
     };
     for (const auto& b : bad) {
@@ -138,6 +144,20 @@ TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
     auto r = vesperon::test::runCommand({"ls", "-A", dir.path()});
     EXPECT_EQ(r.out, "link.json\nsession.json\n");
 
+    // A dangling link is written through, its target made; temporaries a killed save left beside
+    // the target go at the next start, and nothing else does.
+    const std::string dangling = dir.file("dangling.json"), made = dir.file("made.json");
+    ASSERT_EQ(symlink("made.json", dangling.c_str()), 0);
+    ASSERT_TRUE(WriteSessionFile(dangling, sample(), error)) << error;
+    ASSERT_EQ(lstat(dangling.c_str(), &lst), 0);
+    EXPECT_TRUE(S_ISLNK(lst.st_mode));
+    EXPECT_EQ(ReadSessionFile(made, d, error), SessionRead::Loaded) << error;
+    for (const char* name : {"made.json.tmp-Ab12Cd", "made.json.tmp-x", "other.json.tmp-Ab12Cd"})
+        vesperon::test::writeFile(dir.file(name), "{");
+    EXPECT_EQ(RemoveSessionTemporaries(dangling), 1);
+    r = vesperon::test::runCommand({"ls", "-A", dir.path()});
+    EXPECT_EQ(r.out, "dangling.json\nlink.json\nmade.json\nmade.json.tmp-x\nother.json.tmp-Ab12Cd\nsession.json\n");
+
     // Not a regular file, or far too large: bad, and nothing waits on a pipe.
     EXPECT_EQ(ReadSessionFile(dir.path(), d, error), SessionRead::Bad);
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
@@ -158,6 +178,19 @@ TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
         ASSERT_EQ(chmod(dir.path().c_str(), 0700), 0);
         EXPECT_EQ(readFile(path), before);
     }
+}
+
+// Values under keys this program does not read are skipped unparsed: a file of them costs no
+// more memory than its text (it took hundreds of MB when they were built).
+TEST(SessionFile, UnknownKeysAreSkippedWithoutBuildingTheirValues) {
+    std::string text = R"({"note": {"a": [1, "x]}", {"b": null}]}, "playlist": ["/a.mp3"], "big": [)";
+    for (int i = 0; i < 1'000'000; ++i) text += "0,";
+    text += R"(0], "loop": true})" "\n";
+    SessionData d;
+    std::string error;
+    ASSERT_TRUE(ParseSession(text, d, error)) << error;
+    EXPECT_EQ(d.playlist, std::vector<std::string>{"/a.mp3"});
+    EXPECT_TRUE(d.loop);
 }
 
 TEST(SessionLock, OnePlayerHoldsASessionUntilItEnds) {

@@ -10,6 +10,7 @@
 #include "app/routine_ids.h"
 #include "app/session.h"
 #include "tests/app/player_window.h"
+#include "tests/support/wait.h"
 #include "ui/check_box.h"
 
 namespace vesperon::app::test {
@@ -182,6 +183,31 @@ TEST_F(SessionWindow, TheOpenDialogStartsInTheFolderLastUsedKeptInTheSession) {
     EXPECT_EQ(clickAdd({}), home);
     ASSERT_EQ(mkdir((home + "/Music").c_str(), 0700), 0);
     EXPECT_EQ(clickAdd({}), home + "/Music");
+}
+
+// A save that fails (here a folder stands where the file goes) is told once in a box, not at
+// every change, and once more when saving works again.
+TEST_F(SessionWindow, AFailedSaveIsToldOnceAndItsRecoveryToo) {
+    open();
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    writeFile(path + "/keep", "x");
+    ::testing::internal::CaptureStderr();
+    addFiles({"/m/a.mp3"});
+    addFiles({"/m/b.mp3"});
+    ASSERT_TRUE(vesperon::test::waitFor([&] { return !boxes.empty(); })) << "no box for the failed save";
+    vesperon::test::pump(100);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("会话无法保存"), std::string::npos) << boxes[0].text;
+    ASSERT_EQ(::unlink((path + "/keep").c_str()), 0);
+    ASSERT_EQ(::rmdir(path.c_str()), 0);
+    addFiles({"/m/c.mp3"});
+    ASSERT_TRUE(vesperon::test::waitFor([&] { return boxes.size() == 2; })) << "no word of the recovery";
+    EXPECT_NE(boxes[1].text.find("会话已重新保存"), std::string::npos) << boxes[1].text;
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot save the session"), std::string::npos) << err;
+    EXPECT_NE(err.find("saved to " + path + " again"), std::string::npos) << err;
+    EXPECT_EQ(saved().playlist.size(), 3u);
 }
 
 }  // namespace

@@ -238,7 +238,7 @@ std::vector<uint8_t> makeFrame(const ToneFrame& f, std::size_t bytes) {
 
 struct Decoded {
     int prepared = 0;
-    OutputDescription description;
+    PcmFormat description;
     std::vector<DecodeResult> results;
     std::vector<int16_t> lastFrame;
 };
@@ -297,10 +297,9 @@ TEST(Layer2Frames, OneSubbandBecomesATonePerChannelWithItsOwnScaleFactor) {
     Decoded d = decodeFrames({frame, frame, frame}, 576);
     ASSERT_EQ(d.prepared, 1);
     EXPECT_EQ(d.description.channels, 2);
-    EXPECT_EQ(d.description.valuesPerFrame, 2304);
+    EXPECT_EQ(d.description.samplesPerFrame * d.description.channels, 2304);
     EXPECT_EQ(d.description.sampleRate, 48000);
     EXPECT_EQ(d.description.bitsPerSample, 16);
-    EXPECT_EQ(d.description.frameLength, 576);
     for (const auto& r : d.results) {
         EXPECT_EQ(r.bytesUsed, 576);
         EXPECT_EQ(r.bytesProduced, 4608);
@@ -341,7 +340,7 @@ TEST(Layer2Frames, SubbandsAtOrAboveTheBandLimitStaySilent) {
     // (64 * 4000 + 24000) / 48000 = 5 subbands decoded: subband 6 is read past.
     Decoded limited = decodeFrames({frame, frame}, 576, 4000);
     ASSERT_EQ(limited.prepared, 1);
-    EXPECT_EQ(limited.description.valuesPerFrame, 1152);
+    EXPECT_EQ(limited.description.samplesPerFrame * limited.description.channels, 1152);
     EXPECT_EQ(limited.results[1].bytesUsed, 576);
     EXPECT_EQ(channelRms(limited.lastFrame, 1, 0), 0.0);
     // (64 * 5000 + 24000) / 48000 = 7: subband 6 plays.
@@ -360,7 +359,7 @@ TEST(Layer2Frames, LowSamplingFrequencyFramesGive1152SamplesPerChannel) {
     Decoded d = decodeFrames({frame, frame}, 384);
     ASSERT_EQ(d.prepared, 1);
     EXPECT_EQ(d.description.sampleRate, 24000);
-    EXPECT_EQ(d.description.valuesPerFrame, 2 * 1152);
+    EXPECT_EQ(d.description.samplesPerFrame * d.description.channels, 2 * 1152);
     EXPECT_EQ(d.results[1].bytesProduced, 2 * 1152 * 2);
     EXPECT_GT(toneShare(d.lastFrame, 2, 0, 2.5 / 64), 0.9);
 
@@ -440,7 +439,7 @@ TEST(Layer2Frames, ForbiddenCombinationsAreRefusedAtPrepare) {
     EXPECT_EQ(dec.prepare(layer2Header(1, 1, 13, kModeSingleChannel), 960, kFrequencyLimitHz),
               0);                                                                            // 320 mono
     EXPECT_EQ(dec.prepare(layer2Header(1, 3, 10, kModeStereo), 576, kFrequencyLimitHz), 0);  // reserved rate
-    EXPECT_EQ(dec.describe().valuesPerFrame, 0);
+    EXPECT_EQ(dec.describe().samplesPerFrame * dec.describe().channels, 0);
     uint8_t frame[8] = {0xFF, 0xFD, 0x14, 0x00};
     int16_t out[2304];
     EXPECT_EQ(dec.decode(frame, sizeof frame, out).bytesUsed, 0);
@@ -449,7 +448,7 @@ TEST(Layer2Frames, ForbiddenCombinationsAreRefusedAtPrepare) {
     EXPECT_EQ(mpeg.prepare(layer2Header(1, 1, 5, kModeJointStereo), 240),
               vesperon::engine::Status::CannotDecode);  // 80 kbit/s joint stereo
     EXPECT_EQ(mpeg.prepare(layer2Header(1, 1, 10, kModeJointStereo), 576), vesperon::engine::Status::Ok);
-    EXPECT_EQ(mpeg.describe().valuesPerFrame, 2304);
+    EXPECT_EQ(mpeg.describe().samplesPerFrame * mpeg.describe().channels, 2304);
 }
 
 }  // namespace

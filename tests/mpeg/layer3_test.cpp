@@ -106,12 +106,11 @@ TEST_P(Layer3Output, SizesFollowVersionAndChannels) {
     ASSERT_GT(frames.size(), 10u);
     Layer3Decoder d;
     ASSERT_EQ(d.prepare(h, len, 24000), 1);
-    OutputDescription o = d.describe();
+    PcmFormat o = d.describe();
     EXPECT_EQ(o.channels, c.channels);
-    EXPECT_EQ(o.valuesPerFrame, c.samples * c.channels);
+    EXPECT_EQ(o.samplesPerFrame, c.samples);
     EXPECT_EQ(o.sampleRate, c.rate);
     EXPECT_EQ(o.bitsPerSample, 16);
-    EXPECT_EQ(o.frameLength, len);
     std::vector<int16_t> out;
     bool sawSound = false;
     for (std::size_t i = 0; i < 10; ++i) {
@@ -249,7 +248,7 @@ TEST_P(HostileLayer3, SideInformationIsContained) {
     ASSERT_GT(frames.size(), 20u);
     Layer3Decoder d;
     ASSERT_EQ(d.prepare(h, len, 24000), 1);
-    const int expected = d.describe().valuesPerFrame * 2;
+    const int expected = d.describe().bytesPerFrame();
     std::mt19937 rng(11);
     std::vector<int16_t> out;
     int decoded = 0;

@@ -1,5 +1,5 @@
-// The ALSA output against a real sound server: PulseAudio with a null sink, reached through
-// ALSA's default device; what the sink's monitor records must be the decoded PCM.
+// The output against a real sound server (PulseAudio with a null sink, reached through the
+// output e2eAudioOutput() names): what the sink's monitor records must be the decoded PCM.
 
 #include <gtest/gtest.h>
 
@@ -162,17 +162,22 @@ TEST_F(AlsaE2e, PausingForASecondLeavesASecondOfSilenceAndLosesNothing) {
     std::cout << "paused after decoded frame " << heard << ", resumed at decoded frame " << resumedAt
               << " (correlation " << cr << ")\n";
     EXPECT_GE(cr, 0.99);
-    EXPECT_EQ(resumedAt, heard);
-    long after = static_cast<long>(decoded.size() / 2) - heard;
+    // ALSA never stops its stream, so the resume is exact. A corked stream goes on from the
+    // server's own position, which the null sink's monitor records some milliseconds off.
+    const long slack = e2eAudioOutput() == "alsa" ? 0 : kRate * 30 / 1000;
+    std::cout << "the resume goes on " << double(resumedAt - heard) * 1000 / kRate
+              << " ms from where the sound stopped\n";
+    EXPECT_LE(std::abs(resumedAt - heard), slack);
+    long after = static_cast<long>(decoded.size() / 2) - resumedAt;
     ASSERT_GT(after, kRate);
     // From the second frame on, as above: the monitor misses the stream's first moments.
     PcmComparison before =
         comparePcm(slice(decoded, 1152, heard - 1152), slice(recorded, lag0 + 1152, heard - 1152), 2, 0);
-    PcmComparison rest = comparePcm(slice(decoded, heard, after), slice(recorded, end, after), 2, 0);
+    PcmComparison rest = comparePcm(slice(decoded, resumedAt, after), slice(recorded, end, after), 2, 0);
     std::cout << formatComparison("before pause", before) << "\n"
               << formatComparison("after pause", rest) << "\n";
     {
-        std::vector<int16_t> d = slice(decoded, heard, after), r = slice(recorded, end, after);
+        std::vector<int16_t> d = slice(decoded, resumedAt, after), r = slice(recorded, end, after);
         long bad = -1, count = 0;
         for (long i = 0; i < static_cast<long>(std::min(d.size(), r.size())); ++i)
             if (std::abs(d[i] - r[i]) > 4) {

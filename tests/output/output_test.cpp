@@ -58,13 +58,13 @@ struct Buffers {
     }
     void writeAll(AudioOutput& out) {
         for (WaveHeader& h : headers) {
-            ASSERT_EQ(out.prepareHeader(&h), kOutputOk);
-            ASSERT_EQ(out.write(&h), kOutputOk);
+            ASSERT_EQ(out.prepareHeader(&h), Status::Ok);
+            ASSERT_EQ(out.write(&h), Status::Ok);
         }
     }
 };
 
-const WaveFormat kFormat = WaveFormat::pcm16(2, 44100);
+const PcmFormat kFormat = PcmFormat::pcm16(2, 44100);
 
 }  // namespace
 
@@ -72,11 +72,11 @@ TEST(NullOutput, PlaysInRealTimeInOrderAndHoldsWhilePaused) {
     Returned r;
     Buffers b;
     auto out = makeNullOutput();
-    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), kOutputOk);
+    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), Status::Ok);
     auto t0 = Clock::now();
     b.writeAll(*out);
-    EXPECT_EQ(out->close(), kOutputStillPlaying);
-    EXPECT_EQ(out->unprepareHeader(&b.headers[19]), kOutputStillPlaying);
+    EXPECT_EQ(out->close(), Status::StillPlaying);
+    EXPECT_EQ(out->unprepareHeader(&b.headers[19]), Status::StillPlaying);
     ASSERT_TRUE(r.waitFor(6, 2s));
     out->pause();
     std::size_t atPause = r.count();
@@ -89,25 +89,25 @@ TEST(NullOutput, PlaysInRealTimeInOrderAndHoldsWhilePaused) {
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(r.headers[i], &b.headers[i]);
         EXPECT_TRUE(b.headers[i].flags & WaveHeader::kDone);
-        EXPECT_EQ(out->unprepareHeader(&b.headers[i]), kOutputOk);
+        EXPECT_EQ(out->unprepareHeader(&b.headers[i]), Status::Ok);
     }
-    EXPECT_EQ(out->close(), kOutputOk);
+    EXPECT_EQ(out->close(), Status::Ok);
 }
 
 TEST(NullOutput, ResetReturnsEveryQueuedHeaderAtOnce) {
     Returned r;
     Buffers b;
     auto out = makeNullOutput();
-    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), kOutputOk);
+    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), Status::Ok);
     out->pause();
     b.writeAll(*out);
     auto t0 = Clock::now();
-    EXPECT_EQ(out->reset(), kOutputOk);
+    EXPECT_EQ(out->reset(), Status::Ok);
     EXPECT_EQ(r.count(), 20u);
     // Paused, the queue never plays out: a reset that waited for the device would take the
     // stall bound (2 s) or never return. The slack is for a loaded machine.
     EXPECT_LT(Clock::now() - t0, 1500ms);
-    EXPECT_EQ(out->close(), kOutputOk);
+    EXPECT_EQ(out->close(), Status::Ok);
 }
 
 TEST(NullOutput, ResetReturnsOnlyOnceNoCallbackIsRunning) {
@@ -124,14 +124,14 @@ TEST(NullOutput, ResetReturnsOnlyOnceNoCallbackIsRunning) {
     } slow;
     Buffers b;
     auto out = makeNullOutput();
-    ASSERT_EQ(out->open(kFormat, &Slow::done, &slow), kOutputOk);
+    ASSERT_EQ(out->open(kFormat, &Slow::done, &slow), Status::Ok);
     b.writeAll(*out);
     const auto until = Clock::now() + 3s;
     while (!slow.inside && Clock::now() < until) std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(slow.inside) << "no header came back";
-    EXPECT_EQ(out->reset(), kOutputOk);
+    EXPECT_EQ(out->reset(), Status::Ok);
     EXPECT_TRUE(slow.left) << "reset returned while the worker was still calling back";
-    EXPECT_EQ(out->close(), kOutputOk);
+    EXPECT_EQ(out->close(), Status::Ok);
 }
 
 // A device behind a sound server: it takes sound as fast as it comes and reports nothing played
@@ -144,7 +144,7 @@ public:
     std::atomic<std::size_t> taken{0};  // frames of sound
 
 protected:
-    int openDevice(const WaveFormat&) override { return kOutputOk; }
+    Status openDevice(const PcmFormat&) override { return Status::Ok; }
     void closeDevice(bool) override {}
     void dropDevice() override {}
     std::size_t stageFrames() const override { return 4410; }
@@ -166,7 +166,7 @@ TEST(QueuedOutput, HeldSoundCountsAsHeardNoSoonerThanItCanHavePlayed) {
     Returned r;
     Buffers b;
     ServerLikeOutput out;
-    ASSERT_EQ(out.open(kFormat, &Returned::done, &r), kOutputOk);
+    ASSERT_EQ(out.open(kFormat, &Returned::done, &r), Status::Ok);
     b.writeAll(out);
     for (const auto until = Clock::now() + 5s; out.taken < 44100 && Clock::now() < until;)
         std::this_thread::sleep_for(1ms);
@@ -184,8 +184,8 @@ TEST(QueuedOutput, HeldSoundCountsAsHeardNoSoonerThanItCanHavePlayed) {
     const auto until = paused + 5s;
     while (!out.pauseHeard() && Clock::now() < until) std::this_thread::sleep_for(5ms);
     EXPECT_TRUE(out.pauseHeard());
-    EXPECT_EQ(out.reset(), kOutputOk);
-    EXPECT_EQ(out.close(), kOutputOk);
+    EXPECT_EQ(out.reset(), Status::Ok);
+    EXPECT_EQ(out.close(), Status::Ok);
 }
 
 TEST(WavOutput, WritesEveryBufferAndFinalisesTheHeader) {
@@ -193,13 +193,13 @@ TEST(WavOutput, WritesEveryBufferAndFinalisesTheHeader) {
     setenv("VESPERON_AUDIO_OUTPUT", ("wav:" + dir.file("take-%d.wav")).c_str(), 1);
     Returned r;
     Buffers b;
-    int result = -1;
+    Status result = Status::DeviceFailed;
     auto out = openAudioOutput(kFormat, &Returned::done, &r, &result);
     ASSERT_TRUE(out);
-    EXPECT_EQ(result, kOutputOk);
+    EXPECT_EQ(result, Status::Ok);
     b.writeAll(*out);
     ASSERT_TRUE(r.waitFor(20, 5s));
-    EXPECT_EQ(out->close(), kOutputOk);
+    EXPECT_EQ(out->close(), Status::Ok);
     std::string wav = readFile(dir.file("take-1.wav"));
     ASSERT_EQ(wav.size(), 44 + b.pcm.size());
     int rate = 0, channels = 0;
@@ -212,11 +212,11 @@ TEST(WavOutput, WritesEveryBufferAndFinalisesTheHeader) {
     // Each open is a new take; a directory that does not exist fails the open.
     auto second = openAudioOutput(kFormat, &Returned::done, &r, &result);
     ASSERT_TRUE(second);
-    EXPECT_EQ(second->close(), kOutputOk);
+    EXPECT_EQ(second->close(), Status::Ok);
     EXPECT_EQ(readFile(dir.file("take-2.wav")).size(), 44u);
     setenv("VESPERON_AUDIO_OUTPUT", "wav:/nonexistent-directory/x.wav", 1);
     EXPECT_FALSE(openAudioOutput(kFormat, &Returned::done, &r, &result));
-    EXPECT_NE(result, kOutputOk);
+    EXPECT_NE(result, Status::Ok);
     unsetenv("VESPERON_AUDIO_OUTPUT");
 }
 
@@ -226,30 +226,29 @@ TEST(AudioOutput, AlsaWithoutASoundServerFallsBackToNull) {
     setenv("PULSE_SERVER", ("unix:" + dir.file("no-such-socket")).c_str(), 1);
     setenv("VESPERON_AUDIO_OUTPUT", "alsa", 1);
     Returned r;
-    int result = -1;
+    Status result = Status::DeviceFailed;
     auto out = openAudioOutput(kFormat, &Returned::done, &r, &result);
     ASSERT_TRUE(out);
-    EXPECT_EQ(result, kOutputOk);
+    EXPECT_EQ(result, Status::Ok);
     EXPECT_TRUE(out->name() == "null" || out->name() == "alsa:default") << out->name();
-    EXPECT_EQ(out->close(), kOutputOk);
+    EXPECT_EQ(out->close(), Status::Ok);
     unsetenv("VESPERON_AUDIO_OUTPUT");
     unsetenv("PULSE_SERVER");
 }
 
 TEST(AudioOutput, RejectsFormatsItCannotPlay) {
     Returned r;
-    WaveFormat bad = kFormat;
+    PcmFormat bad = kFormat;
     bad.bitsPerSample = 8;
-    EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
-    bad = WaveFormat::pcm16(0, 44100);
-    EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
-    bad = kFormat;
-    bad.blockAlign = 2;  // frames narrower than their samples would be read past their end
-    EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
-    EXPECT_EQ(makeAlsaOutput()->open(bad, &Returned::done, &r), kOutputBadFormat);
+    EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), Status::BadFormat);
+    bad = PcmFormat::pcm16(0, 44100);
+    EXPECT_EQ(makeNullOutput()->open(bad, &Returned::done, &r), Status::BadFormat);
+    bad = PcmFormat::pcm16(2, 0);
+    EXPECT_EQ(makeAlsaOutput()->open(bad, &Returned::done, &r), Status::BadFormat);
+    EXPECT_EQ(makePulseOutput()->open(bad, &Returned::done, &r), Status::BadFormat);
     WaveHeader unprepared;
     auto out = makeNullOutput();
-    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), kOutputOk);
-    EXPECT_EQ(out->write(&unprepared), kOutputUnprepared);
-    EXPECT_EQ(out->close(), kOutputOk);
+    ASSERT_EQ(out->open(kFormat, &Returned::done, &r), Status::Ok);
+    EXPECT_EQ(out->write(&unprepared), Status::HeaderUnprepared);
+    EXPECT_EQ(out->close(), Status::Ok);
 }

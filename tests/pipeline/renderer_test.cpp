@@ -80,7 +80,7 @@ struct RenderedPlay {
     // Queues `frames` frames and the end before the renderer opens, then plays them.
     testing::AssertionResult toTheEnd(int frames) {
         requests.atPost = [this](Status) { atDeviceWhenReported = renderer->headersAtDevice(); };
-        ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
+        ring.postMessage(StageMessage::makeFormat(PcmFormat::pcm16(2, 44100, 1152)));
         writeFrames(ring, frames, &written);
         if (renderer->openWithRing(&ring, &writer) != Status::Ok)
             return testing::AssertionFailure() << "open failed";
@@ -114,7 +114,7 @@ TEST(WaveRenderer, PauseInTheFinalDrainReportsTheEndAfterTheResume) {
     MessageRing ring(FrameDecoder::pcmRingSizeFor(kFrameBytes));
     PipelineStage writer(&requests, 1);
     WaveRenderer renderer(&requests, 1);
-    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
+    ring.postMessage(StageMessage::makeFormat(PcmFormat::pcm16(2, 44100, 1152)));
     std::string written;
     writeFrames(ring, 20, &written);  // about half a second
     ASSERT_EQ(renderer.openWithRing(&ring, &writer), Status::Ok);
@@ -140,22 +140,22 @@ struct KeptDeviceLog {
 class KeptDevice : public AudioOutput {
 public:
     explicit KeptDevice(std::shared_ptr<KeptDeviceLog> log) : log_(std::move(log)) {}
-    int open(const WaveFormat&, DoneCallback, void*) override { return kOutputOk; }
-    int write(WaveHeader* h) override {
+    Status open(const PcmFormat&, DoneCallback, void*) override { return Status::Ok; }
+    Status write(WaveHeader* h) override {
         held_.push_back(h);
         while (held_.size() > 5) complete(true);
-        return kOutputOk;
+        return Status::Ok;
     }
-    int pause() override { return kOutputOk; }
-    int restart() override { return kOutputOk; }
-    int reset() override {
+    Status pause() override { return Status::Ok; }
+    Status restart() override { return Status::Ok; }
+    Status reset() override {
         while (!held_.empty()) complete(false);
-        return kOutputOk;
+        return Status::Ok;
     }
-    int close() override {
+    Status close() override {
         std::lock_guard lock(log_->mutex);
         log_->closed = true;
-        return kOutputOk;
+        return Status::Ok;
     }
     std::string name() const override { return "kept"; }
     bool keepsOpen() const override { return true; }
@@ -195,7 +195,7 @@ TEST(WaveRenderer, AtTheEndAKeptDeviceGoesOnPlayingAndServesTheNextPlayOfItsForm
     auto log = std::make_shared<KeptDeviceLog>();
     auto device = std::make_unique<KeptDevice>(log);
     AudioOutput* kept = device.get();
-    OutputKeeper::instance().give(std::move(device), WaveFormat::pcm16(2, 44100));
+    OutputKeeper::instance().give(std::move(device), PcmFormat::pcm16(2, 44100));
 
     RenderedPlay play;
     ASSERT_TRUE(play.toTheEnd(40));
@@ -210,11 +210,11 @@ TEST(WaveRenderer, AtTheEndAKeptDeviceGoesOnPlayingAndServesTheNextPlayOfItsForm
     }
 
     // The same format gets the same device; another closes it and opens its own.
-    auto same = OutputKeeper::instance().take(WaveFormat::pcm16(2, 44100), nullptr, nullptr, nullptr);
+    auto same = OutputKeeper::instance().take(PcmFormat::pcm16(2, 44100), nullptr, nullptr, nullptr);
     EXPECT_EQ(same.get(), kept);
-    OutputKeeper::instance().give(std::move(same), WaveFormat::pcm16(2, 44100));
-    int result = -1;
-    auto other = OutputKeeper::instance().take(WaveFormat::pcm16(1, 22050), nullptr, nullptr, &result);
+    OutputKeeper::instance().give(std::move(same), PcmFormat::pcm16(2, 44100));
+    Status result = Status::DeviceFailed;
+    auto other = OutputKeeper::instance().take(PcmFormat::pcm16(1, 22050), nullptr, nullptr, &result);
     ASSERT_TRUE(other);
     EXPECT_NE(other->name(), "kept");
     EXPECT_TRUE(log->closed);
@@ -227,7 +227,7 @@ TEST(WaveRenderer, ADeviceThatCannotOpenIsReportedAsAFailure) {
     MessageRing ring(FrameDecoder::pcmRingSizeFor(kFrameBytes));
     PipelineStage writer(&requests, 1);
     WaveRenderer renderer(&requests, 1);
-    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, kFrameBytes, 1152}));
+    ring.postMessage(StageMessage::makeFormat(PcmFormat::pcm16(2, 44100, 1152)));
     ASSERT_EQ(renderer.openWithRing(&ring, &writer), Status::Ok);
     renderer.resume();
     EXPECT_TRUE(requests.waitFor(Status::DeviceFailed, 5s));

@@ -146,7 +146,7 @@ TEST(MessageRing, MessagesAreDueAtTheirBytePosition) {
     MessageRing ring(10 * frame);
     std::uint8_t next = 0;
     std::uint8_t* p = nullptr;
-    ring.postMessage(StageMessage::makeFormat(PcmFormat{16, 2, 44100, 100, 25}));
+    ring.postMessage(StageMessage::makeFormat(PcmFormat::pcm16(2, 44100, 25)));
     EXPECT_EQ(ring.reserveRead(frame, &p), Status::MessageDue) << "posted at 0 of an empty ring";
     auto m = ring.takeMessage();
     ASSERT_TRUE(m && m->format);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -48,14 +49,16 @@ protected:
     std::string wav_ = dir_.file("out.wav");
 };
 
-// Checks the notification rules for one file: first 0, below 100 and changing, then one 100.
+// Checks the notification rules for one file: first sound heard, then progress from 0, below
+// 100 and changing, then one 100.
 void expectProgressSequence(const std::vector<int>& v) {
-    ASSERT_GE(v.size(), 2u);
-    EXPECT_EQ(v.front(), 0);
-    EXPECT_EQ(v.back(), 100);
-    for (std::size_t i = 0; i + 1 < v.size(); ++i) {
+    ASSERT_GE(v.size(), 3u);
+    EXPECT_EQ(v.front(), kNoticeFirstSoundHeard);
+    EXPECT_EQ(v[1], 0);
+    EXPECT_EQ(v.back(), kNoticeTrackEnd);
+    for (std::size_t i = 1; i + 1 < v.size(); ++i) {
         EXPECT_LE(v[i], 99) << "at " << i;
-        if (i > 0) {
+        if (i > 1) {
             EXPECT_NE(v[i], v[i - 1]) << "repeated value at " << i;
         }
     }
@@ -282,6 +285,17 @@ TEST_F(PlayerTest, UndecodableFilesEndLikeFinishedOnes) {
         EXPECT_EQ(GetPlayState(p), 0);
         RemovePlayer(p);
     }
+    // Through the facade the end tells why.
+    std::promise<Notice> end;
+    Playback p({garbage});
+    ASSERT_EQ(p.play({[&](const Notice& n) {
+        if (n.kind == Notice::Kind::TrackEnded) end.set_value(n);
+        return true;
+    }}),
+              Status::Ok);
+    auto ended = end.get_future();
+    ASSERT_EQ(ended.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(ended.get().why, Status::NoStreamFound);
 }
 
 TEST(EngineLookup, FindsTheSixEntryPointsByExactName) {
@@ -319,7 +333,8 @@ TEST_F(PlayerTest, CommandsDriveOneApplicationWidePlayer) {
     ASSERT_TRUE(NotifyRecorder::instance().waitForEnds(w2, 1, 10s));
     std::vector<int> first = NotifyRecorder::instance().values(w);
     EXPECT_EQ(std::count(first.begin(), first.end(), 100), 0) << "the replaced player posts no end";
-    EXPECT_GE(NotifyRecorder::instance().values(w2).front(), 90);
+    ASSERT_GE(NotifyRecorder::instance().values(w2).size(), 2u);
+    EXPECT_GE(NotifyRecorder::instance().values(w2)[1], 90) << "progress counts from the start position";
     PlayMp3File(file, 0, w);
     EXPECT_EQ(QueryPlayState(), 1);
     PlayMp3File("", 0, w);
@@ -375,9 +390,48 @@ TEST_F(PlayerTest, TheFacadeSaysWhyNothingPlaysAndTellsTypedNotices) {
     ASSERT_TRUE(ended());
     EXPECT_EQ(p.state(), PlayState::Stopped);
     std::lock_guard lock(mutex);
-    EXPECT_EQ(notices.front().kind, Notice::Kind::Progress);
-    EXPECT_EQ(notices.front().percent, 0);
+    // The first sound heard, then progress from 0 as it is heard.
+    ASSERT_GE(notices.size(), 3u);
+    EXPECT_EQ(notices[0].kind, Notice::Kind::FirstSoundHeard);
+    EXPECT_EQ(notices[1].kind, Notice::Kind::Progress);
+    EXPECT_EQ(notices[1].percent, 0);
     EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
                             [](const Notice& n) { return n.kind == Notice::Kind::TrackEnded; }),
               1);
+}
+
+// The heard position runs with the clock of a real-time output, holds while paused, and a seek
+// is a new play that starts from its position.
+TEST_F(PlayerTest, HeardPositionFollowsTheSoundAndNamesEachPlay) {
+    setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
+    const std::string file = mp3("tone", {6});
+    EXPECT_EQ(CurrentHeardPosition().play, 0u);
+    PlayMp3File(file, 0, 0);
+    const std::uint64_t first = CurrentHeardPosition().play;
+    EXPECT_NE(first, 0u);
+    std::this_thread::sleep_for(1500ms);
+    HeardPosition h = CurrentHeardPosition();
+    std::printf("after 1.5 s of play: heard %.3f s\n", h.microseconds() / 1e6);
+    EXPECT_TRUE(h.started && h.moving);
+    EXPECT_EQ(h.sampleRate, 44100);
+    EXPECT_NEAR(h.microseconds(), 1.5e6, 0.4e6);
+    EXPECT_NEAR(double(h.totalSamples) / h.sampleRate, 6.0, 0.2);
+    PausePlayback();
+    std::this_thread::sleep_for(100ms);
+    const std::int64_t paused = CurrentHeardPosition().microseconds();
+    std::this_thread::sleep_for(500ms);
+    h = CurrentHeardPosition();
+    EXPECT_FALSE(h.moving);
+    EXPECT_EQ(h.microseconds(), paused);
+    PlayMp3File(file, 50, 0);
+    h = CurrentHeardPosition();
+    EXPECT_NE(h.play, first);
+    EXPECT_FALSE(h.started);
+    std::this_thread::sleep_for(500ms);
+    h = CurrentHeardPosition();
+    EXPECT_TRUE(h.started);
+    EXPECT_NEAR(h.microseconds(), 3.0e6 + 0.5e6, 0.4e6) << "from the seek's start";
+    StopPlaying();
+    EXPECT_EQ(CurrentHeardPosition().play, 0u);
+    unsetenv("VESPERON_AUDIO_OUTPUT");
 }

@@ -1,10 +1,11 @@
 #pragma once
 // The engine's e2e tests against a real sound server: each test gets its own PulseAudio with a
-// null sink, which the engine reaches through ALSA's default device.
+// null sink, which the engine reaches through the output e2eAudioOutput() names.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -23,7 +24,8 @@ protected:
         if (!haveProgram("pulseaudio") || !haveProgram("parec")) GTEST_SKIP() << "pulseaudio/parec missing";
         server_ = std::make_unique<PulseServer>();
         ASSERT_TRUE(server_->ok()) << "pulseaudio did not start";
-        setenv("VESPERON_AUDIO_OUTPUT", "alsa", 1);
+        setenv("VESPERON_AUDIO_OUTPUT", e2eAudioOutput().c_str(), 1);
+        std::printf("output: %s\n", e2eAudioOutput().c_str());
     }
     void TearDown() override {
         // The device kept after a play belongs to this test's server.

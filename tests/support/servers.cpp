@@ -33,6 +33,14 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
+std::string e2eAudioOutput() {
+    static const std::string chosen = [] {
+        const std::string v = getEnv("VESPERON_AUDIO_OUTPUT");
+        return v.empty() ? std::string("pulse") : v;
+    }();
+    return chosen;
+}
+
 XServer::XServer() {
     if (!haveProgram("Xvfb")) return;
     // Displays from 90 up, skipping any that another server (or a stale lock) holds.

@@ -84,6 +84,10 @@ private:
     bool hadAddress_ = false;
 };
 
+// The output the e2e tests play through: what VESPERON_AUDIO_OUTPUT said when the test program
+// first asked (so `VESPERON_AUDIO_OUTPUT=alsa ctest -L e2e` runs them all on ALSA), else pulse.
+std::string e2eAudioOutput();
+
 // Records the sink's monitor (s16le, the sink's rate and channels) into a raw file with parec
 // until stop() or destruction, asking for latencyMs (0: the server's default).
 class MonitorRecording {

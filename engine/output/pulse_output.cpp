@@ -1,0 +1,381 @@
+// The sound server's own client library (libpulse, which PulseAudio and pipewire-pulse both
+// answer) as a backend of the queued output: a threaded main loop, one context and one
+// playback stream for the format, kept across tracks.
+//
+// What the stream gives that ALSA's pulse plugin does not: its time is the sound as heard
+// (interpolated between the server's timing reports), so headers come back when heard; a pause
+// corks it at once with the queued sound kept, and the uncork plays on from the next frame; a
+// server that goes away fails the context at once, which wakes the worker; and the stream
+// carries the application's and the track's names.
+//
+// Locks: the main loop's lock guards the context and the stream; its thread holds it while
+// calling back. The worker takes it inside play() and the other duties (never holding the
+// queue's lock then); the callbacks take the queue's lock (wakeWorker) inside it, never the
+// other way round.
+
+#include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <string>
+
+#include "engine/output/queued_output.h"
+
+namespace vesperon::engine {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// What the stream asks the server to hold: a quarter second ahead, topped up every 50 ms; play
+// starts once 40 ms are there (two decoded frames at most), about when paplay's would; with less,
+// the second frame may come late and the stream run dry at once.
+constexpr pa_usec_t kTargetMicros = 250000;
+constexpr pa_usec_t kMinRequestMicros = 50000;
+constexpr pa_usec_t kPrebufferMicros = 40000;
+// The longest a connection or a stream operation may take before the server counts as gone.
+constexpr auto kOperationLimit = 2s;
+// The worker's turns: no closer together than this while sound plays, nor further apart than
+// this while the device holds sound (a header heard comes back within it).
+constexpr auto kShortestTurn = 20ms;
+constexpr auto kLongestTurn = 100ms;
+
+constexpr const char* kApplicationName = "Vesperon";
+constexpr const char* kApplicationId = "vesperon";  // the desktop entry's name
+constexpr const char* kIconName = "vesperon";       // its icon
+
+class PulseOutput : public QueuedOutput {
+public:
+    explicit PulseOutput(bool waitForServer) : waitForServer_(waitForServer) {}
+    ~PulseOutput() override {
+        stop();
+        if (loop_) {
+            pa_threaded_mainloop_stop(loop_);
+            pa_threaded_mainloop_free(loop_);
+        }
+    }
+
+    bool keepsOpen() const override { return true; }
+    std::string name() const override { return "pulse"; }
+
+    void setMediaName(const std::string& name) override {
+        if (!loop_) return;
+        pa_threaded_mainloop_lock(loop_);
+        mediaName_ = name;
+        if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+            pa_proplist* props = pa_proplist_new();
+            pa_proplist_sets(props, PA_PROP_MEDIA_NAME, mediaName_.c_str());
+            if (pa_operation* op = pa_stream_proplist_update(stream_, PA_UPDATE_REPLACE, props, nullptr, nullptr))
+                pa_operation_unref(op);
+            pa_proplist_free(props);
+        }
+        pa_threaded_mainloop_unlock(loop_);
+    }
+
+private:
+    static std::atomic<bool>& everOpened() {
+        static std::atomic<bool> opened{false};
+        return opened;
+    }
+
+    // A server this process played through, or one it was told to wait for, is waited for.
+    bool waitsForDevice() const override { return waitForServer_ || everOpened(); }
+    std::size_t stageFrames() const override { return framesOf(kTargetMicros); }
+    // The first try comes at once, then at a growing interval up to a fifth of a second: a
+    // failed connection costs next to nothing, and the sound comes back soon after the server.
+    Clock::duration retryDelay(int failures) const override {
+        return std::min<Clock::duration>(50ms * (1 << std::min(failures, 2)), 200ms);
+    }
+
+    std::size_t framesOf(pa_usec_t micros) const {
+        return static_cast<std::size_t>(micros * static_cast<pa_usec_t>(rate_) / 1000000);
+    }
+    Clock::duration timeOf(std::uint64_t frames) const {
+        return std::chrono::microseconds(frames * 1000000 / static_cast<std::uint64_t>(rate_));
+    }
+
+    // --- the main loop's callbacks (on its thread, its lock held)
+    static void onContextState(pa_context* c, void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        pa_threaded_mainloop_signal(out->loop_, 0);
+        const pa_context_state_t s = pa_context_get_state(c);
+        if (s == PA_CONTEXT_FAILED || s == PA_CONTEXT_TERMINATED) out->wakeWorker();
+    }
+    static void onStreamState(pa_stream* s, void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        pa_threaded_mainloop_signal(out->loop_, 0);
+        const pa_stream_state_t st = pa_stream_get_state(s);
+        if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED) out->wakeWorker();
+    }
+    static void onSuccess(pa_stream*, int success, void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        out->lastSuccess_ = success != 0;
+        pa_threaded_mainloop_signal(out->loop_, 0);
+    }
+    static void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        out->timedOut_ = true;
+        pa_threaded_mainloop_signal(out->loop_, 0);
+    }
+
+    // With the main loop's lock held and a context made: waits until done() or kOperationLimit
+    // has passed.
+    template <class Done>
+    bool waitFor(Done done) {
+        if (done()) return true;
+        timedOut_ = false;
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+        const auto limit = std::chrono::duration_cast<std::chrono::microseconds>(kOperationLimit).count();
+        pa_time_event* timer = pa_context_rttime_new(context_, pa_rtclock_now() + pa_usec_t(limit), &onTimer, this);
+        while (!done() && !timedOut_) pa_threaded_mainloop_wait(loop_);
+        if (timer) api->time_free(timer);
+        return done();
+    }
+
+    // With the lock held: runs op to its end; false when it failed or took too long.
+    bool complete(pa_operation* op) {
+        if (!op) return false;
+        lastSuccess_ = false;
+        const bool ended = waitFor([&] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; });
+        if (!ended) pa_operation_cancel(op);
+        pa_operation_unref(op);
+        return ended && lastSuccess_;
+    }
+
+    bool alive() const {
+        return context_ && stream_ && pa_context_get_state(context_) == PA_CONTEXT_READY &&
+               pa_stream_get_state(stream_) == PA_STREAM_READY;
+    }
+
+    // Duty: connect (a new context each time: a failed one cannot be reused) and open a stream.
+    Status openDevice(const PcmFormat& format) override {
+        pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(format.sampleRate),
+                            static_cast<std::uint8_t>(format.channels)};
+        if (!pa_sample_spec_valid(&spec)) return Status::BadFormat;
+        rate_ = format.sampleRate;
+        frameBytes_ = static_cast<std::size_t>(format.bytesPerSampleFrame());
+        if (!loop_) {
+            loop_ = pa_threaded_mainloop_new();
+            if (!loop_) return Status::DeviceFailed;
+            pa_threaded_mainloop_set_name(loop_, "vesperon-pulse");
+            if (pa_threaded_mainloop_start(loop_) < 0) {
+                pa_threaded_mainloop_free(loop_);
+                loop_ = nullptr;
+                return Status::DeviceFailed;
+            }
+        }
+        pa_threaded_mainloop_lock(loop_);
+        const Status r = connect(spec);
+        if (r != Status::Ok) tearDown();
+        pa_threaded_mainloop_unlock(loop_);
+        if (r == Status::Ok) everOpened() = true;
+        return r;
+    }
+
+    Status connect(const pa_sample_spec& spec) {
+        pa_proplist* app = pa_proplist_new();
+        pa_proplist_sets(app, PA_PROP_APPLICATION_NAME, kApplicationName);
+        pa_proplist_sets(app, PA_PROP_APPLICATION_ID, kApplicationId);
+        pa_proplist_sets(app, PA_PROP_APPLICATION_ICON_NAME, kIconName);
+        context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), kApplicationName, app);
+        pa_proplist_free(app);
+        if (!context_) return Status::DeviceFailed;
+        pa_context_set_state_callback(context_, &onContextState, this);
+        // No autospawn: a server that is not there is waited for, never started by us.
+        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return Status::DeviceFailed;
+        auto settled = [&] {
+            const pa_context_state_t s = pa_context_get_state(context_);
+            return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+        };
+        if (!waitFor(settled) || pa_context_get_state(context_) != PA_CONTEXT_READY) return Status::DeviceFailed;
+
+        pa_proplist* media = pa_proplist_new();
+        pa_proplist_sets(media, PA_PROP_MEDIA_ROLE, "music");
+        pa_proplist_sets(media, PA_PROP_MEDIA_NAME, mediaName_.empty() ? kApplicationName : mediaName_.c_str());
+        stream_ = pa_stream_new_with_proplist(context_, nullptr, &spec, nullptr, media);
+        pa_proplist_free(media);
+        if (!stream_) return Status::BadFormat;
+        pa_stream_set_state_callback(stream_, &onStreamState, this);
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<std::uint32_t>(-1);
+        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetMicros, &spec));
+        attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(kPrebufferMicros, &spec));
+        attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kMinRequestMicros, &spec));
+        attr.fragsize = static_cast<std::uint32_t>(-1);
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                          PA_STREAM_ADJUST_LATENCY);
+        if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
+            return Status::DeviceFailed;
+        auto ready = [&] {
+            const pa_stream_state_t s = pa_stream_get_state(stream_);
+            return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
+        };
+        if (!waitFor(ready) || pa_stream_get_state(stream_) != PA_STREAM_READY) return Status::DeviceFailed;
+        base_ = 0;
+        corked_ = false;
+        return Status::Ok;
+    }
+
+    // With the lock held: lets go of the stream and the context.
+    void tearDown() {
+        if (stream_) {
+            pa_stream_set_state_callback(stream_, nullptr, nullptr);
+            if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+            stream_ = nullptr;
+        }
+        if (context_) {
+            pa_context_set_state_callback(context_, nullptr, nullptr);
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+        }
+    }
+
+    // Duty: close. Whatever it still holds has been played or given back already.
+    void closeDevice(bool) override {
+        if (!loop_) return;
+        pa_threaded_mainloop_lock(loop_);
+        tearDown();
+        pa_threaded_mainloop_unlock(loop_);
+    }
+
+    // Duty: drop what the server holds; the played count then starts again from where the
+    // stream's write position now is.
+    void dropDevice() override {
+        if (!loop_) return;
+        pa_threaded_mainloop_lock(loop_);
+        if (alive() && complete(pa_stream_flush(stream_, &onSuccess, this)) &&
+            complete(pa_stream_update_timing_info(stream_, &onSuccess, this))) {
+            if (const pa_timing_info* ti = pa_stream_get_timing_info(stream_))
+                base_ = static_cast<std::uint64_t>(std::max<std::int64_t>(ti->write_index, 0)) / frameBytes_;
+        }
+        pa_threaded_mainloop_unlock(loop_);
+    }
+
+    // With the lock held: the frames heard since the last drop, as the server now reports them.
+    bool heardNow(std::uint64_t* played) {
+        pa_usec_t heard = 0;
+        if (pa_stream_get_time(stream_, &heard) != 0) return false;
+        const std::uint64_t frames = heard * static_cast<std::uint64_t>(rate_) / 1000000;
+        *played = frames > base_ ? frames - base_ : 0;
+        return true;
+    }
+
+    // Duty: one turn.
+    Turn play(const Feed& feed) override {
+        Turn t;
+        pa_threaded_mainloop_lock(loop_);
+        if (!alive()) {
+            pa_threaded_mainloop_unlock(loop_);
+            t.lost = true;
+            return t;
+        }
+        std::uint64_t played = 0;
+        if (heardNow(&played)) {
+            t.played = played;
+            t.havePlayed = true;
+        }
+        const auto now = Clock::now();
+        if (feed.paused) {
+            // The cork stops the sound at once; the server keeps what the stream holds and
+            // plays it on after the uncork.
+            if (!corked_) corked_ = complete(pa_stream_cork(stream_, 1, &onSuccess, this));
+            pa_threaded_mainloop_unlock(loop_);
+            t.stopped = corked_;
+            t.healthy = true;
+            t.wakeAt = corked_ ? kUntilWoken : now + kLongestTurn;
+            return t;
+        }
+        if (corked_) {
+            if (pa_operation* op = pa_stream_cork(stream_, 0, nullptr, nullptr)) pa_operation_unref(op);
+            corked_ = false;
+        }
+        std::uint64_t written = feed.written;
+        const std::size_t room = pa_stream_writable_size(stream_);
+        if (room == static_cast<std::size_t>(-1)) {
+            pa_threaded_mainloop_unlock(loop_);
+            t.lost = true;
+            return t;
+        }
+        if (feed.data) {
+            const std::size_t frames = std::min(feed.frames, room / frameBytes_);
+            if (frames > 0) {
+                if (pa_stream_write(stream_, feed.data, frames * frameBytes_, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+                    pa_threaded_mainloop_unlock(loop_);
+                    t.lost = true;
+                    return t;
+                }
+                t.wrote = frames;
+                written += frames;
+            }
+            // All taken: the worker stages more at once. Else room comes as the server plays.
+            if (t.wrote == feed.frames) {
+                pa_threaded_mainloop_unlock(loop_);
+                return t;
+            }
+        } else if (written > played) {
+            const pa_timing_info* ti = pa_stream_get_timing_info(stream_);
+            if (ti && ti->read_index >= ti->write_index) {
+                // Run dry: the stream's time stops short of the end by the sink's latency, so
+                // all counts as heard once that latency has passed.
+                if (pa_timeval_age(&ti->timestamp) >= ti->sink_usec + ti->transport_usec) t.allPlayed = true;
+            } else if (ti && !ti->playing && !feed.recentSound) {
+                // The last sound is shorter than the prebuffer: start it by hand.
+                if (pa_operation* op = pa_stream_trigger(stream_, nullptr, nullptr)) pa_operation_unref(op);
+            }
+        }
+        pa_threaded_mainloop_unlock(loop_);
+        // Come back when the oldest header has been heard, or when half of what the server
+        // holds has played, within the bounds of a turn.
+        const std::uint64_t held = written > played ? written - played : 0;
+        Clock::duration wait = timeOf(held / 2);
+        if (feed.nextEnd > played) wait = std::min(wait, timeOf(feed.nextEnd - played));
+        if (!feed.data && held == 0) {
+            t.wakeAt = kUntilWoken;
+            return t;
+        }
+        t.wakeAt = now + std::clamp<Clock::duration>(wait, kShortestTurn, kLongestTurn);
+        return t;
+    }
+
+    const bool waitForServer_;
+
+    // --- the worker's alone once it runs (open() sets them before it starts, stop() after it ends)
+    int rate_ = 44100;
+    std::size_t frameBytes_ = 4;
+    std::uint64_t base_ = 0;  // frames of stream time before the last drop
+    bool corked_ = false;
+
+    // --- created by the first open, freed by the destructor after the worker has ended
+    pa_threaded_mainloop* loop_ = nullptr;
+
+    // --- guarded by the main loop's lock (its thread calls back holding it)
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    std::string mediaName_;     // the track, shown by the server's clients
+    bool lastSuccess_ = false;  // of the operation waited for
+    bool timedOut_ = false;     // the wait's time limit has passed
+};
+
+}  // namespace
+
+std::unique_ptr<AudioOutput> makePulseOutput(bool waitForServer) {
+    return std::make_unique<PulseOutput>(waitForServer);
+}
+
+bool pulseServerExpected() {
+    if (const char* server = std::getenv("PULSE_SERVER"); server && *server) return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat st{};
+    if (!runtime || !*runtime || stat(runtime, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    for (const char* server : {"/usr/bin/pulseaudio", "/usr/bin/pipewire-pulse"})
+        if (access(server, X_OK) == 0) return true;
+    return false;
+}
+
+}  // namespace vesperon::engine
