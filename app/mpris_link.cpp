@@ -70,17 +70,19 @@ public:
                 break;
         }
         s.trackCount = static_cast<int>(p.playlist.size());
-        if (p.currentTrack >= 1 && p.currentTrack <= s.trackCount) {
-            s.trackNumber = p.currentTrack;
-            s.path = p.playlist[static_cast<std::size_t>(p.currentTrack - 1)];
+        // The track heard: one started at the end of the one before shows once it sounds.
+        const bool endHeard = p.shownTrack >= 1 && p.shownTrack <= s.trackCount;
+        const int track = endHeard ? p.shownTrack : p.currentTrack;
+        if (track >= 1 && track <= s.trackCount) {
+            s.trackNumber = track;
+            s.path = p.playlist[static_cast<std::size_t>(track - 1)];
             s.title = FileNameOf(s.path);
             if (s.path != lengthOf_) {
                 lengthOf_ = s.path;
                 lengthUs_ = mpeg::EstimateDurationMicroseconds(s.path);
             }
             s.lengthUs = lengthUs_;
-            // The slider's percentage is the position the window knows.
-            if (lengthUs_ > 0) s.positionUs = lengthUs_ / 100 * sliderPosition();
+            s.positionUs = endHeard ? std::max<std::int64_t>(lengthUs_, 0) : heardMicroseconds(p.startPercent);
         }
         s.shuffle = p.randomOrder == 1;
         s.loopTrack = p.loopTrack == 1;
@@ -144,6 +146,16 @@ public:
     }
 
 private:
+    // Where the sound heard stands; before the play's format is known, where it was started.
+    std::int64_t heardMicroseconds(int startPercent) const {
+        const engine::HeardPosition heard = engine::CurrentHeardPosition();
+        std::int64_t us = heard.sampleRate > 0 ? heard.microseconds()
+                                               : (lengthUs_ > 0 ? lengthUs_ / 100 * startPercent : 0);
+        // The length is an estimate from the file; the position never passes it.
+        if (lengthUs_ > 0) us = std::min(us, lengthUs_);
+        return std::max<std::int64_t>(us, 0);
+    }
+
     static void clickSwitch(ui::Widget& box, bool on) {
         if ((box.intProperty(ui::kCheckChecked) != 0) == on) return;
         box.setProperty(ui::kCheckChecked, on ? 1 : 0);
@@ -154,7 +166,14 @@ private:
     std::int64_t lengthUs_ = -1;
 };
 
+// The service of this program's run, for the seeks made in the window.
+desktop::MprisService* theService = nullptr;
+
 }  // namespace
+
+void AnnounceSeek() {
+    if (theService) theService->announceSeek();
+}
 
 bool AcceptableTrack(const std::string& path, std::string* why) {
     auto fail = [&](const char* text) {
@@ -172,7 +191,9 @@ bool AcceptableTrack(const std::string& path, std::string* why) {
 }
 
 OutsideControl::OutsideControl() = default;
-OutsideControl::~OutsideControl() = default;
+OutsideControl::~OutsideControl() {
+    if (theService == mpris_.get()) theService = nullptr;
+}
 
 OutsideControl::HandOver OutsideControl::handOver(const CommandLine& line) {
     tracks_ = acceptable(line.files, true);
@@ -208,6 +229,7 @@ void OutsideControl::start() {
     if (!haveBus_) return;
     player_ = std::make_unique<LogicPlayer>();
     mpris_ = desktop::MprisService::start(QDBusConnection::sessionBus(), *player_);
+    theService = mpris_.get();
 }
 
 }  // namespace vesperon::app

@@ -21,6 +21,9 @@ namespace vesperon::app {
 // name ends in ".mp3". Otherwise `why` says what is wrong.
 bool AcceptableTrack(const std::string& path, std::string* why = nullptr);
 
+// Tells MPRIS clients of a seek once it is made (the window's slider's, MPRIS's own): Seeked.
+void AnnounceSeek();
+
 class OutsideControl {
 public:
     OutsideControl();

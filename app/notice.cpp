@@ -15,6 +15,8 @@ Notice decodeNotice(std::int64_t value, const std::array<std::int32_t, 2>& hotke
         n.percent = static_cast<int>(value);
     } else if (value == 100) {
         n.kind = Notice::Kind::TrackEnded;
+    } else if (value == 101) {
+        n.kind = Notice::Kind::FirstSoundHeard;
     }
     return n;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The engine's notice to the window comes as one number on the label: progress 0-99, 100 for the
-// end of a track, or a hot key's identifier (from 33001; 0 for a key that did not register). It
+// end of a track (played out to the device), 101 when a play's first sound is heard, or a hot key's
+// identifier (from 33001; 0 for a key that did not register). It
 // is decoded once, here, so that the logic dispatches on what it means and the ranges never mix.
 
 #include <array>
@@ -9,7 +10,7 @@
 namespace vesperon::app {
 
 struct Notice {
-    enum class Kind { Progress, TrackEnded, HotKey, Unknown };
+    enum class Kind { Progress, TrackEnded, FirstSoundHeard, HotKey, Unknown };
     enum class Key { Pause, PageDown };
     Kind kind = Kind::Unknown;
     int percent = 0;     // Progress

@@ -16,6 +16,10 @@ struct PlayerState {
     int32_t loopTrack = 0;
     std::array<int32_t, 2> hotkeyIds{0, 0};  // Pause, Page Down; 0 = not registered
     std::vector<std::string> scheduleBoxes;  // names of the thirty period boxes, in schedule order
+    // A track started at the end of the one before is shown (caption, row, MPRIS) once its first
+    // sound is heard; until then this names the track still heard (0: show currentTrack).
+    int32_t shownTrack = 0;
+    int32_t startPercent = 0;  // where the current play started (a seek's target)
     std::string dialogFolder;  // where the open dialog was last used ("" before its first use)
 };
 

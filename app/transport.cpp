@@ -5,6 +5,7 @@
 
 #include "app/logic.h"
 #include "app/report.h"
+#include "app/mpris_link.h"
 #include "app/notice.h"
 #include "app/routines.h"
 #include "engine/player/commands.h"
@@ -18,10 +19,40 @@ namespace {
 
 void startCurrent(int percent) {
     controller().heardProgress = false;
+    state().shownTrack = 0;
+    state().startPercent = percent;
     engine::PlayMp3File(currentEntry(), percent, widgets().feedbackLabel.handle());
 }
 
 void selectCurrentRow() { playlistBox().setSelectedIndex(state().currentTrack - 1); }
+
+void playNext(bool showNow) {
+    if (rowCount() == 0) {
+        AddFilesByDialog();
+        return;
+    }
+    const int heard = state().currentTrack;
+    RebuildPlaylistView();
+    ChooseNextTrack();
+    startCurrent(0);
+    setButtonCaption(widgets().playButton, "暂停");
+    if (!showNow && heard >= 1 && heard <= rowCount()) {
+        // The track before still sounds from the device's queue: it stays shown until this one is heard.
+        state().shownTrack = heard;
+        playlistBox().setSelectedIndex(heard - 1);
+        return;
+    }
+    ShowWindowCaption("播放:", currentEntry());
+    selectCurrentRow();
+}
+
+// The play's first sound is heard: the track started at the end of the one before is shown now.
+void showHeardTrack() {
+    if (state().shownTrack == 0 || !engine::CurrentHeardPosition().started) return;
+    state().shownTrack = 0;
+    ShowWindowCaption(engine::QueryPlayState() == -1 ? "暂停:" : "播放:", currentEntry());
+    selectCurrentRow();
+}
 
 }  // namespace
 
@@ -36,21 +67,11 @@ void TrackEnded() {
         StopPlayback();
         return;
     }
-    PlayNext();
+    // Only a track that was heard goes on sounding from the device's queue.
+    playNext(!engine::CurrentHeardPosition().started);
 }
 
-void PlayNext() {
-    if (rowCount() == 0) {
-        AddFilesByDialog();
-        return;
-    }
-    RebuildPlaylistView();
-    ChooseNextTrack();
-    startCurrent(0);
-    ShowWindowCaption("播放:", currentEntry());
-    selectCurrentRow();
-    setButtonCaption(widgets().playButton, "暂停");
-}
+void PlayNext() { playNext(true); }
 
 void PlayPrevious() {
     if (rowCount() == 0) {
@@ -95,6 +116,8 @@ void PlayPauseToggle() {
 void StopPlayback() {
     controller().failedInARow = 0;
     engine::StopPlaying();
+    state().shownTrack = 0;
+    state().startPercent = 0;
     setSliderPosition(0);
     setButtonCaption(widgets().playButton, "播放");
     if (state().playlist.empty())
@@ -117,6 +140,7 @@ void SeekTo(int position) {
     if (engine::QueryPlayState() == -1) return;
     if (engine::QueryPlayState() == 0) return;
     startCurrent(position);
+    AnnounceSeek();
 }
 
 void dispatchNotice(const Notice& notice) {
@@ -124,6 +148,10 @@ void dispatchNotice(const Notice& notice) {
         case Notice::Kind::Progress:
             setSliderPosition(notice.percent);
             controller().heardProgress = true;
+            showHeardTrack();  // in case the first-sound notice was lost
+            break;
+        case Notice::Kind::FirstSoundHeard:
+            showHeardTrack();
             break;
         // The end of a track moves on at once, also during a fade (the fade then pauses or stops
         // the next track); the hot keys are the user's commands and wait for it.

@@ -147,7 +147,11 @@ public:
 
     QString playbackStatus() const { return statusText(now().status); }
     double rate() const { return 1.0; }
-    void setRate(double) {}  // one speed only
+    // One speed only; a rate of 0 is a pause, as the protocol has it.
+    void setRate(double r) {
+        if (r == 0 && now().status == PlaybackStatus::Playing) player().playPause();
+        service_->refresh();
+    }
     QVariantMap metadata() const { return service_->metadata(now()); }
     double volume() const { return now().volume; }
     void setVolume(double v) {
@@ -213,7 +217,6 @@ public slots:
             player().next();  // past the end: on to the next track
         } else {
             player().restartAt(percentOf(std::max<qlonglong>(target, 0), s.lengthUs));
-            service_->announceSeek();
         }
         service_->refresh();
     }
@@ -223,7 +226,6 @@ public slots:
         if (!canSeek(s) || track.path() != mprisTrackId(s.trackNumber)) return;
         if (position < 0 || position > s.lengthUs) return;
         player().restartAt(percentOf(position, s.lengthUs));
-        service_->announceSeek();
         service_->refresh();
     }
     void OpenUri(const QString& uri) {

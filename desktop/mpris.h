@@ -42,7 +42,8 @@ public:
     virtual void stop() = 0;
     virtual void next() = 0;
     virtual void previous() = 0;
-    // A restart of the current track at this percentage, as the position slider makes.
+    // A restart of the current track at this percentage, as the position slider makes. The
+    // player announces every seek it makes, whoever asked, with MprisService::announceSeek.
     virtual void restartAt(int percent) = 0;
     virtual void setVolume(double volume) = 0;
     // Adds a local file and plays it; false when it is not a file the player takes.
@@ -80,7 +81,7 @@ public:
     // Reads the player's state and signals what changed since the last look. Called after
     // every method and a few times a second.
     void refresh();
-    // After a jump of the position.
+    // After a jump of the position, once it is made: Seeked with the new position.
     void announceSeek();
     // The Metadata property of this state (the tags of its track read once).
     QVariantMap metadata(const MediaState& s);

@@ -111,6 +111,24 @@ TEST_F(Transport, TheEndOfAShortFileStartsTheNextAndTheListRepeats) {
     EXPECT_EQ(list().selectedIndex(), 1);
 }
 
+// The end notice comes when the track is played out to the device, and the next one starts at
+// once; the window shows it only when its first sound is heard.
+TEST_F(Transport, TheNextTrackIsShownWhenItsFirstSoundIsHeard) {
+    const std::string a = Tones::make("heard1.mp3", 3.0), b = Tones::make("heard2.mp3", 3.0);
+    ASSERT_FALSE(a.empty() || b.empty()) << "sox/lame";
+    addFiles({a, b});
+    click("按钮_播放");
+    ASSERT_TRUE(waitFor([] { return engine::CurrentHeardPosition().started; }, 3000));
+    dispatchNotice(decodeNotice(100, state().hotkeyIds));
+    EXPECT_EQ(state().currentTrack, 2);
+    EXPECT_EQ(engine::QueryPlayState(), 1);
+    EXPECT_EQ(caption(), "播放:heard1.mp3");
+    EXPECT_EQ(list().selectedIndex(), 0);
+    EXPECT_TRUE(waitFor([&] { return caption() == "播放:heard2.mp3"; }, 3000)) << caption();
+    EXPECT_TRUE(engine::CurrentHeardPosition().started);
+    EXPECT_EQ(list().selectedIndex(), 1);
+}
+
 TEST_F(Transport, SeekingRestartsOnlyWhilePlaying) {
     // Long enough that the decoder's lead on the output is a small share of the file.
     const std::string a = Tones::make("seek.mp3", 20.0);
