@@ -26,10 +26,15 @@ vesperon_add_test(NAME desktop_mpris_test LABELS gui OWN_MAIN TIMEOUT 120
   ENV QT_QPA_PLATFORM=offscreen)
 
 # Against xdg-desktop-portal with KDE's backend and kglobalaccel, started on a private bus.
-vesperon_add_test(NAME desktop_portal_shortcuts_e2e_test LABELS e2e OWN_MAIN TIMEOUT 180
+# With the whole program too, when it is built.
+find_package(X11 REQUIRED)
+vesperon_add_test(NAME desktop_portal_shortcuts_e2e_test LABELS e2e OWN_MAIN TIMEOUT 240
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/portal_shortcuts_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
-  LIBS vesperon_desktop vesperon_test_support Qt6::Test Qt6::DBus
+  LIBS vesperon_desktop vesperon_test_support Qt6::Test Qt6::DBus X11::X11
   ENV QT_QPA_PLATFORM=offscreen)
+if(TARGET vesperon)
+  add_dependencies(desktop_portal_shortcuts_e2e_test vesperon)
+endif()
 
 # The whole program on a headless Weston.
 if(TARGET vesperon)

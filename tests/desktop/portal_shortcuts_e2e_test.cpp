@@ -1,6 +1,7 @@
 // The global shortcuts through the real portal: xdg-desktop-portal with KDE's backend and
-// kglobalaccel, on a private session bus under Xvfb (all started by D-Bus activation), and a
-// desktop without the interface. kglobalaccel's invokeShortcut stands in for a key press. A
+// kglobalaccel, on a private session bus under Xvfb (all started by D-Bus activation), alone and
+// with the whole program (whose X grabs another client holds), and a desktop without the
+// interface. kglobalaccel's invokeShortcut stands in for a key press. A
 // scripted portal sends what a held key sends: Activated again and again, then Deactivated.
 
 #include <gtest/gtest.h>
@@ -11,15 +12,22 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest/QTest>
 #include <csignal>
+#include <functional>
 #include <cstdlib>
 #include <unistd.h>
 #include <filesystem>
 
 #include "desktop/portal_shortcuts.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/servers.h"
+
+// After Qt: Xlib's macros would break Qt's headers.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 namespace vesperon::desktop {
 namespace {
@@ -157,6 +165,75 @@ TEST(PortalShortcuts, AHeldKeyActsOnceAndOtherSessionsAreIgnored) {
     EXPECT_EQ(ids, (QStringList{"play-pause", "play-pause", "next"}));
     portalSide.unregisterService("org.freedesktop.portal.Desktop");
     QDBusConnection::disconnectFromBus("scripted");
+}
+
+// The whole program with the keys held by another X client, as on a KDE session: it registers
+// them through the portal, and a press of either acts as the key does (pause with the fade,
+// next), with no refusal box.
+TEST(PortalShortcuts, TheProgramTakesTheKeysFromThePortalWhenTheXServerRefusesThem) {
+    test::XServer x;
+    ASSERT_TRUE(x.ok());
+    Desktop kde("KDE");
+    ASSERT_TRUE(kde.bus->ok() && kde.connection->isConnected());
+    test::PulseServer pulse;
+    ASSERT_TRUE(pulse.ok());
+    ASSERT_EQ(pulse.pactl({"set-sink-volume", pulse.sink(), "60%"}).exitCode, 0);
+    const std::unique_ptr<Display, int (*)(Display*)> holder(XOpenDisplay(nullptr), XCloseDisplay);
+    ASSERT_TRUE(holder);
+    for (KeySym key : {XK_Pause, XK_Page_Down})
+        XGrabKey(holder.get(), XKeysymToKeycode(holder.get(), key), AnyModifier, DefaultRootWindow(holder.get()),
+                 True, GrabModeAsync, GrabModeAsync);
+    XSync(holder.get(), False);
+    test::TempDir dir;
+    const test::ToneRecipe tone(20, 44100, 2, {"sine", "440", "vol", "0.5"});
+    const std::string a = test::encodedTone(tone, test::kLame128, dir.file("a.mp3")),
+                      b = test::encodedTone(tone, test::kLame128, dir.file("b.mp3"));
+    ASSERT_FALSE(a.empty() || b.empty());
+    test::BackgroundProcess program({VESPERON_BINARY_DIR "/app/vesperon", a, b},
+                                    {"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=" + test::e2eAudioOutput()});
+    const auto playerctl = [](const std::string& what) {
+        std::string out = runCommand({"playerctl", "-p", "vesperon", "metadata", "--format", what}, 10).out;
+        return out.substr(0, out.find('\n'));
+    };
+    QElapsedTimer clock;
+    const auto waitUntil = [&](const std::function<bool()>& done, int ms) {
+        clock.start();
+        while (!done() && clock.elapsed() < ms) QTest::qWait(50);
+        return done() ? clock.elapsed() : -1;
+    };
+    // The program's portal session is a component of kglobalaccel's, named by its token.
+    QString component;
+    const auto registered = [&] {
+        const QDBusMessage r = kde.connection->call(
+            QDBusMessage::createMethodCall("org.kde.kglobalaccel", "/kglobalaccel", "org.kde.KGlobalAccel",
+                                           "allComponents"), QDBus::Block, 5000);
+        QList<QDBusObjectPath> paths;
+        if (!r.arguments().isEmpty()) r.arguments()[0].value<QDBusArgument>() >> paths;
+        for (const QDBusObjectPath& p : paths)
+            if (p.path().contains("/component/vesperon_")) component = p.path().section('/', -1);
+        return !component.isEmpty();
+    };
+    const qint64 bound = waitUntil(registered, 60000);
+    ASSERT_GE(bound, 0) << "the program's shortcuts never reached kglobalaccel";
+    runCommand({"playerctl", "-p", "vesperon", "play"}, 10);
+    ASSERT_GE(waitUntil([&] { return playerctl("{{status}}") == "Playing"; }, 10000), 0);
+    EXPECT_EQ(playerctl("{{xesam:title}}"), "a.mp3");
+
+    press(kde, component, "next");
+    const qint64 skipped = waitUntil([&] { return playerctl("{{xesam:title}}") == "b.mp3"; }, 10000);
+    EXPECT_GE(skipped, 0) << playerctl("{{xesam:title}}");
+    QTest::qWait(1000);
+    press(kde, component, "play-pause");
+    const qint64 paused = waitUntil([&] { return playerctl("{{status}}") == "Paused"; }, 10000);
+    const std::string volume = pulse.pactl({"get-sink-volume", pulse.sink()}).out;
+    const bool box = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^错误$"}, 10).exitCode == 0;
+    std::printf("portal keys: bound after %lld ms; next took %lld ms; pause done %lld ms after the press; "
+                "refusal box %s\n", (long long)bound, (long long)skipped, (long long)paused, box ? "shown" : "none");
+    ASSERT_GE(paused, 0) << playerctl("{{status}}");
+    EXPECT_GT(paused, 500) << "paused without a fade";
+    EXPECT_NE(volume.find(" 60%"), std::string::npos) << "the volume did not come back: " << volume;
+    EXPECT_FALSE(box) << "the refusal box showed although the portal gave the keys";
+    EXPECT_TRUE(program.running());
 }
 
 }  // namespace
