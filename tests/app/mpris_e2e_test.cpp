@@ -230,7 +230,7 @@ TEST(MprisE2E, ShuffleAndLoopStatusAreTheWindowsSwitchesBothWays) {
     TempDir dir;
     const std::string session = dir.file("s.json");
     writeFile(session, "{\"version\": 1, \"loop\": true}");
-    BackgroundProcess program_({program(), "--session", session});
+    BackgroundProcess player({program(), "--session", session});
     std::string seen;
     ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
     const auto switches = [&] { return playerctl({"shuffle"}) + " " + playerctl({"loop"}); };
@@ -264,6 +264,66 @@ TEST(MprisE2E, ShuffleAndLoopStatusAreTheWindowsSwitchesBothWays) {
         EXPECT_GE(waitFor(switches, step.mpris, 5, &seen), 0) << step.set[0] << " " << step.set[1] << ": " << seen;
         EXPECT_GE(waitFor(saved, step.file, 5, &seen), 0) << step.set[0] << " " << step.set[1] << ": " << seen;
     }
+}
+
+// Position is the sound as heard: on a file whose tone begins at 3.000 s, read the moment the tone
+// reaches the sink's monitor. Every seek sends Seeked with its target.
+TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
+    TempDir dir;
+    const std::string wav = dir.file("t.wav"), mp3 = dir.file("T.mp3");
+    ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "3", "sine", "0",
+                          "vol", "0", ":", "synth", "5", "sine", "440", "vol", "0.5"}).exitCode, 0);
+    ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, mp3}).exitCode, 0);
+    BackgroundProcess player({program(), mp3});
+    std::string seen;
+    ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
+    const std::string raw = dir.file("heard.raw");
+    MonitorRecording recording(e2ePulse(), raw, 44100, 2);
+    playerctl({"play"});
+    double position = -1;
+    std::size_t from = 0;
+    const auto t0 = Clock::now();
+    while (position < 0 && secondsSince(t0) < 10) {
+        const auto pcm = readPcm16(raw);
+        for (std::size_t i = from; i < pcm.size(); ++i)
+            if (std::abs(pcm[i]) > 1000) {
+                position = std::atof(playerctl({"position"}).c_str());
+                break;
+            }
+        from = pcm.size();
+        sleepMs(10);
+    }
+    std::printf("MPRIS Position when the tone starting at 3.000 s was heard: %.3f s (reading the monitor and "
+                "asking playerctl included)\n", position);
+    ASSERT_GE(position, 0) << "no tone heard";
+    EXPECT_NEAR(position, 3.0, 0.4);
+    // Smooth: two readings 0.3 s apart differ by about that, not by a whole percent's step.
+    const double p1 = std::atof(playerctl({"position"}).c_str());
+    sleepMs(300);
+    const double p2 = std::atof(playerctl({"position"}).c_str());
+    std::printf("Position %.3f s, then %.3f s 0.3 s later\n", p1, p2);
+    EXPECT_NEAR(p2 - p1, 0.3, 0.15);
+
+    BackgroundProcess monitor({"sh", "-c", "exec dbus-monitor \"type='signal',member='Seeked'\" > '" +
+                                               dir.file("seeked.txt") + "'"});
+    sleepMs(500);
+    playerctl({"position", "6"});
+    const auto seeked = [&] { return readFile(dir.file("seeked.txt")).find("int64 ") != std::string::npos ? "yes" : "no"; };
+    ASSERT_GE(waitFor(seeked, "yes", 5, &seen), 0) << "no Seeked";
+    const std::string text = readFile(dir.file("seeked.txt"));
+    // Whole percents of the estimated length.
+    EXPECT_NEAR(std::atoll(text.c_str() + text.find("int64 ") + 6) / 1e6, 6.0, 0.2) << text;
+    const double after = std::atof(playerctl({"position"}).c_str());
+    EXPECT_NEAR(after, 6.0, 0.5);
+    // A rate of 0 is a pause; the rate itself stays 1.
+    runCommand({"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.vesperon",
+                "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Set",
+                "string:org.mpris.MediaPlayer2.Player", "string:Rate", "variant:double:0"}, 10);
+    EXPECT_GE(waitFor(status, "Paused", 5, &seen), 0) << seen;
+    const std::string rate = runCommand({"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.vesperon",
+                                         "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
+                                         "string:org.mpris.MediaPlayer2.Player", "string:Rate"}, 10).out;
+    EXPECT_NE(rate.find("double 1"), std::string::npos) << rate;
 }
 
 }  // namespace
