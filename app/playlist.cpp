@@ -142,6 +142,7 @@ void ResetPlaylistAsked() {
         if (answer == desktop::kResultCancel || quitRequested()) return;
     }
     engine::StopPlaying();
+    state().playRemoved = true;
     playlistBox().clear();
     setButtonCaption(widgets().playButton, "播放");
     setSliderPosition(0);

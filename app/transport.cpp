@@ -21,6 +21,7 @@ void startCurrent(int percent) {
     controller().heardProgress = false;
     state().shownTrack = 0;
     state().startPercent = percent;
+    state().playRemoved = false;
     engine::PlayMp3File(currentEntry(), percent, widgets().feedbackLabel.handle());
 }
 
@@ -118,6 +119,7 @@ void StopPlayback() {
     engine::StopPlaying();
     state().shownTrack = 0;
     state().startPercent = 0;
+    state().playRemoved = true;
     setSliderPosition(0);
     setButtonCaption(widgets().playButton, "播放");
     if (state().playlist.empty())
@@ -144,6 +146,9 @@ void SeekTo(int position) {
 }
 
 void dispatchNotice(const Notice& notice) {
+    const bool ofThePlay = notice.kind == Notice::Kind::Progress || notice.kind == Notice::Kind::TrackEnded ||
+                           notice.kind == Notice::Kind::FirstSoundHeard;
+    if (ofThePlay && state().playRemoved) return;
     switch (notice.kind) {
         case Notice::Kind::Progress:
             setSliderPosition(notice.percent);
