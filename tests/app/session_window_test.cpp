@@ -110,7 +110,7 @@ TEST_F(SessionWindow, AMissingFileIsCreatedAndABadOneIsReportedMovedAsideAndNeve
     } cases[] = {
         {"truncated", good.substr(0, good.size() / 2)},
         {"wrong types", R"({"version": 1, "playlist": "/music/a.mp3", "schedule": true})"},
-        {"version 2", R"({"version": 2, "playlist": ["/music/a.mp3"], "schedule": true})"},
+        {"version 3", R"({"version": 3, "playlist": ["/music/a.mp3"], "schedule": true})"},
         {"unreadable", ""},
     };
     for (const auto& c : cases) {

@@ -27,7 +27,7 @@ vesperon_add_test(NAME desktop_mpris_test LABELS gui OWN_MAIN TIMEOUT 120
 
 # Against xdg-desktop-portal with KDE's backend and kglobalaccel, started on a private bus.
 vesperon_add_test(NAME desktop_portal_shortcuts_e2e_test LABELS e2e OWN_MAIN TIMEOUT 180
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/portal_shortcuts_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/ui/gui_main.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/portal_shortcuts_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
   LIBS vesperon_desktop vesperon_test_support Qt6::Test Qt6::DBus
   ENV QT_QPA_PLATFORM=offscreen)
 
