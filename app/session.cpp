@@ -48,8 +48,10 @@ void apply(const SessionData& d) {
     if (d.schedule && !controller().schedule.on) {
         widgets().scheduleSwitch.setProperty(ui::kCheckChecked, 1);
         SwitchSchedule();
-        // Started inside a period (a reboot at 10:05 in 08:00-17:00): its start is taken now.
+        // Started inside a period (a reboot at 10:05 in 08:00-17:00): its start is taken now,
+        // not at the clock's first tick up to a second later.
         controller().week.resumeAtStartUp();
+        CheckSchedule();
     }
 }
 
