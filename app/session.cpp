@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <QTimer>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -48,10 +50,13 @@ void apply(const SessionData& d) {
     if (d.schedule && !controller().schedule.on) {
         widgets().scheduleSwitch.setProperty(ui::kCheckChecked, 1);
         SwitchSchedule();
-        // Started inside a period (a reboot at 10:05 in 08:00-17:00): its start is taken now,
-        // not at the clock's first tick up to a second later.
+        // Started inside a period (a reboot at 10:05 in 08:00-17:00): its start is taken as soon
+        // as the start-up is over (the command line's files in the list), not at the clock's first
+        // tick up to a second later.
         controller().week.resumeAtStartUp();
-        CheckSchedule();
+        QTimer::singleShot(0, [] {
+            if (hasMainForm() && !quitRequested()) CheckSchedule();
+        });
     }
 }
 
