@@ -45,7 +45,9 @@ RoutineResult StartUp(const ui::EventCall& call) {
     s.hotkeyIds[0] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPauseKey);
     s.hotkeyIds[1] = desktop::RegisterGlobalHotKey(window, feedback, 0, kPageDownKey);
     if (s.hotkeyIds[0] == 0 || s.hotkeyIds[1] == 0) {
-        reportInBox("", "快捷键注册失败,您可能无法正常使用快捷键！");
+        reportInBox("the hot keys Pause and Page Down could not be registered (another program holds them, or "
+                    "the session does not allow it)",
+                    "快捷键注册失败,您可能无法正常使用快捷键！");
     } else {
         desktop::AddToolTip(widgets().playButton.handle(), "快捷键:Pause", false, false);
         desktop::AddToolTip(widgets().nextButton.handle(), "快捷键:Page Down", false, false);
@@ -65,6 +67,7 @@ RoutineResult StartUp(const ui::EventCall& call) {
     // The schedule's clock ticks just after each wall-clock second begins.
     if (auto* clock = widgets().clock) clock->setPhase(&MsToNextScheduleTick);
     WatchPeriodBoxes();
+    AttachPeriodDaysMenus();
     RestoreSession();
     return std::nullopt;
 }
