@@ -419,9 +419,7 @@ TEST_F(SoundServerE2e, AChangeOfFormatLosesNothing) {
                 "%.3f s), %ld ms apart\n",
                 e2eAudioOutput().c_str(), tracks[0].heard, tracks[0].source, tracks[1].heard, tracks[1].source,
                 stretches[1].start - stretches[0].end);
-    // Through ALSA's plugin the stream's first moments go missing (33 ms here): its bound is looser.
-    const double within = e2eAudioOutput() == "alsa" ? 0.050 : 0.010;
-    for (const Track& t : tracks) EXPECT_NEAR(t.heard, t.source, within) << t.path;
+    for (const Track& t : tracks) EXPECT_NEAR(t.heard, t.source, 0.010) << t.path;
 }
 
 // vesperon-play started 3 s before the sound server plays once the server is up.
