@@ -12,6 +12,15 @@ std::string currentFolder() {
     return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
 }
 
+// "session" or "log" for --session, --session=..., --log, --log=...; null for anything else.
+const char* valueOption(const std::string& a) {
+    for (const char* name : {"session", "log"}) {
+        const std::string option = std::string("--") + name;
+        if (a == option || a.rfind(option + "=", 0) == 0) return name;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::string absolutePath(const std::string& path, const std::string& base) {
@@ -37,7 +46,7 @@ std::string absolutePath(const std::string& path, const std::string& base) {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
     const std::string here = currentFolder();
-    bool optionsEnded = false, haveSession = false;
+    bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size() && line.error.empty(); ++i) {
         const std::string& a = arguments[i];
         if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
@@ -48,23 +57,27 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.help = true;
         } else if (a == "--version") {
             line.version = true;
-        } else if (a == "--session" || a.rfind("--session=", 0) == 0) {
+        } else if (a == "--no-window") {
+            line.noWindow = true;
+        } else if (const char* name = valueOption(a)) {
+            const std::string option = std::string("--") + name;
             std::string file;
-            if (a == "--session") {
+            if (a == option) {
                 if (i + 1 >= arguments.size()) {
-                    line.error = "--session needs a file name";
+                    line.error = option + " needs a file name";
                     break;
                 }
                 file = arguments[++i];
             } else {
-                file = a.substr(10);
+                file = a.substr(option.size() + 1);
             }
+            std::string& into = option == "--session" ? line.sessionFile : line.logFile;
             if (file.empty())
-                line.error = "--session needs a file name";
-            else if (haveSession)
-                line.error = "--session is given twice";
-            haveSession = true;
-            line.sessionFile = absolutePath(file, here);
+                line.error = option + " needs a file name";
+            else if (!into.empty())
+                line.error = option + " is given twice";
+            else
+                into = absolutePath(file, here);
         } else {
             line.error = "unknown option " + a;
         }

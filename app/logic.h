@@ -113,12 +113,15 @@ void SwitchSchedule();
 void ShowPeriod(int index);
 // The boxes follow the model from here on, and the model follows what is typed.
 void WatchPeriodBoxes();
+// A right-click on a period's row opens its days menu (locked while the schedule runs), whose
+// choices and rest days go into the model.
+void AttachPeriodDaysMenus();
 
 // Quitting: closing the window becomes the controller's quit; the program also
 // quits so on SIGTERM, SIGINT, SIGHUP and the session's log-out.
 void installSignalQuit();
 void installCloseQuit(ui::Form& form);
-inline void RequestQuit() { controller().requestQuit(); }
+inline void RequestQuit(LogBy by = LogBy::None) { controller().requestQuit(by); }
 inline bool quitRequested() { return controller().quitting(); }
 
 }  // namespace vesperon::app

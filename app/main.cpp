@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/logic.h"
 #include "app/mpris_link.h"
+#include "app/play_log.h"
 #include "app/routines.h"
 #include "app/session.h"
 #include "app/session_lock.h"
@@ -60,18 +61,30 @@ int main(int argc, char** argv) {
         return 0;
     }
     Display* probe = nullptr;
-    if (!displayReachable(&probe)) {
+    // A session runs without a window when asked to, or when there is no display to show one on
+    // (a service, a machine nobody is logged in to): the schedule needs no one to look at it.
+    bool headless = line.noWindow;
+    if (!headless && !displayReachable(&probe)) {
         const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "vesperon: no display to open the window on (%s)\n",
-                     display && *display ? ("cannot connect to DISPLAY=" + std::string(display)).c_str()
-                                         : "DISPLAY is not set");
-        return 1;
+        const std::string why = display && *display ? "cannot connect to DISPLAY=" + std::string(display)
+                                                    : std::string("DISPLAY is not set");
+        if (line.sessionFile.empty()) {
+            std::fprintf(stderr, "vesperon: no display to open the window on (%s)\n", why.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "vesperon: no display (%s); running the session without a window\n", why.c_str());
+        headless = true;
     }
+    if (headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     // The Wayland app id: the desktop entry the compositor matches the window to.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(vesperon::desktop::applicationId()));
     if (probe) XCloseDisplay(probe);
     vesperon::app::PlayerController controller;
+    controller.headless = headless;
+    vesperon::app::PlayLog playLog(line.logFile.empty() ? vesperon::app::DefaultPlayLogPath() : line.logFile,
+                                   {.createDirectory = line.logFile.empty()});
+    controller.log = &playLog;
     // Closing the window, SIGTERM, SIGINT and SIGHUP all quit the same clean way, also while a
     // box of the start-up is open.
     vesperon::app::installSignalQuit();

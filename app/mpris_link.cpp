@@ -96,22 +96,22 @@ public:
     // After the reply has gone out: the same clean quit as closing the window.
     void quit() override {
         QTimer::singleShot(0, [] {
-            if (PlayerController::exists()) RequestQuit();
+            if (PlayerController::exists()) RequestQuit(LogBy::Mpris);
         });
     }
     // Each runs once the reply has gone out: neither a fade nor a dialog (play with an empty
     // list asks for files) holds the caller.
     void playPause() override {
-        later([] { controller().togglePlayPause(); });
+        later([] { controller().togglePlayPause(LogBy::Mpris); });
     }
     void stop() override {
-        later([] { controller().stop(); });
+        later([] { controller().stop(LogBy::Mpris); });
     }
     void next() override {
-        later([] { controller().next(); });
+        later([] { controller().next(LogBy::Mpris); });
     }
     void previous() override {
-        later([] { controller().previous(); });
+        later([] { controller().previous(LogBy::Mpris); });
     }
     void restartAt(int percent) override {
         later([percent] {
@@ -132,7 +132,7 @@ public:
         if (!windowReady() || !AcceptableTrack(path)) return false;
         later([path] {
             controller().append({path});
-            controller().playRow(rowCount() - 1);
+            controller().playRow(rowCount() - 1, LogBy::Mpris);
         });
         return true;
     }

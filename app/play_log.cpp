@@ -52,6 +52,7 @@ const char* eventName(LogEvent e) {
     case LogEvent::Next: return "next";
     case LogEvent::Previous: return "previous";
     case LogEvent::Quit: return "quit";
+    case LogEvent::Error: return "error";
     }
     return "unknown";
 }
@@ -122,6 +123,10 @@ std::string FormatLogLine(const LogEntry& entry, std::chrono::system_clock::time
     }
     if (const char* by = byName(entry.by)) line += std::string(",\"by\":\"") + by + "\"";
     if (entry.missed) line += ",\"missed\":true";
+    if (!entry.message.empty()) {
+        line += ",\"message\":";
+        AppendJsonString(line, entry.message);
+    }
     line += "}\n";
     return line;
 }

@@ -5,7 +5,8 @@
 //   {"time":"2026-12-08T17:52:03.140+01:00","event":"track","path":"/music/bell.mp3","by":"schedule"}
 //
 // `time` is local, with milliseconds and the zone's offset; `path` is there when a track is
-// concerned, `by` when someone asked, `missed` only on a schedule event taken late.
+// concerned, `by` when someone asked, `missed` only on a schedule event taken late, `message` on
+// an `error` (what standard error said, for a program nobody watches).
 //
 // Strings are written as their bytes: valid UTF-8 as it is, '"' and '\' escaped, control
 // characters as \u00XX, and each byte that is not part of valid UTF-8 as the lone surrogate
@@ -29,7 +30,7 @@
 
 namespace vesperon::app {
 
-enum class LogEvent { ScheduleStart, ScheduleEnd, Track, Failed, Pause, Resume, Stop, Next, Previous, Quit };
+enum class LogEvent { ScheduleStart, ScheduleEnd, Track, Failed, Pause, Resume, Stop, Next, Previous, Quit, Error };
 // Who asked; None leaves `by` out.
 enum class LogBy { None, Schedule, Window, Hotkey, Mpris, CommandLine };
 
@@ -40,6 +41,7 @@ struct LogEntry {
     LogBy by = LogBy::None;
     std::string path;     // empty: no `path`
     bool missed = false;  // schedule events taken late
+    std::string message;  // an error's one line; empty: no `message`
 };
 
 // Appends `bytes` as a JSON string, quotes included, as the header above says.

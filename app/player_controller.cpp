@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/logic.h"
+#include "app/report.h"
 #include "engine/player/commands.h"
 #include "ui/form.h"
 #include "volume/sys_volume_widget.h"
@@ -118,12 +119,40 @@ void PlayerController::endWithFade() {
     fader_.start(Fader::Kind::End, [] { StopPlayback(); }, [this] { drain(); });
 }
 
-void PlayerController::togglePlayPause() { whenIdle([] { PlayPauseToggle(); }, CommandKind::Toggle); }
-void PlayerController::next() { whenIdle([] { PlayNext(); }); }
-void PlayerController::previous() { whenIdle([] { PlayPrevious(); }); }
-void PlayerController::stop() { whenIdle([] { StopPlayback(); }); }
+std::function<void()> PlayerController::as(LogBy by, std::function<void()> run) {
+    return [this, by, run = std::move(run)] {
+        const LogBy before = asking_;
+        asking_ = by;
+        run();
+        asking_ = before;
+    };
+}
+
+void PlayerController::record(LogEvent event, LogBy by, std::string path, bool missed) {
+    if (log) log->record(LogEntry(event, by, std::move(path), missed));
+}
+
+void PlayerController::togglePlayPause(LogBy by) { whenIdle(as(by, [] { PlayPauseToggle(); }), CommandKind::Toggle); }
+void PlayerController::next(LogBy by) {
+    whenIdle(as(by, [this, by] {
+        record(LogEvent::Next, by);
+        PlayNext();
+    }));
+}
+void PlayerController::previous(LogBy by) {
+    whenIdle(as(by, [this, by] {
+        record(LogEvent::Previous, by);
+        PlayPrevious();
+    }));
+}
+void PlayerController::stop(LogBy by) {
+    whenIdle(as(by, [this, by] {
+        record(LogEvent::Stop, by);
+        StopPlayback();
+    }));
+}
 void PlayerController::seek(int percent) { whenIdle([percent] { SeekTo(percent); }); }
-void PlayerController::playRow(int row) { whenIdle([row] { PlayRow(row); }); }
+void PlayerController::playRow(int row, LogBy by) { whenIdle(as(by, [row] { PlayRow(row); })); }
 void PlayerController::addByDialog() { whenIdle([] { AddFilesByDialog(); }); }
 void PlayerController::removeSelected() { whenIdle([] { RemoveSelectedEntry(); }); }
 void PlayerController::resetPlaylist() { whenIdle([] { ResetPlaylistAsked(); }); }
@@ -140,6 +169,10 @@ void PlayerController::setPeriod(int index, const SchedulePeriod& period) {
 
 std::vector<std::string> PlayerController::openFileDialog(const desktop::OpenFileDialogArgs& args) {
     if (quitting_) return {};
+    if (headless) {
+        reportLine("the playlist is empty, and there is no window to choose files in");
+        return {};
+    }
     ++dialogsOpen_;
     std::vector<std::string> chosen = services.openFileDialog(args);
     --dialogsOpen_;
@@ -151,7 +184,7 @@ std::vector<std::string> PlayerController::openFileDialog(const desktop::OpenFil
 }
 
 int PlayerController::messageBox(const std::string& text, std::int64_t flags, const std::string& caption) {
-    if (quitting_) return desktop::kResultCancel;
+    if (quitting_ || headless) return desktop::kResultCancel;
     ++dialogsOpen_;
     const int answer = services.messageBox(text, flags, caption);
     --dialogsOpen_;
@@ -162,9 +195,10 @@ int PlayerController::messageBox(const std::string& text, std::int64_t flags, co
     return answer;
 }
 
-void PlayerController::requestQuit() {
+void PlayerController::requestQuit(LogBy by) {
     if (quitting_) return;
     quitting_ = true;
+    quitBy_ = by;
     waiting_.clear();
     // The volume goes back at once, whatever step a fade was at.
     fader_.cut();
@@ -184,6 +218,9 @@ void PlayerController::finishQuit() {
     if (!quitting_ || finished_ || dialogsOpen_ > 0) return;
     finished_ = true;
     engine::StopPlaying();
+    // The log's last line, on the disk before the program ends.
+    record(LogEvent::Quit, quitBy_);
+    if (log) log->flush();
     // The shut-down routine, raised as the window goes, releases the hot keys.
     if (form_ && form_->isLoaded()) form_->close();
     if (services.endProgram)

@@ -17,7 +17,8 @@
 #include "app/fader.h"
 #include "app/player_state.h"
 #include "app/schedule_model.h"
-#include "app/schedule_seconds.h"
+#include "app/play_log.h"
+#include "app/week_schedule.h"
 #include "app/session.h"
 #include "desktop/file_dialog.h"
 #include "desktop/message_box.h"
@@ -52,12 +53,13 @@ public:
     static bool exists();
 
     // ---- Operations: each runs now, or after the running fade (dropped once quitting) ----
-    void togglePlayPause();
-    void next();
-    void previous();
-    void stop();
+    // `by` is who asked, for the play log (the window's routines, the hot keys, MPRIS, ...).
+    void togglePlayPause(LogBy by);
+    void next(LogBy by);
+    void previous(LogBy by);
+    void stop(LogBy by);
     void seek(int percent);  // restarts the playing track there
-    void playRow(int row);   // 0-based
+    void playRow(int row, LogBy by);  // 0-based
     void addByDialog();
     void removeSelected();
     void resetPlaylist();
@@ -69,7 +71,7 @@ public:
     void trackEnded();
     // Every way of ending (window close, signals, log-out, MPRIS Quit) comes here: a running fade
     // stops with the volume back, open dialogs give up, and the window closes once none is open.
-    void requestQuit();
+    void requestQuit(LogBy by = LogBy::None);
     bool quitting() const { return quitting_; }
 
     // What a command is to the queue: two toggles waiting in a row cancel each other out.
@@ -89,10 +91,20 @@ public:
     std::vector<std::string> openFileDialog(const desktop::OpenFileDialogArgs& args);
     int messageBox(const std::string& text, std::int64_t flags, const std::string& caption);
 
+    // ---- The play log: none in the window tests ----
+    PlayLog* log = nullptr;
+    void record(LogEvent event, LogBy by, std::string path = {}, bool missed = false);
+    // Who asked for the operation running now (None for the player's own moves, a track's end).
+    LogBy asking() const { return asking_; }
+    // `run` with asking() saying `by`.
+    std::function<void()> as(LogBy by, std::function<void()> run);
+
     // ---- State ----
     PlayerState state;
     ScheduleModel schedule;
-    ScheduleSeconds seconds;
+    WeekSchedule week;  // what the schedule fires; fed from `schedule` on each tick
+    // No one sees the window (offscreen): nothing modal may wait, errors go to stderr and the log.
+    bool headless = false;
     LogicServices services = defaultServices();
     SessionKeeper session;
     CrtRandom random;
@@ -117,6 +129,8 @@ private:
     };
     std::deque<Waiting> waiting_;
     bool quitting_ = false;
+    LogBy asking_ = LogBy::None;
+    LogBy quitBy_ = LogBy::None;
     bool finished_ = false;
     int dialogsOpen_ = 0;
     ui::Form* form_ = nullptr;

@@ -167,10 +167,10 @@ RoutineResult PlaylistKeyDown(const ui::EventCall& call) {
             controller().removeSelected();
             break;
         case kSpaceKey:
-            controller().togglePlayPause();
+            controller().togglePlayPause(LogBy::Window);
             break;
         case kEnterKey:
-            controller().playRow(playlistBox().selectedIndex());
+            controller().playRow(playlistBox().selectedIndex(), LogBy::Window);
             break;
         default:
             break;

@@ -27,7 +27,9 @@ void showToolTips() {
 }
 
 void reportRefused(const std::string& why) {
-    reportInBoxLater(why.empty() ? "" : "the hot keys could not be registered: " + why,
+    reportInBoxLater(why.empty() ? "the hot keys Pause and Page Down could not be registered (another program "
+                                   "holds them, or the session does not allow it)"
+                                 : "the hot keys Pause and Page Down could not be registered: " + why,
                      "快捷键注册失败,您可能无法正常使用快捷键！");
 }
 

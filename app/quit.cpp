@@ -27,7 +27,7 @@ public:
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (e->type() == QEvent::Close && PlayerController::exists() && !quitRequested()) {
             e->ignore();
-            RequestQuit();
+            RequestQuit(LogBy::Window);
             return true;
         }
         return QObject::eventFilter(watched, e);

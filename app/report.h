@@ -1,6 +1,8 @@
 #pragma once
 // The one place where a failure is told to the user: a line on standard error, and where the
 // window must say it too, an error box (through the controller, so that a quit cancels it).
+// With no one to see the window (headless), nothing waits for a click: the box's news goes to
+// standard error and the play log instead.
 
 #include <string>
 
@@ -8,7 +10,8 @@ namespace vesperon::app {
 
 // "vesperon: " and the reason, on one line.
 void reportLine(const std::string& reason);
-// The same reason in the window's error box, whose text is in the window's language.
+// The same reason in the window's error box, whose text is in the window's language (an empty
+// reason: the box's text stands for it where there is no box).
 void reportInBox(const std::string& reason, const std::string& boxText);
 // The same, the box shown once the running code (the start-up) has returned: it holds up nothing,
 // and it is dropped when the window goes first.

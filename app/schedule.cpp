@@ -1,10 +1,12 @@
-// The schedule's view and clock: the thirty period boxes show the controller's schedule model and
-// write what is typed into it; the once-a-second clock shows the time and, while the schedule is
-// on, starts the next track at a period's start and fades out and stops at its end.
+// The schedule's view and clock: the thirty period boxes and the rows' days menus show the
+// controller's schedule model and write what is typed or chosen into it; the once-a-second clock
+// shows the time and hands it to the week's evaluator, whose events start the next track (a
+// period's start) or fade out and stop (its end).
 
 #include "app/logic.h"
 #include "app/routines.h"
 #include "app/session.h"
+#include "desktop/period_days_menu.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
 #include "ui/content_watch.h"
@@ -30,16 +32,19 @@ SchedulePeriod periodOfBoxes(int period) {
 
 void setEnabled(ui::Widget& w, bool enabled) { w.setProperty(ui::kDisabled, enabled ? 0 : 1); }
 
-void startPeriod() {
-    controller().whenIdle([] {
-        // A new period tries the playlist again, whatever failed before.
-        controller().failedInARow = 0;
-        PlayNext();
-    });
-}
-
-void endPeriod() {
-    controller().whenIdle([] { controller().endWithFade(); });
+void carryOut(const ScheduleEvent& event) {
+    PlayerController& c = controller();
+    if (event.kind == ScheduleEvent::Kind::Start) {
+        c.record(LogEvent::ScheduleStart, LogBy::Schedule, {}, event.missed);
+        c.whenIdle(c.as(LogBy::Schedule, [&c] {
+            // A new period tries the playlist again, whatever failed before.
+            c.failedInARow = 0;
+            PlayNext();
+        }));
+    } else {
+        c.record(LogEvent::ScheduleEnd, LogBy::Schedule, {}, event.missed);
+        c.whenIdle([&c] { c.endWithFade(); });
+    }
 }
 
 }  // namespace
@@ -56,6 +61,7 @@ void ShowPeriod(int index) {
         if (to.textProperty(ui::kEditContent) != p.to[static_cast<std::size_t>(part)])
             to.setProperty(ui::kEditContent, p.to[static_cast<std::size_t>(part)]);
     }
+    if (ui::Label* caption = desktop::FindPeriodRow(mainForm(), index).from) desktop::ShowPeriodDays(*caption, p.days);
 }
 
 void WatchPeriodBoxes() {
@@ -63,11 +69,31 @@ void WatchPeriodBoxes() {
         for (int part = 0; part < 6; ++part)
             ui::watchContent(periodBox(period, part >= 3, part % 3), [period] {
                 ScheduleModel& model = controller().schedule;
-                const SchedulePeriod typed = periodOfBoxes(period);
+                SchedulePeriod typed = periodOfBoxes(period);
+                typed.days = model.periods[static_cast<std::size_t>(period)].days;
                 if (model.periods[static_cast<std::size_t>(period)] == typed) return;
                 model.periods[static_cast<std::size_t>(period)] = typed;
                 sessionChanged();
             });
+}
+
+void AttachPeriodDaysMenus() {
+    desktop::AttachWeekMenus(
+        mainForm(), {
+                        .days = [](int period) { return controller().schedule.periods[static_cast<std::size_t>(period)].days; },
+                        .locked = [] { return controller().schedule.on; },
+                        .setDays =
+                            [](int period, DayMask days) {
+                                controller().schedule.periods[static_cast<std::size_t>(period)].days = days;
+                                sessionChanged();
+                            },
+                        .restDays = [] { return controller().schedule.rest; },
+                        .setRestDays =
+                            [](std::vector<DateRange> rest) {
+                                controller().schedule.rest = std::move(rest);
+                                sessionChanged();
+                            },
+                    });
 }
 
 void CheckSchedule() {
@@ -76,25 +102,12 @@ void CheckSchedule() {
     widgets().minuteBox.setProperty(ui::kEditContent, std::to_string(now.tm_min));
     widgets().secondBox.setProperty(ui::kEditContent, std::to_string(now.tm_sec));
 
-    // Local seconds as a running count, so that every second of the day is checked once.
-    std::tm copy = now;
-    const std::int64_t second = static_cast<std::int64_t>(timegm(&copy));
-    for (std::int64_t sec : controller().seconds.due(second)) {
-        controller().seconds.markChecked(sec);
-        std::time_t t = static_cast<std::time_t>(sec);
-        std::tm at{};
-        gmtime_r(&t, &at);
-        switch (scheduleActionAt(controller().schedule, at)) {
-            case ScheduleAction::Start:
-                startPeriod();
-                return;
-            case ScheduleAction::End:
-                endPeriod();
-                return;
-            case ScheduleAction::None:
-                break;
-        }
-    }
+    PlayerController& c = controller();
+    c.week.setPeriods(weekPeriodsOf(c.schedule));
+    if (c.week.restDays() != c.schedule.rest) c.week.setRestDays(c.schedule.rest);
+    const std::vector<ScheduleEvent> events = c.week.observe(now);
+    for (const ScheduleEvent& e : events) carryOut(e);
+    if (!events.empty()) return;
     SyncVolumeWidgets();
 }
 
@@ -106,6 +119,8 @@ RoutineResult CheckSchedule(const ui::EventCall&) {
 void SwitchSchedule() {
     ScheduleModel& model = controller().schedule;
     model.on = !model.on;
+    // The user's click takes nothing late: the schedule waits for the next start.
+    controller().week.switchOn(model.on);
     setEnabled(widgets().clearPeriodsButton, !model.on);
     for (const std::string& box : state().scheduleBoxes) setEnabled(widget(box), !model.on);
     widgets().scheduleSwitch.setProperty(ui::kCheckCaption, std::string(model.on ? "取消计划" : "开始计划"));

@@ -1,25 +1,20 @@
 #include "app/schedule_model.h"
 
-#include "app/schedule_box.h"
-
 namespace vesperon::app {
 
-namespace {
-
-bool matches(const std::array<std::string, 3>& texts, const std::tm& t) {
-    return BoxEquals(ReadBoxValue(texts[0]), t.tm_hour) && BoxEquals(ReadBoxValue(texts[1]), t.tm_min) &&
-           BoxEquals(ReadBoxValue(texts[2]), t.tm_sec);
+std::array<WeekPeriod, kPeriodCount> weekPeriodsOf(const ScheduleModel& model) {
+    std::array<WeekPeriod, kPeriodCount> out;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const SchedulePeriod& p = model.periods[i];
+        out[i] = {BoxSecondOfDay(p.from[0], p.from[1], p.from[2]), BoxSecondOfDay(p.to[0], p.to[1], p.to[2]), p.days};
+    }
+    return out;
 }
 
-}  // namespace
-
-ScheduleAction scheduleActionAt(const ScheduleModel& model, const std::tm& local) {
-    if (!model.on) return ScheduleAction::None;
-    for (const SchedulePeriod& p : model.periods)
-        if (matches(p.from, local)) return ScheduleAction::Start;
-    for (const SchedulePeriod& p : model.periods)
-        if (matches(p.to, local)) return ScheduleAction::End;
-    return ScheduleAction::None;
+std::array<DayMask, kPeriodCount> periodDaysOf(const std::array<SchedulePeriod, kPeriodCount>& periods) {
+    std::array<DayMask, kPeriodCount> out;
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = periods[i].days;
+    return out;
 }
 
 }  // namespace vesperon::app

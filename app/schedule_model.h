@@ -1,31 +1,34 @@
 #pragma once
 // The schedule: five periods, each the texts of its six boxes (hour, minute, second of its start
-// and of its end, as typed; empty for an empty box), and whether the schedule is on. The period
-// boxes of the window are a view of it. What fires at a second is a pure function of the model.
+// and of its end, as typed; empty for an empty box) and the days it applies on, the rest days,
+// and whether the schedule is on. The period boxes of the window are a view of it. What fires
+// when is WeekSchedule's (app/week_schedule.h), fed from the model by weekPeriodsOf.
 
 #include <array>
-#include <ctime>
 #include <string>
+#include <vector>
+
+#include "app/week_schedule.h"
 
 namespace vesperon::app {
 
 struct SchedulePeriod {
     std::array<std::string, 3> from, to;  // hour, minute, second as typed
+    DayMask days = kEveryDay;
     bool operator==(const SchedulePeriod&) const = default;
 };
 
 struct ScheduleModel {
-    static constexpr int kPeriods = 5;
+    static constexpr int kPeriods = kPeriodCount;
     std::array<SchedulePeriod, kPeriods> periods;
+    std::vector<DateRange> rest;
     bool on = false;
     bool operator==(const ScheduleModel&) const = default;
 };
 
-enum class ScheduleAction { None, Start, End };
-
-// What the schedule does at this local second (only tm_hour, tm_min and tm_sec are read): a
-// period starting there starts the next track, one ending there fades out and stops; a start
-// wins when both fall on the second. Nothing while the schedule is off.
-ScheduleAction scheduleActionAt(const ScheduleModel& model, const std::tm& local);
+// The periods as the evaluator reads them: each box triple as its second of the day (none where
+// a box can never equal the clock), with its days.
+std::array<WeekPeriod, kPeriodCount> weekPeriodsOf(const ScheduleModel& model);
+std::array<DayMask, kPeriodCount> periodDaysOf(const std::array<SchedulePeriod, kPeriodCount>& periods);
 
 }  // namespace vesperon::app

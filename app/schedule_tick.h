@@ -2,7 +2,7 @@
 // When the schedule's clock ticks: just after each wall-clock second begins, so that the check
 // of second S and the current-time boxes follow the start of S by a millisecond or two. The
 // timer is re-armed before every tick, so a clock step, a time-zone change or a resume from
-// suspend puts the ticks back on the second by the next tick (ScheduleSeconds decides which of
+// suspend puts the ticks back on the second by the next tick (WeekSchedule decides which of
 // the seconds in between are checked).
 
 #include <cstdint>

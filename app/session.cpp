@@ -56,6 +56,7 @@ void apply(const SessionData& d) {
     s.dialogFolder = d.folder;
     RebuildPlaylistView();
     for (int i = 0; i < ScheduleModel::kPeriods; ++i) controller().setPeriod(i, d.periods[static_cast<std::size_t>(i)]);
+    controller().schedule.rest = d.rest;
     // The two order switches exclude each other, as their clicks do; loop is the later one.
     s.loopTrack = d.loop ? 1 : 0;
     s.randomOrder = d.random && !d.loop ? 1 : 0;
@@ -64,6 +65,13 @@ void apply(const SessionData& d) {
     if (d.schedule && !controller().schedule.on) {
         widgets().scheduleSwitch.setProperty(ui::kCheckChecked, 1);
         SwitchSchedule();
+        // Started inside a period (a reboot at 10:05 in 08:00-17:00): its start is taken as soon
+        // as the start-up is over (the command line's files in the list), not at the clock's first
+        // tick up to a second later.
+        controller().week.resumeAtStartUp();
+        QTimer::singleShot(0, [] {
+            if (hasMainForm() && !quitRequested()) CheckSchedule();
+        });
     }
 }
 
@@ -137,6 +145,7 @@ SessionData CurrentSession() {
     const PlayerState& s = state();
     d.playlist = s.playlist;
     d.periods = controller().schedule.periods;
+    d.rest = controller().schedule.rest;
     d.random = s.randomOrder == 1;
     d.loop = s.loopTrack == 1;
     d.schedule = controller().schedule.on;

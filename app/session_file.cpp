@@ -18,6 +18,8 @@
 #include <memory>
 #include <utility>
 
+#include "app/week_session.h"
+
 namespace vesperon::app {
 
 namespace {
@@ -47,7 +49,7 @@ std::size_t utf8Length(std::string_view s, std::size_t p) {
 constexpr int kMaxDepth = 64;
 
 // The keys this program reads; the values of any other key are skipped unparsed.
-constexpr std::string_view kKnownKeys[] = {"version", "playlist", "periods", "random", "loop", "schedule", "folder"};
+constexpr std::string_view kKnownKeys[] = {"version", "playlist", "periods", "random", "loop", "schedule", "rest", "folder"};
 
 bool knownKey(std::string_view key) {
     // A key spelled with escapes is kept for the parser to judge.
@@ -300,12 +302,13 @@ bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
             error = std::string("\"version\" is ") + shown + ", not a whole number";
             return false;
         }
-        if (v.toDouble() != kSessionVersion) {
+        if (v.toDouble() != 1 && v.toDouble() != kSessionVersion) {
             char shown[32];
             std::snprintf(shown, sizeof shown, "%g", v.toDouble());
             error = std::string("version ") + shown +
-                    (v.toDouble() > kSessionVersion ? " is newer than this program reads (1)"
-                                                    : " is not one this program reads");
+                    (v.toDouble() > kSessionVersion
+                         ? " is newer than this program reads (" + std::to_string(kSessionVersion) + ")"
+                         : std::string(" is not one this program reads"));
             return false;
         }
     }
@@ -333,10 +336,12 @@ bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
             SessionPeriod& p = i < static_cast<qsizetype>(d.periods.size()) ? d.periods[static_cast<std::size_t>(i)]
                                                                            : ignored;
             if (!readTexts(period.value(QLatin1String("from")), where + ".from", p.from, error) ||
-                !readTexts(period.value(QLatin1String("to")), where + ".to", p.to, error))
+                !readTexts(period.value(QLatin1String("to")), where + ".to", p.to, error) ||
+                !ReadPeriodDays(period, where, p.days, error))
                 return false;
         }
     }
+    if (!ReadRestDays(root, d.rest, error)) return false;
     if (!readBool(root, "random", d.random, error) || !readBool(root, "loop", d.loop, error) ||
         !readBool(root, "schedule", d.schedule, error))
         return false;
@@ -347,7 +352,8 @@ bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
 }
 
 std::string FormatSession(const SessionData& data) {
-    std::string out = "{\"version\": 1,\n \"playlist\": [";
+    const int version = SessionVersionFor(periodDaysOf(data.periods), data.rest);
+    std::string out = "{\"version\": " + std::to_string(version) + ",\n \"playlist\": [";
     for (std::size_t i = 0; i < data.playlist.size(); ++i) {
         out += i ? ",\n              " : "";
         appendQuoted(out, data.playlist[i]);
@@ -363,9 +369,29 @@ std::string FormatSession(const SessionData& data) {
                 appendQuoted(out, texts[k]);
             }
         }
-        out += "]}";
+        out += "]";
+        if (const DayMask days = data.periods[i].days; (days & kEveryDay) != kEveryDay) {
+            out += ", \"days\": [";
+            for (int d = 1, n = 0; d <= 7; ++d)
+                if (days & DayBit(d)) out += (n++ ? ", " : "") + std::to_string(d);
+            out += "]";
+        }
+        out += "}";
     }
-    out += "],\n \"random\": ";
+    out += "]";
+    if (!data.rest.empty()) {
+        out += ",\n \"rest\": [";
+        for (std::size_t i = 0; i < data.rest.size(); ++i) {
+            const DateRange& r = data.rest[i];
+            out += i ? ", " : "";
+            if (r.from == r.to)
+                out += "\"" + IsoDateText(r.from) + "\"";
+            else
+                out += "{\"from\": \"" + IsoDateText(r.from) + "\", \"to\": \"" + IsoDateText(r.to) + "\"}";
+        }
+        out += "]";
+    }
+    out += ",\n \"random\": ";
     out += data.random ? "true" : "false";
     out += ", \"loop\": ";
     out += data.loop ? "true" : "false";

@@ -6,9 +6,11 @@
 //    "periods": [{"from": ["8", "0", "0"], "to": ["8", "45", "0"]}, ... five in all],
 //    "random": false, "loop": false, "schedule": true, "folder": "/music"}
 //
+// A period may also hold "days" and the file "rest" (app/week_session.h); a file that uses either
+// is version 2, one that uses neither stays version 1, byte for byte as before they existed.
 // Missing keys (and missing periods or box texts) keep the start-up defaults; unknown keys are
-// ignored; a value of the wrong type, a version other than 1, bytes that are not UTF-8 or not
-// JSON make the whole file bad.
+// ignored; a value of the wrong type or out of range, a version other than 1 or 2, bytes that
+// are not UTF-8 or not JSON make the whole file bad.
 
 #include <array>
 #include <cstdint>
@@ -25,12 +27,14 @@ using SessionPeriod = SchedulePeriod;
 struct SessionData {
     std::vector<std::string> playlist;
     std::array<SessionPeriod, 5> periods;
+    std::vector<DateRange> rest;
     bool random = false, loop = false, schedule = false;
     std::string folder;  // where the open dialog was last used; "" for none (the key is left out)
     bool operator==(const SessionData&) const = default;
 };
 
-inline constexpr int kSessionVersion = 1;
+// The newest version this program reads.
+inline constexpr int kSessionVersion = 2;
 // Larger files are refused rather than read into memory whole.
 inline constexpr std::size_t kMaxSessionBytes = 16u << 20;
 

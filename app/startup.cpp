@@ -62,6 +62,7 @@ RoutineResult StartUp(const ui::EventCall& call) {
     // The schedule's clock ticks just after each wall-clock second begins.
     if (auto* clock = widgets().clock) clock->setPhase(&MsToNextScheduleTick);
     WatchPeriodBoxes();
+    AttachPeriodDaysMenus();
     RestoreSession();
     return std::nullopt;
 }

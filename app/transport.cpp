@@ -25,6 +25,12 @@ void startCurrent(int percent) {
     engine::PlayMp3File(currentEntry(), percent, widgets().feedbackLabel.handle());
 }
 
+// A track began (not a restart of the same one at the slider).
+void startTrack(int percent) {
+    controller().record(LogEvent::Track, controller().asking(), currentEntry());
+    startCurrent(percent);
+}
+
 void selectCurrentRow() { playlistBox().setSelectedIndex(state().currentTrack - 1); }
 
 void playNext(bool showNow) {
@@ -35,7 +41,7 @@ void playNext(bool showNow) {
     const int heard = state().currentTrack;
     RebuildPlaylistView();
     ChooseNextTrack();
-    startCurrent(0);
+    startTrack(0);
     setButtonCaption(widgets().playButton, "暂停");
     if (!showNow && heard >= 1 && heard <= rowCount()) {
         // The track before still sounds from the device's queue: it stays shown until this one is heard.
@@ -60,6 +66,7 @@ void showHeardTrack() {
 void TrackEnded() {
     PlayerController& c = controller();
     // The round of failures: a whole playlist that cannot be played stops instead of cycling.
+    if (!c.heardProgress) c.record(LogEvent::Failed, LogBy::None, currentEntry());
     if (c.heardProgress) {
         c.failedInARow = 0;
     } else if (++c.failedInARow >= static_cast<int>(state().playlist.size())) {
@@ -83,7 +90,7 @@ void PlayPrevious() {
     PlayerState& s = state();
     s.currentTrack -= 1;
     if (s.currentTrack <= 0) s.currentTrack = static_cast<int>(s.playlist.size());
-    startCurrent(0);
+    startTrack(0);
     setButtonCaption(widgets().playButton, "暂停");
     ShowWindowCaption("播放:", currentEntry());
     selectCurrentRow();
@@ -98,15 +105,17 @@ void PlayPauseToggle() {
     // The fades run on after this returns; commands meanwhile wait for them (whenIdle).
     switch (engine::QueryPlayState()) {
         case 1:
+            controller().record(LogEvent::Pause, controller().asking());
             setButtonCaption(widgets().playButton, "继续");
             controller().pauseWithFade();
             break;
         case -1:
+            controller().record(LogEvent::Resume, controller().asking());
             setButtonCaption(widgets().playButton, "暂停");
             controller().resumeWithFade();
             break;
         default:
-            startCurrent(sliderPosition());
+            startTrack(sliderPosition());
             setButtonCaption(widgets().playButton, "暂停");
             ShowWindowCaption("播放:", currentEntry());
             break;
@@ -132,7 +141,7 @@ void PlayRow(int selected) {
     // With no row chosen there is nothing to play.
     if (selected < 0 || selected >= static_cast<int>(state().playlist.size())) return;
     state().currentTrack = selected + 1;
-    startCurrent(0);
+    startTrack(0);
     setButtonCaption(widgets().playButton, "暂停");
     ShowWindowCaption("播放:", currentEntry());
 }
@@ -165,9 +174,9 @@ void dispatchNotice(const Notice& notice) {
             break;
         case Notice::Kind::HotKey:
             if (notice.key == Notice::Key::Pause)
-                controller().togglePlayPause();
+                controller().togglePlayPause(LogBy::Hotkey);
             else
-                controller().next();
+                controller().next(LogBy::Hotkey);
             break;
         case Notice::Kind::Unknown:
             break;
@@ -175,19 +184,19 @@ void dispatchNotice(const Notice& notice) {
 }
 
 RoutineResult PlayPauseToggle(const ui::EventCall&) {
-    controller().togglePlayPause();
+    controller().togglePlayPause(LogBy::Window);
     return std::nullopt;
 }
 RoutineResult PlayNext(const ui::EventCall&) {
-    controller().next();
+    controller().next(LogBy::Window);
     return std::nullopt;
 }
 RoutineResult PlayPrevious(const ui::EventCall&) {
-    controller().previous();
+    controller().previous(LogBy::Window);
     return std::nullopt;
 }
 RoutineResult StopPlayback(const ui::EventCall&) {
-    controller().stop();
+    controller().stop(LogBy::Window);
     return std::nullopt;
 }
 RoutineResult SeekToSlider(const ui::EventCall&) {
@@ -196,7 +205,7 @@ RoutineResult SeekToSlider(const ui::EventCall&) {
     return std::nullopt;
 }
 RoutineResult PlaySelected(const ui::EventCall&) {
-    controller().playRow(playlistBox().selectedIndex());
+    controller().playRow(playlistBox().selectedIndex(), LogBy::Window);
     return std::nullopt;
 }
 RoutineResult FeedbackDispatch(const ui::EventCall& call) {

@@ -39,13 +39,7 @@ std::optional<sys_days> parseDate(const QString& text) {
     return sys_days{date};
 }
 
-QString formatDate(sys_days d) {
-    const year_month_day date{d};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
-    return QString::fromLatin1(text);
-}
+QString formatDate(sys_days d) { return QString::fromStdString(IsoDateText(d)); }
 
 bool readDate(const QJsonValue& v, const std::string& where, sys_days& out, std::string& error) {
     if (!v.isString()) return refuse(error, where, std::string(kindName(v)) + ", not a date (YYYY-MM-DD)");
@@ -132,6 +126,14 @@ void WriteRestDays(QJsonObject& root, const std::vector<DateRange>& rest) {
             list.append(QJsonObject{{QLatin1String("from"), formatDate(r.from)}, {QLatin1String("to"), formatDate(r.to)}});
     }
     root.insert(QLatin1String("rest"), list);
+}
+
+std::string IsoDateText(std::chrono::sys_days d) {
+    const year_month_day date{d};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return text;
 }
 
 int SessionVersionFor(const std::array<DayMask, kPeriodCount>& days, const std::vector<DateRange>& rest) {

@@ -35,6 +35,9 @@ bool ReadRestDays(const QJsonObject& root, std::vector<DateRange>& out, std::str
 // Writes the list as given, or removes the key when it is empty.
 void WriteRestDays(QJsonObject& root, const std::vector<DateRange>& rest);
 
+// YYYY-MM-DD.
+std::string IsoDateText(std::chrono::sys_days d);
+
 // 2 when some period has days other than every day or there are rest days, else 1.
 int SessionVersionFor(const std::array<DayMask, kPeriodCount>& days, const std::vector<DateRange>& rest);
 

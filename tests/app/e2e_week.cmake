@@ -1,7 +1,6 @@
 # The week on the real program: days, rest days, a start inside a period, the play log, no display,
 # the hot keys refused. Xvfb, a PulseAudio null sink, a private session bus, `vesperon --log`.
-# Held back until the player controller runs the week (the wiring enables it).
-if(VESPERON_WEEK_E2E AND VESPERON_GUI AND TARGET vesperon)
+if(VESPERON_GUI AND TARGET vesperon)
   find_package(X11 REQUIRED)
   vesperon_add_test(NAME app_week_e2e_test LABELS e2e OWN_MAIN TIMEOUT 400
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/e2e_week_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/e2e_program.cpp

@@ -196,13 +196,14 @@ public:
         if (waitUntil([&] { return ended(); }, 15) < 0) return -1;
         return std::stoi(trimmed(readFile(statusFile_)));
     }
-    // The program's window, waiting up to 20 s; "" when none appeared or the program ended.
+    // The program's window, waiting up to 20 s; "" when none appeared or the program ended. By
+    // the process, not the title: a start inside a period may have set "播放:..." before it maps.
     std::string window() const {
         std::string id;
         waitUntil(
             [&] {
-                const CommandResult r =
-                    runCommand({"xdotool", "search", "--onlyvisible", "--name", "^Vesperon$"}, 10);
+                const CommandResult r = runCommand(
+                    {"xdotool", "search", "--onlyvisible", "--pid", trimmed(readFile(pidFile_)), "--name", "."}, 10);
                 id = r.out.substr(0, r.out.find('\n'));
                 return !id.empty() || ended();
             },

@@ -4,7 +4,6 @@
 #include "app/notice.h"
 #include "app/playlist_text.h"
 #include "app/schedule_box.h"
-#include "app/schedule_seconds.h"
 #include "app/schedule_model.h"
 
 namespace vesperon::app {
@@ -73,49 +72,6 @@ TEST(CrtRandom, GivesTheSameSequenceFromTheSameSeedWithinRange) {
         ASSERT_GE(r, 0);
         ASSERT_LE(r, 32767);
     }
-}
-
-TEST(ScheduleSeconds, EverySecondIsCheckedOnceAndLateTicksCatchUpToTenSeconds) {
-    ScheduleSeconds s;
-    auto check = [&](int64_t now) {
-        auto due = s.due(now);
-        for (auto sec : due) s.markChecked(sec);
-        return due;
-    };
-    EXPECT_EQ(check(100), (std::vector<int64_t>{100}));
-    EXPECT_TRUE(check(100).empty());  // a second tick within the same second
-    EXPECT_EQ(check(101), (std::vector<int64_t>{101}));
-    EXPECT_EQ(check(104), (std::vector<int64_t>{102, 103, 104}));
-    EXPECT_EQ(check(115).size(), 11u);  // ten skipped seconds and the current one
-    EXPECT_EQ(check(127), (std::vector<int64_t>{127}));  // eleven skipped: only the current one
-    EXPECT_TRUE(check(120).empty());  // the clock stepped back a little: those seconds were checked
-    EXPECT_EQ(check(128), (std::vector<int64_t>{128}));
-    EXPECT_EQ(check(50), (std::vector<int64_t>{50}));  // set back far: start afresh
-    EXPECT_EQ(check(51), (std::vector<int64_t>{51}));
-}
-
-// What fires is the model's alone: no window, no clock.
-TEST(ScheduleModel, WhatFiresAtASecondDependsOnlyOnTheTexts) {
-    ScheduleModel m;
-    m.periods[1] = {{"8", "0", "0"}, {"8", "45", "30"}};
-    m.periods[3] = {{"９", "４５", "３０．０"}, {"8", "0", "0"}};  // full-width text
-    const auto at = [&](int h, int mi, int s) {
-        std::tm t{};
-        t.tm_hour = h, t.tm_min = mi, t.tm_sec = s;
-        return scheduleActionAt(m, t);
-    };
-    EXPECT_EQ(at(8, 0, 0), ScheduleAction::None) << "the schedule is off";
-    m.on = true;
-    const struct {
-        int h, m, s;
-        ScheduleAction want;
-    } cases[] = {
-        {8, 0, 0, ScheduleAction::Start},  // also an end: the start wins
-        {9, 45, 30, ScheduleAction::Start}, {8, 45, 30, ScheduleAction::End},
-        {0, 0, 0, ScheduleAction::Start},  // the empty periods: empty boxes read as 0
-        {8, 0, 1, ScheduleAction::None},   {8, 45, 29, ScheduleAction::None},
-    };
-    for (const auto& c : cases) EXPECT_EQ(at(c.h, c.m, c.s), c.want) << c.h << ":" << c.m << ":" << c.s;
 }
 
 }  // namespace vesperon::app

@@ -13,7 +13,7 @@
 namespace vesperon::app {
 namespace {
 
-TEST(CommandLine, SessionFilesOptionsAndRelativePaths) {
+TEST(CommandLine, SessionLogFilesOptionsAndRelativePaths) {
     const std::string here = QDir::currentPath().toStdString();
     const std::string gbk = "\xb8\xe8\xc7\xfa.mp3";  // a name in a legacy encoding, not UTF-8
     struct Case {
@@ -21,6 +21,8 @@ TEST(CommandLine, SessionFilesOptionsAndRelativePaths) {
         std::string session;
         std::vector<std::string> files;
         bool error;
+        std::string log = "";
+        bool noWindow = false;
     };
     const Case cases[] = {
         {{}, "", {}, false},
@@ -36,6 +38,10 @@ TEST(CommandLine, SessionFilesOptionsAndRelativePaths) {
         {{"-"}, "", {here + "/-"}, false},
         {{gbk, "//m//./" + gbk}, "", {here + "/" + gbk, "/m/" + gbk}, false},
         {{"../../../../../../../../x.mp3"}, "", {"/x.mp3"}, false},
+        {{"--log", "p.log", "--no-window", "--session", "s"}, here + "/s", {}, false, here + "/p.log", true},
+        {{"--log=/l/p.log", "a.mp3"}, "", {here + "/a.mp3"}, false, "/l/p.log"},
+        {{"--log"}, "", {}, true},
+        {{"--log=a", "--log=b"}, "", {}, true},
     };
     for (const Case& c : cases) {
         const CommandLine line = parseCommandLine(c.args);
@@ -44,6 +50,8 @@ TEST(CommandLine, SessionFilesOptionsAndRelativePaths) {
         if (c.error) continue;
         EXPECT_EQ(line.sessionFile, c.session) << what;
         EXPECT_EQ(line.files, c.files) << what;
+        EXPECT_EQ(line.logFile, c.log) << what;
+        EXPECT_EQ(line.noWindow, c.noWindow) << what;
     }
 }
 

@@ -15,6 +15,8 @@
 namespace vesperon::app {
 namespace {
 
+using namespace std::chrono;
+
 using vesperon::test::readFile;
 using vesperon::test::TempDir;
 using vesperon::test::writeFile;
@@ -48,6 +50,24 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
     ASSERT_TRUE(ParseSession(FormatSession(withFolder), back, error)) << error;
     EXPECT_EQ(back, withFolder);
 
+    // Days or rest days make it version 2, in the same layout; without them it stays version 1.
+    SessionData week = d;
+    week.periods[0].days = kWorkDays;
+    week.periods[2].days = 0;  // never
+    week.rest = {{sys_days{2026y / 12 / 25}, sys_days{2026y / 12 / 25}}, {sys_days{2027y / 1 / 1}, sys_days{2027y / 1 / 3}}};
+    const std::string text2 = FormatSession(week);
+    ASSERT_TRUE(ParseSession(text2, back, error)) << error << "\n" << text2;
+    EXPECT_EQ(back, week);
+    EXPECT_EQ(text2.rfind("{\"version\": 2,", 0), 0u) << text2;
+    EXPECT_NE(text2.find("\"to\": [\"8\", \"45\", \"0\"], \"days\": [1, 2, 3, 4, 5]}"), std::string::npos) << text2;
+    EXPECT_NE(text2.find("\"to\": [\"\", \"\", \"\"], \"days\": []}"), std::string::npos) << text2;
+    EXPECT_NE(text2.find("],\n \"rest\": [\"2026-12-25\", {\"from\": \"2027-01-01\", \"to\": \"2027-01-03\"}],\n \"random\""),
+              std::string::npos)
+        << text2;
+    week.periods[0].days = week.periods[2].days = kEveryDay;
+    week.rest.clear();
+    EXPECT_EQ(FormatSession(week), text);
+
     // The issue's own example, with unknown keys, a short period and a missing switch.
     ASSERT_TRUE(ParseSession(R"({"version": 1, "comment": {"x": [1, null, 2.5e3]},
         "playlist": ["/music/bell.mp3", "/music/break.mp3"],
@@ -78,7 +98,10 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {good.substr(0, good.size() / 2), "not valid JSON"},  // truncated
         {good.substr(0, good.size() - 2), "not valid JSON"},
         {"", "not valid JSON"},
-        {R"({"version": 2, "playlist": []})", "newer"},
+        {R"({"version": 3, "playlist": []})", "newer than this program reads (2)"},
+        {R"({"version": 2, "periods": [{}, {"days": [1, 8]}]})", "\"periods\"[1].days[1] is 8, not a day from 1 to 7"},
+        {R"({"version": 2, "rest": ["2026-02-30"]})", "\"rest\"[0]"},
+        {R"({"rest": [{"from": "2027-01-03", "to": "2027-01-01"}]})", "\"rest\"[0] is a range whose \"from\" comes after"},
         {R"({"version": 0})", "not one this program reads"},
         {R"({"version": "1"})", "\"version\" is a string"},
         {R"({"playlist": "/a.mp3"})", "\"playlist\" is a string, not a list"},

@@ -9,9 +9,11 @@
 
 #include "app/routine_ids.h"
 #include "app/session.h"
+#include "desktop/period_days_menu.h"
 #include "tests/app/player_window.h"
 #include "tests/support/wait.h"
 #include "ui/check_box.h"
+#include "ui/label.h"
 
 namespace vesperon::app::test {
 namespace {
@@ -35,6 +37,8 @@ protected:
     }
     int checked(const char* name) { return w(name).intProperty(ui::kCheckChecked); }
     void click(const char* name) { QTest::mouseClick(w(name).live(), Qt::LeftButton); }
+    // The tool tip of period `i`'s 从: caption: the days it is limited to, or nothing.
+    std::string daysTip(int i) { return desktop::FindPeriodRow(*form, i).from->live()->toolTip().toStdString(); }
 
     vesperon::test::TempDir dir;
     const std::string path = dir.file("session.json");
@@ -44,7 +48,10 @@ TEST_F(SessionWindow, RestoresPlaylistPeriodsAndSwitchesAndSavesEveryChangeAtOnc
     SessionData d;
     d.playlist = {"/gone/a.mp3", "/gone/b.mp3"};  // files that no longer exist stay listed
     d.periods[1] = {{"8", "0", "0"}, {"8", "45", "0"}};
+    d.periods[1].days = kWorkDays;
     d.periods[4] = {{"23", "59", "59"}, {"", "", ""}};
+    using namespace std::chrono;
+    d.rest = {{sys_days{2026y / 12 / 25}, sys_days{2026y / 12 / 26}}};
     d.random = true;
     d.schedule = true;
     // As a script might write it: restoring reads it and does not write it back.
@@ -56,6 +63,9 @@ TEST_F(SessionWindow, RestoresPlaylistPeriodsAndSwitchesAndSavesEveryChangeAtOnc
     EXPECT_EQ(w("编辑框_从时2").textProperty(ui::kEditContent), "8");
     EXPECT_EQ(w("编辑框_到分2").textProperty(ui::kEditContent), "45");
     EXPECT_EQ(w("编辑框_从秒5").textProperty(ui::kEditContent), "59");
+    EXPECT_EQ(controller->schedule.rest, d.rest);
+    EXPECT_EQ(daysTip(1), "周一至周五");
+    EXPECT_EQ(daysTip(0), "");
     EXPECT_EQ(state().randomOrder, 1);
     EXPECT_EQ(checked("选择框_随机播放"), 1);
     EXPECT_EQ(controller->schedule.on, true);
@@ -88,8 +98,9 @@ TEST_F(SessionWindow, RestoresPlaylistPeriodsAndSwitchesAndSavesEveryChangeAtOnc
     d.playlist.push_back("/m/d.mp3");
     EXPECT_EQ(saved(), d);
     click("按钮_清空时间段");
-    d.periods = {};
+    d.periods = {};  // every day again; the rest days stay
     EXPECT_EQ(saved(), d);
+    EXPECT_EQ(daysTip(1), "");
     click("按钮_重置列表");  // the question is answered with OK; the dialog adds nothing
     d.playlist.clear();
     EXPECT_EQ(saved(), d);
@@ -112,7 +123,7 @@ TEST_F(SessionWindow, AMissingFileIsCreatedAndABadOneIsReportedMovedAsideAndNeve
     } cases[] = {
         {"truncated", good.substr(0, good.size() / 2)},
         {"wrong types", R"({"version": 1, "playlist": "/music/a.mp3", "schedule": true})"},
-        {"version 2", R"({"version": 2, "playlist": ["/music/a.mp3"], "schedule": true})"},
+        {"version 3", R"({"version": 3, "playlist": ["/music/a.mp3"], "schedule": true})"},
         {"unreadable", ""},
     };
     for (const auto& c : cases) {

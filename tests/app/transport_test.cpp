@@ -28,6 +28,9 @@ protected:
 TEST_F(Transport, FirstPlayStartsEntryOneAtTheSliderPositionAndStopResets) {
     const std::string a = Tones::make("first.mp3", 4.0), b = Tones::make("second.mp3", 4.0);
     ASSERT_FALSE(a.empty() || b.empty()) << "sox/lame";
+    vesperon::test::TempDir dir;
+    PlayLog log(dir.file("play.log"));
+    controller->log = &log;
     // With no files, play asks for them and plays nothing yet.
     nextDialogAnswer = {a, b};
     click("按钮_播放");
@@ -59,6 +62,20 @@ TEST_F(Transport, FirstPlayStartsEntryOneAtTheSliderPositionAndStopResets) {
     EXPECT_EQ(caption(), "播放:first.mp3");
     EXPECT_EQ(playButton(), "暂停");
     EXPECT_EQ(list().selectedIndex(), 0);
+
+    // The play log says what began and who asked (the time taken off each line).
+    controller->log = nullptr;
+    log.flush();
+    std::string text = vesperon::test::readFile(log.path());
+    for (std::size_t at; (at = text.find("{\"time\":")) != std::string::npos;)
+        text.erase(at + 1, text.find(',', at) - at);
+    const std::string expected = "{\"event\":\"track\",\"path\":\"" + a + "\",\"by\":\"window\"}\n" +
+                                 "{\"event\":\"stop\",\"by\":\"window\"}\n" +
+                                 "{\"event\":\"next\",\"by\":\"window\"}\n" +
+                                 "{\"event\":\"track\",\"path\":\"" + b + "\",\"by\":\"window\"}\n" +
+                                 "{\"event\":\"previous\",\"by\":\"window\"}\n" +
+                                 "{\"event\":\"track\",\"path\":\"" + a + "\",\"by\":\"window\"}\n";
+    EXPECT_EQ(text, expected);
 }
 
 TEST_F(Transport, FeedbackMovesTheSliderBelow100AndDispatchesTheRest) {
@@ -91,8 +108,14 @@ TEST_F(Transport, FeedbackMovesTheSliderBelow100AndDispatchesTheRest) {
 
 TEST_F(Transport, HotKeyPressesReachTheTransport) {
     addFiles({"/nowhere/a.mp3", "/nowhere/b.mp3"});
+    vesperon::test::TempDir dir;
+    PlayLog log(dir.file("play.log"));
+    controller->log = &log;
     grabber->press(form->window().handle(), state().hotkeyIds[1]);
     EXPECT_TRUE(waitFor([&] { return state().currentTrack == 2; }, 2000));
+    controller->log = nullptr;
+    log.flush();
+    EXPECT_NE(vesperon::test::readFile(log.path()).find("\"event\":\"next\",\"by\":\"hotkey\"}"), std::string::npos);
     EXPECT_EQ(caption(), "播放:b.mp3");
     StopPlayback();
     grabber->press(form->window().handle(), state().hotkeyIds[0]);

@@ -224,7 +224,15 @@ INSTANTIATE_TEST_SUITE_P(
               {Step::Run, "2026-12-08 08:00:20"},
               {Step::Back, "", 86430},
               {Step::Run, "2026-12-07 08:00:01"}},
-             {"2026-12-08 08:00:02 EST start 0", "2026-12-07 08:00:00 EST start 0"}}),
+             {"2026-12-08 08:00:02 EST start 0", "2026-12-07 08:00:00 EST start 0"}},
+        // One period's end is the next one's start: the start wins, the end is not fired.
+        Case{"AStartWinsOverAnEndInItsSecond",
+             "Europe/Berlin",
+             {P("07:00:00", "08:00:00"), P("08:00:00", "09:00:00"), kNone, kNone, kNone},
+             {},
+             "2026-12-08 07:59:58",
+             {{Step::SwitchOn}, {Step::Run, "2026-12-08 08:00:02"}},
+             {"2026-12-08 08:00:00 CET start 1"}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(WeekSchedule, BoxesBecomeSecondsAsTheClockComparesThem) {

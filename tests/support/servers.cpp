@@ -109,7 +109,7 @@ bool PulseServer::start() {
     std::string socket = d + "/native";
     proc_ = std::make_unique<BackgroundProcess>(
         std::vector<std::string>{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                 "--disallow-exit", "--load=module-null-sink sink_name=" + sink_,
+                                 "--disallow-exit", "--load=module-null-sink norewinds=1 sink_name=" + sink_,
                                  "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket},
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + d, "HOME=" + d, "PULSE_RUNTIME_PATH=" + d + "/pulse",
                                  "PULSE_STATE_PATH=" + d + "/state", "DISPLAY="});

@@ -39,7 +39,10 @@ private:
     bool ok_ = false;
 };
 
-// PulseAudio with one null sink, on a private XDG_RUNTIME_DIR. While it lives, this process's
+// PulseAudio with one null sink, on a private XDG_RUNTIME_DIR. The sink never rewinds: a rewind
+// (a stream starting, corked, uncorked or leaving while the sink has mixed ahead) takes back
+// sound its monitor has already recorded, so the recording would lose or repeat 8-20 ms there
+// that a device would have played. While it lives, this process's
 // environment (XDG_RUNTIME_DIR, PULSE_SERVER) points at it, so ALSA's `default` device and
 // mixer, pactl and parec all reach it, and so do child processes. ALSA decides once per process
 // whether `default` is PulseAudio (when its configuration is first loaded): start the server
