@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/notice.h"
+#include "engine/port/notice.h"
 #include "app/player_controller.h"
 #include "ui/form.h"
 
@@ -25,6 +25,10 @@ class DropTarget;
 }
 
 namespace vesperon::app {
+
+// The window decodes the engine's notices with the engine's own decoder.
+using engine::Notice;
+using engine::decodeNotice;
 
 // The controller's parts, as the logic's functions reach them.
 inline PlayerController& controller() { return PlayerController::current(); }

@@ -1,5 +1,7 @@
 #include "app/session_file.h"
 
+#include "app/play_log.h"  // AppendJsonString: bytes that are not UTF-8 as \udc80-\udcff
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -217,32 +219,6 @@ bool readTexts(const QJsonValue& v, const std::string& where, std::array<std::st
     return true;
 }
 
-// JSON text of a string; bytes that are not UTF-8 become \udc80-\udcff, which the reader turns
-// back into the same bytes, so that any path survives a save and a load.
-void appendQuoted(std::string& out, std::string_view s) {
-    static const char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (std::size_t p = 0; p < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[p]);
-        const std::size_t n = utf8Length(s, p);
-        if (n == 0 || c < 0x20 || c == '"' || c == '\\') {
-            if (c == '"' || c == '\\') {
-                out += '\\';
-                out += static_cast<char>(c);
-            } else {
-                const unsigned cp = n == 0 ? 0xDC00 + c : c;
-                out += "\\u";
-                for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 0xF];
-            }
-            ++p;
-            continue;
-        }
-        out.append(s.substr(p, n));
-        p += n;
-    }
-    out += '"';
-}
-
 std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 // The file a path names through any symbolic links, also when the last link dangles (its target
@@ -356,7 +332,7 @@ std::string FormatSession(const SessionData& data) {
     std::string out = "{\"version\": " + std::to_string(version) + ",\n \"playlist\": [";
     for (std::size_t i = 0; i < data.playlist.size(); ++i) {
         out += i ? ",\n              " : "";
-        appendQuoted(out, data.playlist[i]);
+        AppendJsonString(out, data.playlist[i]);
     }
     out += "],\n \"periods\": [";
     for (std::size_t i = 0; i < data.periods.size(); ++i) {
@@ -366,7 +342,7 @@ std::string FormatSession(const SessionData& data) {
             out += half ? "], \"to\": [" : "{\"from\": [";
             for (std::size_t k = 0; k < texts.size(); ++k) {
                 out += k ? ", " : "";
-                appendQuoted(out, texts[k]);
+                AppendJsonString(out, texts[k]);
             }
         }
         out += "]";
@@ -399,7 +375,7 @@ std::string FormatSession(const SessionData& data) {
     out += data.schedule ? "true" : "false";
     if (!data.folder.empty()) {
         out += ",\n \"folder\": ";
-        appendQuoted(out, data.folder);
+        AppendJsonString(out, data.folder);
     }
     out += "}\n";
     return out;

@@ -6,7 +6,6 @@
 #include "app/logic.h"
 #include "app/report.h"
 #include "app/mpris_link.h"
-#include "app/notice.h"
 #include "app/routines.h"
 #include "engine/player/commands.h"
 #include "ui/list_box.h"

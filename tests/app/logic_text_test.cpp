@@ -1,14 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "app/crt_random.h"
-#include "app/notice.h"
 #include "app/playlist_text.h"
 #include "app/schedule_box.h"
 #include "app/schedule_model.h"
+#include "engine/port/notice.h"
 
 namespace vesperon::app {
 
 TEST(Notice, TheLabelsNumberDecodesToOneMeaningAndARefusedKeyNeverTakesProgress) {
+    using engine::decodeNotice;
+    using engine::Notice;
     using K = Notice::Kind;
     const std::array<std::int32_t, 2> both{33001, 33002}, refused{0, 33001};
     EXPECT_EQ(decodeNotice(0, both).kind, K::Progress);
