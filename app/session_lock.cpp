@@ -4,12 +4,17 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vesperon::app {
 
 std::unique_ptr<SessionLock> SessionLock::take(const std::string& sessionFile, std::string* error) {
     const std::string path = sessionFile + ".lock";
+    // The session's folder is made as a first start needs it (a service's ~/.config/vesperon).
+    for (std::size_t slash = sessionFile.find('/', 1); slash != std::string::npos;
+         slash = sessionFile.find('/', slash + 1))
+        ::mkdir(sessionFile.substr(0, slash).c_str(), 0700);
     // O_NONBLOCK: a FIFO put in its place must not hold up the start.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (fd < 0) {

@@ -10,8 +10,8 @@ namespace vesperon::app {
 
 class SessionLock {
 public:
-    // The lock for `sessionFile`, or null with *error saying why (held by another player, or
-    // the lock file cannot be made).
+    // The lock for `sessionFile` (its folder made when missing), or null with *error saying why
+    // (held by another player, or the lock file cannot be made).
     static std::unique_ptr<SessionLock> take(const std::string& sessionFile, std::string* error);
     ~SessionLock();
     SessionLock(const SessionLock&) = delete;

@@ -226,6 +226,8 @@ TEST(SessionLock, OnePlayerHoldsASessionUntilItEnds) {
     EXPECT_NE(why.find("in use by another Vesperon"), std::string::npos) << why;
     first.reset();
     EXPECT_TRUE(SessionLock::take(file, &why)) << why;
+    // A first start names a session in a folder not made yet (a service's ~/.config/vesperon).
+    EXPECT_TRUE(SessionLock::take(dir.file("new/vesperon/s.json"), &why)) << why;
 }
 
 TEST(ScheduleTick, AimsJustPastTheNextSecondWhereverItIsArmed) {
