@@ -22,7 +22,7 @@ public:
     struct Shortcut {
         QString id;
         QString description;
-        QString trigger;  // the preferred key, in the shortcuts specification's form: "Pause"
+        QString trigger;  // the preferred key, as the XDG shortcut format names it: "Pause"
     };
 
     PortalShortcuts(QDBusConnection bus, QList<Shortcut> shortcuts, QObject* parent = nullptr);
