@@ -11,6 +11,7 @@
 #include "app/logic.h"
 #include "app/mpris_link.h"
 #include "app/play_log.h"
+#include "app/report.h"
 #include "app/routines.h"
 #include "app/session.h"
 #include "app/session_lock.h"
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
     const vesperon::app::CommandLine line =
         vesperon::app::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!line.error.empty()) {
-        std::fprintf(stderr, "vesperon: %s\n%s", line.error.c_str(), vesperon::desktop::usageText().c_str());
+        vesperon::app::reportLine(line.error);
+        std::fputs(vesperon::desktop::usageText().c_str(), stderr);
         return 2;
     }
     if (line.help || line.version) {
@@ -69,10 +71,10 @@ int main(int argc, char** argv) {
         const std::string why = display && *display ? "cannot connect to DISPLAY=" + std::string(display)
                                                     : std::string("DISPLAY is not set");
         if (line.sessionFile.empty()) {
-            std::fprintf(stderr, "vesperon: no display to open the window on (%s)\n", why.c_str());
+            vesperon::app::reportLine("no display to open the window on (" + why + ")");
             return 1;
         }
-        std::fprintf(stderr, "vesperon: no display (%s); running the session without a window\n", why.c_str());
+        vesperon::app::reportLine("no display (" + why + "); running the session without a window");
         headless = true;
     }
     if (headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -98,8 +100,8 @@ int main(int argc, char** argv) {
             return 0;
         case HandOver::OwnerSilent:
             // Running on would make a second player of the same session; the files may yet land.
-            std::fprintf(stderr, "vesperon: the running Vesperon of this session does not answer; "
-                                 "nothing was handed over or saved\n");
+            vesperon::app::reportLine("the running Vesperon of this session does not answer; "
+                                      "nothing was handed over or saved");
             return 1;
         case HandOver::RunOn:
             break;
@@ -107,12 +109,12 @@ int main(int argc, char** argv) {
     // Without a session bus a second start is not caught above: the lock is.
     std::unique_ptr<vesperon::app::SessionLock> sessionLock;
     if (!line.sessionFile.empty()) {
-        std::string why;
-        sessionLock = vesperon::app::SessionLock::take(line.sessionFile, &why);
-        if (!sessionLock) {
-            std::fprintf(stderr, "vesperon: %s\n", why.c_str());
+        auto taken = vesperon::app::SessionLock::take(line.sessionFile);
+        if (!taken) {
+            vesperon::app::reportLine(taken.error);
             return 1;
         }
+        sessionLock = std::move(taken.value);
     }
     vesperon::ui::installSystemFont();
     vesperon::desktop::installDialogTranslations();
@@ -123,11 +125,10 @@ int main(int argc, char** argv) {
     vesperon::volume::registerSysVolumeType();
     vesperon::desktop::registerDropTargetType();
 
-    std::string error;
     auto window = vesperon::ui::loadMainWindow(vesperon::app::routineDispatcher(),
-                                               vesperon::app::routineCatalog(), {}, &error);
+                                               vesperon::app::routineCatalog(), {});
     if (!window) {
-        std::fprintf(stderr, "vesperon: %s\n", error.c_str());
+        vesperon::app::reportLine(window.error);
         return 1;
     }
     outside.start();

@@ -36,11 +36,10 @@ void raiseWindow() {
 std::vector<std::string> acceptable(const std::vector<std::string>& files, bool report) {
     std::vector<std::string> out;
     for (const std::string& path : files) {
-        std::string why;
-        if (AcceptableTrack(path, &why))
+        if (const Done taken = AcceptableTrack(path))
             out.push_back(path);
         else if (report)
-            reportLine("skipped " + path + ": " + why);
+            reportLine("skipped " + path + ": " + taken.error);
     }
     return out;
 }
@@ -175,19 +174,15 @@ void AnnounceSeek() {
     if (theService) theService->announceSeek();
 }
 
-bool AcceptableTrack(const std::string& path, std::string* why) {
-    auto fail = [&](const char* text) {
-        if (why) *why = text;
-        return false;
-    };
-    if (path.empty() || path[0] != '/') return fail("not an absolute path");
+Done AcceptableTrack(const std::string& path) {
+    if (path.empty() || path[0] != '/') return Done::failed("not an absolute path");
     // The playlist's text form separates entries by line breaks.
-    if (path.find_first_of("\r\n") != std::string::npos) return fail("a line break in the name");
-    if (!HasMp3Extension(path)) return fail("not an .mp3 file");
+    if (path.find_first_of("\r\n") != std::string::npos) return Done::failed("a line break in the name");
+    if (!HasMp3Extension(path)) return Done::failed("not an .mp3 file");
     struct stat st{};
-    if (stat(path.c_str(), &st) != 0) return fail("no such file");
-    if (!S_ISREG(st.st_mode)) return fail("not a regular file");
-    return true;
+    if (stat(path.c_str(), &st) != 0) return Done::failed("no such file");
+    if (!S_ISREG(st.st_mode)) return Done::failed("not a regular file");
+    return {};
 }
 
 OutsideControl::OutsideControl() = default;

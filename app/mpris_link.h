@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "ui/result.h"
 
 namespace vesperon::desktop {
 class InstanceChannel;
@@ -17,9 +18,9 @@ class MediaPlayer;
 
 namespace vesperon::app {
 
-// True for a path the playlist takes from outside: an absolute path of an existing file whose
-// name ends in ".mp3". Otherwise `why` says what is wrong.
-bool AcceptableTrack(const std::string& path, std::string* why = nullptr);
+// Whether the playlist takes a path from outside: an absolute path of an existing file whose
+// name ends in ".mp3".
+Done AcceptableTrack(const std::string& path);
 
 // Tells MPRIS clients of a seek once it is made (the window's slider's, MPRIS's own): Seeked.
 void AnnounceSeek();

@@ -29,12 +29,16 @@ void reportInBox(const std::string& reason, const std::string& boxText) {
 
 void reportInBoxLater(const std::string& reason, const std::string& boxText) {
     if (!reason.empty()) reportLine(reason);
+    showBoxLater(boxText, desktop::kMbIconError, "错误");
+}
+
+void showBoxLater(const std::string& text, std::int64_t flags, const std::string& caption) {
     ui::Form* form = PlayerController::exists() ? PlayerController::current().form() : nullptr;
     QWidget* window = form ? form->windowWidget() : nullptr;
     if (!window) return;
-    QTimer::singleShot(0, window, [boxText] {
+    QTimer::singleShot(0, window, [=] {
         if (PlayerController::exists() && !PlayerController::current().quitting())
-            PlayerController::current().messageBox(boxText, desktop::kMbIconError, "错误");
+            PlayerController::current().messageBox(text, flags, caption);
     });
 }
 

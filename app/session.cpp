@@ -19,13 +19,6 @@ namespace {
 
 SessionKeeper& keeper() { return PlayerController::current().session; }
 
-// A box after the routine that saved has returned: a save runs inside clicks and keys.
-void tellLater(const std::string& text, std::int64_t flags, const std::string& caption) {
-    QTimer::singleShot(0, [=] {
-        if (PlayerController::exists() && !PlayerController::current().quitting())
-            PlayerController::current().messageBox(text, flags, caption);
-    });
-}
 
 void save() {
     SessionKeeper& k = keeper();
@@ -33,19 +26,17 @@ void save() {
     const SessionData now = CurrentSession();
     const std::string text = FormatSession(now);
     if (text == k.lastSaved) return;
-    std::string error;
-    if (WriteSessionFile(k.path, now, error)) {
+    if (const Done saved = WriteSessionFile(k.path, now)) {
         k.lastSaved = text;
         if (k.reportedFailure) {
             reportLine("the session is saved to " + k.path + " again");
-            tellLater("会话已重新保存到:\r\n" + k.path, desktop::kMbIconInformation, "提示");
+            showBoxLater("会话已重新保存到:\r\n" + k.path, desktop::kMbIconInformation, "提示");
         }
         k.reportedFailure = false;
     } else if (!k.reportedFailure) {
         // Once until a save works again: every key typed would repeat it.
-        reportLine("cannot save the session to " + k.path + ": " + error);
-        tellLater("会话无法保存:\r\n" + k.path + "\r\n(" + error + ")\r\n保存恢复后会再告知。", desktop::kMbIconError,
-                  "错误");
+        reportInBoxLater("cannot save the session to " + k.path + ": " + saved.error,
+                         "会话无法保存:\r\n" + k.path + "\r\n(" + saved.error + ")\r\n保存恢复后会再告知。");
         k.reportedFailure = true;
     }
 }
@@ -99,26 +90,25 @@ void RestoreSession() {
     if (k.path.empty()) return;
     if (const int n = RemoveSessionTemporaries(k.path))
         reportLine("removed " + std::to_string(n) + " temporary file(s) an interrupted save left beside " + k.path);
-    SessionData data;
-    std::string error;
-    const SessionRead read = ReadSessionFile(k.path, data, error);
-    if (read == SessionRead::Loaded) {
-        apply(data);  // not saved back: the file already says this
+    const Result<std::optional<SessionData>> read = ReadSessionFile(k.path);
+    const bool loaded = read && read.value;
+    if (loaded) {
+        apply(*read.value);  // not saved back: the file already says this
         k.lastSaved = FormatSession(CurrentSession());
     }
     k.saving = true;
-    if (read == SessionRead::Bad) {
+    if (!read) {
         std::string where;
         const bool moved = moveAside(k.path, where);
         const std::string fate = moved ? "moved it to " + where + " and starting with an empty session"
                                        : "left it in place, starting with an empty session that is not saved";
-        reportInBox("cannot use the session file " + k.path + ": " + error + "; " + fate,
-                    "会话文件无法读取:\r\n" + k.path + "\r\n(" + error + ")\r\n" +
+        reportInBox("cannot use the session file " + k.path + ": " + read.error + "; " + fate,
+                    "会话文件无法读取:\r\n" + k.path + "\r\n(" + read.error + ")\r\n" +
                         (moved ? "已移至 " + where + ",本次从空白开始。" : "本次从空白开始,不保存。"));
         k.saving = moved;
     }
     // A missing (or moved) file is created at once, so that it is there even if nothing changes.
-    if (read != SessionRead::Loaded) save();
+    if (!loaded) save();
 }
 
 void sessionChanged() {

@@ -18,13 +18,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
-#include "app/week_session.h"
 
 namespace vesperon::app {
 
 namespace {
+
+using namespace std::chrono;
 
 // Length of the UTF-8 sequence at `p` (shortest form, no surrogates, up to U+10FFFF), 0 if none.
 std::size_t utf8Length(std::string_view s, std::size_t p) {
@@ -180,19 +182,25 @@ bool bytesOf(const QString& text, std::string& out, std::string& error) {
 
 const char* kindName(const QJsonValue& v) {
     switch (v.type()) {
+        case QJsonValue::Null: return "null";
         case QJsonValue::Bool: return "true or false";
         case QJsonValue::Double: return "a number";
         case QJsonValue::String: return "a string";
         case QJsonValue::Array: return "a list";
         case QJsonValue::Object: return "an object";
-        default: return "null";
+        case QJsonValue::Undefined: break;
     }
+    return "missing";
+}
+
+// Errors name the key in the file's own words: "periods"[0].days[2] is 8, not a day from 1 to 7.
+bool refuse(std::string& error, const std::string& where, const std::string& what) {
+    error = where + " is " + what;
+    return false;
 }
 
 bool expect(const QJsonValue& v, QJsonValue::Type type, const std::string& where, std::string& error) {
-    if (v.type() == type) return true;
-    error = where + " is " + kindName(v) + ", not " + kindName(QJsonValue(type));
-    return false;
+    return v.type() == type || refuse(error, where, std::string(kindName(v)) + ", not " + kindName(QJsonValue(type)));
 }
 
 bool readBool(const QJsonObject& root, const char* key, bool& out, std::string& error) {
@@ -215,6 +223,78 @@ bool readTexts(const QJsonValue& v, const std::string& where, std::array<std::st
         std::string text;
         if (!readString(items[k], where + "[" + std::to_string(k) + "]", text, error)) return false;
         if (k < static_cast<qsizetype>(out.size())) out[static_cast<std::size_t>(k)] = text;  // more are ignored
+    }
+    return true;
+}
+
+// Exactly YYYY-MM-DD, naming a day that exists.
+std::optional<sys_days> parseDate(const QString& text) {
+    const QByteArray s = text.toLatin1();
+    if (text.size() != 10 || s[4] != '-' || s[7] != '-') return std::nullopt;
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (s[i] < '0' || s[i] > '9') return std::nullopt;
+    const year_month_day date{year{s.mid(0, 4).toInt()}, month{s.mid(5, 2).toUInt()}, day{s.mid(8, 2).toUInt()}};
+    if (!date.ok()) return std::nullopt;
+    return sys_days{date};
+}
+
+std::string isoDate(sys_days d) {
+    const year_month_day date{d};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return text;
+}
+
+bool readDate(const QJsonValue& v, const std::string& where, sys_days& out, std::string& error) {
+    if (!v.isString()) return refuse(error, where, std::string(kindName(v)) + ", not a date (YYYY-MM-DD)");
+    const auto date = parseDate(v.toString());
+    if (!date) return refuse(error, where, "\"" + v.toString().toStdString() + "\", not a date (YYYY-MM-DD)");
+    out = *date;
+    return true;
+}
+
+// `period` is one object of "periods", named by `where`.
+bool readPeriodDays(const QJsonObject& period, const std::string& where, DayMask& out, std::string& error) {
+    const QJsonValue v = period.value(QLatin1String("days"));
+    if (v.isUndefined()) return true;
+    if (!v.isArray()) return refuse(error, where + ".days", std::string(kindName(v)) + ", not a list");
+    const QJsonArray list = v.toArray();
+    DayMask days = 0;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const std::string item = where + ".days[" + std::to_string(i) + "]";
+        if (!list[i].isDouble()) return refuse(error, item, std::string(kindName(list[i])) + ", not a number");
+        const double d = list[i].toDouble();
+        if (!(d >= 1 && d <= 7) || d != std::floor(d)) {
+            char shown[32];
+            std::snprintf(shown, sizeof shown, "%g", d);
+            return refuse(error, item, std::string(shown) + ", not a day from 1 to 7");
+        }
+        days |= DayBit(static_cast<int>(d));
+    }
+    out = days;
+    return true;
+}
+
+bool readRestDays(const QJsonObject& root, std::vector<DateRange>& out, std::string& error) {
+    const QJsonValue v = root.value(QLatin1String("rest"));
+    if (v.isUndefined()) return true;
+    if (!v.isArray()) return refuse(error, "\"rest\"", std::string(kindName(v)) + ", not a list");
+    const QJsonArray list = v.toArray();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const std::string where = "\"rest\"[" + std::to_string(i) + "]";
+        DateRange range;
+        if (list[i].isObject()) {
+            const QJsonObject o = list[i].toObject();
+            if (!readDate(o.value(QLatin1String("from")), where + ".from", range.from, error) ||
+                !readDate(o.value(QLatin1String("to")), where + ".to", range.to, error))
+                return false;
+            if (range.from > range.to) return refuse(error, where, "a range whose \"from\" comes after its \"to\"");
+        } else {
+            if (!readDate(list[i], where, range.from, error)) return false;
+            range.to = range.from;
+        }
+        out.push_back(range);
     }
     return true;
 }
@@ -248,9 +328,7 @@ bool isTemporaryOf(std::string_view name, std::string_view base) {
            name.substr(base.size(), 5) == ".tmp-";
 }
 
-}  // namespace
-
-bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
+bool parseSession(std::string_view text, SessionData& out, std::string& error) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte-order mark some editors write
     std::string kept;
     if (const char* fault = rawFault(text, &kept)) {
@@ -313,11 +391,11 @@ bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
                                                                            : ignored;
             if (!readTexts(period.value(QLatin1String("from")), where + ".from", p.from, error) ||
                 !readTexts(period.value(QLatin1String("to")), where + ".to", p.to, error) ||
-                !ReadPeriodDays(period, where, p.days, error))
+                !readPeriodDays(period, where, p.days, error))
                 return false;
         }
     }
-    if (!ReadRestDays(root, d.rest, error)) return false;
+    if (!readRestDays(root, d.rest, error)) return false;
     if (!readBool(root, "random", d.random, error) || !readBool(root, "loop", d.loop, error) ||
         !readBool(root, "schedule", d.schedule, error))
         return false;
@@ -327,8 +405,20 @@ bool ParseSession(std::string_view text, SessionData& out, std::string& error) {
     return true;
 }
 
+}  // namespace
+
+Result<SessionData> ParseSession(std::string_view text) {
+    Result<SessionData> parsed;
+    if (!parseSession(text, parsed.value, parsed.error)) parsed.value = {};
+    return parsed;
+}
+
 std::string FormatSession(const SessionData& data) {
-    const int version = SessionVersionFor(periodDaysOf(data.periods), data.rest);
+    // Days or rest days make version 2, so that a program that reads only version 1 sets the file
+    // aside instead of ringing on a rest day; without them the file stays as version 1 wrote it.
+    bool week = !data.rest.empty();
+    for (const SessionPeriod& p : data.periods) week |= (p.days & kEveryDay) != kEveryDay;
+    const int version = week ? kSessionVersion : 1;
     std::string out = "{\"version\": " + std::to_string(version) + ",\n \"playlist\": [";
     for (std::size_t i = 0; i < data.playlist.size(); ++i) {
         out += i ? ",\n              " : "";
@@ -361,9 +451,9 @@ std::string FormatSession(const SessionData& data) {
             const DateRange& r = data.rest[i];
             out += i ? ", " : "";
             if (r.from == r.to)
-                out += "\"" + IsoDateText(r.from) + "\"";
+                out += "\"" + isoDate(r.from) + "\"";
             else
-                out += "{\"from\": \"" + IsoDateText(r.from) + "\", \"to\": \"" + IsoDateText(r.to) + "\"}";
+                out += "{\"from\": \"" + isoDate(r.from) + "\", \"to\": \"" + isoDate(r.to) + "\"}";
         }
         out += "]";
     }
@@ -381,15 +471,12 @@ std::string FormatSession(const SessionData& data) {
     return out;
 }
 
-SessionRead ReadSessionFile(const std::string& path, SessionData& out, std::string& error) {
+Result<std::optional<SessionData>> ReadSessionFile(const std::string& path) {
+    using Read = Result<std::optional<SessionData>>;
     // Non-blocking, so that a FIFO named by mistake cannot hang the start-up.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == ENOENT) return SessionRead::Missing;
-        error = systemError("cannot open it");
-        return SessionRead::Bad;
-    }
-    std::string text;
+    if (fd < 0) return errno == ENOENT ? Read{} : Read::failed(systemError("cannot open it"));
+    std::string text, error;
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         error = systemError("cannot read it");
@@ -415,21 +502,21 @@ SessionRead ReadSessionFile(const std::string& path, SessionData& out, std::stri
         }
     }
     ::close(fd);
-    if (!error.empty()) return SessionRead::Bad;
-    return ParseSession(text, out, error) ? SessionRead::Loaded : SessionRead::Bad;
+    if (!error.empty()) return Read::failed(error);
+    Result<SessionData> parsed = ParseSession(text);
+    if (!parsed) return Read::failed(parsed.error);
+    return {std::move(parsed.value)};
 }
 
-bool WriteSessionFile(const std::string& path, const SessionData& data, std::string& error) {
+Done WriteSessionFile(const std::string& path, const SessionData& data) {
     // Through a symbolic link to the file it names (made when the link dangles), so that the
     // link stays.
     const std::string target = linkTarget(path);
     const std::string text = FormatSession(data);
     std::string temp = target + ".tmp-XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = systemError("cannot create " + temp);
-        return false;
-    }
+    if (fd < 0) return Done::failed(systemError("cannot create " + temp));
+    std::string error;
     struct stat old {};
     if (stat(target.c_str(), &old) == 0) (void)fchmod(fd, old.st_mode & 07777);
     bool ok = true;
@@ -448,7 +535,7 @@ bool WriteSessionFile(const std::string& path, const SessionData& data, std::str
     if (ok && std::rename(temp.c_str(), target.c_str()) != 0) ok = false, error = systemError("cannot rename " + temp);
     if (!ok) {
         ::unlink(temp.c_str());
-        return false;
+        return Done::failed(error);
     }
     // The rename itself reaches the disk with the folder.
     const int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -456,7 +543,7 @@ bool WriteSessionFile(const std::string& path, const SessionData& data, std::str
         (void)fsync(dir);
         ::close(dir);
     }
-    return true;
+    return {};
 }
 
 int RemoveSessionTemporaries(const std::string& path) {

@@ -6,19 +6,28 @@
 //    "periods": [{"from": ["8", "0", "0"], "to": ["8", "45", "0"]}, ... five in all],
 //    "random": false, "loop": false, "schedule": true, "folder": "/music"}
 //
-// A period may also hold "days" and the file "rest" (app/week_session.h); a file that uses either
-// is version 2, one that uses neither stays version 1, byte for byte as before they existed.
+// The week (version 2): a period may hold "days", ISO weekdays 1 = Monday ... 7 = Sunday in any
+// order (missing: every day, an empty list: never), and the file "rest", inclusive dates
+// YYYY-MM-DD, a single day as a string and a range as an object:
+//
+//   "periods": [{"from": ["8", "0", "0"], "to": ["17", "0", "0"], "days": [1, 2, 3, 4, 5]}, ...],
+//   "rest": ["2026-12-25", {"from": "2027-01-01", "to": "2027-01-03"}]
+//
+// Both are read whatever the version says. A file that uses either is written as version 2, one
+// that uses neither stays version 1, byte for byte as before they existed.
 // Missing keys (and missing periods or box texts) keep the start-up defaults; unknown keys are
 // ignored; a value of the wrong type or out of range, a version other than 1 or 2, bytes that
-// are not UTF-8 or not JSON make the whole file bad.
+// are not UTF-8 or not JSON make the whole file bad, with a reason naming the key.
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "app/schedule_model.h"
+#include "ui/result.h"
 
 namespace vesperon::app {
 
@@ -38,18 +47,17 @@ inline constexpr int kSessionVersion = 2;
 // Larger files are refused rather than read into memory whole.
 inline constexpr std::size_t kMaxSessionBytes = 16u << 20;
 
-// False with a one-line reason in `error` when the text is not a session this program reads.
-bool ParseSession(std::string_view text, SessionData& out, std::string& error);
+// Fails when the text is not a session this program reads.
+Result<SessionData> ParseSession(std::string_view text);
 // The file's text: UTF-8, one key per line, paths and texts escaped as JSON requires.
 std::string FormatSession(const SessionData& data);
 
-enum class SessionRead { Loaded, Missing, Bad };
-// Reads and parses a regular file; Missing only when nothing is at `path`.
-SessionRead ReadSessionFile(const std::string& path, SessionData& out, std::string& error);
+// Reads and parses a regular file; no session (and no error) only when nothing is at `path`.
+Result<std::optional<SessionData>> ReadSessionFile(const std::string& path);
 // Writes a temporary file beside `path`, flushes it to the disk, then renames it over `path`:
-// a crash leaves either the old file or the new one. False with a reason on failure.
-// A symbolic link at `path` is written through, its target made when it dangles.
-bool WriteSessionFile(const std::string& path, const SessionData& data, std::string& error);
+// a crash leaves either the old file or the new one. A symbolic link at `path` is written
+// through, its target made when it dangles.
+Done WriteSessionFile(const std::string& path, const SessionData& data);
 // Removes the temporary files a save killed midway left beside the file; how many. Only for the
 // player that holds the session (the lock), whose own saves cannot be under way.
 int RemoveSessionTemporaries(const std::string& path);

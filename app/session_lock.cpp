@@ -9,7 +9,8 @@
 
 namespace vesperon::app {
 
-std::unique_ptr<SessionLock> SessionLock::take(const std::string& sessionFile, std::string* error) {
+Result<std::unique_ptr<SessionLock>> SessionLock::take(const std::string& sessionFile) {
+    using Taken = Result<std::unique_ptr<SessionLock>>;
     const std::string path = sessionFile + ".lock";
     // The session's folder is made as a first start needs it (a service's ~/.config/vesperon).
     for (std::size_t slash = sessionFile.find('/', 1); slash != std::string::npos;
@@ -17,18 +18,14 @@ std::unique_ptr<SessionLock> SessionLock::take(const std::string& sessionFile, s
         ::mkdir(sessionFile.substr(0, slash).c_str(), 0700);
     // O_NONBLOCK: a FIFO put in its place must not hold up the start.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    if (fd < 0) {
-        *error = "cannot make the lock file " + path + ": " + std::strerror(errno);
-        return nullptr;
-    }
+    if (fd < 0) return Taken::failed("cannot make the lock file " + path + ": " + std::strerror(errno));
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno;
         ::close(fd);
-        *error = e == EWOULDBLOCK ? "the session " + sessionFile + " is in use by another Vesperon"
-                                  : "cannot lock " + path + ": " + std::strerror(e);
-        return nullptr;
+        return Taken::failed(e == EWOULDBLOCK ? "the session " + sessionFile + " is in use by another Vesperon"
+                                              : "cannot lock " + path + ": " + std::strerror(e));
     }
-    return std::unique_ptr<SessionLock>(new SessionLock(fd));
+    return {std::unique_ptr<SessionLock>(new SessionLock(fd))};
 }
 
 SessionLock::~SessionLock() { ::close(fd_); }

@@ -6,13 +6,15 @@
 #include <memory>
 #include <string>
 
+#include "ui/result.h"
+
 namespace vesperon::app {
 
 class SessionLock {
 public:
-    // The lock for `sessionFile` (its folder made when missing), or null with *error saying why
-    // (held by another player, or the lock file cannot be made).
-    static std::unique_ptr<SessionLock> take(const std::string& sessionFile, std::string* error);
+    // The lock for `sessionFile` (its folder made when missing); fails when another player holds
+    // it or the lock file cannot be made.
+    static Result<std::unique_ptr<SessionLock>> take(const std::string& sessionFile);
     ~SessionLock();
     SessionLock(const SessionLock&) = delete;
     SessionLock& operator=(const SessionLock&) = delete;

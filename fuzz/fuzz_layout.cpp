@@ -14,10 +14,10 @@ using namespace vesperon::layout;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto r = parse(std::span<const std::uint8_t>(data, size), vesperon::app::routineCatalog());
     if (!r) {
-        if (!r.layout.units.empty()) std::abort();
+        if (!r.value.units.empty()) std::abort();
         return 0;
     }
-    const FormLayout& f = r.layout;
+    const FormLayout& f = r.value;
     if (f.units.empty() || f.window().kind != Kind::Window) std::abort();
     std::unordered_set<std::uint32_t> ids;
     for (const auto& u : f.units)
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!f.refused.empty()) return 0;  // their identifiers are still named by others' lists
     auto again = encode(f);
     if (!again) return 0;
-    auto back = parse(again.bytes, vesperon::app::routineCatalog());
-    if (!back || !(back.layout == f)) std::abort();
+    auto back = parse(again.value, vesperon::app::routineCatalog());
+    if (!back || !(back.value == f)) std::abort();
     return 0;
 }

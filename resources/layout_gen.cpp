@@ -31,17 +31,17 @@ int main(int argc, char** argv) {
         std::cerr << argv[1] << ": " << described.error << "\n";
         return 1;
     }
-    auto encoded = layout::encode(described.layout);
+    auto encoded = layout::encode(described.value);
     if (!encoded) {
         std::cerr << argv[1] << ": " << encoded.error << "\n";
         return 1;
     }
-    auto back = layout::parse(encoded.bytes, vesperon::app::routineCatalog());
+    auto back = layout::parse(encoded.value, vesperon::app::routineCatalog());
     if (!back) {
         std::cerr << argv[1] << ": the record it makes is refused: " << back.error << "\n";
         return 1;
     }
-    if (!(back.layout == described.layout)) {
+    if (!(back.value == described.value)) {
         std::cerr << argv[1] << ": the record it makes does not read back to the same form\n";
         return 1;
     }
@@ -53,10 +53,10 @@ int main(int argc, char** argv) {
         << "extern const std::uint8_t kMainWindowRecord[];\n"
         << "extern const std::size_t kMainWindowRecordSize;\n"
         << "const std::uint8_t kMainWindowRecord[] = {";
-    for (std::size_t i = 0; i < encoded.bytes.size(); ++i) {
-        cpp << (i % 16 ? " " : "\n    ") << static_cast<unsigned>(encoded.bytes[i]) << ",";
+    for (std::size_t i = 0; i < encoded.value.size(); ++i) {
+        cpp << (i % 16 ? " " : "\n    ") << static_cast<unsigned>(encoded.value[i]) << ",";
     }
-    cpp << "\n};\nconst std::size_t kMainWindowRecordSize = " << encoded.bytes.size() << ";\n"
+    cpp << "\n};\nconst std::size_t kMainWindowRecordSize = " << encoded.value.size() << ";\n"
         << "}  // namespace vesperon::layout::generated\n";
 
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
     }
     if (argc == 4) {
         std::ofstream bin(argv[3], std::ios::binary | std::ios::trunc);
-        bin.write(reinterpret_cast<const char*>(encoded.bytes.data()),
-                  static_cast<std::streamsize>(encoded.bytes.size()));
+        bin.write(reinterpret_cast<const char*>(encoded.value.data()),
+                  static_cast<std::streamsize>(encoded.value.size()));
         if (!bin) {
             std::cerr << argv[3] << ": cannot write\n";
             return 1;

@@ -43,13 +43,13 @@ int main(int argc, char** argv) {
     // The program's start-up switches the skin on in scheme 2 before anything is shown.
     vesperon::skin::SetSkin(2);
 
-    std::string error;
     // No routines (start-up would register hot keys): the window as its layout builds it.
-    auto form = vesperon::ui::loadMainWindow({}, vesperon::app::routineCatalog(), {.show = true}, &error);
-    if (!form) {
-        std::fprintf(stderr, "vesperon-screenshot: %s\n", error.c_str());
+    auto loaded = vesperon::ui::loadMainWindow({}, vesperon::app::routineCatalog(), {.show = true});
+    if (!loaded) {
+        std::fprintf(stderr, "vesperon-screenshot: %s\n", loaded.error.c_str());
         return 1;
     }
+    auto& form = loaded.value;
     form->window().setProperty(vesperon::ui::kHeight, expanded ? vesperon::ui::kMainWindowExpandedHeight
                                                                : vesperon::ui::kMainWindowCollapsedHeight);
     QApplication::processEvents();

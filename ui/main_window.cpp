@@ -4,18 +4,13 @@
 
 namespace vesperon::ui {
 
-std::unique_ptr<Form> loadMainWindow(RoutineDispatcher dispatcher, const layout::RoutineCatalog& routines,
-                                     LoadOptions options, std::string* error) {
+Result<std::unique_ptr<Form>> loadMainWindow(RoutineDispatcher dispatcher, const layout::RoutineCatalog& routines,
+                                             LoadOptions options) {
     layout::ParseResult parsed = layout::loadMainWindow(routines);
-    if (!parsed) {
-        if (error) *error = "the built-in window layout does not load: " + parsed.error;
-        return nullptr;
-    }
-    if (parsed.layout.units.empty() || parsed.layout.units.front().kind != layout::Kind::Window) {
-        if (error) *error = "the built-in window layout has no window";
-        return nullptr;
-    }
-    return Form::load(parsed.layout, std::move(dispatcher), options);
+    if (!parsed) return Result<std::unique_ptr<Form>>::failed("the built-in window layout does not load: " + parsed.error);
+    if (parsed.value.units.empty() || parsed.value.units.front().kind != layout::Kind::Window)
+        return Result<std::unique_ptr<Form>>::failed("the built-in window layout has no window");
+    return Form::load(parsed.value, std::move(dispatcher), options);
 }
 
 }  // namespace vesperon::ui

@@ -5,14 +5,14 @@
 #include <string>
 
 #include "ui/form.h"
+#include "ui/result.h"
 
 namespace vesperon::ui {
 
 // Loads the main window from the embedded record: creates it and its widgets, raises events 0, 3
-// and 4, then shows it (unless options say otherwise). Null with a message in `error` when the
-// record does not load.
-std::unique_ptr<Form> loadMainWindow(RoutineDispatcher dispatcher, const layout::RoutineCatalog& routines,
-                                     LoadOptions options, std::string* error);
+// and 4, then shows it (unless options say otherwise); fails when the record does not load.
+Result<std::unique_ptr<Form>> loadMainWindow(RoutineDispatcher dispatcher, const layout::RoutineCatalog& routines,
+                                             LoadOptions options);
 
 // Heights of the folded and unfolded window (outer pixels).
 inline constexpr int kMainWindowCollapsedHeight = 263;

@@ -40,13 +40,13 @@ Layer2Decoder::~Layer2Decoder() {
     delete s_;
 }
 
-int Layer2Decoder::prepare(const FrameHeader& header, int frameLength, int frequencyLimit) {
+engine::Status Layer2Decoder::prepare(const FrameHeader& header, int frameLength, int frequencyLimit) {
     State& s = *s_;
     s.prepared = false;
-    if (header.samplingIndex == 3 || frameLength <= 0) return 0;
+    if (header.samplingIndex == 3 || frameLength <= 0) return engine::Status::CannotDecode;
     const int rate = sampleRateOf(header);
     const AllocationTable* table = selectAllocationTable(header);
-    if (rate <= 0 || table == nullptr) return 0;
+    if (rate <= 0 || table == nullptr) return engine::Status::CannotDecode;
 
     s.header = header;
     s.frameLength = frameLength;
@@ -68,7 +68,7 @@ int Layer2Decoder::prepare(const FrameHeader& header, int frameLength, int frequ
     std::memset(s.samples, 0, sizeof s.samples);
     s.synthesis.reset();
     s.prepared = true;
-    return 1;
+    return engine::Status::Ok;
 }
 
 PcmFormat Layer2Decoder::describe() const {

@@ -13,7 +13,8 @@ class Layer2Decoder {
 public:
     Layer2Decoder();
     ~Layer2Decoder();
-    int prepare(const FrameHeader& header, int frameLength, int frequencyLimit);
+    // CannotDecode for a header this layer does not decode (a reserved rate, a forbidden mode).
+    engine::Status prepare(const FrameHeader& header, int frameLength, int frequencyLimit);
     PcmFormat describe() const;
     DecodeResult decode(const uint8_t* frame, std::size_t available, int16_t* out);
 

@@ -710,14 +710,14 @@ Layer3Decoder::~Layer3Decoder() {
     delete s_;
 }
 
-int Layer3Decoder::prepare(const FrameHeader& header, int frameLength, int frequencyLimit) {
+engine::Status Layer3Decoder::prepare(const FrameHeader& header, int frameLength, int frequencyLimit) {
     State& s = *s_;
     s.prepared = false;
     s.fill = 0;
     if (header.layerField != kLayerFieldIII || header.samplingIndex < 0 || header.samplingIndex > 2 ||
         header.versionBit < 0 || header.versionBit > 1 || header.syncKind < 1 || header.syncKind > 2)
-        return 0;
-    if (isMpeg25(header) && header.versionBit != 0) return 0;
+        return engine::Status::CannotDecode;
+    if (isMpeg25(header) && header.versionBit != 0) return engine::Status::CannotDecode;
     s.header = header;
     s.frameLength = frameLength;
     s.lsf = header.versionBit == 0;
@@ -737,7 +737,7 @@ int Layer3Decoder::prepare(const FrameHeader& header, int frameLength, int frequ
     std::memset(s.scfS, 0, sizeof(s.scfS));
     s.synth.reset();
     s.prepared = true;
-    return 1;
+    return engine::Status::Ok;
 }
 
 PcmFormat Layer3Decoder::describe() const {

@@ -14,16 +14,15 @@ MpegAudioDecoder::~MpegAudioDecoder() {
 engine::Status MpegAudioDecoder::prepare(const FrameHeader& header, int frameLength, int /*reduction*/,
                                          int /*transform*/, int /*convert*/, int frequencyLimit) {
     active_ = 0;
-    int ok = 0;
-    if (header.layerField == kLayerFieldIII) {
-        ok = layer3_->prepare(header, frameLength, frequencyLimit);
-    } else if (header.layerField == kLayerFieldII) {
-        ok = layer2_->prepare(header, frameLength, frequencyLimit);
-    }
     // Layer I never passes the probe; it has no decoding path.
-    if (!ok) return engine::Status::CannotDecode;
-    active_ = header.layerField;
-    return engine::Status::Ok;
+    engine::Status status = engine::Status::CannotDecode;
+    if (header.layerField == kLayerFieldIII) {
+        status = layer3_->prepare(header, frameLength, frequencyLimit);
+    } else if (header.layerField == kLayerFieldII) {
+        status = layer2_->prepare(header, frameLength, frequencyLimit);
+    }
+    if (status == engine::Status::Ok) active_ = header.layerField;
+    return status;
 }
 
 PcmFormat MpegAudioDecoder::describe() const {

@@ -113,9 +113,9 @@ protected:
             return boxAnswer;
         };
         s.localTime = [this] { return now; };
-        std::string error;
-        form = ui::loadMainWindow(routineDispatcher(), app::routineCatalog(), {}, &error);
-        ASSERT_TRUE(form) << error;
+        auto loaded = ui::loadMainWindow(routineDispatcher(), app::routineCatalog(), {});
+        ASSERT_TRUE(loaded) << loaded.error;
+        form = std::move(loaded.value);
         // The clock is driven by the tests.
         w("时钟1").setProperty(ui::kTimerInterval, 0);
         // Keys and focus go to the active window only.

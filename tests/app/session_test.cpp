@@ -32,13 +32,24 @@ SessionData sample() {
     return d;
 }
 
+// The session a text holds; a refusal fails the test with its reason.
+SessionData parsed(std::string_view text) {
+    Result<SessionData> r = ParseSession(text);
+    EXPECT_TRUE(r) << r.error << "\n" << text.substr(0, 300);
+    return r.value;
+}
+
+// The session a file holds; missing or refused fails the test.
+SessionData readBack(const std::string& path) {
+    Result<std::optional<SessionData>> r = ReadSessionFile(path);
+    EXPECT_TRUE(r && r.value) << path << ": " << (r ? "missing" : r.error);
+    return r && r.value ? *r.value : SessionData{};
+}
+
 TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
     const SessionData d = sample();
     const std::string text = FormatSession(d);
-    SessionData back;
-    std::string error;
-    ASSERT_TRUE(ParseSession(text, back, error)) << error << "\n" << text;
-    EXPECT_EQ(back, d);
+    EXPECT_EQ(parsed(text), d);
     EXPECT_NE(text.find("{\"version\": 1,"), std::string::npos) << text;
     EXPECT_NE(text.find("{\"from\": [\"8\", \"0\", \"0\"], \"to\": [\"8\", \"45\", \"0\"]}"), std::string::npos);
     EXPECT_NE(text.find("\"random\": false, \"loop\": true, \"schedule\": true}"), std::string::npos);
@@ -47,8 +58,7 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
     EXPECT_EQ(text.find("folder"), std::string::npos) << text;
     SessionData withFolder = d;
     withFolder.folder = "/音乐/caf\xE9";
-    ASSERT_TRUE(ParseSession(FormatSession(withFolder), back, error)) << error;
-    EXPECT_EQ(back, withFolder);
+    EXPECT_EQ(parsed(FormatSession(withFolder)), withFolder);
 
     // Days or rest days make it version 2, in the same layout; without them it stays version 1.
     SessionData week = d;
@@ -56,8 +66,7 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
     week.periods[2].days = 0;  // never
     week.rest = {{sys_days{2026y / 12 / 25}, sys_days{2026y / 12 / 25}}, {sys_days{2027y / 1 / 1}, sys_days{2027y / 1 / 3}}};
     const std::string text2 = FormatSession(week);
-    ASSERT_TRUE(ParseSession(text2, back, error)) << error << "\n" << text2;
-    EXPECT_EQ(back, week);
+    EXPECT_EQ(parsed(text2), week);
     EXPECT_EQ(text2.rfind("{\"version\": 2,", 0), 0u) << text2;
     EXPECT_NE(text2.find("\"to\": [\"8\", \"45\", \"0\"], \"days\": [1, 2, 3, 4, 5]}"), std::string::npos) << text2;
     EXPECT_NE(text2.find("\"to\": [\"\", \"\", \"\"], \"days\": []}"), std::string::npos) << text2;
@@ -68,14 +77,12 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
     week.rest.clear();
     EXPECT_EQ(FormatSession(week), text);
 
-    // The issue's own example, with unknown keys, a short period and a missing switch.
-    ASSERT_TRUE(ParseSession(R"({"version": 1, "comment": {"x": [1, null, 2.5e3]},
+    // The documented example, with unknown keys, a short period and a missing switch.
+    SessionData back = parsed(R"({"version": 1, "comment": {"x": [1, null, 2.5e3]},
         "playlist": ["/music/bell.mp3", "/music/break.mp3"],
         "periods": [{"from": ["8", "0", "0"], "to": ["8", "45", "0"]}, {"from": ["9"]}, {},
                     {"to": ["1", "2", "3", "extra"]}, {"from": ["", "", ""], "to": ["", "", ""]}, {"from": ["6"]}],
-        "random": true, "schedule": true, "loop": false, "later": "ignored"})",
-                             back, error))
-        << error;
+        "random": true, "schedule": true, "loop": false, "later": "ignored"})");
     EXPECT_EQ(back.playlist, (std::vector<std::string>{"/music/bell.mp3", "/music/break.mp3"}));
     EXPECT_EQ(back.periods[1].from, (std::array<std::string, 3>{"9", "", ""}));
     EXPECT_EQ(back.periods[2], SessionPeriod{});
@@ -83,10 +90,19 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
     EXPECT_TRUE(back.random && back.schedule && !back.loop);
 
     // Missing keys are the start-up's defaults; so is an empty object. Escapes decode.
-    ASSERT_TRUE(ParseSession("\xEF\xBB\xBF { } ", back, error)) << error;
-    EXPECT_EQ(back, SessionData{});
-    ASSERT_TRUE(ParseSession(R"({"playlist": ["\/a\u00e9\ud83c\udfb5.mp3"]})", back, error)) << error;
-    EXPECT_EQ(back.playlist[0], "/a\xC3\xA9\xF0\x9F\x8E\xB5.mp3");
+    EXPECT_EQ(parsed("\xEF\xBB\xBF { } "), SessionData{});
+    EXPECT_EQ(parsed(R"({"playlist": ["\/a\u00e9\ud83c\udfb5.mp3"]})").playlist[0], "/a\xC3\xA9\xF0\x9F\x8E\xB5.mp3");
+
+    // The week's keys in any order; a period past the fifth is read and left out.
+    back = parsed(R"({"periods": [{}, {"days": []}, {"days": [7, 6, 6]}, {"days": [1, 2, 3, 4, 5, 6, 7]},
+        {"days": [1, 2, 3, 4, 5]}, {"days": [3]}],
+        "rest": ["2026-12-25", {"from": "2027-01-01", "to": "2027-01-03"}, "2028-02-29"]})");
+    EXPECT_EQ((std::array<DayMask, 5>{back.periods[0].days, back.periods[1].days, back.periods[2].days,
+                                      back.periods[3].days, back.periods[4].days}),
+              (std::array<DayMask, 5>{kEveryDay, 0, kWeekend, kEveryDay, kWorkDays}));
+    EXPECT_EQ(back.rest, (std::vector<DateRange>{{sys_days{2026y / 12 / 25}, sys_days{2026y / 12 / 25}},
+                                                 {sys_days{2027y / 1 / 1}, sys_days{2027y / 1 / 3}},
+                                                 {sys_days{2028y / 2 / 29}, sys_days{2028y / 2 / 29}}}));
 }
 
 TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
@@ -100,7 +116,19 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {"", "not valid JSON"},
         {R"({"version": 3, "playlist": []})", "newer than this program reads (2)"},
         {R"({"version": 2, "periods": [{}, {"days": [1, 8]}]})", "\"periods\"[1].days[1] is 8, not a day from 1 to 7"},
-        {R"({"version": 2, "rest": ["2026-02-30"]})", "\"rest\"[0]"},
+        {R"({"periods": [{"days": [0]}]})", "\"periods\"[0].days[0] is 0, not a day from 1 to 7"},
+        {R"({"periods": [{"days": [1.5]}]})", "\"periods\"[0].days[0] is 1.5, not a day from 1 to 7"},
+        {R"({"periods": [{"days": ["1"]}]})", "\"periods\"[0].days[0] is a string, not a number"},
+        {R"({"periods": [{"days": 1}]})", "\"periods\"[0].days is a number, not a list"},
+        {R"({"periods": [{"days": null}]})", "\"periods\"[0].days is null, not a list"},
+        {R"({"version": 2, "rest": ["2026-02-30"]})", "\"rest\"[0] is \"2026-02-30\", not a date (YYYY-MM-DD)"},
+        {R"({"rest": ["2026-12-24", "2026-13-01"]})", "\"rest\"[1] is \"2026-13-01\", not a date"},
+        {R"({"rest": ["2026-1-05"]})", "\"rest\"[0] is \"2026-1-05\", not a date"},
+        {R"({"rest": ["2026-12-25T00:00"]})", "\"rest\"[0] is \"2026-12-25T00:00\", not a date"},
+        {R"({"rest": [20261225]})", "\"rest\"[0] is a number, not a date"},
+        {R"({"rest": [{"from": "2027-01-01"}]})", "\"rest\"[0].to is missing, not a date"},
+        {R"({"rest": [{"from": "2027-04-31", "to": "2027-05-01"}]})", "\"rest\"[0].from is \"2027-04-31\", not a date"},
+        {R"({"rest": "2026-12-25"})", "\"rest\" is a string, not a list"},
         {R"({"rest": [{"from": "2027-01-03", "to": "2027-01-01"}]})", "\"rest\"[0] is a range whose \"from\" comes after"},
         {R"({"version": 0})", "not one this program reads"},
         {R"({"version": "1"})", "\"version\" is a string"},
@@ -128,23 +156,21 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {std::string(100000, '[') + std::string(100000, ']'), "nested too deeply"},
     };
     for (const auto& b : bad) {
-        SessionData out = sample();
-        std::string error;
-        EXPECT_FALSE(ParseSession(b.text, out, error)) << b.text.substr(0, 80);
-        EXPECT_NE(error.find(b.reason), std::string::npos) << b.text.substr(0, 80) << " -> " << error;
-        EXPECT_EQ(out, sample()) << "a refused file changed the result";
+        const Result<SessionData> r = ParseSession(b.text);
+        EXPECT_FALSE(r) << b.text.substr(0, 80);
+        EXPECT_NE(r.error.find(b.reason), std::string::npos) << b.text.substr(0, 80) << " -> " << r.error;
     }
 }
 
 TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
     TempDir dir;
     const std::string path = dir.file("session.json");
-    SessionData d;
-    std::string error;
-    EXPECT_EQ(ReadSessionFile(path, d, error), SessionRead::Missing);
+    const auto missing = ReadSessionFile(path);
+    EXPECT_TRUE(missing && !missing.value) << missing.error;
 
-    ASSERT_TRUE(WriteSessionFile(path, sample(), error)) << error;
-    EXPECT_EQ(ReadSessionFile(path, d, error), SessionRead::Loaded) << error;
+    Done w = WriteSessionFile(path, sample());
+    ASSERT_TRUE(w) << w.error;
+    SessionData d = readBack(path);
     EXPECT_EQ(d, sample());
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -155,10 +181,8 @@ TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
     const std::string link = dir.file("link.json");
     ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
     d.playlist = {"/x.mp3"};
-    ASSERT_TRUE(WriteSessionFile(link, d, error)) << error;
-    SessionData back;
-    EXPECT_EQ(ReadSessionFile(path, back, error), SessionRead::Loaded);
-    EXPECT_EQ(back.playlist, d.playlist);
+    ASSERT_TRUE(WriteSessionFile(link, d));
+    EXPECT_EQ(readBack(path).playlist, d.playlist);
     struct stat lst {};
     ASSERT_EQ(lstat(link.c_str(), &lst), 0);
     EXPECT_TRUE(S_ISLNK(lst.st_mode));
@@ -171,10 +195,10 @@ TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
     // the target go at the next start, and nothing else does.
     const std::string dangling = dir.file("dangling.json"), made = dir.file("made.json");
     ASSERT_EQ(symlink("made.json", dangling.c_str()), 0);
-    ASSERT_TRUE(WriteSessionFile(dangling, sample(), error)) << error;
+    ASSERT_TRUE(WriteSessionFile(dangling, sample()));
     ASSERT_EQ(lstat(dangling.c_str(), &lst), 0);
     EXPECT_TRUE(S_ISLNK(lst.st_mode));
-    EXPECT_EQ(ReadSessionFile(made, d, error), SessionRead::Loaded) << error;
+    EXPECT_EQ(readBack(made), sample());
     for (const char* name : {"made.json.tmp-Ab12Cd", "made.json.tmp-x", "other.json.tmp-Ab12Cd"})
         vesperon::test::writeFile(dir.file(name), "{");
     EXPECT_EQ(RemoveSessionTemporaries(dangling), 1);
@@ -182,22 +206,19 @@ TEST(SessionFile, FilesAreReadWhenRegularAndReplacedAtomically) {
     EXPECT_EQ(r.out, "dangling.json\nlink.json\nmade.json\nmade.json.tmp-x\nother.json.tmp-Ab12Cd\nsession.json\n");
 
     // Not a regular file, or far too large: bad, and nothing waits on a pipe.
-    EXPECT_EQ(ReadSessionFile(dir.path(), d, error), SessionRead::Bad);
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_NE(ReadSessionFile(dir.path()).error.find("not a regular file"), std::string::npos);
     const std::string fifo = dir.file("pipe");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(ReadSessionFile(fifo, d, error), SessionRead::Bad);
+    EXPECT_FALSE(ReadSessionFile(fifo));
     const std::string big = dir.file("big.json");
     writeFile(big, "{\"playlist\": [\"" + std::string(kMaxSessionBytes, 'a') + "\"]}");
-    error.clear();
-    EXPECT_EQ(ReadSessionFile(big, d, error), SessionRead::Bad);
-    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    EXPECT_NE(ReadSessionFile(big).error.find("larger than"), std::string::npos);
 
     // A folder that cannot be written: the old file stays as it was.
     if (geteuid() != 0) {
         const std::string before = readFile(path);
         ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);
-        EXPECT_FALSE(WriteSessionFile(path, sample(), error));
+        EXPECT_FALSE(WriteSessionFile(path, sample()));
         ASSERT_EQ(chmod(dir.path().c_str(), 0700), 0);
         EXPECT_EQ(readFile(path), before);
     }
@@ -209,9 +230,7 @@ TEST(SessionFile, UnknownKeysAreSkippedWithoutBuildingTheirValues) {
     std::string text = R"({"note": {"a": [1, "x]}", {"b": null}]}, "playlist": ["/a.mp3"], "big": [)";
     for (int i = 0; i < 1'000'000; ++i) text += "0,";
     text += R"(0], "loop": true})" "\n";
-    SessionData d;
-    std::string error;
-    ASSERT_TRUE(ParseSession(text, d, error)) << error;
+    const SessionData d = parsed(text);
     EXPECT_EQ(d.playlist, std::vector<std::string>{"/a.mp3"});
     EXPECT_TRUE(d.loop);
 }
@@ -219,15 +238,14 @@ TEST(SessionFile, UnknownKeysAreSkippedWithoutBuildingTheirValues) {
 TEST(SessionLock, OnePlayerHoldsASessionUntilItEnds) {
     test::TempDir dir;
     const std::string file = dir.file("s.json");
-    std::string why;
-    auto first = SessionLock::take(file, &why);
-    ASSERT_TRUE(first) << why;
-    EXPECT_FALSE(SessionLock::take(file, &why));
-    EXPECT_NE(why.find("in use by another Vesperon"), std::string::npos) << why;
-    first.reset();
-    EXPECT_TRUE(SessionLock::take(file, &why)) << why;
+    auto first = SessionLock::take(file);
+    ASSERT_TRUE(first) << first.error;
+    EXPECT_NE(SessionLock::take(file).error.find("in use by another Vesperon"), std::string::npos);
+    first.value.reset();
+    EXPECT_TRUE(SessionLock::take(file));
     // A first start names a session in a folder not made yet (a service's ~/.config/vesperon).
-    EXPECT_TRUE(SessionLock::take(dir.file("new/vesperon/s.json"), &why)) << why;
+    const auto made = SessionLock::take(dir.file("new/vesperon/s.json"));
+    EXPECT_TRUE(made) << made.error;
 }
 
 TEST(ScheduleTick, AimsJustPastTheNextSecondWhereverItIsArmed) {

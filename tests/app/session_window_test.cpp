@@ -30,10 +30,9 @@ protected:
         openWindow();
     }
     SessionData saved() {
-        SessionData d;
-        std::string error;
-        EXPECT_EQ(ReadSessionFile(path, d, error), SessionRead::Loaded) << error;
-        return d;
+        const auto read = ReadSessionFile(path);
+        EXPECT_TRUE(read && read.value) << read.error;
+        return read && read.value ? *read.value : SessionData{};
     }
     int checked(const char* name) { return w(name).intProperty(ui::kCheckChecked); }
     void click(const char* name) { QTest::mouseClick(w(name).live(), Qt::LeftButton); }

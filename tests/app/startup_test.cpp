@@ -133,7 +133,7 @@ TEST_F(StartUp, ExpandButtonTogglesHeightCaptionAndFocus) {
 // instead of acting on a missing widget later.
 TEST(MainWidgets, AMissingWidgetStopsTheProgramNamingIt) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    layout::FormLayout bare = layout::loadMainWindow(app::routineCatalog()).layout;
+    layout::FormLayout bare = layout::loadMainWindow(app::routineCatalog()).value;
     bare.units.resize(1);  // the window alone
     ui::Form form(bare, {});
     EXPECT_DEATH(resolveMainWidgets(form), "no widget 按钮_播放");

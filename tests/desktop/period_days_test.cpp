@@ -154,11 +154,10 @@ TEST(PeriodDays, RestDaysEntryAndTheLockedMenu) {
 // ---- a period's row in the main window ----
 
 std::unique_ptr<ui::Form> mainWindow() {
-    std::string error;
     auto form = ui::loadMainWindow([](layout::RoutineId, const ui::EventCall&) { return std::nullopt; },
-                                   app::routineCatalog(), {.show = true}, &error);
-    EXPECT_TRUE(form) << error;
-    return form;
+                                   app::routineCatalog(), {.show = true});
+    EXPECT_TRUE(form) << form.error;
+    return std::move(form.value);
 }
 
 std::map<std::string, QRect> geometries(const ui::Form& form) {

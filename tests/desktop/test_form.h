@@ -75,7 +75,7 @@ public:
         error = parsed.error;
         if (!parsed) return;
         form = ui::Form::load(
-            parsed.layout, [this](layout::RoutineId, const ui::EventCall& c) -> std::optional<std::int64_t> {
+            parsed.value, [this](layout::RoutineId, const ui::EventCall& c) -> std::optional<std::int64_t> {
                 calls.push_back({c.widget.name(), c.event, c.args});
                 return std::nullopt;
             });

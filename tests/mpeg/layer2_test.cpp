@@ -237,7 +237,7 @@ std::vector<uint8_t> makeFrame(const ToneFrame& f, std::size_t bytes) {
 }
 
 struct Decoded {
-    int prepared = 0;
+    vesperon::engine::Status prepared = vesperon::engine::Status::CannotDecode;
     PcmFormat description;
     std::vector<DecodeResult> results;
     std::vector<int16_t> lastFrame;
@@ -295,7 +295,7 @@ TEST(Layer2Frames, OneSubbandBecomesATonePerChannelWithItsOwnScaleFactor) {
     ToneFrame f;  // stereo, subband 6, scale factors 6 and 12: the right channel 4 times quieter
     std::vector<uint8_t> frame = makeFrame(f, 576);
     Decoded d = decodeFrames({frame, frame, frame}, 576);
-    ASSERT_EQ(d.prepared, 1);
+    ASSERT_EQ(d.prepared, vesperon::engine::Status::Ok);
     EXPECT_EQ(d.description.channels, 2);
     EXPECT_EQ(d.description.samplesPerFrame * d.description.channels, 2304);
     EXPECT_EQ(d.description.sampleRate, 48000);
@@ -319,7 +319,7 @@ TEST(Layer2Frames, JointStereoSharesSamplesAboveTheBound) {
     f.mode = kModeJointStereo;
     std::vector<uint8_t> frame = makeFrame(f, 576);
     Decoded d = decodeFrames({frame, frame, frame}, 576);
-    ASSERT_EQ(d.prepared, 1);
+    ASSERT_EQ(d.prepared, vesperon::engine::Status::Ok);
     EXPECT_NEAR(channelRms(d.lastFrame, 2, 0) / channelRms(d.lastFrame, 2, 1), 4.0, 0.05);
     EXPECT_GT(toneShare(d.lastFrame, 2, 1, 6.5 / 64), 0.9);
 
@@ -339,7 +339,7 @@ TEST(Layer2Frames, SubbandsAtOrAboveTheBandLimitStaySilent) {
     std::vector<uint8_t> frame = makeFrame(f, 576);
     // (64 * 4000 + 24000) / 48000 = 5 subbands decoded: subband 6 is read past.
     Decoded limited = decodeFrames({frame, frame}, 576, 4000);
-    ASSERT_EQ(limited.prepared, 1);
+    ASSERT_EQ(limited.prepared, vesperon::engine::Status::Ok);
     EXPECT_EQ(limited.description.samplesPerFrame * limited.description.channels, 1152);
     EXPECT_EQ(limited.results[1].bytesUsed, 576);
     EXPECT_EQ(channelRms(limited.lastFrame, 1, 0), 0.0);
@@ -357,7 +357,7 @@ TEST(Layer2Frames, LowSamplingFrequencyFramesGive1152SamplesPerChannel) {
     f.subband = 2;
     std::vector<uint8_t> frame = makeFrame(f, 384);
     Decoded d = decodeFrames({frame, frame}, 384);
-    ASSERT_EQ(d.prepared, 1);
+    ASSERT_EQ(d.prepared, vesperon::engine::Status::Ok);
     EXPECT_EQ(d.description.sampleRate, 24000);
     EXPECT_EQ(d.description.samplesPerFrame * d.description.channels, 2 * 1152);
     EXPECT_EQ(d.results[1].bytesProduced, 2 * 1152 * 2);
@@ -367,7 +367,7 @@ TEST(Layer2Frames, LowSamplingFrequencyFramesGive1152SamplesPerChannel) {
     f.syncBits = 0xFFE;
     std::vector<uint8_t> frame25 = makeFrame(f, 768);
     Decoded e = decodeFrames({frame25, frame25}, 768);
-    ASSERT_EQ(e.prepared, 1);
+    ASSERT_EQ(e.prepared, vesperon::engine::Status::Ok);
     EXPECT_EQ(e.description.sampleRate, 12000);
     EXPECT_EQ(e.results[1].bytesUsed, 768);
     EXPECT_GT(toneShare(e.lastFrame, 2, 0, 2.5 / 64), 0.9);
@@ -435,10 +435,11 @@ TEST(Layer2Frames, DamagedFramesAreRefusedOrDecodedWithinTheirBytes) {
 
 TEST(Layer2Frames, ForbiddenCombinationsAreRefusedAtPrepare) {
     Layer2Decoder dec;
-    EXPECT_EQ(dec.prepare(layer2Header(1, 1, 1, kModeStereo), 96, kFrequencyLimitHz), 0);  // 32 kbit/s stereo
-    EXPECT_EQ(dec.prepare(layer2Header(1, 1, 13, kModeSingleChannel), 960, kFrequencyLimitHz),
-              0);                                                                            // 320 mono
-    EXPECT_EQ(dec.prepare(layer2Header(1, 3, 10, kModeStereo), 576, kFrequencyLimitHz), 0);  // reserved rate
+    using vesperon::engine::Status;
+    // 32 kbit/s stereo, 320 kbit/s mono, a reserved rate.
+    EXPECT_EQ(dec.prepare(layer2Header(1, 1, 1, kModeStereo), 96, kFrequencyLimitHz), Status::CannotDecode);
+    EXPECT_EQ(dec.prepare(layer2Header(1, 1, 13, kModeSingleChannel), 960, kFrequencyLimitHz), Status::CannotDecode);
+    EXPECT_EQ(dec.prepare(layer2Header(1, 3, 10, kModeStereo), 576, kFrequencyLimitHz), Status::CannotDecode);
     EXPECT_EQ(dec.describe().samplesPerFrame * dec.describe().channels, 0);
     uint8_t frame[8] = {0xFF, 0xFD, 0x14, 0x00};
     int16_t out[2304];

@@ -105,7 +105,7 @@ TEST_P(Layer3Output, SizesFollowVersionAndChannels) {
     auto [bytes, h, len, frames] = loadVector(c.name);
     ASSERT_GT(frames.size(), 10u);
     Layer3Decoder d;
-    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    ASSERT_EQ(d.prepare(h, len, 24000), engine::Status::Ok);
     PcmFormat o = d.describe();
     EXPECT_EQ(o.channels, c.channels);
     EXPECT_EQ(o.samplesPerFrame, c.samples);
@@ -160,7 +160,7 @@ TEST(Layer3, ShortReservoirGivesOneFrameOfSilence) {
     ASSERT_LT(k + 6, frames.size());
 
     Layer3Decoder d;
-    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    ASSERT_EQ(d.prepare(h, len, 24000), engine::Status::Ok);
     std::vector<int16_t> out;
     DecodeResult r = decodeCopy(d, &bytes[frames[k].offset], frames[k].length, out);
     EXPECT_EQ(r.bytesUsed, frames[k].length);
@@ -179,7 +179,7 @@ TEST(Layer3, ShortReservoirGivesOneFrameOfSilence) {
     EXPECT_TRUE(sound);
 
     // Preparing again (after a resynchronisation) empties the reservoir.
-    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    ASSERT_EQ(d.prepare(h, len, 24000), engine::Status::Ok);
     r = decodeCopy(d, &bytes[frames[k].offset], frames[k].length, out);
     EXPECT_EQ(r.bytesUsed, frames[k].length);
     EXPECT_EQ(d.silencedFrames(), 2u);
@@ -189,7 +189,7 @@ TEST(Layer3, BadFramesAreNotConsumed) {
     auto [bytes, h, len, frames] = loadVector("l3-he_48khz.bit");
     ASSERT_GT(frames.size(), 3u);
     Layer3Decoder d;
-    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    ASSERT_EQ(d.prepare(h, len, 24000), engine::Status::Ok);
     std::vector<int16_t> out;
     const Frame& f = frames[1];
     std::vector<uint8_t> frame(bytes.begin() + static_cast<long>(f.offset),
@@ -220,7 +220,7 @@ TEST(Layer3, BadFramesAreNotConsumed) {
     unpackHeader(freeHeader.data(), &free);
     for (int length : {20, 35, 36}) {
         Layer3Decoder dl;
-        ASSERT_EQ(dl.prepare(free, length, 24000), 1);
+        ASSERT_EQ(dl.prepare(free, length, 24000), engine::Status::Ok);
         std::vector<uint8_t> shortFrame(static_cast<std::size_t>(length), 0);
         std::copy(freeHeader.begin(), freeHeader.end(), shortFrame.begin());
         EXPECT_EQ(decodeCopy(dl, shortFrame.data(), shortFrame.size(), out).bytesUsed, length < 36 ? 0 : 36) << length;
@@ -231,10 +231,10 @@ TEST(Layer3, BadFramesAreNotConsumed) {
     EXPECT_EQ(decodeCopy(fresh, frame.data(), frame.size(), out).bytesUsed, 0);
     FrameHeader l2 = h;
     l2.layerField = kLayerFieldII;
-    EXPECT_EQ(fresh.prepare(l2, len, 24000), 0);
+    EXPECT_EQ(fresh.prepare(l2, len, 24000), engine::Status::CannotDecode);
     FrameHeader reserved = h;
     reserved.samplingIndex = 3;
-    EXPECT_EQ(fresh.prepare(reserved, len, 24000), 0);
+    EXPECT_EQ(fresh.prepare(reserved, len, 24000), engine::Status::CannotDecode);
 }
 
 // Side information from a hostile stream: every field at its extremes and random bytes over the
@@ -247,7 +247,7 @@ TEST_P(HostileLayer3, SideInformationIsContained) {
     auto [bytes, h, len, frames] = loadVector(name);
     ASSERT_GT(frames.size(), 20u);
     Layer3Decoder d;
-    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    ASSERT_EQ(d.prepare(h, len, 24000), engine::Status::Ok);
     const int expected = d.describe().bytesPerFrame();
     std::mt19937 rng(11);
     std::vector<int16_t> out;
@@ -284,7 +284,7 @@ TEST_P(HostileLayer3, SideInformationIsContained) {
     // The header is intact, so every frame is consumed.
     EXPECT_EQ(decoded, 600);
     // And the decoder still decodes the real stream afterwards.
-    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    ASSERT_EQ(d.prepare(h, len, 24000), engine::Status::Ok);
     for (int i = 0; i < 5; ++i) {
         DecodeResult r = decodeCopy(d, &bytes[frames[static_cast<std::size_t>(i)].offset],
                                     frames[static_cast<std::size_t>(i)].length, out);
@@ -323,7 +323,7 @@ TEST(Layer3, TopSubbandStaysSilent) {
     auto [bytes, h, len, frames] = loadVector("M2L3_noise.bit");
     ASSERT_GT(frames.size(), 100u);
     Layer3Decoder d;
-    ASSERT_EQ(d.prepare(h, len, 24000), 1);
+    ASSERT_EQ(d.prepare(h, len, 24000), engine::Status::Ok);
     std::vector<int16_t> pcm, out;
     for (std::size_t i = 0; i < 100; ++i) {
         DecodeResult r = decodeCopy(d, &bytes[frames[i].offset], frames[i].length, out);
@@ -423,7 +423,7 @@ std::vector<int16_t> decodeOne(const std::vector<uint8_t>& frame) {
     FrameHeader h;
     unpackHeader(frame.data(), &h);
     Layer3Decoder d;
-    EXPECT_EQ(d.prepare(h, tableFrameLength(h), kFrequencyLimitHz), 1);
+    EXPECT_EQ(d.prepare(h, tableFrameLength(h), kFrequencyLimitHz), engine::Status::Ok);
     std::vector<int16_t> out;
     DecodeResult r = decodeCopy(d, frame.data(), frame.size(), out);
     EXPECT_EQ(r.bytesUsed, static_cast<int>(frame.size()));

@@ -29,10 +29,10 @@ class SkinnedMainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         vesperon::ui::installSystemFont();
-        std::string error;
-        form_ = vesperon::ui::loadMainWindow([](auto, const auto&) { return std::optional<std::int64_t>(); },
-                                             vesperon::app::routineCatalog(), {}, &error);
-        ASSERT_TRUE(form_) << error;
+        auto loaded = vesperon::ui::loadMainWindow([](auto, const auto&) { return std::optional<std::int64_t>(); },
+                                                   vesperon::app::routineCatalog(), {});
+        ASSERT_TRUE(loaded) << loaded.error;
+        form_ = std::move(loaded.value);
         form_->windowWidget()->resize(form_->windowWidget()->width(), 471);  // the schedule shown
         face_ = QApplication::palette().color(QPalette::Active, QPalette::Button).rgb();
     }

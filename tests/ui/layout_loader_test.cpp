@@ -87,20 +87,20 @@ CheckBox 选择 0x103
 )",
                              app::routineCatalog());
     EXPECT_TRUE(r) << r.error;
-    return r.layout;
+    return r.value;
 }
 
 Bytes encoded(const FormLayout& f) {
     auto e = encode(f);
     EXPECT_TRUE(e) << e.error;
-    return e.bytes;
+    return e.value;
 }
 
 void expectRefused(const Bytes& b, const std::string& fragment) {
     auto r = parse(b, app::routineCatalog());
     EXPECT_FALSE(r);
     EXPECT_NE(r.error.find(fragment), std::string::npos) << "error was: " << r.error;
-    EXPECT_TRUE(r.layout.units.empty());
+    EXPECT_TRUE(r.value.units.empty());
 }
 
 }  // namespace
@@ -109,11 +109,11 @@ TEST(LayoutLoader, SmallFormRoundTripsIncludingListsAndTexts) {
     FormLayout f = smallForm();
     auto r = parse(encoded(f), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
-    EXPECT_TRUE(r.layout == f);
-    const auto* list = r.layout.find(std::string_view("列表"))->as<ListBoxProps>();
+    EXPECT_TRUE(r.value == f);
+    const auto* list = r.value.find(std::string_view("列表"))->as<ListBoxProps>();
     EXPECT_EQ(list->itemTexts, (std::vector<std::string>{"一", "two", "三"}));
     EXPECT_EQ(list->itemValues, (std::vector<std::int32_t>{1, -2, 3}));
-    EXPECT_EQ(r.layout.find(0x100u)->children, (std::vector<std::uint32_t>{0x101, 0x102}));
+    EXPECT_EQ(r.value.find(0x100u)->children, (std::vector<std::uint32_t>{0x101, 0x102}));
 }
 
 TEST(LayoutLoader, EveryTruncationIsRefused) {
@@ -143,7 +143,7 @@ TEST(LayoutLoader, EveryShorterUnitLengthIsRefusedExceptAnEmptyTypeBlock) {
             if (emptyBlock && unit != 0) {
                 // Cutting exactly at the type block leaves the type's defaults.
                 ASSERT_TRUE(r) << r.error;
-                const Unit& u = r.layout.units[unit];
+                const Unit& u = r.value.units[unit];
                 EXPECT_TRUE(u.blockEmpty);
                 EXPECT_TRUE(u.props == defaultProps(u.kind));
             } else if (!emptyBlock) {
@@ -267,7 +267,7 @@ TEST(LayoutLoader, BadTextsAndFontsAreRefused) {
         g.units[2].props = ButtonProps{0, 1, 1, {}, font, "x"};
         auto r = parse(encoded(g), app::routineCatalog());
         ASSERT_TRUE(r) << r.error;
-        EXPECT_TRUE(r.layout.units[2].as<ButtonProps>()->font == font);
+        EXPECT_TRUE(r.value.units[2].as<ButtonProps>()->font == font);
         // A font record of the wrong size: lengthen the stored record by one byte.
         Bytes b = encoded(g);
         UnitSpots s = spots(b, 2);
@@ -288,22 +288,22 @@ TEST(LayoutLoader, TooNewTypeBlockRefusesThatWidgetOnly) {
     f.units[4].blockVersion = 3;  // CheckBox knows 2
     auto r = parse(encoded(f), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
-    EXPECT_EQ(r.layout.units.size(), 4u);
-    EXPECT_EQ(r.layout.find(0x103u), nullptr);
-    ASSERT_EQ(r.layout.refused.size(), 1u);
-    EXPECT_EQ(r.layout.refused[0].id, 0x103u);
-    EXPECT_EQ(r.layout.refused[0].name, "选择");
-    EXPECT_EQ(r.layout.refused[0].blockVersion, 3u);
-    EXPECT_NE(r.layout.refused[0].reason.find("newer"), std::string::npos);
+    EXPECT_EQ(r.value.units.size(), 4u);
+    EXPECT_EQ(r.value.find(0x103u), nullptr);
+    ASSERT_EQ(r.value.refused.size(), 1u);
+    EXPECT_EQ(r.value.refused[0].id, 0x103u);
+    EXPECT_EQ(r.value.refused[0].name, "选择");
+    EXPECT_EQ(r.value.refused[0].blockVersion, 3u);
+    EXPECT_NE(r.value.refused[0].reason.find("newer"), std::string::npos);
 
     // A refused group box takes its children with it; the rest still loads.
     FormLayout g = smallForm();
     g.units[1].blockVersion = 2;
     r = parse(encoded(g), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
-    EXPECT_EQ(r.layout.units.size(), 2u);
-    EXPECT_EQ(r.layout.refused.size(), 3u);
-    EXPECT_NE(r.layout.find(0x103u), nullptr);
+    EXPECT_EQ(r.value.units.size(), 2u);
+    EXPECT_EQ(r.value.refused.size(), 3u);
+    EXPECT_NE(r.value.find(0x103u), nullptr);
 
     // Without its window nothing can be built.
     FormLayout w = smallForm();
@@ -317,9 +317,9 @@ TEST(LayoutLoader, UnknownWidgetTypeIsRefusedAndTheRestLoads) {
     b[s.length + 4] = 77;  // type code
     auto r = parse(b, app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
-    ASSERT_EQ(r.layout.refused.size(), 1u);
-    EXPECT_EQ(r.layout.refused[0].code, (TypeCode{77, 1}));
-    EXPECT_EQ(r.layout.units.size(), 4u);
+    ASSERT_EQ(r.value.refused.size(), 1u);
+    EXPECT_EQ(r.value.refused[0].code, (TypeCode{77, 1}));
+    EXPECT_EQ(r.value.units.size(), 4u);
 }
 
 TEST(LayoutLoader, OlderBlocksReadTheirFieldsInPlaceAndDefaultTheRest) {
@@ -334,12 +334,12 @@ TEST(LayoutLoader, OlderBlocksReadTheirFieldsInPlaceAndDefaultTheRest) {
     check.extraText1 = "lost";
     auto r = parse(encoded(f), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
-    const auto* w = r.layout.window().as<WindowProps>();
+    const auto* w = r.value.window().as<WindowProps>();
     EXPECT_EQ(w->caption, "小窗口");  // read after the fields version 1 does not hold
     EXPECT_EQ(w->showInTaskBar, 1);
     EXPECT_EQ(w->alwaysOnTop, 0);
     EXPECT_EQ(w->className, "");
-    const auto* c = r.layout.units[4].as<CheckBoxProps>();
+    const auto* c = r.value.units[4].as<CheckBoxProps>();
     EXPECT_EQ(c->caption, "静音");
     EXPECT_EQ(c->extraText1, "");
 
@@ -350,9 +350,9 @@ TEST(LayoutLoader, OlderBlocksReadTheirFieldsInPlaceAndDefaultTheRest) {
     f.units[0].blockVersion = 5;
     r = parse(encoded(f), app::routineCatalog());
     ASSERT_TRUE(r) << r.error;
-    EXPECT_EQ(r.layout.window().as<WindowProps>()->keepTitleBarActive, 1);
-    EXPECT_EQ(r.layout.window().as<WindowProps>()->className, "");
-    EXPECT_EQ(r.layout.window().as<WindowProps>()->caption, "小窗口");
+    EXPECT_EQ(r.value.window().as<WindowProps>()->keepTitleBarActive, 1);
+    EXPECT_EQ(r.value.window().as<WindowProps>()->className, "");
+    EXPECT_EQ(r.value.window().as<WindowProps>()->caption, "小窗口");
 }
 
 TEST(LayoutLoader, TrailingBytesInATypeBlockAreRefused) {

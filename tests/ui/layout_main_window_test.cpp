@@ -29,7 +29,7 @@ protected:
     static void SetUpTestSuite() {
         auto r = loadMainWindow(app::routineCatalog());
         ASSERT_TRUE(r) << r.error;
-        layout_ = new FormLayout(std::move(r.layout));
+        layout_ = new FormLayout(std::move(r.value));
     }
     static void TearDownTestSuite() {
         delete layout_;
@@ -62,11 +62,11 @@ TEST_F(MainWindowLayout, RecordReadsBackToItsDescriptionByteForByte) {
     auto described = readDescription(
         readFile(std::string(VESPERON_SOURCE_DIR) + "/resources/main_window.layout"), app::routineCatalog());
     ASSERT_TRUE(described) << described.error;
-    EXPECT_TRUE(described.layout == *layout_);
-    auto bytes = encode(described.layout);
+    EXPECT_TRUE(described.value == *layout_);
+    auto bytes = encode(described.value);
     ASSERT_TRUE(bytes) << bytes.error;
     auto built = mainWindowRecord();
-    EXPECT_TRUE(std::equal(bytes.bytes.begin(), bytes.bytes.end(), built.begin(), built.end()));
+    EXPECT_TRUE(std::equal(bytes.value.begin(), bytes.value.end(), built.begin(), built.end()));
     EXPECT_TRUE(layout_->refused.empty());
 }
 

@@ -24,14 +24,13 @@ namespace vesperon::ui::test {
 namespace {
 
 std::unique_ptr<Form> mainWindow(Recorder& rec) {
-    std::string error;
-    auto form = loadMainWindow(rec.dispatcher(), app::routineCatalog(), {.show = true}, &error);
-    EXPECT_TRUE(form) << error;
+    auto form = loadMainWindow(rec.dispatcher(), app::routineCatalog(), {.show = true});
+    EXPECT_TRUE(form) << form.error;
     if (form) {
-        form->windowWidget()->activateWindow();
-        (void)QTest::qWaitForWindowActive(form->windowWidget());
+        form.value->windowWidget()->activateWindow();
+        (void)QTest::qWaitForWindowActive(form.value->windowWidget());
     }
-    return form;
+    return std::move(form.value);
 }
 
 // Where a widget is, in the window's client coordinates.

@@ -27,9 +27,9 @@ void xdotool(std::vector<std::string> args) {
 
 TEST(X11Input, RealKeysAndClicksOnTheMainWindow) {
     Recorder rec;
-    std::string error;
-    auto form = loadMainWindow(rec.dispatcher(), app::routineCatalog(), {.show = true}, &error);
-    ASSERT_TRUE(form) << error;
+    auto loaded = loadMainWindow(rec.dispatcher(), app::routineCatalog(), {.show = true});
+    ASSERT_TRUE(loaded) << loaded.error;
+    auto& form = loaded.value;
     QWidget* top = form->windowWidget();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(top));
     top->activateWindow();

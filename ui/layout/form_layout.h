@@ -14,6 +14,8 @@
 #include <variant>
 #include <vector>
 
+#include "ui/result.h"
+
 namespace vesperon::layout {
 
 // ---- Routines that event bindings name ------------------------------------------------------
@@ -357,11 +359,8 @@ struct FormLayout {
     bool operator==(const FormLayout&) const = default;
 };
 
-struct ParseResult {
-    FormLayout layout;
-    std::string error;  // empty on success; otherwise says what and where (byte offset)
-    explicit operator bool() const { return error.empty(); }
-};
+// On failure the error says what and where (byte offset).
+using ParseResult = Result<FormLayout>;
 
 // Reads a record. A malformed record gives an error and an empty layout; it never reads outside
 // `bytes`. A widget with a too-new type block is listed in `refused`, the rest loads. A binding

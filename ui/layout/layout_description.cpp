@@ -346,7 +346,7 @@ ParseResult readDescription(std::string_view text, const RoutineCatalog& routine
         ++lineNo;
         reader.finishUnit();
         if (reader.layout.units.empty()) throw Bad{"no units"};
-        result.layout = std::move(reader.layout);
+        result.value = std::move(reader.layout);
     } catch (const Bad& b) {
         result.error = "line " + std::to_string(lineNo) + ": " + b.message;
     }

@@ -382,9 +382,9 @@ FormLayout read(std::span<const std::uint8_t> bytes, const RoutineCatalog& routi
 ParseResult parse(std::span<const std::uint8_t> bytes, const RoutineCatalog& routines) {
     ParseResult result;
     try {
-        result.layout = read(bytes, routines);
+        result.value = read(bytes, routines);
     } catch (const Malformed& m) {
-        result.layout = FormLayout{};
+        result.value = FormLayout{};
         result.error = "layout record: " + m.message;
     }
     return result;

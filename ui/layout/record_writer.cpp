@@ -164,7 +164,7 @@ EncodeResult encode(const FormLayout& layout) {
         for (const auto& u : layout.units) o.u32(u.id);
         for (auto off : offsets) o.u32(off);
         o.raw(units.bytes.data(), units.bytes.size());
-        result.bytes = std::move(o.bytes);
+        result.value = std::move(o.bytes);
     } catch (const Failed& f) {
         result.error = f.message;
     }

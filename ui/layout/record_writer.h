@@ -10,11 +10,8 @@
 
 namespace vesperon::layout {
 
-struct EncodeResult {
-    std::vector<std::uint8_t> bytes;
-    std::string error;  // a text GBK cannot hold, a face name too long, ...
-    explicit operator bool() const { return error.empty(); }
-};
+// On failure the error names a text GBK cannot hold, a face name too long, ...
+using EncodeResult = Result<std::vector<std::uint8_t>>;
 
 // Units are written in order with their stored block version (the fields that version holds);
 // refused units are not written. The header's unit count and sizes are computed.
