@@ -77,7 +77,6 @@ public:
     // What a command is to the queue: two toggles waiting in a row cancel each other out.
     enum class CommandKind { Toggle, Other };
     void whenIdle(std::function<void()> command, CommandKind kind = CommandKind::Other);
-    bool fading() const { return fader_.busy(); }
     // No fade runs and no command waits.
     bool idle() const { return !fader_.busy() && waiting_.empty(); }
 

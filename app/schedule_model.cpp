@@ -11,10 +11,4 @@ std::array<WeekPeriod, kPeriodCount> weekPeriodsOf(const ScheduleModel& model) {
     return out;
 }
 
-std::array<DayMask, kPeriodCount> periodDaysOf(const std::array<SchedulePeriod, kPeriodCount>& periods) {
-    std::array<DayMask, kPeriodCount> out;
-    for (std::size_t i = 0; i < out.size(); ++i) out[i] = periods[i].days;
-    return out;
-}
-
 }  // namespace vesperon::app

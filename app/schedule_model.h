@@ -29,6 +29,5 @@ struct ScheduleModel {
 // The periods as the evaluator reads them: each box triple as its second of the day (none where
 // a box can never equal the clock), with its days.
 std::array<WeekPeriod, kPeriodCount> weekPeriodsOf(const ScheduleModel& model);
-std::array<DayMask, kPeriodCount> periodDaysOf(const std::array<SchedulePeriod, kPeriodCount>& periods);
 
 }  // namespace vesperon::app

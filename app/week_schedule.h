@@ -94,7 +94,6 @@ public:
     // The program started with a session whose schedule is on: switches on, and the next
     // observation takes the start of the period it is inside.
     void resumeAtStartUp();
-    bool isOn() const { return on_; }
 
     // Once per tick, whether on or off (seconds seen while off are not fired later). `local` is
     // what localtime_r gives, tm_gmtoff included. Returns the events to carry out, in order; none
