@@ -165,14 +165,7 @@ private:
     std::int64_t lengthUs_ = -1;
 };
 
-// The service of this program's run, for the seeks made in the window.
-desktop::MprisService* theService = nullptr;
-
 }  // namespace
-
-void AnnounceSeek() {
-    if (theService) theService->announceSeek();
-}
 
 Done AcceptableTrack(const std::string& path) {
     if (path.empty() || path[0] != '/') return Done::failed("not an absolute path");
@@ -187,7 +180,7 @@ Done AcceptableTrack(const std::string& path) {
 
 OutsideControl::OutsideControl() = default;
 OutsideControl::~OutsideControl() {
-    if (theService == mpris_.get()) theService = nullptr;
+    if (mpris_ && PlayerController::exists()) controller().announceSeek = nullptr;
 }
 
 OutsideControl::HandOver OutsideControl::handOver(const CommandLine& line) {
@@ -224,7 +217,7 @@ void OutsideControl::start() {
     if (!haveBus_) return;
     player_ = std::make_unique<LogicPlayer>();
     mpris_ = desktop::MprisService::start(QDBusConnection::sessionBus(), *player_);
-    theService = mpris_.get();
+    if (mpris_) controller().announceSeek = [service = mpris_.get()] { service->announceSeek(); };
 }
 
 }  // namespace vesperon::app

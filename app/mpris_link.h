@@ -22,9 +22,6 @@ namespace vesperon::app {
 // name ends in ".mp3".
 Done AcceptableTrack(const std::string& path);
 
-// Tells MPRIS clients of a seek once it is made (the window's slider's, MPRIS's own): Seeked.
-void AnnounceSeek();
-
 class OutsideControl {
 public:
     OutsideControl();

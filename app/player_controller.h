@@ -5,6 +5,7 @@
 // file all act through its operations, which run now or, while a fade runs, once it is over.
 
 #include <QObject>
+#include <QPointer>
 #include <ctime>
 #include <deque>
 #include <functional>
@@ -22,6 +23,7 @@
 #include "app/session.h"
 #include "desktop/file_dialog.h"
 #include "desktop/message_box.h"
+#include "desktop/portal_shortcuts.h"
 
 namespace vesperon::ui {
 class Form;
@@ -104,6 +106,11 @@ public:
     WeekSchedule week;  // what the schedule fires; fed from `schedule` on each tick
     // No one sees the window (offscreen): nothing modal may wait, errors go to stderr and the log.
     bool headless = false;
+    // Tells MPRIS clients of a seek once it is made (the slider's, MPRIS's own): set while MPRIS
+    // serves.
+    std::function<void()> announceSeek;
+    // The desktop portal's shortcuts session, one per window (it closes with the window).
+    QPointer<desktop::PortalShortcuts> portal;
     LogicServices services = defaultServices();
     SessionKeeper session;
     CrtRandom random;

@@ -2,7 +2,6 @@
 
 #include <QDBusConnection>
 #include <QGuiApplication>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -17,9 +16,6 @@ namespace {
 
 const desktop::PortalShortcuts::Shortcut kShortcuts[2] = {{"play-pause", "Play or pause", "Pause"},
                                                           {"next", "Next track", "Page_Down"}};
-
-// One session per window; it closes when the window goes.
-QPointer<desktop::PortalShortcuts> portal;
 
 void showToolTips() {
     desktop::AddToolTip(widgets().playButton.handle(), "快捷键:Pause", false, false);
@@ -44,6 +40,7 @@ void startPortal(const std::vector<HotKey>& keys) {
     if (!hasMainForm() || quitRequested()) return;
     QList<desktop::PortalShortcuts::Shortcut> asked;
     for (HotKey k : keys) asked << kShortcuts[static_cast<int>(k)];
+    QPointer<desktop::PortalShortcuts>& portal = controller().portal;
     delete portal;
     portal = new desktop::PortalShortcuts(QDBusConnection::sessionBus(), asked, mainForm().windowWidget());
     QObject::connect(portal, &desktop::PortalShortcuts::activated, [](const QString& id) {

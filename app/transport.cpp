@@ -150,7 +150,7 @@ void SeekTo(int position) {
     if (engine::QueryPlayState() == -1) return;
     if (engine::QueryPlayState() == 0) return;
     startCurrent(position);
-    AnnounceSeek();
+    if (controller().announceSeek) controller().announceSeek();
 }
 
 void dispatchNotice(const Notice& notice) {
