@@ -20,6 +20,7 @@
 
 #include "tests/support/audio_compare.h"
 #include "tests/support/e2e_program.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
 
 // Xlib's macros clash with GoogleTest, so it comes last.
@@ -131,12 +132,10 @@ Timing measure(const std::vector<int16_t>& pcm) {
 
 TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvivesSigterm) {
     TempDir dir;
-    const std::string wav = dir.file("tone.wav"), mp3 = dir.file("tone.mp3"), decoded = dir.file("decoded.wav");
-    ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "12", "sine", "440",
-                          "vol", "0.5"})
-                  .exitCode,
-              0);
-    ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "192", wav, mp3}).exitCode, 0);
+    const std::string mp3 = encodedTone(ToneRecipe(12, kRate, 2, {"sine", "440", "vol", "0.5"}),
+                                        {"lame", "--quiet", "-b", "192"}, dir.file("tone.mp3"));
+    const std::string decoded = dir.file("decoded.wav");
+    ASSERT_FALSE(mp3.empty());
     ASSERT_EQ(runCommand({std::string(VESPERON_BINARY_DIR) + "/tools/vesperon-decode", mp3, decoded}).exitCode, 0);
     ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
     const long full = sinkVolume();
@@ -148,7 +147,7 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
     {
         const std::string raw = dir.file("reference.raw");
         auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        sleepMs(500);
         const double second = std::floor(wallNow()) + 1;
         sleepUntilWall(second + 0.002);
         BackgroundProcess player({"paplay", "-d", e2ePulse().sink(), decoded});
@@ -160,7 +159,7 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
         setSinkVolume("0");
         player.stop();
         setSinkVolume(std::to_string(full));
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        sleepMs(1500);
         recording->stop();
         reference = measure(readPcm16(raw));
     }
@@ -182,10 +181,9 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
 
     const std::string raw = dir.file("program.raw");
     auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
-    BackgroundProcess program({std::string(VESPERON_BINARY_DIR) + "/app/vesperon", "--session", session},
+    BackgroundProcess program({vesperonPath(), "--session", session},
                               {"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=" + e2eAudioOutput()});
-    CommandResult found = runCommand({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Vesperon$"}, 8);
-    const std::string id = found.out.substr(0, found.out.find('\n'));
+    const std::string id = findWindow("^Vesperon$", 8);
     ASSERT_FALSE(id.empty()) << "the window did not appear";
     TitleWatch watch(std::stoul(id));
     ASSERT_LT(wallNow(), double(start) - 0.5) << "the program was not up before the period's start";
@@ -195,12 +193,8 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
     ASSERT_GT(playing, 0) << "no start: " << watch.title();
     const double stopped = watch.waitFor("停止:", double(end) - wallNow() + 8);
     ASSERT_GT(stopped, 0) << "no end: " << watch.title();
-    long after = sinkVolume();
-    for (int i = 0; i < 40 && after != full; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        after = sinkVolume();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const long after = settledSinkVolume(full, 3);
+    sleepMs(1500);
     recording->stop();
     const Timing heard = measure(readPcm16(raw));
 

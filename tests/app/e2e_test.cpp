@@ -21,6 +21,7 @@
 
 #include "tests/support/audio_compare.h"
 #include "tests/support/e2e_program.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
 
 // Xlib's macros clash with GoogleTest, so it comes last.
@@ -33,50 +34,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 44100;
 
-bool xdo(const std::vector<std::string>& args, std::string* out = nullptr, int timeout = 10) {
-    std::vector<std::string> argv{"xdotool"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    CommandResult r = runCommand(argv, timeout);
-    if (out) *out = trimmed(r.out);
-    return r.exitCode == 0;
-}
-
-// The first visible window whose title matches, waiting up to `timeout` seconds.
-std::string findWindow(const std::string& pattern, int timeout) {
-    std::string out;
-    if (!xdo({"search", "--sync", "--onlyvisible", "--name", pattern}, &out, timeout)) return "";
-    return out.substr(0, out.find('\n'));
-}
-
-std::string titleOf(const std::string& window) {
-    std::string out;
-    xdo({"getwindowname", window}, &out);
-    return out;
-}
-
-// Polls the title until it equals `want`; returns the seconds it took, or -1.
+// The seconds until the title is `want`, or -1.
 double waitForTitle(const std::string& window, const std::string& want, double timeout) {
-    const auto t0 = Clock::now();
-    while (secondsSince(t0) < timeout) {
-        if (titleOf(window) == want) return secondsSince(t0);
-        sleepMs(40);
-    }
-    return -1;
-}
-
-// A click at client coordinates, then the pointer leaves the window so no button shows hover.
-void click(const std::string& window, int x, int y) {
-    xdo({"mousemove", "--sync", "--window", window, std::to_string(x), std::to_string(y)});
-    xdo({"click", "1"});
-    sleepMs(150);
-    xdo({"mousemove", "--sync", "1270", "1010"});
+    return secondsUntil([&] { return windowTitle(window) == want; }, timeout);
 }
 
 void typeText(const std::string& text) {
-    xdo({"type", "--delay", "30", text}, nullptr, 60);
+    xdotool({"type", "--delay", "30", text}, nullptr, 60);
 }
 void key(const std::string& name) {
-    xdo({"key", name});
+    xdotool({"key", name});
 }
 
 // The pixels of the play button's caption: the button's middle, inside its frame and its focus
@@ -125,17 +92,14 @@ struct Tracks {
     Tracks() {
         // Long enough that after the pause and the resume's fade-in a is still playing on a
         // busy machine (a fade takes up to 2 s there).
-        make("a", "14", "300-2000");
-        make("b", "3", "2500-600");
-        make("c", "3", "900-1500");
+        make("a", 14, "300-2000");
+        make("b", 3, "2500-600");
+        make("c", 3, "900-1500");
     }
-    void make(const std::string& name, const std::string& seconds, const std::string& sweep) {
-        const std::string wav = dir.file(name + ".wav");
-        ok = ok &&
-             runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", seconds,
-                         "sine", sweep, "vol", "0.5"})
-                     .exitCode == 0 &&
-             runCommand({"lame", "--quiet", "-b", "192", wav, dir.file(name + ".mp3")}).exitCode == 0;
+    void make(const std::string& name, double seconds, const std::string& sweep) {
+        ok = ok && !encodedTone(ToneRecipe(seconds, kRate, 2, {"sine", sweep, "vol", "0.5"}),
+                                {"lame", "--quiet", "-b", "192"}, mp3(name))
+                        .empty();
     }
     std::string mp3(const std::string& name) const { return dir.file(name + ".mp3"); }
 };
@@ -160,7 +124,7 @@ class Program {
 public:
     explicit Program(const std::vector<std::string>& prefix = {}, const std::vector<std::string>& env = {}) {
         std::vector<std::string> argv = prefix;
-        argv.push_back(std::string(VESPERON_BINARY_DIR) + "/app/vesperon");
+        argv.push_back(vesperonPath());
         std::vector<std::string> fullEnv{"QT_QPA_PLATFORM=xcb", "VESPERON_AUDIO_OUTPUT=" + e2eAudioOutput()};
         fullEnv.insert(fullEnv.end(), env.begin(), env.end());
         started_ = Clock::now();
@@ -179,7 +143,7 @@ public:
         click(window_, clickX, clickY);
         const std::string dialog = findWindow("请选择要加入播放列表的MP3文件", 10);
         if (dialog.empty()) return false;
-        xdo({"windowfocus", "--sync", dialog});
+        xdotool({"windowfocus", "--sync", dialog});
         sleepMs(300);
         typeText(folder + "/");
         key("Return");
@@ -189,13 +153,7 @@ public:
         typeText(quoted);
         key("Return");
         // The dialog is gone once it has handed the files over.
-        for (int i = 0; i < 50; ++i) {
-            std::string out;
-            if (!xdo({"search", "--onlyvisible", "--name", "请选择要加入播放列表的MP3文件"}, &out, 5))
-                return true;
-            sleepMs(100);
-        }
-        return false;
+        return secondsUntil([] { return !windowShown("请选择要加入播放列表的MP3文件"); }, 10) >= 0;
     }
 
 private:
@@ -296,11 +254,6 @@ std::vector<int16_t> decoded(const std::string& mp3, const std::string& wav) {
     return readWav16(wav);
 }
 
-bool hotKeyErrorShown() {
-    std::string out;
-    return xdo({"search", "--onlyvisible", "--name", "^错误$"}, &out, 5);
-}
-
 TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
     Tracks tracks;
     ASSERT_TRUE(tracks.ok);
@@ -308,11 +261,11 @@ TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
     ASSERT_FALSE(program.window().empty()) << "the window did not appear";
     const std::string w = program.window();
     sleepMs(500);
-    EXPECT_FALSE(hotKeyErrorShown()) << "the hot keys could not be grabbed";
+    EXPECT_FALSE(windowShown("^错误$")) << "the hot keys could not be grabbed";
 
     // The empty list box opens the dialog.
     ASSERT_TRUE(program.addFilesByDialog(kListX, kListY, tracks.dir.path(), {"a.mp3", "b.mp3", "c.mp3"}));
-    EXPECT_EQ(titleOf(w), "Vesperon");
+    EXPECT_EQ(windowTitle(w), "Vesperon");
     const auto idleCaption = settledCaption(w);
     ASSERT_TRUE(showsText(idleCaption));
 
@@ -322,7 +275,7 @@ TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
     auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
     sleepMs(300);
     click(w, kPlayX, kPlayY);
-    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << windowTitle(w);
     const auto playingCaption = settledCaption(w);
     EXPECT_NE(playingCaption, idleCaption) << "the play button still shows 播放";
     sleepMs(2000);
@@ -335,14 +288,14 @@ TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
     double paused = -1;
     while (secondsSince(pressed) < 5) {
         const long v = sinkVolume();
-        if (titleOf(w) == "暂停:a.mp3") {
+        if (windowTitle(w) == "暂停:a.mp3") {
             paused = secondsSince(pressed);
             break;
         }
         if (v >= 0) lowest = std::min(lowest, v);
         if (v > fullVolume / 10 && v < fullVolume * 9 / 10) ++between;
     }
-    ASSERT_GE(paused, 0) << titleOf(w);
+    ASSERT_GE(paused, 0) << windowTitle(w);
     EXPECT_EQ(sinkVolume(), fullVolume) << "the volume is not back right after the pause";
     EXPECT_LT(lowest, fullVolume / 2) << "the volume did not fall";
     EXPECT_GE(between, 2) << "the volume fell without steps in between";
@@ -398,16 +351,16 @@ TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
 
     // Resume ramps up from silence; the caption and title go back.
     key("Pause");
-    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << windowTitle(w);
     EXPECT_EQ(settledCaption(w), playingCaption);
     EXPECT_GT(sinkVolume(), fullVolume * 9 / 10);
 
     // Page Down moves on; the end of the short track b starts c by itself.
     key("Next");
-    ASSERT_GE(waitForTitle(w, "播放:b.mp3", 3), 0) << titleOf(w);
+    ASSERT_GE(waitForTitle(w, "播放:b.mp3", 3), 0) << windowTitle(w);
     // b lasts 3 s; the device stays open from track to track, so c follows at once.
     const double toC = waitForTitle(w, "播放:c.mp3", 15);
-    ASSERT_GE(toC, 0) << titleOf(w) << ": b did not end within 15 s";
+    ASSERT_GE(toC, 0) << windowTitle(w) << ": b did not end within 15 s";
     // Its end is reported while the device still holds up to 0.8 s of it.
     EXPECT_GT(toC, 2.0) << "b did not play to its end";
     std::printf("next: c followed b %.2f s after b started (b lasts 3 s)\n", toC);
@@ -445,7 +398,7 @@ TEST(ProgramE2E, ScheduleStartsOnItsFirstSecondAndFadesOutAtItsEnd) {
     click(w, kSwitchX, kSwitchY);
     const double ready = secondsSince(program.started());
     ASSERT_LT(ready, lead - 1) << "the period was not set in time";
-    EXPECT_EQ(titleOf(w), "Vesperon");
+    EXPECT_EQ(windowTitle(w), "Vesperon");
 
     const long fullVolume = sinkVolume();
     ASSERT_GT(fullVolume, 0);
@@ -453,7 +406,7 @@ TEST(ProgramE2E, ScheduleStartsOnItsFirstSecondAndFadesOutAtItsEnd) {
     auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
 
     // The start: not before 08:00:00, and within the tick that follows it.
-    ASSERT_GE(waitForTitle(w, "播放:a.mp3", lead + 5), 0) << titleOf(w);
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", lead + 5), 0) << windowTitle(w);
     const double started = secondsSince(program.started());
     EXPECT_GT(started, lead - 0.2);
     EXPECT_LT(started, lead + 2.0);
@@ -465,19 +418,14 @@ TEST(ProgramE2E, ScheduleStartsOnItsFirstSecondAndFadesOutAtItsEnd) {
     while (secondsSince(program.started()) < lead + 10) {
         const long v = sinkVolume();
         if (v >= 0) lowest = std::min(lowest, v);
-        if (titleOf(w) == "停止:a.mp3") {
+        if (windowTitle(w) == "停止:a.mp3") {
             stopped = secondsSince(program.started());
             break;
         }
     }
-    ASSERT_GE(stopped, 0) << titleOf(w);
+    ASSERT_GE(stopped, 0) << windowTitle(w);
     // The caption changes inside the stop; the volume is put back just after it returns.
-    long restored = sinkVolume();
-    for (int i = 0; i < 20 && restored != fullVolume; ++i) {
-        sleepMs(50);
-        restored = sinkVolume();
-    }
-    EXPECT_EQ(restored, fullVolume) << "the volume was not restored";
+    EXPECT_EQ(settledSinkVolume(fullVolume, 2), fullVolume) << "the volume was not restored";
     EXPECT_LT(lowest, fullVolume / 2) << "no fade before the stop";
     EXPECT_GT(stopped, lead + 5.3);
     EXPECT_LT(stopped, lead + 5 + 2 + 4.0);
@@ -530,7 +478,7 @@ TEST(ProgramE2E, TogglesAndQuitsDuringAFadeLeaveTheVolumeWhereItWas) {
         const std::string w = program.window();
         ASSERT_TRUE(program.addFilesByDialog(kListX, kListY, tracks.dir.path(), {"a.mp3"}));
         click(w, kPlayX, kPlayY);
-        ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+        ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << windowTitle(w);
         sleepMs(500);
 
         if (std::string(how) == "SIGTERM") {
@@ -540,10 +488,10 @@ TEST(ProgramE2E, TogglesAndQuitsDuringAFadeLeaveTheVolumeWhereItWas) {
             key("Pause");
             sleepMs(4000);
             EXPECT_EQ(sinkVolume(), sixty);
-            EXPECT_EQ(titleOf(w), "播放:a.mp3");
+            EXPECT_EQ(windowTitle(w), "播放:a.mp3");
         }
         std::string pid;
-        ASSERT_TRUE(xdo({"getwindowpid", w}, &pid));
+        ASSERT_TRUE(xdotool({"getwindowpid", w}, &pid));
         key("Pause");
         sleepMs(300);
         const auto asked = Clock::now();
@@ -551,11 +499,11 @@ TEST(ProgramE2E, TogglesAndQuitsDuringAFadeLeaveTheVolumeWhereItWas) {
             ASSERT_EQ(kill(std::stoi(pid), SIGTERM), 0);
         else
             closeWindow(w);
-        while (program.running() && secondsSince(asked) < 10) sleepMs(50);
+        secondsUntil([&] { return !program.running(); }, 10);
         const double took = secondsSince(asked);
         EXPECT_LT(took, 5.0);
         EXPECT_EQ(trimmed(readFile(status)), "0");
-        EXPECT_FALSE(hotKeyErrorShown()) << "an error box appeared";
+        EXPECT_FALSE(windowShown("^错误$")) << "an error box appeared";
         EXPECT_EQ(sinkVolume(), sixty) << "the volume was left lowered";
         std::printf("%s 0.3 s into a pause fade: exit status %s after %.2f s, sink volume %ld\n", how,
                     trimmed(readFile(status)).c_str(), took, sinkVolume());
@@ -594,13 +542,11 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
         return 2 * firstSoundFrame(pcm) < pcm.size();
     };
     auto waitHeard = [&](const std::string& raw, double timeout) {
-        const auto t0 = Clock::now();
-        while (!heard(raw) && secondsSince(t0) < timeout) sleepMs(50);
-        return heard(raw);
+        return secondsUntil([&] { return heard(raw); }, timeout) >= 0;
     };
     auto recording = std::make_unique<MonitorRecording>(e2ePulse(), before, kRate, 2);
     click(w, kPlayX, kPlayY);
-    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << windowTitle(w);
     ASSERT_TRUE(waitHeard(before, 10)) << "no sound before the kill";
     sleepMs(3000);
 
@@ -608,7 +554,7 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
     recording.reset();
     const auto killed = Clock::now();
     std::this_thread::sleep_until(killed + std::chrono::seconds(4));
-    const std::string titleWhileAway = titleOf(w);
+    const std::string titleWhileAway = windowTitle(w);
     ASSERT_TRUE(e2ePulse().restart()) << "pulseaudio did not start again";
     const auto restarted = Clock::now();
     ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
@@ -616,7 +562,7 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
     recording = std::make_unique<MonitorRecording>(e2ePulse(), after, kRate, 2);
     const bool again = waitHeard(after, 10);
     const double soundAfter = secondsSince(restarted);
-    const std::string titleAfter = titleOf(w);
+    const std::string titleAfter = windowTitle(w);
     std::printf("outage: title \"%s\" while the server was away, \"%s\" after; sound again %.2f s after the "
                 "restart%s\n",
                 titleWhileAway.c_str(), titleAfter.c_str(), soundAfter, again ? "" : " (none heard)");
@@ -643,27 +589,23 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
     while (secondsSince(pressed) < 6) {
         const long v = sinkVolume();
         if (v >= 0) lowest = std::min(lowest, v);
-        if (titleOf(w) == "暂停:a.mp3") {
+        if (windowTitle(w) == "暂停:a.mp3") {
             paused = secondsSince(pressed);
             break;
         }
     }
-    long restored = sinkVolume();
-    for (int i = 0; i < 40 && restored != sixty; ++i) {
-        sleepMs(50);
-        restored = sinkVolume();
-    }
+    const long restored = settledSinkVolume(sixty, 3);
     std::printf("pause on the new server: title \"暂停:\" %.2f s after the key; sink seen down to %ld of %ld, "
                 "then %ld\n",
                 paused, lowest, sixty, restored);
-    EXPECT_GE(paused, 0) << titleOf(w);
+    EXPECT_GE(paused, 0) << windowTitle(w);
     EXPECT_LT(lowest, sixty / 2) << "the pause did not fade the new server's sink";
     EXPECT_EQ(restored, sixty) << "the volume was not put back";
 
     // A pause while the server is away has no mixer to fade: it pauses at once and never takes
     // the lost mixer's -1 for the volume to come back to; nor does a resume just after the return.
     key("Pause");
-    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << titleOf(w);
+    ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << windowTitle(w);
     sleepMs(1500);
     e2ePulse().kill();
     sleepMs(1500);
@@ -673,16 +615,11 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
     ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
     key("Pause");
     const double resumedBack = waitForTitle(w, "播放:a.mp3", 5);
-    auto settled = [&] {
-        long v = sinkVolume();
-        for (int i = 0; i < 60 && v != sixty; ++i, sleepMs(50)) v = sinkVolume();
-        return v;
-    };
-    const long afterResume = settled();
+    const long afterResume = settledSinkVolume(sixty, 4);
     sleepMs(1500);
     key("Pause");
     const double pausedAgain = waitForTitle(w, "暂停:a.mp3", 5);
-    const long afterPause = settled();
+    const long afterPause = settledSinkVolume(sixty, 4);
     std::printf("outage pause: \"暂停:\" after %.2f s; resume at the return after %.2f s, sink %ld; pause %.2f s, "
                 "sink %ld of %ld\n",
                 pausedAway, resumedBack, afterResume, pausedAgain, afterPause, sixty);
@@ -693,10 +630,10 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
     EXPECT_EQ(afterPause, sixty);
 
     std::string pid;
-    ASSERT_TRUE(xdo({"getwindowpid", w}, &pid));
+    ASSERT_TRUE(xdotool({"getwindowpid", w}, &pid));
     const auto asked = Clock::now();
     ASSERT_EQ(kill(std::stoi(pid), SIGTERM), 0);
-    while (program.running() && secondsSince(asked) < 10) sleepMs(50);
+    secondsUntil([&] { return !program.running(); }, 10);
     const double took = secondsSince(asked);
     std::printf("SIGTERM: exit status %s after %.2f s\n", trimmed(readFile(status)).c_str(), took);
     EXPECT_LT(took, 5.0);

@@ -9,17 +9,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/support/audio_compare.h"
 #include "tests/support/e2e_program.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
@@ -31,32 +26,8 @@
 namespace vesperon::test {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Polls `done` every 50 ms; the seconds it took, or -1 after `timeout`.
-double waitUntil(const std::function<bool()>& done, double timeout) {
-    const auto t0 = Clock::now();
-    do {
-        if (done()) return secondsSince(t0);
-        sleepMs(50);
-    } while (secondsSince(t0) < timeout);
-    return -1;
-}
-
-std::string tool(const std::vector<std::string>& argv) {
-    return trimmed(runCommand(argv, 30).out);
-}
-std::string playerctl(const std::string& what) {
-    return tool({"playerctl", "-p", "vesperon", what});
-}
 std::string playerTitle() {
-    return tool({"playerctl", "-p", "vesperon", "metadata", "xesam:title"});
-}
-std::string windowTitle(const std::string& window) {
-    return tool({"xdotool", "getwindowname", window});
-}
-bool windowShown(const std::string& pattern) {
-    return runCommand({"xdotool", "search", "--onlyvisible", "--name", pattern}, 10).exitCode == 0;
+    return playerctl({"metadata", "xesam:title"});
 }
 
 std::tm localAt(std::time_t t) {
@@ -153,13 +124,6 @@ std::string describe(const std::vector<Logged>& log) {
     return out.empty() ? "(empty)" : out;
 }
 
-// Loud samples in the recording so far.
-bool heard(const std::string& raw) {
-    for (int16_t s : readPcm16(raw))
-        if (std::abs(s) > 1000) return true;
-    return false;
-}
-
 // `vesperon ARGS` under sh, which writes the program's pid, its standard error and, once it ends,
 // its exit status: SIGTERM goes to the program itself and the test reads how it ended. Without a
 // display the program gets no DISPLAY, no WAYLAND_DISPLAY and no platform chosen for it.
@@ -175,12 +139,12 @@ public:
         if (!display)
             argv.insert(argv.end(),
                         {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"});
-        argv.push_back(std::string(VESPERON_BINARY_DIR) + "/app/vesperon");
+        argv.push_back(vesperonPath());
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> env{"VESPERON_AUDIO_OUTPUT=alsa", "XDG_STATE_HOME=" + dir.file("state")};
         if (display) env.push_back("QT_QPA_PLATFORM=xcb");
         proc_ = std::make_unique<BackgroundProcess>(argv, env);
-        waitUntil([&] { return !trimmed(readFile(pidFile_)).empty(); }, 10);
+        secondsUntil([&] { return !trimmed(readFile(pidFile_)).empty(); }, 10);
     }
     bool ended() const { return !trimmed(readFile(statusFile_)).empty(); }
     // For failure messages: how it ended, if it has, and what it said on standard error.
@@ -193,18 +157,18 @@ public:
         const std::string pid = trimmed(readFile(pidFile_));
         if (pid.empty() || ended()) return ended() ? std::stoi(trimmed(readFile(statusFile_))) : -1;
         kill(std::stoi(pid), SIGTERM);
-        if (waitUntil([&] { return ended(); }, 15) < 0) return -1;
+        if (secondsUntil([&] { return ended(); }, 15) < 0) return -1;
         return std::stoi(trimmed(readFile(statusFile_)));
     }
     // The program's window, waiting up to 20 s; "" when none appeared or the program ended. By
     // the process, not the title: a start inside a period may have set "播放:..." before it maps.
     std::string window() const {
         std::string id;
-        waitUntil(
+        secondsUntil(
             [&] {
-                const CommandResult r = runCommand(
-                    {"xdotool", "search", "--onlyvisible", "--pid", trimmed(readFile(pidFile_)), "--name", "."}, 10);
-                id = r.out.substr(0, r.out.find('\n'));
+                xdotool({"search", "--onlyvisible", "--pid", trimmed(readFile(pidFile_)), "--name", "."},
+                        &id);
+                id = id.substr(0, id.find('\n'));
                 return !id.empty() || ended();
             },
             20);
@@ -333,7 +297,7 @@ TEST_F(WeekE2E, AStartInsideAPeriodPlaysAsTheWindowAppears) {
     Launch run(dir, sessionArgs(sessionText({tone}, {{now - 60, now + 90, ""}}, "")), true);
     const std::string w = run.window();
     ASSERT_FALSE(w.empty()) << "the window did not appear: " << run.said();
-    const double sound = waitUntil([&] { return heard(raw); }, 10);
+    const double sound = secondsUntil([&] { return heard(raw); }, 10);
     const std::string title = windowTitle(w);
     EXPECT_EQ(run.terminate(), 0);
     const auto logged = readLog(log);
@@ -362,15 +326,16 @@ TEST_F(WeekE2E, WithoutADisplayTheSchedulePlaysAndSigtermEndsCleanly) {
         if (noWindow) args.push_back("--no-window");
         MonitorRecording recording(e2ePulse(), raw, 44100, 2);
         Launch run(dir, args, false);
-        const double player = waitUntil([&] { return playerctl("status") == "Stopped" || run.ended(); }, 20);
+        const double player =
+            secondsUntil([&] { return playerctl({"status"}) == "Stopped" || run.ended(); }, 20);
         ASSERT_TRUE(player >= 0 && !run.ended())
-            << "no MPRIS player: status \"" << playerctl("status") << "\""
+            << "no MPRIS player: status \"" << playerctl({"status"}) << "\""
             << ", " << run.said();
         ASSERT_LT(std::time(nullptr), period.from) << "the program was not up before the start";
-        const double playing = waitUntil([] { return playerctl("status") == "Playing"; },
-                                         double(period.from - std::time(nullptr)) + 6);
+        const double playing = secondsUntil([] { return playerctl({"status"}) == "Playing"; },
+                                            double(period.from - std::time(nullptr)) + 6);
         const double late = playing < 0 ? -1 : double(std::time(nullptr)) - double(period.from);
-        const double sound = waitUntil([&] { return heard(raw); }, 5);
+        const double sound = secondsUntil([&] { return heard(raw); }, 5);
         const std::string title = playerTitle();
         sleepMs(1000);
         const int status = run.terminate();
@@ -419,18 +384,18 @@ TEST_F(WeekE2E, WithTheHotKeysRefusedFilesAndScheduleRunWhileTheBoxIsOpen) {
     args.insert(args.end(), {b, c});
     MonitorRecording recording(e2ePulse(), raw, 44100, 2);
     Launch run(dir, args, true);
-    const double box = waitUntil([&] { return windowShown("^错误$") || run.ended(); }, 20);
+    const double box = secondsUntil([&] { return windowShown("^错误$") || run.ended(); }, 20);
     ASSERT_TRUE(box >= 0 && !run.ended()) << "no box about the hot keys: " << run.said();
-    const double player = waitUntil([] { return playerctl("status") == "Stopped"; }, 10);
+    const double player = secondsUntil([] { return playerctl({"status"}) == "Stopped"; }, 10);
     const std::string first = playerTitle();
     ASSERT_LT(std::time(nullptr), period.from) << "the program was not up before the start";
-    const double playing = waitUntil([] { return playerctl("status") == "Playing"; },
-                                     double(period.from - std::time(nullptr)) + 6);
-    const double sound = waitUntil([&] { return heard(raw); }, 5);
+    const double playing = secondsUntil([] { return playerctl({"status"}) == "Playing"; },
+                                        double(period.from - std::time(nullptr)) + 6);
+    const double sound = secondsUntil([&] { return heard(raw); }, 5);
     const std::string played = playerTitle();
-    tool({"playerctl", "-p", "vesperon", "next"});
+    playerctl({"next"});
     std::string afterNext;
-    waitUntil([&] { return (afterNext = playerTitle()) != played; }, 5);
+    secondsUntil([&] { return (afterNext = playerTitle()) != played; }, 5);
     const bool boxStillOpen = windowShown("^错误$");
     std::printf(
         "hot keys refused: box after %.2f s; MPRIS %.2f s later, title \"%s\"; Playing %s; sound %s; "

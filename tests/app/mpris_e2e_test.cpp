@@ -3,7 +3,6 @@
 // start, on a private Xvfb with its sound going into a PulseAudio null sink at 60 %.
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <chrono>
@@ -11,13 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
-#include <thread>
-
-#include <signal.h>
 
 #include "tests/support/audio_compare.h"
 #include "tests/support/e2e_program.h"
+#include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
 
 namespace vesperon::test {
@@ -25,39 +23,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string program() { return std::string(VESPERON_BINARY_DIR) + "/app/vesperon"; }
-
-std::string playerctl(const std::vector<std::string>& args, const std::string& player = "vesperon") {
-    std::vector<std::string> argv{"playerctl", "-p", player};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return trimmed(runCommand(argv, 30).out);
-}
-
-// Polls `read` until it gives `want`; the seconds it took, or -1 (then *last holds what was seen).
-template <typename Read>
-double waitFor(Read read, const std::string& want, double timeout, std::string* last) {
-    const auto t0 = Clock::now();
-    do {
-        *last = read();
-        if (*last == want) return secondsSince(t0);
-        sleepMs(50);
-    } while (secondsSince(t0) < timeout);
-    return -1;
-}
+const std::string program = vesperonPath();
 
 std::string status() { return playerctl({"status"}); }
 std::string title() { return playerctl({"metadata", "xesam:title"}); }
+// Every visible window's title, joined by "|".
 std::string windowTitles() {
-    const CommandResult ids = runCommand({"xdotool", "search", "--onlyvisible", "--name", "."}, 10);
-    std::string out;
-    std::size_t from = 0;
-    while (from < ids.out.size()) {
-        const auto end = ids.out.find('\n', from);
-        const std::string id = ids.out.substr(from, end - from);
-        if (!id.empty()) out += (out.empty() ? "" : "|") + trimmed(runCommand({"xdotool", "getwindowname", id}, 10).out);
-        if (end == std::string::npos) break;
-        from = end + 1;
-    }
+    std::string ids, out;
+    xdotool({"search", "--onlyvisible", "--name", "."}, &ids);
+    std::istringstream lines(ids);
+    for (std::string id; std::getline(lines, id);)
+        if (!id.empty()) out += (out.empty() ? "" : "|") + windowTitle(id);
     return out;
 }
 
@@ -69,19 +45,18 @@ long sinkPercent() {
 
 TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     TempDir dir;
-    for (auto [name, seconds] : {std::pair{"A", "8"}, {"B", "8"}, {"C", "3"}}) {
-        const std::string wav = dir.file(std::string(name) + ".wav");
-        ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", seconds, "sine",
-                              "440", "vol", "0.5"}).exitCode, 0);
-        ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, dir.file(std::string(name) + ".mp3")}).exitCode, 0);
-    }
+    for (auto [name, seconds] : {std::pair{"A", 8}, {"B", 8}, {"C", 3}})
+        ASSERT_FALSE(encodedTone(ToneRecipe(seconds, 44100, 2, {"sine", "440", "vol", "0.5"}), kLame128,
+                                 dir.file(std::string(name) + ".mp3"))
+                         .empty());
     writeFile(dir.file("notes.txt"), "not music");
     ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "60%"}).exitCode, 0);
 
     // Relative names, from the folder that holds them, as a file manager's "Open with" passes.
-    BackgroundProcess first({"sh", "-c", "cd '" + dir.path() + "' && exec '" + program() + "' A.mp3 notes.txt B.mp3"});
+    BackgroundProcess first(
+        {"sh", "-c", "cd '" + dir.path() + "' && exec '" + program + "' A.mp3 notes.txt B.mp3"});
     std::string seen;
-    ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0)
+    ASSERT_GE(secondsUntil(status, "Stopped", 30, &seen), 0)
         << "no MPRIS player: status \"" << seen << "\", windows \"" << windowTitles() << "\", "
         << (first.running() ? "running" : "ended");
     EXPECT_EQ(title(), "A.mp3");
@@ -89,25 +64,15 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
 
     const std::string raw = dir.file("heard.raw");
     MonitorRecording recording(e2ePulse(), raw, 44100, 2);
-    const auto played = Clock::now();
     playerctl({"play"});
-    double heard = -1;
-    while (heard < 0 && secondsSince(played) < 10) {
-        const auto pcm = readPcm16(raw);
-        for (std::size_t i = 0; i < pcm.size(); ++i)
-            if (std::abs(pcm[i]) > 1000) {
-                heard = secondsSince(played);
-                break;
-            }
-        sleepMs(50);
-    }
-    ASSERT_GE(heard, 0) << "no sound after play";
-    ASSERT_GE(waitFor(status, "Playing", 5, &seen), 0) << seen;
+    const double sound = secondsUntil([&] { return heard(raw); }, 10);
+    ASSERT_GE(sound, 0) << "no sound after play";
+    ASSERT_GE(secondsUntil(status, "Playing", 5, &seen), 0) << seen;
     EXPECT_EQ(title(), "A.mp3");
     EXPECT_EQ(windowTitles(), "播放:A.mp3");
 
     playerctl({"next"});
-    ASSERT_GE(waitFor(title, "B.mp3", 5, &seen), 0) << seen;
+    ASSERT_GE(secondsUntil(title, "B.mp3", 5, &seen), 0) << seen;
     EXPECT_EQ(windowTitles(), "播放:B.mp3");
     EXPECT_EQ(status(), "Playing");
 
@@ -118,58 +83,58 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     runCommand({"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.vesperon",
                 "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Player.PlayPause"}, 10);
     const double replyTook = secondsSince(pressed);
-    const double paused = waitFor(status, "Paused", 10, &seen);
+    const double paused = secondsUntil(status, "Paused", 10, &seen);
     ASSERT_GE(paused, 0) << seen;
     const double pauseTook = secondsSince(pressed);
     std::string percent;
-    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "60", 3, &percent), 0) << percent;
+    EXPECT_GE(secondsUntil([] { return std::to_string(sinkPercent()); }, "60", 3, &percent), 0) << percent;
     EXPECT_EQ(windowTitles(), "暂停:B.mp3");
     EXPECT_GT(pauseTook, 0.5) << "paused without a fade";
 
     // A volume set while paused is the one the resume's fade comes back to.
     playerctl({"volume", "0.3"});
-    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "30", 3, &percent), 0) << percent;
+    EXPECT_GE(secondsUntil([] { return std::to_string(sinkPercent()); }, "30", 3, &percent), 0) << percent;
     playerctl({"play"});
-    ASSERT_GE(waitFor(status, "Playing", 5, &seen), 0) << seen;
+    ASSERT_GE(secondsUntil(status, "Playing", 5, &seen), 0) << seen;
     sleepMs(1500);
     EXPECT_EQ(sinkPercent(), 30) << "the resume put back the volume from before the pause";
     playerctl({"pause"});
-    ASSERT_GE(waitFor(windowTitles, "暂停:B.mp3", 5, &seen), 0) << seen;
-    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "30", 3, &percent), 0) << percent;
+    ASSERT_GE(secondsUntil(windowTitles, "暂停:B.mp3", 5, &seen), 0) << seen;
+    EXPECT_GE(secondsUntil([] { return std::to_string(sinkPercent()); }, "30", 3, &percent), 0) << percent;
 
     // A second start of the same session hands C over and ends; the first runs on.
     const auto secondStarted = Clock::now();
-    const CommandResult second = runCommand({program(), dir.file("C.mp3")}, 30);
+    const CommandResult second = runCommand({program, dir.file("C.mp3")}, 30);
     const double secondTook = secondsSince(secondStarted);
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_TRUE(first.running());
     EXPECT_EQ(windowTitles(), "暂停:B.mp3") << "the second start showed a window";
     playerctl({"next"});
-    ASSERT_GE(waitFor(title, "C.mp3", 5, &seen), 0) << seen;
-    EXPECT_GE(waitFor(status, "Playing", 5, &seen), 0) << seen;
+    ASSERT_GE(secondsUntil(title, "C.mp3", 5, &seen), 0) << seen;
+    EXPECT_GE(secondsUntil(status, "Playing", 5, &seen), 0) << seen;
 
     // The volume both ways: MPRIS shows the mixer's and sets it.
     EXPECT_NEAR(std::atof(playerctl({"volume"}).c_str()), 0.30, 0.01);
     playerctl({"volume", "0.45"});
-    EXPECT_GE(waitFor([] { return std::to_string(sinkPercent()); }, "45", 3, &percent), 0) << percent;
+    EXPECT_GE(secondsUntil([] { return std::to_string(sinkPercent()); }, "45", 3, &percent), 0) << percent;
 
     // Another session file is another instance: its own window (or first the box that says
     // the hot keys are taken by the first), not a hand-over.
     // SIGTERM while that box is open is a clean quit too: the box goes, the exit status is 0.
     {
         const std::string before = windowTitles(), status = dir.file("other.status");
-        BackgroundProcess other({"sh", "-c", "\"$0\" --session '" + dir.file("other.json") + "'; echo $? > '" +
-                                                 status + "'",
-                                 program()});
-        const double appeared =
-            waitFor([&] { return windowTitles().size() > before.size() ? "more" : "same"; }, "more", 30, &seen);
+        BackgroundProcess other(
+            {"sh", "-c", "\"$0\" --session '" + dir.file("other.json") + "'; echo $? > '" + status + "'",
+             program});
+        const double appeared = secondsUntil(
+            [&] { return windowTitles().size() > before.size() ? "more" : "same"; }, "more", 30, &seen);
         EXPECT_GE(appeared, 0) << "no window of a second session: " << windowTitles();
         const bool box = windowTitles().find("错误") != std::string::npos;
         const std::string pid = trimmed(runCommand({"pgrep", "-P", std::to_string(other.pid())}, 10).out);
         ASSERT_FALSE(pid.empty());
         ASSERT_EQ(kill(std::stoi(pid), SIGTERM), 0);
         const auto asked = Clock::now();
-        while (other.running() && secondsSince(asked) < 10) sleepMs(50);
+        secondsUntil([&] { return !other.running(); }, 10);
         std::printf("second session: %s; SIGTERM ended it after %.2f s with status %s\n",
                     box ? "the hot-key box was open" : "no box", secondsSince(asked),
                     trimmed(readFile(status)).c_str());
@@ -182,12 +147,13 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
     // (playerctl has no quit command.)
     runCommand({"dbus-send", "--session", "--type=method_call", "--dest=org.mpris.MediaPlayer2.vesperon",
                 "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit"}, 10);
-    while (first.running() && secondsSince(quitAt) < 15) sleepMs(50);
+    secondsUntil([&] { return !first.running(); }, 15);
     EXPECT_FALSE(first.running()) << "still running after Quit";
     EXPECT_EQ(sinkPercent(), 45);
-    std::printf("sound %.2f s after play; PlayPause replied after %.3f s, pause done %.2f s after the call; "
-                "second start ended after %.2f s; quit took %.2f s\n",
-                heard, replyTook, pauseTook, secondTook, secondsSince(quitAt));
+    std::printf(
+        "sound %.2f s after play; PlayPause replied after %.3f s, pause done %.2f s after the call; "
+        "second start ended after %.2f s; quit took %.2f s\n",
+        sound, replyTook, pauseTook, secondTook, secondsSince(quitAt));
 }
 
 // A player of a session that does not answer (stopped for a while) is neither doubled nor split:
@@ -195,18 +161,16 @@ TEST(MprisE2E, CommandLinePlayerctlAndTheSecondStartDriveOnePlayer) {
 // player goes on, the late hand-over and its retry put the files in its list once.
 TEST(MprisE2E, ASilentPlayerIsNeitherDoubledNorSplit) {
     TempDir dir;
-    const std::string wav = dir.file("a.wav"), a = dir.file("A.mp3"), gbk = dir.file("\xb8\xe8.mp3");
-    ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "2", "sine", "440"})
-                  .exitCode, 0);
-    ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, a}).exitCode, 0);
+    const std::string a = dir.file("A.mp3"), gbk = dir.file("\xb8\xe8.mp3");
+    ASSERT_FALSE(encodedTone(ToneRecipe(2, 44100, 2), kLame128, a).empty());
     writeFile(gbk, readFile(a));
     const std::string session = dir.file("s.json");
-    BackgroundProcess first({program(), "--session", session});
+    BackgroundProcess first({program, "--session", session});
     std::string seen;
-    ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
+    ASSERT_GE(secondsUntil(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
     ASSERT_EQ(kill(first.pid(), SIGSTOP), 0);
     const std::string before = readFile(session);
-    const CommandResult second = runCommand({program(), "--session", session, a, gbk}, 30);
+    const CommandResult second = runCommand({program, "--session", session, a, gbk}, 30);
     EXPECT_NE(second.exitCode, 0) << second.err;
     EXPECT_NE(second.err.find("does not answer"), std::string::npos) << second.err;
     EXPECT_EQ(readFile(session), before) << "the second start wrote the session file";
@@ -217,7 +181,7 @@ TEST(MprisE2E, ASilentPlayerIsNeitherDoubledNorSplit) {
         for (auto at = text.find(".mp3\""); at != std::string::npos; at = text.find(".mp3\"", at + 1)) ++n;
         return std::to_string(n);
     };
-    EXPECT_GE(waitFor(tracks, "2", 10, &seen), 0) << "tracks in the session: " << seen;
+    EXPECT_GE(secondsUntil(tracks, "2", 10, &seen), 0) << "tracks in the session: " << seen;
     sleepMs(500);
     EXPECT_EQ(tracks(), "2") << readFile(session);
     EXPECT_TRUE(first.running());
@@ -230,9 +194,9 @@ TEST(MprisE2E, ShuffleAndLoopStatusAreTheWindowsSwitchesBothWays) {
     TempDir dir;
     const std::string session = dir.file("s.json");
     writeFile(session, "{\"version\": 1, \"loop\": true}");
-    BackgroundProcess player({program(), "--session", session});
+    BackgroundProcess player({program, "--session", session});
     std::string seen;
-    ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
+    ASSERT_GE(secondsUntil(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
     const auto switches = [&] { return playerctl({"shuffle"}) + " " + playerctl({"loop"}); };
     const auto saved = [&] {
         const std::string text = readFile(session);
@@ -247,7 +211,7 @@ TEST(MprisE2E, ShuffleAndLoopStatusAreTheWindowsSwitchesBothWays) {
     };
     // 随机播放 and 单曲循环: the layout's positions plus their group box's.
     const std::string randomY = std::to_string(-5 + 62 + 12), loopY = std::to_string(-5 + 92 + 12);
-    const std::string window = trimmed(runCommand({"xdotool", "search", "--onlyvisible", "--name", "^Vesperon$"}, 10).out);
+    const std::string window = findWindow("^Vesperon$", 10);
     ASSERT_FALSE(window.empty());
     for (const Step& step : {Step{{"shuffle", "On"}, "On Playlist", "random -"},
                              Step{{"loop", "Track"}, "Off Track", "- loop"},
@@ -255,14 +219,14 @@ TEST(MprisE2E, ShuffleAndLoopStatusAreTheWindowsSwitchesBothWays) {
                              Step{{"click", randomY}, "On Playlist", "random -"},
                              Step{{"click", loopY}, "Off Track", "- loop"},
                              Step{{"shuffle", "Off"}, "Off Track", "- loop"}}) {
-        if (step.set[0] == "click") {
-            runCommand({"xdotool", "mousemove", "--sync", "--window", window, "298", step.set[1]}, 10);
-            runCommand({"xdotool", "click", "1"}, 10);
-        } else {
+        if (step.set[0] == "click")
+            click(window, 298, std::stoi(step.set[1]));
+        else
             playerctl(step.set);
-        }
-        EXPECT_GE(waitFor(switches, step.mpris, 5, &seen), 0) << step.set[0] << " " << step.set[1] << ": " << seen;
-        EXPECT_GE(waitFor(saved, step.file, 5, &seen), 0) << step.set[0] << " " << step.set[1] << ": " << seen;
+        EXPECT_GE(secondsUntil(switches, step.mpris, 5, &seen), 0)
+            << step.set[0] << " " << step.set[1] << ": " << seen;
+        EXPECT_GE(secondsUntil(saved, step.file, 5, &seen), 0)
+            << step.set[0] << " " << step.set[1] << ": " << seen;
     }
 }
 
@@ -270,13 +234,13 @@ TEST(MprisE2E, ShuffleAndLoopStatusAreTheWindowsSwitchesBothWays) {
 // reaches the sink's monitor. Every seek sends Seeked with its target.
 TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
     TempDir dir;
-    const std::string wav = dir.file("t.wav"), mp3 = dir.file("T.mp3");
-    ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "3", "sine", "0",
-                          "vol", "0", ":", "synth", "5", "sine", "440", "vol", "0.5"}).exitCode, 0);
-    ASSERT_EQ(runCommand({"lame", "--quiet", "-b", "128", wav, mp3}).exitCode, 0);
-    BackgroundProcess player({program(), mp3});
+    const std::string mp3 = encodedTone(
+        ToneRecipe(3, 44100, 2, {"sine", "0", "vol", "0", ":", "synth", "5", "sine", "440", "vol", "0.5"}),
+        kLame128, dir.file("T.mp3"));
+    ASSERT_FALSE(mp3.empty());
+    BackgroundProcess player({program, mp3});
     std::string seen;
-    ASSERT_GE(waitFor(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
+    ASSERT_GE(secondsUntil(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
     const std::string raw = dir.file("heard.raw");
     MonitorRecording recording(e2ePulse(), raw, 44100, 2);
     playerctl({"play"});
@@ -309,7 +273,7 @@ TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
     sleepMs(500);
     playerctl({"position", "6"});
     const auto seeked = [&] { return readFile(dir.file("seeked.txt")).find("int64 ") != std::string::npos ? "yes" : "no"; };
-    ASSERT_GE(waitFor(seeked, "yes", 5, &seen), 0) << "no Seeked";
+    ASSERT_GE(secondsUntil(seeked, "yes", 5, &seen), 0) << "no Seeked";
     const std::string text = readFile(dir.file("seeked.txt"));
     // Whole percents of the estimated length.
     EXPECT_NEAR(std::atoll(text.c_str() + text.find("int64 ") + 6) / 1e6, 6.0, 0.2) << text;
@@ -319,7 +283,7 @@ TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
     runCommand({"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.vesperon",
                 "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Set",
                 "string:org.mpris.MediaPlayer2.Player", "string:Rate", "variant:double:0"}, 10);
-    EXPECT_GE(waitFor(status, "Paused", 5, &seen), 0) << seen;
+    EXPECT_GE(secondsUntil(status, "Paused", 5, &seen), 0) << seen;
     const std::string rate = runCommand({"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.vesperon",
                                          "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
                                          "string:org.mpris.MediaPlayer2.Player", "string:Rate"}, 10).out;

@@ -1,7 +1,7 @@
 find_package(X11 REQUIRED)
 
 vesperon_add_test(NAME desktop_hot_keys_e2e_test LABELS e2e OWN_MAIN TIMEOUT 120
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_keys_e2e_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hot_keys_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/gui_main.cpp
   LIBS vesperon_desktop vesperon_test_support X11::X11
   ENV QT_QPA_PLATFORM=xcb)
 

@@ -24,6 +24,7 @@
 #include "desktop/tool_tips.h"
 #include "tests/desktop/test_form.h"
 #include "tests/support/process.h"
+#include "tests/support/wait.h"
 
 namespace vesperon::desktop {
 namespace {
@@ -272,7 +273,7 @@ TEST(ToolTips, SetOnTheWindowWithTheFirstStyle) {
     AddToolTip(f.handle("按钮_播放"), "快捷键:Pause", false, false);
     QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
     QCoreApplication::sendEvent(button, &hover);
-    EXPECT_TRUE(test::TestForm::waitFor([] { return QToolTip::isVisible(); }, 1000));
+    EXPECT_TRUE(test::waitFor([] { return QToolTip::isVisible(); }, 1000));
     EXPECT_EQ(QToolTip::text(), QString::fromUtf8("快捷键:Pause"));
 }
 

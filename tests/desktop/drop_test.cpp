@@ -58,7 +58,7 @@ protected:
     // (event, text) of every drop-target event raised so far.
     std::vector<std::pair<int, std::string>> raised() const {
         std::vector<std::pair<int, std::string>> out;
-        for (const auto& c : form->calls)
+        for (const auto& c : form->rec.calls)
             if (c.widget == "拖放对象1" && c.args.size() == 1)
                 if (auto* s = std::get_if<std::string>(&c.args[0])) out.emplace_back(c.event, *s);
         return out;

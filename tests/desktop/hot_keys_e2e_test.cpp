@@ -3,13 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <memory>
-
 #include "desktop/hot_key_codes.h"
 #include "desktop/hot_keys.h"
 #include "tests/desktop/test_form.h"
-#include "tests/support/servers.h"
+#include "tests/support/process.h"
+#include "tests/support/wait.h"
 #include "ui/window_widget.h"
 
 // Xlib's macros clash with Qt and GoogleTest, so it comes last.
@@ -28,7 +26,7 @@ std::vector<std::pair<std::int64_t, std::int64_t>> feedbacks(const TestForm& f) 
         if (auto* l = std::get_if<std::int64_t>(&a)) return *l;
         return -999;
     };
-    for (const auto& c : f.calls)
+    for (const auto& c : f.rec.calls)
         if (c.widget == "标签1" && c.event == 0 && c.args.size() == 2)
             out.emplace_back(num(c.args[0]), num(c.args[1]));
     return out;
@@ -57,15 +55,15 @@ TEST(HotKeysE2E, KeysReachTheFeedbackLabelAndHeldKeysAreRefused) {
     EXPECT_EQ(pageDown, pause + 1);
 
     ASSERT_TRUE(pressKey("Pause"));
-    ASSERT_TRUE(TestForm::waitFor([&] { return feedbacks(f).size() == 1; }));
+    ASSERT_TRUE(test::waitFor([&] { return feedbacks(f).size() == 1; }));
     EXPECT_EQ(feedbacks(f)[0], (std::pair<std::int64_t, std::int64_t>(pause, 0)));
     ASSERT_TRUE(pressKey("Next"));
-    ASSERT_TRUE(TestForm::waitFor([&] { return feedbacks(f).size() == 2; }));
+    ASSERT_TRUE(test::waitFor([&] { return feedbacks(f).size() == 2; }));
     EXPECT_EQ(feedbacks(f)[1], (std::pair<std::int64_t, std::int64_t>(pageDown, 0)));
     // With Num Lock on the key is still caught.
     ASSERT_TRUE(pressKey("Num_Lock"));
     ASSERT_TRUE(pressKey("Pause"));
-    EXPECT_TRUE(TestForm::waitFor([&] { return feedbacks(f).size() == 3; }));
+    EXPECT_TRUE(test::waitFor([&] { return feedbacks(f).size() == 3; }));
     ASSERT_TRUE(pressKey("Num_Lock"));
 
     // A key held down past the server's auto-repeat delay (660 ms) acts once.
@@ -78,10 +76,10 @@ TEST(HotKeysE2E, KeysReachTheFeedbackLabelAndHeldKeysAreRefused) {
         XCloseDisplay(d);
     }
     ASSERT_EQ(test::runCommand({"xdotool", "keydown", "Pause", "sleep", "1.2", "keyup", "Pause"}, 10).exitCode, 0);
-    TestForm::waitFor([] { return false; }, 300);
+    test::pump(300);
     EXPECT_EQ(feedbacks(f).size(), 4u);
     ASSERT_TRUE(pressKey("Pause"));  // and a new press after the release counts again
-    EXPECT_TRUE(TestForm::waitFor([&] { return feedbacks(f).size() == 5; }));
+    EXPECT_TRUE(test::waitFor([&] { return feedbacks(f).size() == 5; }));
 
     // Another client grabs Ctrl+F9 first; ours is refused but consumes its identifier.
     Display* other = XOpenDisplay(nullptr);
@@ -105,7 +103,7 @@ TEST(HotKeysE2E, KeysReachTheFeedbackLabelAndHeldKeysAreRefused) {
     EXPECT_EQ(hotKeyTable().filterId, 0);
     const size_t before = feedbacks(f).size();
     ASSERT_TRUE(pressKey("Pause"));
-    TestForm::waitFor([] { return false; }, 500);
+    test::pump(500);
     EXPECT_EQ(feedbacks(f).size(), before);
     ui::sendMessage(window, kHotKeyMessage, pause, 0);
     EXPECT_EQ(feedbacks(f).size(), before);
@@ -113,16 +111,3 @@ TEST(HotKeysE2E, KeysReachTheFeedbackLabelAndHeldKeysAreRefused) {
 
 }  // namespace
 }  // namespace vesperon::desktop
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    // The X server must be up before Qt connects to it.
-    vesperon::test::XServer x;
-    if (!x.ok()) {
-        fprintf(stderr, "no Xvfb\n");
-        return 1;
-    }
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

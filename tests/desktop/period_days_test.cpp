@@ -20,7 +20,7 @@
 #include "desktop/period_days_menu.h"
 #include "desktop/rest_days_dialog.h"
 #include "skin/skin.h"
-#include "tests/desktop/test_form.h"
+#include "tests/support/wait.h"
 #include "ui/label.h"
 #include "ui/main_window.h"
 
@@ -32,7 +32,6 @@ using app::DayBit;
 using app::kEveryDay;
 using app::kWeekend;
 using app::kWorkDays;
-using test::TestForm;
 namespace cal = std::chrono;
 
 constexpr DayMask kMonWedFri = DayBit(1) | DayBit(3) | DayBit(5);
@@ -61,9 +60,9 @@ void clickEntry(QMenu& menu, const char* text) {
     QAction* a = entry(menu, text);
     ASSERT_NE(a, nullptr) << text;
     menu.popup(QPoint(40, 40));
-    ASSERT_TRUE(TestForm::waitFor([&] { return menu.isVisible(); }));
+    ASSERT_TRUE(test::waitFor([&] { return menu.isVisible(); }));
     QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(a).center());
-    TestForm::waitFor([&] { return !menu.isVisible(); }, 300);
+    test::waitFor([&] { return !menu.isVisible(); }, 300);
     menu.hide();  // a disabled entry leaves it open
 }
 

@@ -5,9 +5,10 @@
 // scripted portal sends what a held key sends: Activated again and again, then Deactivated.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <QDBusConnection>
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -16,14 +17,14 @@
 #include <QSignalSpy>
 #include <QtTest/QTest>
 #include <csignal>
-#include <functional>
 #include <cstdlib>
-#include <unistd.h>
 #include <filesystem>
+#include <functional>
 
 #include "desktop/portal_shortcuts.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/servers.h"
+#include "tests/support/wait.h"
 
 // After Qt: Xlib's macros would break Qt's headers.
 #include <X11/Xlib.h>
@@ -198,8 +199,7 @@ TEST(PortalShortcuts, TheProgramTakesTheKeysFromThePortalWhenTheXServerRefusesTh
     QElapsedTimer clock;
     const auto waitUntil = [&](const std::function<bool()>& done, int ms) {
         clock.start();
-        while (!done() && clock.elapsed() < ms) QTest::qWait(50);
-        return done() ? clock.elapsed() : -1;
+        return test::waitFor(done, ms, 50) ? clock.elapsed() : -1;
     };
     // The program's portal session is a component of kglobalaccel's, named by its token.
     QString component;

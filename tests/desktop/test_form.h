@@ -3,23 +3,15 @@
 // button, a drop target and a system-volume widget, every event of interest bound, and every
 // routine call recorded.
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/routine_ids.h"
+#include "tests/support/routine_recorder.h"
 #include "ui/form.h"
 #include "ui/layout/layout_description.h"
 
 namespace vesperon::test {
-
-struct RecordedCall {
-    std::string widget;
-    int event;
-    std::vector<ui::EventArg> args;
-};
 
 inline const char* kTestFormDescription = R"(header 8 0x52010001 0 0 0 0 0
 
@@ -74,11 +66,7 @@ public:
         auto parsed = layout::readDescription(kTestFormDescription, app::routineCatalog());
         error = parsed.error;
         if (!parsed) return;
-        form = ui::Form::load(
-            parsed.value, [this](layout::RoutineId, const ui::EventCall& c) -> std::optional<std::int64_t> {
-                calls.push_back({c.widget.name(), c.event, c.args});
-                return std::nullopt;
-            });
+        form = ui::Form::load(parsed.value, rec.dispatcher());
     }
     ui::Widget* widget(const char* name) const { return form ? form->find(name) : nullptr; }
     template <class T>
@@ -89,18 +77,10 @@ public:
         auto* w = widget(name);
         return w ? w->handle() : 0;
     }
-    // Processes events until `done` holds or the time is up; returns `done()`.
-    template <class Pred>
-    static bool waitFor(Pred done, int ms = 2000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
-    }
 
     std::string error;
+    RoutineRecorder rec;  // outlives the form that calls it
     std::unique_ptr<ui::Form> form;
-    std::vector<RecordedCall> calls;
 };
 
 }  // namespace vesperon::test

@@ -200,14 +200,13 @@ TEST(WavOutput, WritesEveryBufferAndFinalisesTheHeader) {
     b.writeAll(*out);
     ASSERT_TRUE(r.waitFor(20, 5s));
     EXPECT_EQ(out->close(), Status::Ok);
-    std::string wav = readFile(dir.file("take-1.wav"));
-    ASSERT_EQ(wav.size(), 44 + b.pcm.size());
-    int rate = 0, channels = 0;
-    std::vector<int16_t> samples = readWav16(dir.file("take-1.wav"), &rate, &channels);
-    EXPECT_EQ(rate, 44100);
-    EXPECT_EQ(channels, 2);
-    EXPECT_EQ(samples.size() * 2, b.pcm.size());
-    EXPECT_TRUE(wavData(dir.file("take-1.wav")) == std::string(b.pcm.begin(), b.pcm.end()));
+    ASSERT_EQ(readFile(dir.file("take-1.wav")).size(), 44 + b.pcm.size());
+    const std::optional<Wav> wav = readWav(dir.file("take-1.wav"));
+    ASSERT_TRUE(wav && wav->finalised);
+    EXPECT_EQ(wav->rate, 44100);
+    EXPECT_EQ(wav->channels, 2);
+    EXPECT_EQ(wav->bits, 16);
+    EXPECT_TRUE(wav->data == std::string(b.pcm.begin(), b.pcm.end()));
 
     // Each open is a new take; a directory that does not exist fails the open.
     auto second = openAudioOutput(kFormat, &Returned::done, &r, &result);

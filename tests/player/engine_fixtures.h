@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the engine's tests: encoded test files, the reference PCM from
-// vesperon-decode, WAV data, and a notification recorder installed as the message port.
+// vesperon-decode, and a notification recorder installed as the message port.
 
 #include <chrono>
 #include <condition_variable>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/port/message_port.h"
+#include "tests/support/audio_compare.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
 
@@ -46,16 +47,6 @@ inline std::string referencePcm(const TempDir& dir, const std::string& mp3, int 
     argv.insert(argv.end(), {mp3, out});
     if (runCommand(argv).exitCode != 0) return "<vesperon-decode failed>";
     return readFile(out);
-}
-
-// The data chunk of a WAV file written by the WAV output ("" when absent or not finalised).
-inline std::string wavData(const std::string& path) {
-    std::string w = readFile(path);
-    if (w.size() < 44 || w.compare(0, 4, "RIFF") != 0 || w.compare(36, 4, "data") != 0) return "";
-    std::uint32_t n = 0;
-    for (int i = 0; i < 4; ++i) n |= std::uint32_t(std::uint8_t(w[40 + i])) << (8 * i);
-    if (w.size() < 44 + std::size_t(n)) return "";
-    return w.substr(44, n);
 }
 
 // Records PlayerNotifyMessage posts per window handle; handles are live while registered.

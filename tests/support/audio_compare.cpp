@@ -73,28 +73,40 @@ std::vector<int16_t> readPcm16(const std::string& path) {
     return samplesOf(s.data(), s.size());
 }
 
-std::vector<int16_t> readWav16(const std::string& path, int* rate, int* channels) {
-    std::string s = readFile(path);
-    if (s.size() < 12 || s.compare(0, 4, "RIFF") != 0 || s.compare(8, 4, "WAVE") != 0) return {};
-    std::size_t at = 12;
-    bool haveFmt = false;
-    while (at + 8 <= s.size()) {
-        uint32_t size = le32(s, at + 4);
-        std::string id = s.substr(at, 4);
-        std::size_t body = at + 8;
-        if (id == "fmt " && body + 16 <= s.size()) {
-            int bits = static_cast<uint8_t>(s[body + 14]) | static_cast<uint8_t>(s[body + 15]) << 8;
-            if (bits != 16) return {};
-            if (channels) *channels = static_cast<uint8_t>(s[body + 2]) | static_cast<uint8_t>(s[body + 3]) << 8;
-            if (rate) *rate = static_cast<int>(le32(s, body + 4));
-            haveFmt = true;
-        } else if (id == "data" && haveFmt) {
-            std::size_t n = std::min<std::size_t>(size, s.size() - body);
-            return samplesOf(s.data() + body, n);
+std::optional<Wav> readWav(const std::string& path) {
+    const std::string s = readFile(path);
+    if (s.size() < 12 || s.compare(0, 4, "RIFF") != 0 || s.compare(8, 4, "WAVE") != 0) return std::nullopt;
+    const auto le16 = [&](std::size_t at) { return int(uint8_t(s[at]) | uint8_t(s[at + 1]) << 8); };
+    std::optional<Wav> wav;
+    for (std::size_t at = 12; at + 8 <= s.size();) {
+        const uint32_t size = le32(s, at + 4);
+        const std::size_t body = at + 8;
+        if (s.compare(at, 4, "fmt ") == 0 && body + 16 <= s.size()) {
+            wav.emplace();
+            wav->channels = le16(body + 2);
+            wav->rate = static_cast<int>(le32(s, body + 4));
+            wav->bits = le16(body + 14);
+        } else if (s.compare(at, 4, "data") == 0 && wav) {
+            wav->data = s.substr(body, size);
+            wav->finalised = std::size_t(le32(s, 4)) + 8 == s.size() && body + size <= s.size();
+            return wav;
         }
         at = body + size + (size & 1);
     }
-    return {};
+    return std::nullopt;
+}
+
+std::vector<int16_t> readWav16(const std::string& path, int* rate, int* channels) {
+    const std::optional<Wav> wav = readWav(path);
+    if (!wav || wav->bits != 16) return {};
+    if (rate) *rate = wav->rate;
+    if (channels) *channels = wav->channels;
+    return samplesOf(wav->data.data(), wav->data.size());
+}
+
+std::string wavData(const std::string& path) {
+    const std::optional<Wav> wav = readWav(path);
+    return wav && wav->finalised ? wav->data : "";
 }
 
 std::vector<int16_t> readF32AsTruncated16(const std::string& path) {

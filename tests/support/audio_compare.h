@@ -1,7 +1,8 @@
 #pragma once
-// Comparing decoded 16-bit PCM with a reference.
+// Reading WAV and raw PCM files, and comparing decoded 16-bit PCM with a reference.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,22 @@ namespace vesperon::test {
 
 // Raw 16-bit signed little-endian samples (interleaved when stereo).
 std::vector<int16_t> readPcm16(const std::string& path);
+
+// A WAV file as its chunks say.
+struct Wav {
+    int channels = 0, rate = 0, bits = 0;
+    std::string data;  // the data chunk, as much of it as the file holds
+    // The RIFF and data sizes in the header match the file. A writer sets them last (the WAV
+    // output when it closes), so false is a file not finalised yet, or cut short.
+    bool finalised = false;
+};
+// The tests' one WAV reader: nullopt when the file is not RIFF WAVE with a fmt chunk before
+// its data chunk.
+std::optional<Wav> readWav(const std::string& path);
 // The samples of a 16-bit PCM WAV file (empty when it is not one); rate and channels when asked.
 std::vector<int16_t> readWav16(const std::string& path, int* rate = nullptr, int* channels = nullptr);
+// The data chunk of a finalised WAV file ("" when absent or not finalised).
+std::string wavData(const std::string& path);
 // Raw 32-bit float little-endian samples, each truncated toward zero after scaling by 32768 and
 // clipped to 16 bits: how a float decoder's output becomes what this system's output stage gives.
 std::vector<int16_t> readF32AsTruncated16(const std::string& path);

@@ -7,6 +7,9 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/audio_compare.h"
+#include "tests/support/wait.h"
+
 namespace vesperon::test {
 
 namespace {
@@ -23,6 +26,69 @@ long sinkVolume() {
 }
 
 void setSinkVolume(const std::string& value) { gPulse->pactl({"set-sink-volume", gPulse->sink(), value}); }
+
+long settledSinkVolume(long want, double timeout) {
+    long v = -1;
+    secondsUntil([&] { return (v = sinkVolume()) == want; }, timeout);
+    return v;
+}
+
+bool heard(const std::string& raw) {
+    for (int16_t s : readPcm16(raw))
+        if (std::abs(s) > 1000) return true;
+    return false;
+}
+
+std::string vesperonPath() {
+    return std::string(VESPERON_BINARY_DIR) + "/app/vesperon";
+}
+
+double secondsUntil(const std::function<bool()>& done, double timeout) {
+    const auto t0 = std::chrono::steady_clock::now();
+    return waitFor(done, static_cast<int>(timeout * 1000), 50) ? secondsSince(t0) : -1;
+}
+
+double secondsUntil(const std::function<std::string()>& read, const std::string& want, double timeout,
+                    std::string* seen) {
+    return secondsUntil([&] { return (*seen = read()) == want; }, timeout);
+}
+
+bool xdotool(const std::vector<std::string>& args, std::string* out, int timeout) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const CommandResult r = runCommand(argv, timeout);
+    if (out) *out = trimmed(r.out);
+    return r.exitCode == 0;
+}
+
+std::string findWindow(const std::string& pattern, int timeout) {
+    std::string out;
+    if (!xdotool({"search", "--sync", "--onlyvisible", "--name", pattern}, &out, timeout)) return "";
+    return out.substr(0, out.find('\n'));
+}
+
+bool windowShown(const std::string& pattern) {
+    return xdotool({"search", "--onlyvisible", "--name", pattern});
+}
+
+std::string windowTitle(const std::string& window) {
+    std::string out;
+    xdotool({"getwindowname", window}, &out);
+    return out;
+}
+
+void click(const std::string& window, int x, int y) {
+    xdotool({"mousemove", "--sync", "--window", window, std::to_string(x), std::to_string(y)});
+    xdotool({"click", "1"});
+    sleepMs(150);
+    xdotool({"mousemove", "--sync", "1270", "1010"});
+}
+
+std::string playerctl(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"playerctl", "-p", "vesperon"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return trimmed(runCommand(argv, 30).out);
+}
 
 double secondsSince(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();

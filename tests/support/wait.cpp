@@ -16,14 +16,14 @@ std::function<void(int)>& waitStep() {
 
 void setWaitStep(std::function<void(int ms)> step) { waitStep() = std::move(step); }
 
-bool waitFor(const std::function<bool()>& done, int ms) {
+bool waitFor(const std::function<bool()>& done, int ms, int stepMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= end) return done();
         if (waitStep())
-            waitStep()(10);
+            waitStep()(stepMs);
         else
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
     }
     return true;
 }

@@ -7,8 +7,8 @@
 
 namespace vesperon::test {
 
-// True once `done` holds; false when `ms` passed first.
-bool waitFor(const std::function<bool()>& done, int ms = 5000);
+// True once `done` holds; false when `ms` passed first. It looks every `stepMs`.
+bool waitFor(const std::function<bool()>& done, int ms = 5000, int stepMs = 10);
 // Lets `ms` pass (handling events where there are any): for checking that nothing happens.
 void pump(int ms);
 // What waitFor does between two looks: handle events for up to `ms` (sleep without a hook).

@@ -15,7 +15,7 @@ namespace vesperon::ui::test {
 namespace {
 
 struct PeriodBoxes {
-    Recorder rec;
+    RoutineRecorder rec;
     std::unique_ptr<Form> form;
     EditBox* box = nullptr;
     EditBox* other = nullptr;
@@ -131,7 +131,7 @@ TEST(EditBox, CurrentTimeBoxIsReadOnlyAndKeepsItsColoursWhenDisabled) {
     p.font->faceName = "宋体";
     auto& u = b.add(layout::Kind::EditBox, "编辑框_时", 67, 20, 25, 25, p);
     u.stateFlags |= layout::kStateDisabled;
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(b.layout(), rec);
     auto* e = form->findAs<EditBox>("编辑框_时");
     EXPECT_TRUE(e->edit()->isReadOnly());

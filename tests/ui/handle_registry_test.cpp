@@ -17,7 +17,7 @@ namespace vesperon::ui::test {
 namespace {
 
 struct FeedbackForm {
-    Recorder rec;
+    RoutineRecorder rec;
     std::unique_ptr<Form> form;
     Label* label = nullptr;
     std::vector<std::pair<std::int32_t, std::int32_t>> received;

@@ -23,7 +23,7 @@
 namespace vesperon::ui::test {
 namespace {
 
-std::unique_ptr<Form> mainWindow(Recorder& rec) {
+std::unique_ptr<Form> mainWindow(RoutineRecorder& rec) {
     auto form = loadMainWindow(rec.dispatcher(), app::routineCatalog(), {.show = true});
     EXPECT_TRUE(form) << form.error;
     if (form) {
@@ -40,7 +40,7 @@ QRect placeInClient(Form& form, const char* name) {
 }
 
 TEST(MainWindow, FrameCaptionAndTheWindowEventsAtLoad) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = mainWindow(rec);
     ASSERT_TRUE(form);
     QWidget* client = form->windowWidget();
@@ -58,7 +58,7 @@ TEST(MainWindow, FrameCaptionAndTheWindowEventsAtLoad) {
 }
 
 TEST(MainWindow, AllNinetyNineWidgetsAtTheirPlaces) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = mainWindow(rec);
     ASSERT_TRUE(form);
     EXPECT_EQ(form->widgets().size(), 99u);
@@ -85,7 +85,7 @@ TEST(MainWindow, AllNinetyNineWidgetsAtTheirPlaces) {
 }
 
 TEST(MainWindow, FoldedHeightKeepsTheExpandButtonAndHidesTheSchedule) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = mainWindow(rec);
     ASSERT_TRUE(form);
     form->window().setProperty(kHeight, kMainWindowCollapsedHeight);
@@ -96,7 +96,7 @@ TEST(MainWindow, FoldedHeightKeepsTheExpandButtonAndHidesTheSchedule) {
 }
 
 TEST(MainWindow, TabOrderRunsOverThePlaylistAndTheThirtyPeriodBoxes) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = mainWindow(rec);
     ASSERT_TRUE(form);
     QWidget* list = form->find("列表框1")->live();
@@ -125,7 +125,7 @@ TEST(MainWindow, TabOrderRunsOverThePlaylistAndTheThirtyPeriodBoxes) {
 }
 
 TEST(MainWindow, FocusComesBackOnActivationAndEnterEscF1ReachTheWidget) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = mainWindow(rec);
     ASSERT_TRUE(form);
     QWidget* box = form->find("编辑框_到分3")->live();
@@ -152,7 +152,7 @@ TEST(MainWindow, FocusComesBackOnActivationAndEnterEscF1ReachTheWidget) {
 TEST(WindowEvents, CreatedMovedResizedThenMayCloseAndBeingDestroyed) {
     LayoutBuilder b;
     for (int ev : {0, 1, 2, 3, 4}) b.bind(b.window(), ev, app::routine::StartUp);
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(b.layout(), rec);
     std::vector<int> events;
     for (const auto& c : rec.calls)
@@ -220,7 +220,7 @@ TEST(DialogKeys, EnterAndEscFollowTheWindowSettingsAndTheDefaultButton) {
     bp.defaultButton = 1;
     b.bind(b.add(layout::Kind::Button, "确定", 10, 40, 80, 25, bp), 0, app::routine::PlayNext);
     b.bind(b.window(), 1, app::routine::StartUp);
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(b.layout(), rec);
     QWidget* first = form->find("甲")->live();
     first->setFocus();

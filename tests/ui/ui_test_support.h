@@ -1,55 +1,23 @@
 #pragma once
-// Shared pieces of the window framework's GUI tests: hand-made layouts and a dispatcher that
-// records every routine call.
+// Shared pieces of the window framework's GUI tests: hand-made layouts, and forms shown with
+// the tests' routine recorder.
 
 #include <QApplication>
 #include <QTest>
-#include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/routine_ids.h"
+#include "tests/support/routine_recorder.h"
 #include "ui/form.h"
 #include "ui/layout/form_layout.h"
 
 namespace vesperon::ui::test {
 
-struct Call {
-    layout::RoutineId routine;
-    std::string widget;
-    int event;
-    std::vector<EventArg> args;
-};
-
-// Records calls; a routine may be given a value to return.
-class Recorder {
-public:
-    std::vector<Call> calls;
-    std::map<layout::RoutineId, std::optional<std::int64_t>> returns;
-    std::function<void(const EventCall&)> onCall;
-
-    RoutineDispatcher dispatcher() {
-        return [this](layout::RoutineId r, const EventCall& c) -> std::optional<std::int64_t> {
-            calls.push_back({r, c.widget.name(), c.event, c.args});
-            if (onCall) onCall(c);
-            auto it = returns.find(r);
-            return it == returns.end() ? std::nullopt : it->second;
-        };
-    }
-    int count(const std::string& widget, int event) const {
-        int n = 0;
-        for (const auto& c : calls) n += c.widget == widget && c.event == event;
-        return n;
-    }
-    void clear() { calls.clear(); }
-};
-
-inline std::int32_t argInt(const Call& c, std::size_t i) {
-    return std::get<std::int32_t>(c.args.at(i));
-}
+using vesperon::test::argInt;
+using vesperon::test::RoutineCall;
+using vesperon::test::RoutineRecorder;
 
 // A layout built by hand: a window and the units added to it.
 class LayoutBuilder {
@@ -99,7 +67,7 @@ private:
 };
 
 // Loads a form, shows it and waits until it is the active window.
-inline std::unique_ptr<Form> showForm(const layout::FormLayout& l, Recorder& rec) {
+inline std::unique_ptr<Form> showForm(const layout::FormLayout& l, RoutineRecorder& rec) {
     auto form = Form::load(l, rec.dispatcher(), {.show = true});
     if (QWidget* w = form->windowWidget()) {
         w->activateWindow();

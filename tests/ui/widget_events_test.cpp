@@ -33,7 +33,7 @@ TEST(CheckBoxEvents, WritingCheckedIsSilentAndAUserClickTogglesThenRaisesOnce) {
         p.pushLike = pushLike;
         p.caption = "随机播放";
         b.bind(b.add(layout::Kind::CheckBox, "选择框", 10, 10, 80, 25, p), 0, R::RandomOrderSwitch);
-        Recorder rec;
+        RoutineRecorder rec;
         bool checkedSeenByRoutine = false;
         auto form = showForm(b.layout(), rec);
         auto* box = form->findAs<CheckBox>("选择框");
@@ -75,7 +75,7 @@ QPoint rowCentre(QListWidget* l, int row) {
 }
 
 TEST(ListBox, ItemOperationsAndSelectionClamps) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(listLayout().layout(), rec);
     auto* list = form->findAs<ListBox>("列表框");
     EXPECT_EQ(list->itemCount(), 0);
@@ -103,7 +103,7 @@ TEST(ListBox, ItemOperationsAndSelectionClamps) {
 }
 
 TEST(ListBox, UserSelectionAndDoubleClickRaiseEventsAfterTheClickRoutine) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(listLayout({"1.a", "2.b", "3.c"}).layout(), rec);
     auto* list = form->findAs<ListBox>("列表框");
     EXPECT_EQ(list->itemCount(), 3);
@@ -131,7 +131,7 @@ TEST(ListBox, UserSelectionAndDoubleClickRaiseEventsAfterTheClickRoutine) {
 }
 
 TEST(InputEvents, ARoutineReturningFalseSwallowsTheInput) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(listLayout({"1.a", "2.b"}).layout(), rec);
     auto* list = form->findAs<ListBox>("列表框");
     QListWidget* l = list->list();
@@ -155,7 +155,7 @@ TEST(InputEvents, ARoutineReturningFalseSwallowsTheInput) {
     auto lastKey = [&] {
         for (auto it = rec.calls.rbegin(); it != rec.calls.rend(); ++it)
             if (it->event == -9) return *it;
-        return Call{};
+        return RoutineCall{};
     };
     QTest::keyClick(l, Qt::Key_Up, Qt::ShiftModifier);
     EXPECT_EQ(argInt(lastKey(), 1), kKeyStateShift);
@@ -169,7 +169,7 @@ TEST(InputEvents, CharacterRoutineReplacesOrSwallowsTheCharacter) {
     auto& u = b.add(layout::Kind::EditBox, "编辑框", 10, 10, 100, 20, layout::EditBoxProps{});
     u.stateFlags |= layout::kStateFocusable;
     b.bind(u, -11, R::PlayNext);
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(b.layout(), rec);
     auto* e = form->findAs<EditBox>("编辑框");
     e->live()->setFocus();
@@ -208,7 +208,7 @@ QRect subControl(QAbstractSlider* s, QStyle::ComplexControl cc, QStyle::SubContr
 }
 
 TEST(ScrollBar, WritesAreStoredClampedAndDrawnInsideTheRange) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(barLayout().layout(), rec);
     auto* bar = form->findAs<VScrollBar>("滚动条");
     bar->setProperty(kScrollPosition, 500);
@@ -229,7 +229,7 @@ TEST(ScrollBar, WritesAreStoredClampedAndDrawnInsideTheRange) {
 }
 
 TEST(ScrollBar, UserScrollingRaisesTheEventOnlyOnAnEffectiveChange) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(barLayout().layout(), rec);
     auto* bar = form->findAs<VScrollBar>("滚动条");
     QScrollBar* q = bar->bar();
@@ -265,7 +265,7 @@ TEST(ScrollBar, UserScrollingRaisesTheEventOnlyOnAnEffectiveChange) {
 TEST(ScrollBar, DraggingTheThumbFollowsOnlyWhileTrackingIsOn) {
     for (int track : {1, 0}) {
         SCOPED_TRACE(track ? "tracking" : "not tracking");
-        Recorder rec;
+        RoutineRecorder rec;
         auto form = showForm(barLayout().layout(), rec);
         auto* bar = form->findAs<VScrollBar>("滚动条");
         bar->setProperty(kScrollTrack, track);
@@ -290,7 +290,7 @@ TEST(ScrollBar, DraggingTheThumbFollowsOnlyWhileTrackingIsOn) {
 }
 
 TEST(SliderBar, EveryUserNotificationRaisesTheEventEvenWhenUnchanged) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(barLayout().layout(), rec);
     auto* slider = form->findAs<SliderBar>("滑块条");
     QSlider* q = slider->slider();
@@ -326,7 +326,7 @@ TEST(SliderBar, EveryUserNotificationRaisesTheEventEvenWhenUnchanged) {
 }
 
 TEST(SliderBar, StepsAreLimitedToTheRangeWidth) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(barLayout().layout(), rec);
     auto* slider = form->findAs<SliderBar>("滑块条");
     slider->setProperty(kSliderMinimum, 10);
@@ -346,7 +346,7 @@ TEST(Timer, IntervalRules) {
     layout::TimerProps tp;
     tp.interval = 30;
     b.bind(b.add(layout::Kind::Timer, "时钟", 276, 17, 24, 24, tp), 0, R::CheckSchedule);
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(b.layout(), rec);
     auto* timer = form->findAs<Timer>("时钟");
     EXPECT_FALSE(timer->live()->isVisible());

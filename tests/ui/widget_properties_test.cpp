@@ -25,7 +25,7 @@ LayoutBuilder buttonLayout() {
 }
 
 TEST(CommonProperties, GeometryWritesAreClampedAndMoveOrResizeOnly) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(buttonLayout().layout(), rec);
     Widget* b = form->find("按钮");
     ASSERT_TRUE(b);
@@ -49,7 +49,7 @@ TEST(CommonProperties, GeometryWritesAreClampedAndMoveOrResizeOnly) {
 }
 
 TEST(CommonProperties, VisibleDisabledTagAndPointer) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(buttonLayout().layout(), rec);
     Widget* b = form->find("按钮");
     EXPECT_EQ(b->intProperty(kVisible), 1);
@@ -68,7 +68,7 @@ TEST(CommonProperties, VisibleDisabledTagAndPointer) {
 }
 
 TEST(CommonProperties, ReadsFallBackToStoredValuesOnceTheWidgetIsDestroyed) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(buttonLayout().layout(), rec);
     Widget* b = form->find("按钮");
     b->setProperty(kLeft, 20);
@@ -84,7 +84,7 @@ TEST(CommonProperties, ReadsFallBackToStoredValuesOnceTheWidgetIsDestroyed) {
 }
 
 TEST(CommonProperties, FontAttributesByPartSelector) {
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(buttonLayout().layout(), rec);
     Widget* b = form->find("按钮");
     EXPECT_TRUE(b->setProperty(kButtonFont, 1, 1));     // bold
@@ -132,7 +132,7 @@ struct ErrorCapture {
 
 TEST(RuntimeErrors, TypePropertyOfADestroyedWidgetAndAnUnloadedWindowAreFatal) {
     ErrorCapture cap;
-    Recorder rec;
+    RoutineRecorder rec;
     auto form = showForm(buttonLayout().layout(), rec);
     Widget* b = form->find("按钮");
     const std::uint32_t windowId = form->id(), buttonId = b->id();
@@ -164,7 +164,7 @@ TEST(RuntimeErrorsDeathTest, TheProcessEndsWithExitCodeMinusOne) {
 }
 
 TEST(WindowGeometry, OuterSizeIsTheClientAreaPlusTheFrame) {
-    Recorder rec;
+    RoutineRecorder rec;
     LayoutBuilder b;
     b.window().props = [] {
         layout::WindowProps p;

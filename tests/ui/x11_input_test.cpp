@@ -3,15 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QTest>
 #include <sstream>
 
 #include "app/routine_ids.h"
 #include "tests/support/process.h"
-#include "tests/support/servers.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/appearance.h"
 #include "ui/edit_box.h"
 #include "ui/main_window.h"
 
@@ -26,7 +23,8 @@ void xdotool(std::vector<std::string> args) {
 }
 
 TEST(X11Input, RealKeysAndClicksOnTheMainWindow) {
-    Recorder rec;
+    ASSERT_TRUE(vesperon::test::haveProgram("xdotool"));
+    RoutineRecorder rec;
     auto loaded = loadMainWindow(rec.dispatcher(), app::routineCatalog(), {.show = true});
     ASSERT_TRUE(loaded) << loaded.error;
     auto& form = loaded.value;
@@ -70,22 +68,3 @@ TEST(X11Input, RealKeysAndClicksOnTheMainWindow) {
 
 }  // namespace
 }  // namespace vesperon::ui::test
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    for (const char* tool : {"Xvfb", "xdotool"})
-        if (!vesperon::test::haveProgram(tool)) {
-            std::fprintf(stderr, "%s is missing\n", tool);
-            return 1;
-        }
-    vesperon::test::XServer x;
-    if (!x.ok()) {
-        std::fprintf(stderr, "Xvfb did not start\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
-    vesperon::ui::installSystemFont();
-    return RUN_ALL_TESTS();
-}

@@ -10,19 +10,13 @@
 
 #include "tests/desktop/test_form.h"
 #include "tests/support/servers.h"
+#include "tests/support/wait.h"
 #include "volume/sys_volume_widget.h"
 
 namespace vesperon::volume {
 namespace {
 
 using test::TestForm;
-
-int countEvents(const TestForm& f, int event) {
-    int n = 0;
-    for (const auto& c : f.calls)
-        if (c.widget == "系统音量1" && c.event == event) ++n;
-    return n;
-}
 
 // The raw per-channel values `pactl get-sink-volume` prints ("front-left: 32768 / 50% ...").
 std::vector<long> sinkVolumes(const test::PulseServer& ps) {
@@ -47,7 +41,7 @@ TEST(MixerE2E, SysVolumeDrivesAndFollowsThePulseSink) {
     EXPECT_EQ(sv->GetMaxVolume(), 65536);
 
     EXPECT_EQ(sv->SetVolume(32768, 16384), 1);
-    EXPECT_TRUE(TestForm::waitFor([&] {
+    EXPECT_TRUE(test::waitFor([&] {
         return sinkVolumes(ps) == std::vector<long>{32768, 16384};
     })) << ps.pactl({"get-sink-volume", ps.sink()}).out;
     int left = 0, right = 0;
@@ -60,21 +54,21 @@ TEST(MixerE2E, SysVolumeDrivesAndFollowsThePulseSink) {
     // A value beyond the control's range is refused rather than silently dropped.
     EXPECT_EQ(sv->SetVolume(70000, 70000), 0);
 
-    TestForm::waitFor([] { return false; }, 300);  // let the echo of our own change pass
-    const int volumeBefore = countEvents(f, 0);
+    test::pump(300);  // let the echo of our own change pass
+    const int volumeBefore = f.rec.count("系统音量1", 0);
     ASSERT_EQ(ps.pactl({"set-sink-volume", ps.sink(), "20000"}).exitCode, 0);
-    EXPECT_TRUE(TestForm::waitFor([&] { return countEvents(f, 0) > volumeBefore; }, 1000));
+    EXPECT_TRUE(test::waitFor([&] { return f.rec.count("系统音量1", 0) > volumeBefore; }, 1000));
     EXPECT_EQ(sv->GetVolume(left, right), 1);
     EXPECT_EQ(left, 20000);
     EXPECT_EQ(right, 20000);
 
-    const int muteBefore = countEvents(f, 1);
+    const int muteBefore = f.rec.count("系统音量1", 1);
     ASSERT_EQ(ps.pactl({"set-sink-mute", ps.sink(), "1"}).exitCode, 0);
-    EXPECT_TRUE(TestForm::waitFor([&] { return countEvents(f, 1) > muteBefore; }, 1000));
+    EXPECT_TRUE(test::waitFor([&] { return f.rec.count("系统音量1", 1) > muteBefore; }, 1000));
     EXPECT_EQ(sv->GetMute(), 1);
 
     EXPECT_EQ(sv->SetMute(0), 1);
-    EXPECT_TRUE(TestForm::waitFor([&] {
+    EXPECT_TRUE(test::waitFor([&] {
         return ps.pactl({"get-sink-mute", ps.sink()}).out.find("no") != std::string::npos;
     }));
     EXPECT_EQ(sv->GetMute(), 0);
@@ -86,7 +80,7 @@ TEST(MixerE2E, CommandsFailOnceTheServerIsGone) {
     SysVolume vol;
     ASSERT_EQ(vol.SelectLine(4), 1);
     ps.reset();
-    TestForm::waitFor([] { return false; }, 500);
+    test::pump(500);
     // The element cache still holds the old values; they must not be reported as current.
     int left = 5, right = 5;
     EXPECT_EQ(vol.GetVolume(left, right), -1);
@@ -105,14 +99,14 @@ TEST(MixerE2E, TheMixerIsReopenedWhenAKilledServerComesBack) {
     EXPECT_EQ(sv->SetVolume(30000, 30000), 1);
 
     // The reopened mixer announces both values again.
-    const int volumeEvents = countEvents(f, 0), muteEvents = countEvents(f, 1);
+    const int volumeEvents = f.rec.count("系统音量1", 0), muteEvents = f.rec.count("系统音量1", 1);
     ps.kill();
-    EXPECT_TRUE(TestForm::waitFor([&] { return sv->mixer().reopening(); }, 3000)) << "the loss went unnoticed";
+    EXPECT_TRUE(test::waitFor([&] { return sv->mixer().reopening(); }, 3000)) << "the loss went unnoticed";
     int left = 5, right = 5;
     EXPECT_EQ(sv->GetVolume(left, right), -1);
     EXPECT_EQ(sv->SetVolume(100, 100), 0);
     EXPECT_EQ(sv->GetMute(), -1);
-    TestForm::waitFor([] { return false; }, 1200);  // retries while it is away fail quietly
+    test::pump(1200);  // retries while it is away fail quietly
     EXPECT_EQ(sv->GetVolume(left, right), -1);
 
     ASSERT_TRUE(ps.restart()) << "pulseaudio did not start again";
@@ -121,7 +115,7 @@ TEST(MixerE2E, TheMixerIsReopenedWhenAKilledServerComesBack) {
     QElapsedTimer back;
     back.start();
     // The mixer may come back before or after these changes reach the server: wait for both.
-    const bool caughtUp = TestForm::waitFor(
+    const bool caughtUp = test::waitFor(
         [&] {
             return !sv->mixer().reopening() && sv->GetVolume(left, right) == 1 && left == 20000 &&
                    sv->GetMute() == 1;
@@ -131,10 +125,10 @@ TEST(MixerE2E, TheMixerIsReopenedWhenAKilledServerComesBack) {
                 static_cast<long long>(back.elapsed()));
     EXPECT_TRUE(caughtUp) << "reopening " << sv->mixer().reopening() << ", volume " << left << ", mute "
                           << sv->GetMute();
-    EXPECT_GT(countEvents(f, 0), volumeEvents);
-    EXPECT_GT(countEvents(f, 1), muteEvents);
+    EXPECT_GT(f.rec.count("系统音量1", 0), volumeEvents);
+    EXPECT_GT(f.rec.count("系统音量1", 1), muteEvents);
     EXPECT_EQ(sv->SetVolume(25000, 25000), 1);
-    EXPECT_TRUE(TestForm::waitFor([&] { return sinkVolumes(ps) == std::vector<long>{25000, 25000}; }));
+    EXPECT_TRUE(test::waitFor([&] { return sinkVolumes(ps) == std::vector<long>{25000, 25000}; }));
 }
 
 }  // namespace
