@@ -19,7 +19,6 @@ namespace {
 
 SessionKeeper& keeper() { return PlayerController::current().session; }
 
-
 void save() {
     SessionKeeper& k = keeper();
     if (!k.saving || !hasMainForm()) return;
