@@ -21,7 +21,6 @@
 #include <optional>
 #include <utility>
 
-
 namespace vesperon::app {
 
 namespace {
