@@ -100,8 +100,9 @@ int main(int argc, char** argv) {
             return 0;
         case HandOver::OwnerSilent:
             // Running on would make a second player of the same session; the files may yet land.
-            vesperon::app::reportLine("the running Vesperon of this session does not answer; "
-                                      "nothing was handed over or saved");
+            vesperon::app::reportLine(
+                "the running Vesperon of this session does not answer; "
+                "nothing was handed over or saved");
             return 1;
         case HandOver::RunOn:
             break;
@@ -125,8 +126,8 @@ int main(int argc, char** argv) {
     vesperon::volume::registerSysVolumeType();
     vesperon::desktop::registerDropTargetType();
 
-    auto window = vesperon::ui::loadMainWindow(vesperon::app::routineDispatcher(),
-                                               vesperon::app::routineCatalog(), {});
+    auto window =
+        vesperon::ui::loadMainWindow(vesperon::app::routineDispatcher(), vesperon::app::routineCatalog(), {});
     if (!window) {
         vesperon::app::reportLine(window.error);
         return 1;

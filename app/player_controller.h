@@ -16,11 +16,11 @@
 
 #include "app/crt_random.h"
 #include "app/fader.h"
+#include "app/play_log.h"
 #include "app/player_state.h"
 #include "app/schedule_model.h"
-#include "app/play_log.h"
-#include "app/week_schedule.h"
 #include "app/session.h"
+#include "app/week_schedule.h"
 #include "desktop/file_dialog.h"
 #include "desktop/message_box.h"
 #include "desktop/portal_shortcuts.h"

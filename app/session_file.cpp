@@ -1,7 +1,6 @@
 #include "app/session_file.h"
 
-#include "app/play_log.h"  // AppendJsonString: bytes that are not UTF-8 as \udc80-\udcff
-
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,13 +12,14 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <utility>
+
+#include "app/play_log.h"  // AppendJsonString: bytes that are not UTF-8 as \udc80-\udcff
 
 namespace vesperon::app {
 
@@ -181,13 +181,15 @@ bool bytesOf(const QString& text, std::string& out, std::string& error) {
 
 const char* kindName(const QJsonValue& v) {
     switch (v.type()) {
-        case QJsonValue::Null: return "null";
+        case QJsonValue::Null:
+            return "null";
         case QJsonValue::Bool: return "true or false";
         case QJsonValue::Double: return "a number";
         case QJsonValue::String: return "a string";
         case QJsonValue::Array: return "a list";
         case QJsonValue::Object: return "an object";
-        case QJsonValue::Undefined: break;
+        case QJsonValue::Undefined:
+            break;
     }
     return "missing";
 }
@@ -199,7 +201,8 @@ bool refuse(std::string& error, const std::string& where, const std::string& wha
 }
 
 bool expect(const QJsonValue& v, QJsonValue::Type type, const std::string& where, std::string& error) {
-    return v.type() == type || refuse(error, where, std::string(kindName(v)) + ", not " + kindName(QJsonValue(type)));
+    return v.type() == type ||
+           refuse(error, where, std::string(kindName(v)) + ", not " + kindName(QJsonValue(type)));
 }
 
 bool readBool(const QJsonObject& root, const char* key, bool& out, std::string& error) {
@@ -232,7 +235,8 @@ std::optional<sys_days> parseDate(const QString& text) {
     if (text.size() != 10 || s[4] != '-' || s[7] != '-') return std::nullopt;
     for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
         if (s[i] < '0' || s[i] > '9') return std::nullopt;
-    const year_month_day date{year{s.mid(0, 4).toInt()}, month{s.mid(5, 2).toUInt()}, day{s.mid(8, 2).toUInt()}};
+    const year_month_day date{year{s.mid(0, 4).toInt()}, month{s.mid(5, 2).toUInt()},
+                              day{s.mid(8, 2).toUInt()}};
     if (!date.ok()) return std::nullopt;
     return sys_days{date};
 }
@@ -262,7 +266,8 @@ bool readPeriodDays(const QJsonObject& period, const std::string& where, DayMask
     DayMask days = 0;
     for (qsizetype i = 0; i < list.size(); ++i) {
         const std::string item = where + ".days[" + std::to_string(i) + "]";
-        if (!list[i].isDouble()) return refuse(error, item, std::string(kindName(list[i])) + ", not a number");
+        if (!list[i].isDouble())
+            return refuse(error, item, std::string(kindName(list[i])) + ", not a number");
         const double d = list[i].toDouble();
         if (!(d >= 1 && d <= 7) || d != std::floor(d)) {
             char shown[32];
@@ -288,7 +293,8 @@ bool readRestDays(const QJsonObject& root, std::vector<DateRange>& out, std::str
             if (!readDate(o.value(QLatin1String("from")), where + ".from", range.from, error) ||
                 !readDate(o.value(QLatin1String("to")), where + ".to", range.to, error))
                 return false;
-            if (range.from > range.to) return refuse(error, where, "a range whose \"from\" comes after its \"to\"");
+            if (range.from > range.to)
+                return refuse(error, where, "a range whose \"from\" comes after its \"to\"");
         } else {
             if (!readDate(list[i], where, range.from, error)) return false;
             range.to = range.from;

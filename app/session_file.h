@@ -21,8 +21,8 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 

@@ -22,8 +22,9 @@ Result<std::unique_ptr<SessionLock>> SessionLock::take(const std::string& sessio
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno;
         ::close(fd);
-        return Taken::failed(e == EWOULDBLOCK ? "the session " + sessionFile + " is in use by another Vesperon"
-                                              : "cannot lock " + path + ": " + std::strerror(e));
+        return Taken::failed(e == EWOULDBLOCK
+                                 ? "the session " + sessionFile + " is in use by another Vesperon"
+                                 : "cannot lock " + path + ": " + std::strerror(e));
     }
     return {std::unique_ptr<SessionLock>(new SessionLock(fd))};
 }

@@ -91,7 +91,8 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
 
     // Missing keys are the start-up's defaults; so is an empty object. Escapes decode.
     EXPECT_EQ(parsed("\xEF\xBB\xBF { } "), SessionData{});
-    EXPECT_EQ(parsed(R"({"playlist": ["\/a\u00e9\ud83c\udfb5.mp3"]})").playlist[0], "/a\xC3\xA9\xF0\x9F\x8E\xB5.mp3");
+    EXPECT_EQ(parsed(R"({"playlist": ["\/a\u00e9\ud83c\udfb5.mp3"]})").playlist[0],
+              "/a\xC3\xA9\xF0\x9F\x8E\xB5.mp3");
 
     // The week's keys in any order; a period past the fifth is read and left out.
     back = parsed(R"({"periods": [{}, {"days": []}, {"days": [7, 6, 6]}, {"days": [1, 2, 3, 4, 5, 6, 7]},
@@ -115,21 +116,25 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {good.substr(0, good.size() - 2), "not valid JSON"},
         {"", "not valid JSON"},
         {R"({"version": 3, "playlist": []})", "newer than this program reads (2)"},
-        {R"({"version": 2, "periods": [{}, {"days": [1, 8]}]})", "\"periods\"[1].days[1] is 8, not a day from 1 to 7"},
+        {R"({"version": 2, "periods": [{}, {"days": [1, 8]}]})",
+         "\"periods\"[1].days[1] is 8, not a day from 1 to 7"},
         {R"({"periods": [{"days": [0]}]})", "\"periods\"[0].days[0] is 0, not a day from 1 to 7"},
         {R"({"periods": [{"days": [1.5]}]})", "\"periods\"[0].days[0] is 1.5, not a day from 1 to 7"},
         {R"({"periods": [{"days": ["1"]}]})", "\"periods\"[0].days[0] is a string, not a number"},
         {R"({"periods": [{"days": 1}]})", "\"periods\"[0].days is a number, not a list"},
         {R"({"periods": [{"days": null}]})", "\"periods\"[0].days is null, not a list"},
-        {R"({"version": 2, "rest": ["2026-02-30"]})", "\"rest\"[0] is \"2026-02-30\", not a date (YYYY-MM-DD)"},
+        {R"({"version": 2, "rest": ["2026-02-30"]})",
+         "\"rest\"[0] is \"2026-02-30\", not a date (YYYY-MM-DD)"},
         {R"({"rest": ["2026-12-24", "2026-13-01"]})", "\"rest\"[1] is \"2026-13-01\", not a date"},
         {R"({"rest": ["2026-1-05"]})", "\"rest\"[0] is \"2026-1-05\", not a date"},
         {R"({"rest": ["2026-12-25T00:00"]})", "\"rest\"[0] is \"2026-12-25T00:00\", not a date"},
         {R"({"rest": [20261225]})", "\"rest\"[0] is a number, not a date"},
         {R"({"rest": [{"from": "2027-01-01"}]})", "\"rest\"[0].to is missing, not a date"},
-        {R"({"rest": [{"from": "2027-04-31", "to": "2027-05-01"}]})", "\"rest\"[0].from is \"2027-04-31\", not a date"},
+        {R"({"rest": [{"from": "2027-04-31", "to": "2027-05-01"}]})",
+         "\"rest\"[0].from is \"2027-04-31\", not a date"},
         {R"({"rest": "2026-12-25"})", "\"rest\" is a string, not a list"},
-        {R"({"rest": [{"from": "2027-01-03", "to": "2027-01-01"}]})", "\"rest\"[0] is a range whose \"from\" comes after"},
+        {R"({"rest": [{"from": "2027-01-03", "to": "2027-01-01"}]})",
+         "\"rest\"[0] is a range whose \"from\" comes after"},
         {R"({"version": 0})", "not one this program reads"},
         {R"({"version": "1"})", "\"version\" is a string"},
         {R"({"playlist": "/a.mp3"})", "\"playlist\" is a string, not a list"},
@@ -142,7 +147,7 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {R"({"folder": ["/music"]})", "\"folder\" is a list"},
         {R"(["version", 1])", "the file is a list"},
         {"{\"playlist\": [\"/a\xFF.mp3\"]}", "not UTF-8"},
-        {"{\"playlist\": [\"/a\xC0\xAF.mp3\"]}", "not UTF-8"},                // overlong "/"
+        {"{\"playlist\": [\"/a\xC0\xAF.mp3\"]}", "not UTF-8"},  // overlong "/"
         {R"({"playlist": ["/a\u0000.mp3"]})", "NUL"},
         {R"({"playlist": ["/a\ud800.mp3"]})", "lone surrogate"},
         {R"({"loop": tru})", "illegal value"},

@@ -227,14 +227,17 @@ TEST(PortalShortcuts, TheProgramTakesTheKeysFromThePortalWhenTheXServerRefusesTh
     const qint64 paused = waitUntil([&] { return playerctl("{{status}}") == "Paused"; }, 10000);
     // The volume comes back once the pause is heard, just after the state says Paused.
     std::string volume;
-    const qint64 restored = waitUntil([&] {
-        volume = pulse.pactl({"get-sink-volume", pulse.sink()}).out;
-        return volume.find(" 60%") != std::string::npos;
-    }, 3000);
+    const qint64 restored = waitUntil(
+        [&] {
+            volume = pulse.pactl({"get-sink-volume", pulse.sink()}).out;
+            return volume.find(" 60%") != std::string::npos;
+        },
+        3000);
     const bool box = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^错误$"}, 10).exitCode == 0;
-    std::printf("portal keys: bound after %lld ms; next took %lld ms; pause done %lld ms after the press, the "
-                "volume back %lld ms later; refusal box %s\n",
-                (long long)bound, (long long)skipped, (long long)paused, (long long)restored, box ? "shown" : "none");
+    std::printf(
+        "portal keys: bound after %lld ms; next took %lld ms; pause done %lld ms after the press, the "
+        "volume back %lld ms later; refusal box %s\n",
+        (long long)bound, (long long)skipped, (long long)paused, (long long)restored, box ? "shown" : "none");
     ASSERT_GE(paused, 0) << playerctl("{{status}}");
     EXPECT_GT(paused, 500) << "paused without a fade";
     EXPECT_NE(volume.find(" 60%"), std::string::npos) << "the volume did not come back: " << volume;

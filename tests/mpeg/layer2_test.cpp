@@ -438,7 +438,8 @@ TEST(Layer2Frames, ForbiddenCombinationsAreRefusedAtPrepare) {
     using vesperon::engine::Status;
     // 32 kbit/s stereo, 320 kbit/s mono, a reserved rate.
     EXPECT_EQ(dec.prepare(layer2Header(1, 1, 1, kModeStereo), 96, kFrequencyLimitHz), Status::CannotDecode);
-    EXPECT_EQ(dec.prepare(layer2Header(1, 1, 13, kModeSingleChannel), 960, kFrequencyLimitHz), Status::CannotDecode);
+    EXPECT_EQ(dec.prepare(layer2Header(1, 1, 13, kModeSingleChannel), 960, kFrequencyLimitHz),
+              Status::CannotDecode);
     EXPECT_EQ(dec.prepare(layer2Header(1, 3, 10, kModeStereo), 576, kFrequencyLimitHz), Status::CannotDecode);
     EXPECT_EQ(dec.describe().samplesPerFrame * dec.describe().channels, 0);
     uint8_t frame[8] = {0xFF, 0xFD, 0x14, 0x00};

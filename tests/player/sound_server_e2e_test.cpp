@@ -108,8 +108,8 @@ protected:
 // output; and the first sound of a play comes about as soon as paplay's. Figures are printed.
 TEST_F(SoundServerE2e, TracksOfOneToneJoinAndFirstSoundKeepsUpWithPaplay) {
     const std::string tone = dir_.file("tone.wav"), a = dir_.file("a.wav"), b = dir_.file("b.wav");
-    ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "6", "sine", "440",
-                          "vol", "0.5"})
+    ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "6", "sine",
+                          "440", "vol", "0.5"})
                   .exitCode,
               0);
     ASSERT_EQ(runCommand({"sox", tone, a, "trim", "0", "3"}).exitCode, 0);
@@ -397,10 +397,11 @@ TEST_F(SoundServerE2e, AChangeOfFormatLosesNothing) {
     std::vector<Track> tracks{{dir_.file("a.wav"), 44100, 2, 3.0}, {dir_.file("b.wav"), 22050, 1, 2.5}};
     for (Track& t : tracks) {
         // No dither: its noise, coded, can pass for sound at the edges (an extra stretch).
-        ASSERT_EQ(runCommand({"sox", "-D", "-n", "-r", std::to_string(t.rate), "-c", std::to_string(t.channels), "-b",
-                              "16", t.path, "synth", std::to_string(t.seconds), "sine", "440", "vol", "0.5"})
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            runCommand({"sox", "-D", "-n", "-r", std::to_string(t.rate), "-c", std::to_string(t.channels),
+                        "-b", "16", t.path, "synth", std::to_string(t.seconds), "sine", "440", "vol", "0.5"})
+                .exitCode,
+            0);
         ASSERT_EQ(runCommand({"lame", "--quiet", t.path, t.path + ".mp3"}).exitCode, 0);
         const auto source = soundStretches(samples(referencePcm(dir_, t.path + ".mp3")), 5, t.rate, t.channels);
         ASSERT_EQ(source.size(), 1u) << t.path;

@@ -29,8 +29,9 @@ class SkinnedMainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         vesperon::ui::installSystemFont();
-        auto loaded = vesperon::ui::loadMainWindow([](auto, const auto&) { return std::optional<std::int64_t>(); },
-                                                   vesperon::app::routineCatalog(), {});
+        auto loaded =
+            vesperon::ui::loadMainWindow([](auto, const auto&) { return std::optional<std::int64_t>(); },
+                                         vesperon::app::routineCatalog(), {});
         ASSERT_TRUE(loaded) << loaded.error;
         form_ = std::move(loaded.value);
         form_->windowWidget()->resize(form_->windowWidget()->width(), 471);  // the schedule shown
