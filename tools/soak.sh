@@ -8,6 +8,9 @@
 # second, and prints the program's RSS, descriptors and threads every minute with the slope of
 # RSS (least squares, MB an hour) over the last N hours (default 2), counted after W minutes of
 # warm-up (default 5). Every sample goes to OUT/rss.log; the summary's last line is the slope.
+# RSS also counts the libraries' mapped pages, which a loaded machine's page cache takes away and
+# gives back in steps of about half a MB; the anonymous part (heap, arenas, stacks), which a leak
+# would grow, is logged beside it with its own slope.
 # --engine plays through build/tools/vesperon-play --per-file (the engine alone, one player per
 # track as the window makes them) instead of the window. The sound goes into the server's null
 # sink through libpulse (--output pulse, the default, as a desktop with a server plays) or ALSA
@@ -95,9 +98,10 @@ cleanup() {
 trap 'cleanup; exit 0' INT TERM
 trap cleanup EXIT
 
-# The slope of RSS (MB an hour) over the samples from `from` seconds on; "n/a" with too few.
+# The slope (MB an hour) over the samples from `from` seconds on of column 2 (RSS) or the one
+# given (5: anonymous); "n/a" with too few.
 slope() {
-    awk -v from="$1" '$1 >= from { n++; x = $1 / 3600; y = $2 / 1024; sx += x; sy += y; sxx += x * x; sxy += x * y }
+    awk -v from="$1" -v col="${2:-2}" '$1 >= from && $col != "" { n++; x = $1 / 3600; y = $col / 1024; sx += x; sy += y; sxx += x * x; sxy += x * y }
         END { d = n * sxx - sx * sx; if (n < 3 || d <= 0) print "n/a"; else printf "%+.3f\n", (n * sxy - sx * sy) / d }' "$log"
 }
 
@@ -144,7 +148,7 @@ if [ -n "$wrap" ]; then
     pid=${child:-$pid}
 fi
 echo "soak: pid $pid, $(( ${#tracks[@]} )) tracks, samples in $log"
-echo "# seconds rss_kB fds threads"
+echo "# seconds rss_kB fds threads anon_kB file_kB"
 
 start=$(date +%s)
 polls=0 restarts=0 next=0 changes=0 title=""
@@ -163,14 +167,15 @@ while kill -0 $pid 2>/dev/null; do
     fi
     if [ $t -ge $next ]; then
         next=$((next + 60))
-        rss=$(awk '/^VmRSS/ { print $2 }' /proc/$pid/status)
-        thr=$(awk '/^Threads/ { print $2 }' /proc/$pid/status)
+        read -r rss thr anon file < <(awk '/^VmRSS/ { r = $2 } /^Threads/ { t = $2 } /^RssAnon/ { a = $2 }
+            /^RssFile/ { f = $2 } END { print r, t, a, f }' /proc/$pid/status)
         fds=$(ls /proc/$pid/fd | wc -l)
-        echo "$t $rss $fds $thr" >> "$log"
+        echo "$t $rss $fds $thr $anon $file" >> "$log"
         from=$((t - slopeHours * 3600))
         [ $from -lt $((warmup * 60)) ] && from=$((warmup * 60))
-        printf "%6d min  RSS %7.1f MB  fds %3d  threads %3d  slope %s MB/h since %d min\n" $((t / 60)) \
-            "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$fds" "$thr" "$(slope $from)" $((from / 60))
+        printf "%6d min  RSS %7.1f MB (anonymous %5.1f)  fds %3d  threads %3d  slope %s (anonymous %s) MB/h since %d min\n" \
+            $((t / 60)) "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$(awk -v k="$anon" 'BEGIN { print k / 1024 }')" \
+            "$fds" "$thr" "$(slope $from)" "$(slope $from 5)" $((from / 60))
     fi
     sleep 1
 done
@@ -180,4 +185,5 @@ from=$((t - slopeHours * 3600))
 [ $from -lt $((warmup * 60)) ] && from=$((warmup * 60))
 echo "soak: $((t / 60)) min, $polls MPRIS polls, $changes track changes seen, $restarts restarts after a stop"
 echo "soak: RSS $(head -1 "$log" | awk '{ printf "%.1f", $2 / 1024 }') MB at the start, $(tail -1 "$log" | awk '{ printf "%.1f", $2 / 1024 }') MB at the end"
+echo "soak: anonymous $(sed -n 1p "$log" | awk '{ printf "%.1f", $5 / 1024 }') MB at the start, $(tail -1 "$log" | awk '{ printf "%.1f", $5 / 1024 }') MB at the end; its slope $(slope $from 5) MB/h"
 echo "soak: slope over the last $slopeHours h (from minute $((from / 60))): $(slope $from) MB/h"
