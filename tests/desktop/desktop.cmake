@@ -39,7 +39,7 @@ endif()
 # The whole program on a headless Weston.
 if(TARGET vesperon)
   vesperon_add_test(NAME desktop_wayland_e2e_test LABELS e2e TIMEOUT 120
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/wayland_e2e_test.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/wayland_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/e2e_program.cpp
     LIBS vesperon_test_support)
   add_dependencies(desktop_wayland_e2e_test vesperon)
 endif()

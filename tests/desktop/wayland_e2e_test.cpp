@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
+#include "tests/support/e2e_program.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/servers.h"
 
@@ -28,14 +26,13 @@ TEST(Wayland, StartsOnHeadlessWestonWithTheCommandLinesFiles) {
                                "XDG_CONFIG_HOME=" + home.file("config"), "XDG_CACHE_HOME=" + home.file("cache")});
     // The first track is the current one once the list holds the files.
     std::string url;
-    const auto start = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(30) && program.running()) {
-        url = runCommand({"playerctl", "-p", "vesperon", "metadata", "xesam:url"}, 10).out;
-        if (url.find("a.mp3") != std::string::npos) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("files over MPRIS after %.1f s: %s\n", seconds, url.substr(0, url.find('\n')).c_str());
+    const double seconds = secondsUntil(
+        [&] {
+            url = playerctl({"metadata", "xesam:url"});
+            return url.find("a.mp3") != std::string::npos || !program.running();
+        },
+        30);
+    std::printf("files over MPRIS after %.1f s: %s\n", seconds, url.c_str());
     EXPECT_NE(url.find("file://" + a), std::string::npos)
         << "after " << seconds << " s the program " << (program.running() ? "runs" : "has exited")
         << "; MPRIS says: " << url;

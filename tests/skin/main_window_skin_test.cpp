@@ -1,5 +1,5 @@
 // The skin on the main window built from its layout record: which widgets it reaches and how
-// the ones the issue names look with scheme 2.
+// the widgets it skins look with scheme 2.
 #include <gtest/gtest.h>
 
 #include <QtTest/QTest>
@@ -10,6 +10,7 @@
 
 #include "app/routine_ids.h"
 #include "skin/skin.h"
+#include "tests/skin/plain_look.h"
 #include "ui/appearance.h"
 #include "ui/main_window.h"
 
@@ -28,7 +29,7 @@ QRgb darker(QRgb c, int by) {
 class SkinnedMainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        vesperon::ui::installSystemFont();
+        pinPlainLook();
         auto loaded =
             vesperon::ui::loadMainWindow([](auto, const auto&) { return std::optional<std::int64_t>(); },
                                          vesperon::app::routineCatalog(), {});

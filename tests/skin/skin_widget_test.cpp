@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "skin/skin.h"
+#include "tests/skin/plain_look.h"
 
 using vesperon::skin::CurrentSkinScheme;
 using vesperon::skin::SetSkin;
@@ -80,6 +81,7 @@ bool waitUntil(Condition condition) {
 class SkinWidgets : public ::testing::Test {
 protected:
     void SetUp() override {
+        pinPlainLook();
         ASSERT_EQ(SetSkin(2), 1);
         window_ = std::make_unique<QWidget>();
         window_->resize(400, 300);
