@@ -43,11 +43,11 @@ std::string absolutePath(const std::string& path, const std::string& base) {
     return out.empty() ? "/" : out;
 }
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+Result<CommandLine> parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
     const std::string here = currentFolder();
     bool optionsEnded = false;
-    for (size_t i = 0; i < arguments.size() && line.error.empty(); ++i) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
         if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
             if (!a.empty()) line.files.push_back(absolutePath(a, here));
@@ -63,23 +63,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             const std::string option = std::string("--") + name;
             std::string file;
             if (a == option) {
-                if (i + 1 >= arguments.size()) {
-                    line.error = option + " needs a file name";
-                    break;
-                }
+                if (i + 1 >= arguments.size()) return Result<CommandLine>::failed(option + " needs a file name");
                 file = arguments[++i];
             } else {
                 file = a.substr(option.size() + 1);
             }
             std::string& into = option == "--session" ? line.sessionFile : line.logFile;
-            if (file.empty())
-                line.error = option + " needs a file name";
-            else if (!into.empty())
-                line.error = option + " is given twice";
-            else
-                into = absolutePath(file, here);
+            if (file.empty()) return Result<CommandLine>::failed(option + " needs a file name");
+            if (!into.empty()) return Result<CommandLine>::failed(option + " is given twice");
+            into = absolutePath(file, here);
         } else {
-            line.error = "unknown option " + a;
+            return Result<CommandLine>::failed("unknown option " + a);
         }
     }
     return line;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/result.h"
+
 namespace vesperon::app {
 
 struct CommandLine {
@@ -14,14 +16,13 @@ struct CommandLine {
     std::string logFile;             // absolute; empty without --log (the default place)
     bool noWindow = false;           // --no-window: Qt's offscreen platform
     std::vector<std::string> files;  // absolute, in the order given
-    std::string error;               // one line; empty when the command line is good
     bool help = false, version = false;  // print that and exit
 };
 
 // `arguments` without argv[0]. Relative paths are made absolute against the current folder
 // (the program later works from its own folder). "--" ends the options; "--session=FILE" and
-// "--log=FILE" work too.
-CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+// "--log=FILE" work too. A bad command line gives one line saying what is wrong.
+Result<CommandLine> parseCommandLine(const std::vector<std::string>& arguments);
 
 // `path` made absolute against `base` (an absolute folder), with "." and ".." steps and doubled
 // separators taken out, byte by byte.

@@ -49,13 +49,13 @@ bool displayReachable(Display** probe) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const vesperon::app::CommandLine line =
-        vesperon::app::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (!line.error.empty()) {
-        vesperon::app::reportLine(line.error);
+    const auto parsed = vesperon::app::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed) {
+        vesperon::app::reportLine(parsed.error);
         std::fputs(vesperon::desktop::usageText().c_str(), stderr);
         return 2;
     }
+    const vesperon::app::CommandLine& line = parsed.value;
     if (line.help || line.version) {
         std::fputs(line.help ? vesperon::desktop::helpText().c_str()
                              : (std::string("vesperon ") + vesperon::desktop::programVersion() + "\n").c_str(),

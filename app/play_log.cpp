@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/report.h"
+
 namespace vesperon::app {
 
 namespace {
@@ -146,7 +148,15 @@ std::string DefaultPlayLogPath() {
     return state + "/vesperon/play.log";
 }
 
-PlayLog::PlayLog(std::string path, Options options) : path_(std::move(path)), options_(options) {
+namespace {
+PlayLog::Options toldOnStandardError(PlayLog::Options options) {
+    if (!options.tell) options.tell = reportLine;
+    return options;
+}
+}  // namespace
+
+PlayLog::PlayLog(std::string path, Options options)
+    : path_(std::move(path)), options_(toldOnStandardError(std::move(options))) {
     writer_ = std::thread([this] { run(); });
 }
 
@@ -159,8 +169,7 @@ PlayLog::~PlayLog() {
     writer_.join();
     if (fd_ >= 0) ::close(fd_);
     if (dropped_ > 0)
-        std::fprintf(options_.errors, "vesperon: %llu lines of the play log were dropped (%s)\n",
-                     static_cast<unsigned long long>(dropped_), path_.c_str());
+        options_.tell(std::to_string(dropped_) + " lines of the play log were dropped (" + path_ + ")");
 }
 
 void PlayLog::record(LogEntry entry) {
@@ -206,11 +215,9 @@ void PlayLog::report(bool failed, const char* what, int error) {
     if (failed == failing_) return;
     failing_ = failed;
     if (failed)
-        std::fprintf(options_.errors, "vesperon: the play log cannot be written (%s: %s: %s)\n", path_.c_str(), what,
-                     std::strerror(error));
+        options_.tell("the play log cannot be written (" + path_ + ": " + what + ": " + std::strerror(error) + ")");
     else
-        std::fprintf(options_.errors, "vesperon: the play log is written again (%s)\n", path_.c_str());
-    std::fflush(options_.errors);
+        options_.tell("the play log is written again (" + path_ + ")");
 }
 
 bool PlayLog::open() {

@@ -21,8 +21,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -62,7 +62,8 @@ public:
     struct Options {
         bool createDirectory = false;  // make the file's folder (0700) if it is missing
         std::size_t rotateBytes = kRotateBytes;
-        std::FILE* errors = stderr;
+        // Where the log's own trouble is told (a line on standard error).
+        std::function<void(const std::string&)> tell;
     };
 
     explicit PlayLog(std::string path) : PlayLog(std::move(path), Options{}) {}

@@ -44,10 +44,11 @@ TEST(CommandLine, SessionLogFilesOptionsAndRelativePaths) {
         {{"--log=a", "--log=b"}, "", {}, true},
     };
     for (const Case& c : cases) {
-        const CommandLine line = parseCommandLine(c.args);
+        const Result<CommandLine> parsed = parseCommandLine(c.args);
         const std::string what = c.args.empty() ? std::string() : c.args[0];
-        EXPECT_EQ(!line.error.empty(), c.error) << what << ": " << line.error;
+        EXPECT_EQ(!parsed, c.error) << what << ": " << parsed.error;
         if (c.error) continue;
+        const CommandLine& line = parsed.value;
         EXPECT_EQ(line.sessionFile, c.session) << what;
         EXPECT_EQ(line.files, c.files) << what;
         EXPECT_EQ(line.logFile, c.log) << what;
