@@ -63,7 +63,8 @@ Result<CommandLine> parseCommandLine(const std::vector<std::string>& arguments) 
             const std::string option = std::string("--") + name;
             std::string file;
             if (a == option) {
-                if (i + 1 >= arguments.size()) return Result<CommandLine>::failed(option + " needs a file name");
+                if (i + 1 >= arguments.size())
+                    return Result<CommandLine>::failed(option + " needs a file name");
                 file = arguments[++i];
             } else {
                 file = a.substr(option.size() + 1);

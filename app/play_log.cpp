@@ -215,7 +215,8 @@ void PlayLog::report(bool failed, const char* what, int error) {
     if (failed == failing_) return;
     failing_ = failed;
     if (failed)
-        options_.tell("the play log cannot be written (" + path_ + ": " + what + ": " + std::strerror(error) + ")");
+        options_.tell("the play log cannot be written (" + path_ + ": " + what + ": " + std::strerror(error) +
+                      ")");
     else
         options_.tell("the play log is written again (" + path_ + ")");
 }

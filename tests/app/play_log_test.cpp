@@ -114,7 +114,9 @@ TEST(PlayLog, AFailingFileIsReportedOnceAndItsRecoveryOnce) {
     const std::string path = dir.file("gone/play.log");
     std::string text;
     {
-        PlayLog log(path, {.tell = [&](const std::string& line) { text += line + "\n"; }});  // a chosen file's folder is not made
+        PlayLog log(path, {.tell = [&](const std::string& line) {
+                        text += line + "\n";
+                    }});  // a chosen file's folder is not made
         for (int i = 0; i < 3; ++i) log.record({LogEvent::Pause, LogBy::Hotkey});
         log.flush();
         ASSERT_EQ(::mkdir(dir.file("gone").c_str(), 0700), 0);
