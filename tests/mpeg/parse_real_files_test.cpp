@@ -77,30 +77,16 @@ std::string id3v4WithPicture(std::size_t pictureBytes, bool footer) {
     return tag;
 }
 
-class EncodedFiles : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
-        if (!haveProgram("sox") || !haveProgram("lame")) return;
+class EncodedFiles : public EncodedFilesSuite<EncodedFiles> {
+public:
+    static std::string make(TempDir& dir) {
+        if (!haveProgram("sox") || !haveProgram("lame")) return "sox and lame are needed";
         const ToneRecipe tone{6, 44100, 2, {"sine", "300-3000", "sine", "500"}};
-        ASSERT_NE(encodedTone(tone, kLame128, dir_->file("cbr.mp3")), "");
-        ASSERT_NE(encodedTone(tone, {"lame", "--quiet", "-V", "2"}, dir_->file("vbr.mp3")), "");
-        ready_ = true;
+        EXPECT_NE(encodedTone(tone, kLame128, dir.file("cbr.mp3")), "");
+        EXPECT_NE(encodedTone(tone, {"lame", "--quiet", "-V", "2"}, dir.file("vbr.mp3")), "");
+        return "";
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    void SetUp() override {
-        if (!ready_) GTEST_SKIP() << "sox and lame are needed";
-    }
-    static std::string file(const std::string& name) { return dir_->file(name); }
-    static TempDir* dir_;
-    static bool ready_;
 };
-
-TempDir* EncodedFiles::dir_ = nullptr;
-bool EncodedFiles::ready_ = false;
 
 }  // namespace
 

@@ -25,32 +25,17 @@ int countLines(const std::string& s) {
     return n;
 }
 
-class DecodeTool : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
-        if (!haveProgram("sox") || !haveProgram("twolame")) return;
+class DecodeTool : public EncodedFilesSuite<DecodeTool> {
+public:
+    static std::string make(TempDir& dir) {
+        if (!haveProgram("sox") || !haveProgram("twolame")) return "sox and twolame are needed";
         // Four seconds, so that a start at 50 % leaves a clear half.
-        ASSERT_NE(encodedTone({4, 48000, 2, {"sine", "440", "sine", "660"}},
-                              {"twolame", "--quiet", "-b", "192"}, dir_->file("tone.mp2")),
+        EXPECT_NE(encodedTone({4, 48000, 2, {"sine", "440", "sine", "660"}},
+                              {"twolame", "--quiet", "-b", "192"}, dir.file("tone.mp2")),
                   "");
-        ready_ = true;
+        return "";
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    void SetUp() override {
-        if (!ready_) GTEST_SKIP() << "sox and twolame are needed";
-    }
-    static std::string file(const std::string& name) { return dir_->file(name); }
-
-    static TempDir* dir_;
-    static bool ready_;
 };
-
-TempDir* DecodeTool::dir_ = nullptr;
-bool DecodeTool::ready_ = false;
 
 }  // namespace
 
@@ -245,30 +230,21 @@ namespace {
 
 // lame files from one tone of a known, odd length: with the LAME tag, without any tag, and
 // behind 1 MB of ID3v2.3 tag (cover art).
-class LameFiles : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
-        if (!haveProgram("sox") || !haveProgram("lame")) return;
+class LameFiles : public EncodedFilesSuite<LameFiles> {
+public:
+    static std::string make(TempDir& dir) {
+        if (!haveProgram("sox") || !haveProgram("lame")) return "sox and lame are needed";
         const ToneRecipe tone{2.0076, 44100, 2, {"sine", "440", "sine", "550"}};
-        ASSERT_NE(encodedTone(tone, kLame128, dir_->file("cbr.mp3")), "");
-        ASSERT_NE(encodedTone(tone, {"lame", "--quiet", "-t", "-b", "128"}, dir_->file("bare.mp3")), "");
-        ASSERT_NE(toneWav(tone), "");
-        writeFile(dir_->file("tone.wav"), readFile(toneWav(tone)));
+        EXPECT_NE(encodedTone(tone, kLame128, dir.file("cbr.mp3")), "");
+        EXPECT_NE(encodedTone(tone, {"lame", "--quiet", "-t", "-b", "128"}, dir.file("bare.mp3")), "");
+        EXPECT_NE(toneWav(tone), "");
+        writeFile(dir.file("tone.wav"), readFile(toneWav(tone)));
         std::string tag("ID3\x03\x00\x00", 6), body(1 << 20, '\0');
         const std::size_t n = body.size();
         for (int shift : {21, 14, 7, 0}) tag += static_cast<char>((n >> shift) & 0x7F);
-        writeFile(dir_->file("cover.mp3"), tag + body + readFile(dir_->file("cbr.mp3")));
-        ready_ = true;
+        writeFile(dir.file("cover.mp3"), tag + body + readFile(dir.file("cbr.mp3")));
+        return "";
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    void SetUp() override {
-        if (!ready_) GTEST_SKIP() << "sox and lame are needed";
-    }
-    static std::string file(const std::string& name) { return dir_->file(name); }
     static std::string decode(const std::string& name, int start = 0) {
         std::vector<std::string> argv{kDecode, "--raw"};
         if (start) argv.insert(argv.end(), {"--start", std::to_string(start)});
@@ -282,13 +258,7 @@ protected:
         std::memcpy(v.data(), raw.data(), v.size() * 2);
         return v;
     }
-
-    static TempDir* dir_;
-    static bool ready_;
 };
-
-TempDir* LameFiles::dir_ = nullptr;
-bool LameFiles::ready_ = false;
 
 }  // namespace
 

@@ -3,9 +3,13 @@
 // (tone, encoder) pair is made once per test binary run, in a temporary directory of its own,
 // so the tests of one binary that want the same file share it.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/process.h"
 
 namespace vesperon::test {
 
@@ -37,5 +41,29 @@ std::string toneWav(const ToneRecipe& tone);
 // test that needs it under a name of its own, or may change it) and that path is returned.
 std::string encodedTone(const ToneRecipe& tone, const Encoder& encoder = kLame128,
                         const std::string& copyTo = "");
+
+// A test suite whose files are made once, in a folder of its own, before its first test. Suite
+// (deriving from EncodedFilesSuite<Suite>) has `static std::string make(TempDir&)`, which returns
+// "" once its files are there, or why they cannot be (a missing encoder): its tests are skipped.
+template <class Suite>
+class EncodedFilesSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        skip_ = Suite::make(*dir_);
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override {
+        if (!skip_.empty()) GTEST_SKIP() << skip_;
+    }
+    static std::string file(const std::string& name) { return dir_->file(name); }
+
+private:
+    static inline TempDir* dir_ = nullptr;
+    static inline std::string skip_;
+};
 
 }  // namespace vesperon::test
