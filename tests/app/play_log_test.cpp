@@ -113,10 +113,9 @@ TEST(PlayLog, AFailingFileIsReportedOnceAndItsRecoveryOnce) {
     TempDir dir;
     const std::string path = dir.file("gone/play.log");
     std::string text;
+    const auto collect = [&](const std::string& line) { text += line + "\n"; };
     {
-        PlayLog log(path, {.tell = [&](const std::string& line) {
-                        text += line + "\n";
-                    }});  // a chosen file's folder is not made
+        PlayLog log(path, {.tell = collect});  // a chosen file's folder is not made
         for (int i = 0; i < 3; ++i) log.record({LogEvent::Pause, LogBy::Hotkey});
         log.flush();
         ASSERT_EQ(::mkdir(dir.file("gone").c_str(), 0700), 0);
