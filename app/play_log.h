@@ -63,7 +63,7 @@ public:
         bool createDirectory = false;  // make the file's folder (0700) if it is missing
         std::size_t rotateBytes = kRotateBytes;
         // Where the log's own trouble is told (a line on standard error).
-        std::function<void(const std::string&)> tell;
+        std::function<void(const std::string&)> tell = nullptr;
     };
 
     explicit PlayLog(std::string path) : PlayLog(std::move(path), Options{}) {}
