@@ -113,6 +113,9 @@ void SetUserVolume(int level);
 void CheckSchedule();
 // The switch's click: toggles the schedule, locks or unlocks the boxes, sets the caption.
 void SwitchSchedule();
+// What someone did to the music (a stop or pause, a play or resume), kept for a restart inside a
+// period; the player's own moves and the schedule's are not theirs.
+void NoteTransport(LogEvent event, LogBy by);
 // Writes period `index` of the model into its six boxes.
 void ShowPeriod(int index);
 // The boxes follow the model from here on, and the model follows what is typed.

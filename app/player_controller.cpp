@@ -129,6 +129,7 @@ std::function<void()> PlayerController::as(LogBy by, std::function<void()> run) 
 }
 
 void PlayerController::record(LogEvent event, LogBy by, std::string path, bool missed) {
+    NoteTransport(event, by);
     if (log) log->record(LogEntry(event, by, std::move(path), missed));
 }
 

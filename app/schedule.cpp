@@ -32,9 +32,24 @@ SchedulePeriod periodOfBoxes(int period) {
 
 void setEnabled(ui::Widget& w, bool enabled) { w.setProperty(ui::kDisabled, enabled ? 0 : 1); }
 
+// Whether the music is stopped (or paused) after the latest start taken, kept for a restart.
+void setStopped(bool stopped) {
+    ScheduleModel& model = controller().schedule;
+    if (model.stopped == stopped) return;
+    model.stopped = stopped;
+    sessionChanged();
+}
+
 void carryOut(const ScheduleEvent& event) {
     PlayerController& c = controller();
     if (event.kind == ScheduleEvent::Kind::Start) {
+        std::optional<std::int64_t>& taken = c.schedule.startedAt[static_cast<std::size_t>(event.period)];
+        // A restart inside an occurrence whose start was taken: the music comes back only when it
+        // was playing (a crash, a power cut), not after the user stopped it.
+        if (event.missed && taken == event.since && c.schedule.stopped) return;
+        taken = event.since;
+        c.schedule.stopped = false;
+        sessionChanged();
         c.record(LogEvent::ScheduleStart, LogBy::Schedule, {}, event.missed);
         c.whenIdle(c.as(LogBy::Schedule, [&c] {
             // A new period tries the playlist again, whatever failed before.
@@ -42,12 +57,19 @@ void carryOut(const ScheduleEvent& event) {
             PlayNext();
         }));
     } else {
+        setStopped(true);
         c.record(LogEvent::ScheduleEnd, LogBy::Schedule, {}, event.missed);
         c.whenIdle([&c] { c.endWithFade(); });
     }
 }
 
 }  // namespace
+
+void NoteTransport(LogEvent event, LogBy by) {
+    if (by == LogBy::None || by == LogBy::Schedule) return;
+    if (event == LogEvent::Stop || event == LogEvent::Pause) setStopped(true);
+    if (event == LogEvent::Track || event == LogEvent::Resume) setStopped(false);
+}
 
 void ShowPeriod(int index) {
     // A copy: each box written tells its watcher, which writes the model from the boxes.
@@ -134,7 +156,12 @@ RoutineResult ScheduleSwitch(const ui::EventCall&) {
 
 RoutineResult ClearPeriods(const ui::EventCall&) {
     SessionBatch batch;
-    for (int period = 0; period < ScheduleModel::kPeriods; ++period) controller().setPeriod(period, {});
+    // The boxes only: each period keeps its days.
+    for (int period = 0; period < ScheduleModel::kPeriods; ++period) {
+        SchedulePeriod cleared;
+        cleared.days = controller().schedule.periods[static_cast<std::size_t>(period)].days;
+        controller().setPeriod(period, cleared);
+    }
     return std::nullopt;
 }
 

@@ -47,6 +47,8 @@ void apply(const SessionData& d) {
     RebuildPlaylistView();
     for (int i = 0; i < ScheduleModel::kPeriods; ++i) controller().setPeriod(i, d.periods[static_cast<std::size_t>(i)]);
     controller().schedule.rest = d.rest;
+    controller().schedule.startedAt = d.started;
+    controller().schedule.stopped = d.stopped;
     // The two order switches exclude each other, as their clicks do; loop is the later one.
     s.loopTrack = d.loop ? 1 : 0;
     s.randomOrder = d.random && !d.loop ? 1 : 0;
@@ -57,7 +59,7 @@ void apply(const SessionData& d) {
         SwitchSchedule();
         // Started inside a period (a reboot at 10:05 in 08:00-17:00): its start is taken as soon
         // as the start-up is over (the command line's files in the list), not at the clock's first
-        // tick up to a second later.
+        // tick up to a second later, unless the music had been stopped since it was taken.
         controller().week.resumeAtStartUp();
         QTimer::singleShot(0, [] {
             if (hasMainForm() && !quitRequested()) CheckSchedule();
@@ -138,6 +140,8 @@ SessionData CurrentSession() {
     d.random = s.randomOrder == 1;
     d.loop = s.loopTrack == 1;
     d.schedule = controller().schedule.on;
+    d.started = controller().schedule.startedAt;
+    d.stopped = controller().schedule.stopped;
     d.folder = s.dialogFolder;
     return d;
 }

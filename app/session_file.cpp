@@ -52,7 +52,8 @@ std::size_t utf8Length(std::string_view s, std::size_t p) {
 constexpr int kMaxDepth = 64;
 
 // The keys this program reads; the values of any other key are skipped unparsed.
-constexpr std::string_view kKnownKeys[] = {"version", "playlist", "periods", "random", "loop", "schedule", "rest", "folder"};
+constexpr std::string_view kKnownKeys[] = {"version",  "playlist", "periods", "random", "loop",
+                                           "schedule", "rest",     "folder",  "stopped"};
 
 bool knownKey(std::string_view key) {
     // A key spelled with escapes is kept for the parser to judge.
@@ -249,6 +250,33 @@ std::string isoDate(sys_days d) {
     return text;
 }
 
+// A local time of day on a date, YYYY-MM-DDTHH:MM:SS, as a count of local seconds from 1970-01-01.
+std::optional<std::int64_t> parseLocalTime(const QString& text) {
+    const QByteArray s = text.toLatin1();
+    if (text.size() != 19 || s[10] != 'T' || s[13] != ':' || s[16] != ':') return std::nullopt;
+    const auto date = parseDate(text.left(10));
+    if (!date) return std::nullopt;
+    int fields[3];
+    for (int k = 0; k < 3; ++k) {
+        const char a = s[11 + 3 * k], b = s[12 + 3 * k];
+        if (a < '0' || a > '9' || b < '0' || b > '9') return std::nullopt;
+        fields[k] = (a - '0') * 10 + (b - '0');
+    }
+    if (fields[0] > 23 || fields[1] > 59 || fields[2] > 59) return std::nullopt;
+    return std::int64_t{date->time_since_epoch().count()} * 86400 + fields[0] * 3600 + fields[1] * 60 +
+           fields[2];
+}
+
+std::string localTimeText(std::int64_t seconds) {
+    std::int64_t day = seconds / 86400;
+    if (seconds % 86400 < 0) --day;
+    const std::int64_t sod = seconds - day * 86400;
+    char time[16];
+    std::snprintf(time, sizeof time, "T%02d:%02d:%02d", static_cast<int>(sod / 3600),
+                  static_cast<int>(sod / 60 % 60), static_cast<int>(sod % 60));
+    return isoDate(sys_days{days{day}}) + time;
+}
+
 bool readDate(const QJsonValue& v, const std::string& where, sys_days& out, std::string& error) {
     if (!v.isString()) return refuse(error, where, std::string(kindName(v)) + ", not a date (YYYY-MM-DD)");
     const auto date = parseDate(v.toString());
@@ -392,17 +420,27 @@ bool parseSession(std::string_view text, SessionData& out, std::string& error) {
             if (!expect(items[i], QJsonValue::Object, where, error)) return false;
             const QJsonObject period = items[i].toObject();
             SessionPeriod ignored;
-            SessionPeriod& p = i < static_cast<qsizetype>(d.periods.size()) ? d.periods[static_cast<std::size_t>(i)]
-                                                                           : ignored;
+            std::optional<std::int64_t> ignoredStart;
+            const bool kept = i < static_cast<qsizetype>(d.periods.size());
+            SessionPeriod& p = kept ? d.periods[static_cast<std::size_t>(i)] : ignored;
             if (!readTexts(period.value(QLatin1String("from")), where + ".from", p.from, error) ||
                 !readTexts(period.value(QLatin1String("to")), where + ".to", p.to, error) ||
                 !readPeriodDays(period, where, p.days, error))
                 return false;
+            if (const QJsonValue started = period.value(QLatin1String("started")); !started.isUndefined()) {
+                const auto at = started.isString() ? parseLocalTime(started.toString()) : std::nullopt;
+                if (!at)
+                    return refuse(error, where + ".started",
+                                  (started.isString() ? "\"" + started.toString().toStdString() + "\""
+                                                      : std::string(kindName(started))) +
+                                      ", not a local time (YYYY-MM-DDTHH:MM:SS)");
+                (kept ? d.started[static_cast<std::size_t>(i)] : ignoredStart) = at;
+            }
         }
     }
     if (!readRestDays(root, d.rest, error)) return false;
     if (!readBool(root, "random", d.random, error) || !readBool(root, "loop", d.loop, error) ||
-        !readBool(root, "schedule", d.schedule, error))
+        !readBool(root, "schedule", d.schedule, error) || !readBool(root, "stopped", d.stopped, error))
         return false;
     if (const QJsonValue v = root.value(QLatin1String("folder")); !v.isUndefined())
         if (!readString(v, "\"folder\"", d.folder, error)) return false;
@@ -447,6 +485,8 @@ std::string FormatSession(const SessionData& data) {
                 if (days & DayBit(d)) out += (n++ ? ", " : "") + std::to_string(d);
             out += "]";
         }
+        if (const auto& started = data.started[i])
+            out += ", \"started\": \"" + localTimeText(*started) + "\"";
         out += "}";
     }
     out += "]";
@@ -468,6 +508,7 @@ std::string FormatSession(const SessionData& data) {
     out += data.loop ? "true" : "false";
     out += ", \"schedule\": ";
     out += data.schedule ? "true" : "false";
+    if (data.stopped) out += ", \"stopped\": true";
     if (!data.folder.empty()) {
         out += ",\n \"folder\": ";
         AppendJsonString(out, data.folder);

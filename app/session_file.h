@@ -15,6 +15,14 @@
 //
 // Both are read whatever the version says. A file that uses either is written as version 2, one
 // that uses neither stays version 1, byte for byte as before they existed.
+//
+// What a restart inside a period needs, in any version (a reader that does not know these keys
+// passes over them): a period's "started", the local time its occurrence began whose start the
+// schedule took last, and the file's "stopped", true when the music was stopped or paused after
+// the latest start taken. Each is left out while it is unset (false).
+//
+//   "periods": [{"from": ["8", "0", "0"], "to": ["17", "0", "0"], "started": "2026-12-08T08:00:00"}, ...],
+//   "stopped": true
 // Missing keys (and missing periods or box texts) keep the start-up defaults; unknown keys are
 // ignored; a value of the wrong type or out of range, a version other than 1 or 2, bytes that
 // are not UTF-8 or not JSON make the whole file bad, with a reason naming the key.
@@ -39,6 +47,9 @@ struct SessionData {
     std::vector<DateRange> rest;
     bool random = false, loop = false, schedule = false;
     std::string folder;  // where the open dialog was last used; "" for none (the key is left out)
+    // ScheduleModel's startedAt and stopped.
+    std::array<std::optional<std::int64_t>, 5> started{};
+    bool stopped = false;
     bool operator==(const SessionData&) const = default;
 };
 

@@ -76,7 +76,8 @@ std::optional<ScheduleEvent> WeekSchedule::at(std::int64_t second) const {
     const int sod = static_cast<int>(second - day * kSecondsPerDay);
     for (int p = 0; p < kPeriodCount; ++p) {
         const WeekPeriod& w = periods_[static_cast<std::size_t>(p)];
-        if (w.start == sod && applies(p, day)) return ScheduleEvent{ScheduleEvent::Kind::Start, p};
+        if (w.start == sod && applies(p, day))
+            return ScheduleEvent{ScheduleEvent::Kind::Start, p, false, second};
     }
     for (int p = 0; p < kPeriodCount; ++p) {
         const WeekPeriod& w = periods_[static_cast<std::size_t>(p)];
@@ -87,9 +88,10 @@ std::optional<ScheduleEvent> WeekSchedule::at(std::int64_t second) const {
     return std::nullopt;
 }
 
-std::optional<int> WeekSchedule::insideSince(std::int64_t second, std::int64_t after) const {
+std::optional<ScheduleEvent> WeekSchedule::insideSince(std::int64_t second, std::int64_t after) const {
     const std::int64_t day = floorDiv(second, kSecondsPerDay);
     const int sod = static_cast<int>(second - day * kSecondsPerDay);
+    std::optional<ScheduleEvent> latest;
     for (int p = 0; p < kPeriodCount; ++p) {
         const WeekPeriod& w = periods_[static_cast<std::size_t>(p)];
         if (!w.start || !w.end || *w.start == *w.end) continue;
@@ -100,9 +102,11 @@ std::optional<int> WeekSchedule::insideSince(std::int64_t second, std::int64_t a
             occurrence = day - 1;
         else
             continue;
-        if (applies(p, occurrence) && occurrence * kSecondsPerDay + *w.start > after) return p;
+        const std::int64_t began = occurrence * kSecondsPerDay + *w.start;
+        if (applies(p, occurrence) && began > after && (!latest || began > latest->since))
+            latest = ScheduleEvent{ScheduleEvent::Kind::Start, p, true, began};
     }
-    return std::nullopt;
+    return latest;
 }
 
 std::optional<int> WeekSchedule::endPassed(std::int64_t from, std::int64_t to) const {
@@ -170,13 +174,13 @@ std::vector<ScheduleEvent> WeekSchedule::observe(const std::tm& local) {
         if (event && !(event->kind == ScheduleEvent::Kind::End && !events.empty()))
             events.push_back(*event);
         else if (!event)
-            if (auto p = insideSince(now, from)) events.push_back({ScheduleEvent::Kind::Start, *p, true});
+            if (auto start = insideSince(now, from)) events.push_back(*start);
     }
     if (resumePending_ && on_) {
         resumePending_ = false;
         if (events.empty())
-            if (auto p = insideSince(now, std::numeric_limits<std::int64_t>::min()))
-                events.push_back({ScheduleEvent::Kind::Start, *p, true});
+            if (auto start = insideSince(now, std::numeric_limits<std::int64_t>::min()))
+                events.push_back(*start);
     }
     return events;
 }

@@ -22,15 +22,17 @@
 // period that applies and whose start was passed over, its start is taken now. Both carry missed.
 // The same start is taken at the first observation after ResumeAtStartUp(), when the program comes
 // up with a session whose schedule is on. A user switching the schedule on inside a period takes
-// nothing: the next start fires as usual.
+// nothing: the next start fires as usual. Where periods overlap, the one whose occurrence began
+// last is the one taken.
 //
 // Days. A period fires its start on a day whose ISO weekday is in its mask and which is not a rest
 // day. Its end fires when the occurrence it closes applies: the same day's, or for a period that
 // crosses midnight (start later than end) the previous day's, so the morning end of a night that
 // began before a rest day still fires. A period has an inside only when it has both a start and an
-// end that differ: [start, end), across midnight when start > end. A period with a start only is
-// a bell: it never fires late. With every day in every mask and no rest days, the periods fire
-// exactly when the plain daily schedule does.
+// end that differ: [start, end), across midnight when start > end (an end at 00:00:00 closes the
+// day). A period without an end (one that can never equal the clock) has no inside: its start is
+// never taken late. With every day in every mask and no rest days, the periods fire exactly when
+// the plain daily schedule does.
 
 #include <array>
 #include <chrono>
@@ -69,6 +71,9 @@ struct ScheduleEvent {
     Kind kind;
     int period;           // 0 .. 4
     bool missed = false;  // taken late, after a jump or at start-up
+    // A start: the local second its occurrence began, counted as local seconds from 1970-01-01
+    // (a late start names the second it should have fired at).
+    std::int64_t since = 0;
     bool operator==(const ScheduleEvent&) const = default;
 };
 
@@ -108,8 +113,9 @@ public:
 private:
     // The event that fires at local second `second` (a count of local seconds from 1970-01-01).
     std::optional<ScheduleEvent> at(std::int64_t second) const;
-    // The period `second` is inside whose occurrence started after `after`.
-    std::optional<int> insideSince(std::int64_t second, std::int64_t after) const;
+    // The start, taken late, of the period `second` is inside whose occurrence started after
+    // `after` (of several, the one that started last).
+    std::optional<ScheduleEvent> insideSince(std::int64_t second, std::int64_t after) const;
     // The period of the latest end that applied in (from, to), if any.
     std::optional<int> endPassed(std::int64_t from, std::int64_t to) const;
     bool isRestDay(std::int64_t day) const;

@@ -84,15 +84,20 @@ TEST_F(Schedule, StartsFireOnceOnTheirExactSecondAndOnlyWhileSwitchedOn) {
     EXPECT_EQ(starts(), 2);
 }
 
-TEST_F(Schedule, EmptyBoxesMeanMidnightAndTheStartWinsOverAnEqualEnd) {
+TEST_F(Schedule, EmptyRowsAreUnusedEmptyBoxesMeanZeroAndTheStartWinsOverAnEqualEnd) {
     addFiles({"/nowhere/a.mp3", "/nowhere/b.mp3"});
-    switchOn();  // every slot empty: 00:00:00 to 00:00:00
+    switchOn();  // every slot empty: none is used
     mixer->calls.clear();
+    const int before = state().currentTrack;
     tickAt(0, 0, 0);
+    EXPECT_EQ(state().currentTrack, before);
+    EXPECT_TRUE(volumeWrites().empty()) << "an end ran";
+    setSlot(1, "", "", "1", "", "", "1");  // boxes typed: the empty ones read 0, 00:00:01 to 00:00:01
+    tickAt(0, 0, 1);
     EXPECT_EQ(state().currentTrack, 2);
     EXPECT_EQ(caption(), "播放:b.mp3");
     EXPECT_TRUE(volumeWrites().empty()) << "an end ran too";
-    tickAt(0, 0, 1);
+    tickAt(0, 0, 2);
     EXPECT_EQ(state().currentTrack, 2);
 
     neverMatching();

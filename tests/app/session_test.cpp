@@ -77,6 +77,19 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
     week.rest.clear();
     EXPECT_EQ(FormatSession(week), text);
 
+    // The starts taken and whether the music was stopped since: in any version, left out unset.
+    SessionData restart = d;
+    restart.started[1] =
+        std::int64_t{sys_days{2026y / 12 / 8}.time_since_epoch().count()} * 86400 + 8 * 3600 + 5;
+    restart.stopped = true;
+    const std::string text3 = FormatSession(restart);
+    EXPECT_EQ(parsed(text3), restart);
+    EXPECT_EQ(text3.rfind("{\"version\": 1,", 0), 0u) << text3;
+    EXPECT_NE(text3.find("\"to\": [\"\", \"\", \"\"], \"started\": \"2026-12-08T08:00:05\"}"),
+              std::string::npos)
+        << text3;
+    EXPECT_NE(text3.find("\"schedule\": true, \"stopped\": true}"), std::string::npos) << text3;
+
     // The documented example, with unknown keys, a short period and a missing switch.
     SessionData back = parsed(R"({"version": 1, "comment": {"x": [1, null, 2.5e3]},
         "playlist": ["/music/bell.mp3", "/music/break.mp3"],
@@ -135,6 +148,12 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
         {R"({"rest": "2026-12-25"})", "\"rest\" is a string, not a list"},
         {R"({"rest": [{"from": "2027-01-03", "to": "2027-01-01"}]})",
          "\"rest\"[0] is a range whose \"from\" comes after"},
+        {R"({"periods": [{"started": "2026-12-08 08:00:00"}]})",
+         "\"periods\"[0].started is \"2026-12-08 08:00:00\", not a local time (YYYY-MM-DDTHH:MM:SS)"},
+        {R"({"periods": [{}, {"started": "2026-12-08T24:00:00"}]})",
+         "\"periods\"[1].started is \"2026-12-08T24"},
+        {R"({"periods": [{"started": 0}]})", "\"periods\"[0].started is a number, not a local time"},
+        {R"({"stopped": 1})", "\"stopped\" is a number"},
         {R"({"version": 0})", "not one this program reads"},
         {R"({"version": "1"})", "\"version\" is a string"},
         {R"({"playlist": "/a.mp3"})", "\"playlist\" is a string, not a list"},

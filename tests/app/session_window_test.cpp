@@ -97,13 +97,38 @@ TEST_F(SessionWindow, RestoresPlaylistPeriodsAndSwitchesAndSavesEveryChangeAtOnc
     d.playlist.push_back("/m/d.mp3");
     EXPECT_EQ(saved(), d);
     click("按钮_清空时间段");
-    d.periods = {};  // every day again; the rest days stay
+    for (SessionPeriod& p : d.periods) p.from = p.to = {};  // the boxes only: days and rest days stay
     EXPECT_EQ(saved(), d);
-    EXPECT_EQ(daysTip(1), "");
+    EXPECT_EQ(daysTip(1), "周一至周五");
     click("按钮_重置列表");  // the question is answered with OK; the dialog adds nothing
     d.playlist.clear();
     EXPECT_EQ(saved(), d);
     EXPECT_EQ(readFile(path), FormatSession(d)) << "a temporary file was left or the text differs";
+}
+
+// A restart inside a period (the window closed with no quit, as in a crash or a power cut) plays
+// again when the music was playing, and stays silent when the user had stopped or paused it.
+TEST_F(SessionWindow, ARestartInsideAPeriodPlaysAgainOnlyWhenTheMusicWasPlaying) {
+    SessionData d;
+    d.playlist = {Tones::make("restart.mp3", 30)};
+    d.periods[0] = {{"8", "0", "0"}, {"17", "0", "0"}};
+    d.schedule = true;
+    writeFile(path, FormatSession(d));
+    now = at(10, 5, 0);
+    const struct {
+        const char* before;  // the button clicked before the restart, if any
+        bool plays;
+    } restarts[] = {{nullptr, true}, {"按钮_停止", false}, {"按钮_播放", true}, {"按钮_播放", false}};
+    open();  // the period's start was missed: it is taken now
+    for (const auto& r : restarts) {
+        SCOPED_TRACE(r.before ? r.before : "no click");
+        if (r.before) click(r.before);
+        fadesDone();
+        closeWindow();
+        open();
+        const bool plays = waitFor([&] { return playButton() == "暂停"; }, r.plays ? 5000 : 300);
+        EXPECT_EQ(plays, r.plays) << "the play button reads " << playButton();
+    }
 }
 
 TEST_F(SessionWindow, AMissingFileIsCreatedAndABadOneIsReportedMovedAsideAndNeverWrittenOver) {

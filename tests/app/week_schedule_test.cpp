@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/schedule_model.h"
 #include "app/week_schedule.h"
 
 namespace vesperon::app {
@@ -37,6 +38,35 @@ WeekPeriod P(const char* from, const char* to, DayMask days = kEveryDay) {
         return h * 3600 + m * 60 + s;
     };
     return {seconds(from), seconds(to), days};
+}
+
+// The five rows as typed in the window's six boxes each, "H,M,S,H,M,S" with empty boxes left
+// empty (",,,,," for a row nobody typed in).
+std::array<WeekPeriod, kPeriodCount> Typed(std::array<const char*, kPeriodCount> rows) {
+    ScheduleModel model;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::string_view row = rows[i];
+        for (int box = 0; box < 6; ++box) {
+            const auto comma = row.find(',');
+            (box < 3 ? model.periods[i].from : model.periods[i].to)[box % 3] =
+                std::string(row.substr(0, comma));
+            row.remove_prefix(comma == std::string_view::npos ? row.size() : comma + 1);
+        }
+    }
+    return weekPeriodsOf(model);
+}
+
+// `times` ("HH:MM:SS ZONE start|end N") on each of `days` days from `first`, in order.
+std::vector<std::string> Daily(year_month_day first, int days, const std::vector<std::string>& times) {
+    std::vector<std::string> out;
+    for (sys_days d{first}; d < sys_days{first} + std::chrono::days{days}; d += std::chrono::days{1}) {
+        const year_month_day ymd{d};
+        char date[16];
+        std::snprintf(date, sizeof date, "%04d-%02u-%02u ", static_cast<int>(ymd.year()),
+                      static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+        for (const std::string& t : times) out.push_back(date + t);
+    }
+    return out;
 }
 
 DateRange Days(year_month_day from, year_month_day to) { return {sys_days{from}, sys_days{to}}; }
@@ -101,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
     Week, WeekScheduleTest,
     testing::Values(
         // Mon 7 .. Sun 13 December 2026, with Wednesday a rest day: a daily period, a work-day
-        // one, a Saturday night crossing midnight and a weekend bell with no end.
+        // one, a Saturday night crossing midnight and a weekend start whose end never matches.
         Case{"DaysAndRestDays",
              "Europe/Berlin",
              {P("08:00:00", "08:45:00"), P("10:00:00", "10:00:30", kWorkDays), P("22:00:00", "02:00:00", DayBit(6)),
@@ -200,6 +230,14 @@ INSTANTIATE_TEST_SUITE_P(
              "2026-12-13 01:00:00",
              {{Step::Resume}, {Step::Jump, "2026-12-13 01:00:00"}, {Step::Run, "2026-12-13 02:00:00"}},
              {"2026-12-13 01:00:00 CET start 1 missed", "2026-12-13 02:00:00 CET end 1"}},
+        // Inside two periods, the one that began last is taken.
+        Case{"StartUpInsideTwoPeriods",
+             "Europe/Berlin",
+             {P("08:00:00", "17:00:00"), P("12:00:00", "13:00:00"), kNone, kNone, kNone},
+             {},
+             "2026-12-08 12:30:00",
+             {{Step::Resume}, {Step::Jump, "2026-12-08 12:30:00"}, {Step::Run, "2026-12-08 13:00:10"}},
+             {"2026-12-08 12:30:00 CET start 1 missed", "2026-12-08 13:00:00 CET end 1"}},
         Case{"StartUpOnARestDay",
              "Europe/Berlin",
              kShop,
@@ -232,7 +270,27 @@ INSTANTIATE_TEST_SUITE_P(
              {},
              "2026-12-08 07:59:58",
              {{Step::SwitchOn}, {Step::Run, "2026-12-08 08:00:02"}},
-             {"2026-12-08 08:00:00 CET start 1"}}),
+             {"2026-12-08 08:00:00 CET start 1"}},
+        // Rows nobody typed in fire nothing, so the midnight end of a night row still fires.
+        Case{"EmptyRowsFireNothing",
+             "Europe/Berlin",
+             Typed({"10,0,0,11,0,0", "23,0,0,0,0,0", ",,,,,", ",,,,,", ",,,,,"}),
+             {},
+             "2026-12-06 23:59:55",
+             {{Step::SwitchOn}, {Step::Run, "2026-12-13 23:59:59"}},
+             Daily(2026y / 12 / 7, 7,
+                   {"00:00:00 CET end 1", "10:00:00 CET start 0", "11:00:00 CET end 0",
+                    "23:00:00 CET start 1"})},
+        // A row with only its start typed reads its empty end as 00:00:00: it plays until
+        // midnight, and a restart inside it takes its start late.
+        Case{"AStartOnlyRowEndsAtMidnight",
+             "Europe/Berlin",
+             Typed({"10,4,0,,,", ",,,,,", ",,,,,", ",,,,,", ",,,,,"}),
+             {},
+             "2026-12-08 10:05:00",
+             {{Step::Resume}, {Step::Jump, "2026-12-08 10:05:00"}, {Step::Run, "2026-12-09 10:05:00"}},
+             {"2026-12-08 10:05:00 CET start 0 missed", "2026-12-09 00:00:00 CET end 0",
+              "2026-12-09 10:04:00 CET start 0"}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(WeekSchedule, BoxesBecomeSecondsAsTheClockComparesThem) {
@@ -242,6 +300,12 @@ TEST(WeekSchedule, BoxesBecomeSecondsAsTheClockComparesThem) {
     for (const char* bad : {"24", "8.5", "-1", "nan", "inf", "1e300"})
         EXPECT_EQ(BoxSecondOfDay(bad, "0", "0"), std::nullopt) << bad;
     EXPECT_EQ(BoxSecondOfDay("0", "60", "0"), std::nullopt);
+    // A row with one box typed keeps its empty boxes as 0; a row with none is not used.
+    ScheduleModel model;
+    model.periods[0].to[2] = "0";
+    const auto rows = weekPeriodsOf(model);
+    EXPECT_EQ(rows[0], (WeekPeriod{0, 0}));
+    EXPECT_EQ(rows[1], (WeekPeriod{}));
 }
 
 }  // namespace
