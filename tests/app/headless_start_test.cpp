@@ -98,8 +98,13 @@ TEST_F(HeadlessStart, WithoutADisplayTheSessionRunsTellsItsErrorsInThePlayLogAnd
          "Read-only file system",
          "cannot save the session"},
     };
+    const bool canMount = runCommand({mountReadOnly[0], mountReadOnly[1], "true"}).exitCode == 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (!c.wrap.empty() && !canMount) {
+            std::printf("%s: not tried, this machine lets no mount namespace be made\n", c.what);
+            continue;
+        }
         auto program = start(c.args, c.env, c.wrap);
         const bool up = waitFor(
             [&] { return readFile(log).find("hot keys") != std::string::npos || !program->running(); },
