@@ -125,7 +125,10 @@ void WatchPeriodBoxes();
 void AttachPeriodDaysMenus();
 
 // Quitting: closing the window becomes the controller's quit; the program also
-// quits so on SIGTERM, SIGINT, SIGHUP and the session's log-out.
+// quits so on SIGTERM, SIGINT, SIGHUP and the session's log-out. catchQuitSignals() comes first
+// in main (no Qt needed): from then on those signals are caught and held, so that none ends the
+// start-up unhandled; installSignalQuit(), once the application exists, turns them into the quit.
+void catchQuitSignals();
 void installSignalQuit();
 void installCloseQuit(ui::Form& form);
 inline void RequestQuit(LogBy by = LogBy::None) { controller().requestQuit(by); }

@@ -22,7 +22,10 @@ void showToolTips() {
     desktop::AddToolTip(widgets().nextButton.handle(), "快捷键:Page Down", false, false);
 }
 
-void reportRefused(const std::string& why) {
+void reportRefused(std::string why) {
+    // Without a window there is no display whose keys could be taken.
+    if (why.empty() && controller().headless)
+        why = "there is no display to take them on (running without a window)";
     reportInBoxLater(why.empty() ? "the hot keys Pause and Page Down could not be registered (another program "
                                    "holds them, or the session does not allow it)"
                                  : "the hot keys Pause and Page Down could not be registered: " + why,

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <utility>
 
 #include "app/logic.h"
 
@@ -42,8 +43,28 @@ void onSignal(int sig) {
 
 }  // namespace
 
-void installSignalQuit() {
+void catchQuitSignals() {
     if (signalPipe[0] >= 0 || pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigset_t quit;
+    sigemptyset(&quit);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(sig, &sa, nullptr);
+        sigaddset(&quit, sig);
+    }
+    // A parent may have handed them on blocked (one sent before the program ran is then held):
+    // from here on each is caught, so take them.
+    sigprocmask(SIG_UNBLOCK, &quit, nullptr);
+}
+
+void installSignalQuit() {
+    catchQuitSignals();
+    static bool installed = false;
+    if (signalPipe[0] < 0 || std::exchange(installed, true)) return;
+    // A signal caught before the event loop runs is read as soon as it does.
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char buf[16];
@@ -51,11 +72,6 @@ void installSignalQuit() {
         }
         if (PlayerController::exists()) RequestQuit();
     });
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
     // Log-out: the session manager asks each program to save and go (Qt 6 no longer closes
     // the windows itself), then ends the session.
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))

@@ -11,23 +11,33 @@ namespace vesperon::app {
 
 void reportLine(const std::string& reason) { std::fprintf(stderr, "vesperon: %s\n", reason.c_str()); }
 
-void reportInBox(const std::string& reason, const std::string& boxText) {
+namespace {
+
+// With no one to see a box: the line on standard error and in the play log. False when there is
+// a window to show the box on.
+bool toldWithoutBox(const std::string& reason, const std::string& boxText) {
+    if (!PlayerController::exists() || !PlayerController::current().headless) return false;
     PlayerController& c = PlayerController::current();
-    if (c.headless) {
-        const std::string& line = reason.empty() ? boxText : reason;
-        reportLine(line);
-        if (c.log) {
-            LogEntry entry(LogEvent::Error);
-            entry.message = line;
-            c.log->record(std::move(entry));
-        }
-        return;
+    const std::string& line = reason.empty() ? boxText : reason;
+    reportLine(line);
+    if (c.log) {
+        LogEntry entry(LogEvent::Error);
+        entry.message = line;
+        c.log->record(std::move(entry));
     }
+    return true;
+}
+
+}  // namespace
+
+void reportInBox(const std::string& reason, const std::string& boxText) {
+    if (toldWithoutBox(reason, boxText)) return;
     if (!reason.empty()) reportLine(reason);
-    c.messageBox(boxText, desktop::kMbIconError, "错误");
+    PlayerController::current().messageBox(boxText, desktop::kMbIconError, "错误");
 }
 
 void reportInBoxLater(const std::string& reason, const std::string& boxText) {
+    if (toldWithoutBox(reason, boxText)) return;
     if (!reason.empty()) reportLine(reason);
     showBoxLater(boxText, desktop::kMbIconError, "错误");
 }

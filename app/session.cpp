@@ -1,10 +1,6 @@
 #include "app/session.h"
 
-#include <sys/stat.h>
-
 #include <QTimer>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -69,12 +65,9 @@ void apply(const SessionData& d) {
 
 // Moves a bad file aside; false when it stays where it is (then it is never written over).
 bool moveAside(const std::string& path, std::string& where) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
-    // Device nodes and pipes are not session files someone could lose: leave them alone.
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) return false;
-    where = path + ".bad";
-    return std::rename(path.c_str(), where.c_str()) == 0;
+    Result<std::string> aside = SetAsideSessionFile(path);
+    where = std::move(aside.value);
+    return bool(aside);
 }
 
 }  // namespace

@@ -604,4 +604,59 @@ int RemoveSessionTemporaries(const std::string& path) {
     return removed;
 }
 
+std::string ResolvedSessionPath(const std::string& path) {
+    const std::string target = linkTarget(path);
+    char folder[PATH_MAX];
+    if (!realpath(folderOf(target).c_str(), folder)) return target;
+    return std::string(folder) + "/" + target.substr(target.rfind('/') + 1);
+}
+
+namespace {
+
+bool present(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// A rename that never replaces what is at `to`.
+bool renameAside(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without it: only one player touches a session, so a look first will do.
+    if (present(to)) return errno = EEXIST, false;
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace
+
+Result<std::string> SetAsideSessionFile(const std::string& path) {
+    using Aside = Result<std::string>;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? Aside{} : Aside::failed(systemError("cannot look at it"));
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode))
+        return Aside::failed("it is not a file");
+    const auto aside = [&](int n) { return path + ".bad" + (n > 0 ? "." + std::to_string(n) : ""); };
+    std::vector<int> numbered;
+    for (int n = 1; n < kSetAsideKept; ++n)
+        if (present(aside(n))) numbered.push_back(n);
+    if (numbered.size() == kSetAsideKept - 1) {
+        // Full. A folder set aside is not thrown away: then this one stays where it is.
+        if (::unlink(aside(numbered.front()).c_str()) != 0)
+            return Aside::failed(systemError("cannot make room for it beside " + aside(0)));
+        numbered.erase(numbered.begin());
+    }
+    // Numbered from 1 with no gaps (a move cut short may have left one), in the same order.
+    for (std::size_t i = 0; i < numbered.size(); ++i) {
+        const int want = static_cast<int>(i) + 1;
+        if (numbered[i] != want && !renameAside(aside(numbered[i]), aside(want)))
+            return Aside::failed(systemError("cannot move " + aside(numbered[i])));
+        numbered[i] = want;
+    }
+    const std::string where =
+        numbered.empty() && !present(aside(0)) ? aside(0) : aside(static_cast<int>(numbered.size()) + 1);
+    if (!renameAside(path, where)) return Aside::failed(systemError("cannot move it to " + where));
+    return where;
+}
+
 }  // namespace vesperon::app

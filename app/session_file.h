@@ -73,4 +73,17 @@ Done WriteSessionFile(const std::string& path, const SessionData& data);
 // player that holds the session (the lock), whose own saves cannot be under way.
 int RemoveSessionTemporaries(const std::string& path);
 
+// The file `path` names once symbolic links are followed (its own, also when the last one
+// dangles, and its folders'): two names of one session give the same path.
+std::string ResolvedSessionPath(const std::string& path);
+
+// How many set-aside session files are kept: FILE.bad, the first and most likely the user's own
+// session, and FILE.bad.1 ... FILE.bad.9, older to newer.
+inline constexpr int kSetAsideKept = 10;
+// Moves a session file that cannot be read out of the way, never over an earlier one: to
+// FILE.bad, else after the newest of those set aside. With all of them there, FILE.bad.1 makes
+// room (FILE.bad stays) and the rest move down one. Where it went ("" when nothing was at
+// `path`); fails when it stays in place (a device or pipe is no one's lost session).
+Result<std::string> SetAsideSessionFile(const std::string& path);
+
 }  // namespace vesperon::app

@@ -1,6 +1,6 @@
 # What `cmake --install` and the Debian package put in place: the stripped program, its desktop
 # entry, hicolor icons (the SVG and PNGs rendered from it at build time), the AppStream metainfo,
-# the man page and the package's changelog and copyright. scripts/package.sh builds the package.
+# the man page, the systemd user unit and the package's changelog and copyright. scripts/package.sh builds the package.
 include(GNUInstallDirs)
 
 set(share_src ${PROJECT_SOURCE_DIR}/desktop/share)
@@ -47,6 +47,26 @@ install(FILES ${share_out}/vesperon.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man
 set(docdir ${CMAKE_INSTALL_DATADIR}/doc/vesperon)
 install(FILES ${share_out}/changelog.gz ${share_src}/copyright DESTINATION ${docdir})
 add_custom_target(vesperon_share ALL DEPENDS ${generated})
+
+# The systemd user unit that plays the session's schedule without a display. It names the program
+# where this install puts it (the package's /usr/bin, or the prefix `cmake --install` is given),
+# so it is written when installing, not when configuring. share/systemd/user: systemd looks there
+# under /usr, /usr/local and ~/.local alike (not in ~/.local/lib/systemd/user).
+if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+  set(unit_bindir "${CMAKE_INSTALL_BINDIR}")
+else()
+  set(unit_bindir "\${prefix}/${CMAKE_INSTALL_BINDIR}")
+endif()
+install(CODE "
+  # cpack stages the package under a folder of its own; the package installs to its prefix.
+  set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
+  if(CPACK_PACKAGING_INSTALL_PREFIX)
+    set(prefix \"\${CPACK_PACKAGING_INSTALL_PREFIX}\")
+  endif()
+  set(CMAKE_INSTALL_FULL_BINDIR \"${unit_bindir}\")
+  configure_file(\"${share_src}/vesperon.service.in\" \"${share_out}/vesperon.service\" @ONLY)
+")
+install(FILES ${share_out}/vesperon.service DESTINATION ${CMAKE_INSTALL_DATADIR}/systemd/user)
 # A build of the program alone (run.sh) leaves a tree that `cmake --install` can install.
 add_dependencies(vesperon vesperon_share)
 

@@ -45,11 +45,11 @@ TEST(Install, ProgramEntryAndIconLandWhereDesktopsLook) {
         EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
     }
 
-    // The user service runs the program with the session and no window, and comes back if it fails.
+    // The user service runs the program installed beside it, with the session and no window, and
+    // comes back if it fails.
     const std::string unit = readFile(prefix.file("share/systemd/user/vesperon.service"));
-    EXPECT_TRUE(entryValue(unit, "ExecStart")
-                    .ends_with("/bin/vesperon --session %h/.config/vesperon/session.json --no-window"))
-        << unit;
+    EXPECT_EQ(entryValue(unit, "ExecStart"),
+              program + " --session %h/.config/vesperon/session.json --no-window");
     EXPECT_EQ(entryValue(unit, "Restart"), "on-failure");
     EXPECT_EQ(entryValue(unit, "WantedBy"), "default.target");
 

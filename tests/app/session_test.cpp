@@ -259,6 +259,31 @@ TEST(SessionFile, UnknownKeysAreSkippedWithoutBuildingTheirValues) {
     EXPECT_TRUE(d.loop);
 }
 
+// Bad files set aside one after another: each kept under its own name, FILE.bad (the first) for
+// good, and past the bound the oldest of the others makes room.
+TEST(SessionFile, SetAsideFilesAreAllKeptUpToTheBoundAndTheFirstForGood) {
+    TempDir dir;
+    const std::string path = dir.file("s.json");
+    const auto aside = [&](int n) { return path + ".bad" + (n > 0 ? "." + std::to_string(n) : ""); };
+    const int made = kSetAsideKept + 3;
+    for (int i = 0; i < made; ++i) {
+        writeFile(path, "bad " + std::to_string(i));
+        const Result<std::string> moved = SetAsideSessionFile(path);
+        ASSERT_TRUE(moved) << moved.error;
+        EXPECT_EQ(moved.value, aside(std::min(i, kSetAsideKept - 1)));
+    }
+    EXPECT_EQ(readFile(aside(0)), "bad 0");
+    for (int n = 1; n < kSetAsideKept; ++n)
+        EXPECT_EQ(readFile(aside(n)), "bad " + std::to_string(made - kSetAsideKept + n));
+    EXPECT_EQ(access(aside(kSetAsideKept).c_str(), F_OK), -1);
+    EXPECT_EQ(access(path.c_str(), F_OK), -1);
+
+    // Nothing there is nothing to move; a pipe is no one's session and stays.
+    EXPECT_EQ(SetAsideSessionFile(path).value, "");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    EXPECT_FALSE(SetAsideSessionFile(path));
+}
+
 TEST(SessionLock, OnePlayerHoldsASessionUntilItEnds) {
     test::TempDir dir;
     const std::string file = dir.file("s.json");
@@ -270,6 +295,31 @@ TEST(SessionLock, OnePlayerHoldsASessionUntilItEnds) {
     // A first start names a session in a folder not made yet (a service's ~/.config/vesperon).
     const auto made = SessionLock::take(dir.file("new/vesperon/s.json"));
     EXPECT_TRUE(made) << made.error;
+}
+
+// One session file under two names is one session: the lock is taken on the file they name.
+TEST(SessionLock, TwoNamesOfOneFileShareTheLock) {
+    test::TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("real").c_str(), 0700), 0);
+    writeFile(dir.file("real/s.json"), "{}");
+    for (const auto& [link, to] : {std::pair{"link.json", "real/s.json"}, std::pair{"a.json", "gone.json"},
+                                   std::pair{"b.json", "gone.json"}, std::pair{"folder", "real"}})
+        ASSERT_EQ(symlink(to, dir.file(link).c_str()), 0) << link;
+    const struct {
+        const char* what;
+        std::string first, second;
+    } cases[] = {
+        {"a link and its target", dir.file("link.json"), dir.file("real/s.json")},
+        {"two links to one missing file", dir.file("a.json"), dir.file("b.json")},
+        {"a linked folder", dir.file("folder/s.json"), dir.file("real/s.json")},
+        {"a path with dots", dir.file("real/../real/./s.json"), dir.file("real/s.json")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto first = SessionLock::take(c.first);
+        ASSERT_TRUE(first) << first.error;
+        EXPECT_NE(SessionLock::take(c.second).error.find("in use by another Vesperon"), std::string::npos);
+    }
 }
 
 TEST(ScheduleTick, AimsJustPastTheNextSecondWhereverItIsArmed) {

@@ -150,10 +150,12 @@ TEST_F(SessionWindow, AMissingFileIsCreatedAndABadOneIsReportedMovedAsideAndNeve
         {"version 3", R"({"version": 3, "playlist": ["/music/a.mp3"], "schedule": true})"},
         {"unreadable", ""},
     };
-    for (const auto& c : cases) {
+    // Each bad file is set aside beside the ones before it, none written over.
+    const std::string aside[] = {path + ".bad", path + ".bad.1", path + ".bad.2", path + ".bad.3"};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
         SCOPED_TRACE(c.what);
-        ::unlink(path.c_str());  // the empty session and the bad file the last case left
-        ::unlink((path + ".bad").c_str());
+        ::unlink(path.c_str());  // the empty session the last case left
         if (c.text.empty())
             ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
         else
@@ -169,16 +171,17 @@ TEST_F(SessionWindow, AMissingFileIsCreatedAndABadOneIsReportedMovedAsideAndNeve
         EXPECT_NE(err.find(path, first), std::string::npos) << err;
         EXPECT_LT(err.find(path, first), err.find('\n', first)) << err;
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_NE(boxes[0].text.find(path + ".bad"), std::string::npos) << boxes[0].text;
+        EXPECT_NE(boxes[0].text.find(aside[i] + ","), std::string::npos) << boxes[0].text;
         EXPECT_TRUE(rows().empty());
         EXPECT_EQ(controller->schedule.on, false);
-        if (c.text.empty()) {
-            struct stat st {};
-            EXPECT_EQ(stat((path + ".bad").c_str(), &st), 0);
-            EXPECT_TRUE(S_ISDIR(st.st_mode));
-            ::rmdir((path + ".bad").c_str());
-        } else {
-            EXPECT_EQ(readFile(path + ".bad"), c.text);
+        for (std::size_t k = 0; k <= i; ++k) {
+            if (cases[k].text.empty()) {
+                struct stat st {};
+                EXPECT_EQ(stat(aside[k].c_str(), &st), 0);
+                EXPECT_TRUE(S_ISDIR(st.st_mode)) << aside[k];
+            } else {
+                EXPECT_EQ(readFile(aside[k]), cases[k].text) << aside[k];
+            }
         }
         EXPECT_EQ(saved(), SessionData{}) << "an empty session replaces it";
         closeWindow();

@@ -21,7 +21,7 @@ namespace {
 
 std::vector<std::string> damagedVectors() {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(VESPERON_VECTORS_DIR)) {
+    for (const auto& e : std::filesystem::directory_iterator(vectorsDir())) {
         const std::string n = e.path().filename().string();
         if (e.path().extension() != ".bit") continue;
         if (n.rfind("ILL2_", 0) == 0 || n.rfind("ILL4_", 0) == 0 || n.rfind("l2-nonstandard-", 0) == 0)

@@ -39,7 +39,7 @@ const std::map<std::string, std::string> kFiguresOnly = {
 
 std::vector<std::string> layer3Vectors() {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(VESPERON_VECTORS_DIR)) {
+    for (const auto& e : fs::directory_iterator(vectorsDir())) {
         const std::string stem = e.path().stem().string();
         if (e.path().extension() != ".bit") continue;
         if (stem.rfind("l3-", 0) != 0 && stem.rfind("M2L3_", 0) != 0) continue;

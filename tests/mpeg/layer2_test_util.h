@@ -12,6 +12,7 @@
 #include "engine/mpeg/header.h"
 #include "engine/mpeg/source_file.h"
 #include "engine/mpeg/stream_decoder.h"
+#include "tests/support/vectors.h"
 
 namespace vesperon::test {
 
@@ -111,10 +112,6 @@ inline std::vector<uint8_t> readBytes(const std::string& path) {
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
     std::fclose(f);
     return data;
-}
-
-inline std::string vectorPath(const std::string& name) {
-    return std::string(VESPERON_VECTORS_DIR) + "/" + name;
 }
 
 }  // namespace vesperon::test

@@ -12,6 +12,7 @@
 #include "engine/mpeg/header.h"
 #include "engine/mpeg/stream_decoder.h"
 #include "engine/mpeg/vbr_info.h"
+#include "tests/support/vectors.h"
 
 using namespace vesperon::mpeg;
 
@@ -68,7 +69,7 @@ Bytes repeat(const HeaderFields& s, int count) {
 }
 
 Bytes readVector(const std::string& name) {
-    std::ifstream f(std::string(VESPERON_VECTORS_DIR) + "/" + name, std::ios::binary);
+    std::ifstream f(vesperon::test::vectorPath(name), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 

@@ -15,6 +15,7 @@
 #include "engine/mpeg/source_file.h"
 #include "engine/mpeg/stream_decoder.h"
 #include "tests/support/process.h"
+#include "tests/support/vectors.h"
 
 using namespace vesperon::mpeg;
 namespace fs = std::filesystem;
@@ -30,7 +31,7 @@ constexpr std::size_t kDamagedLimit = 48 * 1024;
 
 std::vector<fs::path> vectorFiles() {
     std::vector<fs::path> files;
-    for (const auto& e : fs::recursive_directory_iterator(VESPERON_VECTORS_DIR)) {
+    for (const auto& e : fs::recursive_directory_iterator(vesperon::test::vectorsDir())) {
         if (e.is_regular_file()) files.push_back(e.path());
     }
     std::sort(files.begin(), files.end());

@@ -10,6 +10,7 @@
 #include "tests/support/audio_compare.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
+#include "tests/support/vectors.h"
 
 using namespace vesperon::test;
 
@@ -126,8 +127,7 @@ TEST_F(DecodeTool, FailuresAreOneLineAndNonZero) {
     EXPECT_EQ(countLines(missing.err), 1) << missing.err;
     EXPECT_NE(missing.err.find("file not found"), std::string::npos);
 
-    CommandResult layer1 =
-        runCommand({kDecode, std::string(VESPERON_VECTORS_DIR) + "/l1-fl1.bit", file("x.wav")});
+    CommandResult layer1 = runCommand({kDecode, vectorPath("l1-fl1.bit"), file("x.wav")});
     EXPECT_NE(layer1.exitCode, 0);
     EXPECT_EQ(countLines(layer1.err), 1) << layer1.err;
     EXPECT_NE(layer1.err.find("no MPEG audio Layer II/III stream found"), std::string::npos);
@@ -162,7 +162,7 @@ TEST_F(DecodeTool, FailuresAreOneLineAndNonZero) {
 TEST_F(DecodeTool, OutputEqualsThePlayers) {
     if (::access(kPlay.c_str(), X_OK) != 0) GTEST_SKIP() << "vesperon-play is not built";
     ASSERT_EQ(runCommand({kCipher, "--password", "pw", file("tone.mp2"), file("tone.pw")}).exitCode, 0);
-    const std::string vectors = VESPERON_VECTORS_DIR;
+    const std::string vectors = vectorsDir();
     struct Case {
         std::string in;
         std::vector<std::string> options;
@@ -215,7 +215,7 @@ class OneFrameFile : public testing::TestWithParam<const char*> {};
 }  // namespace
 
 TEST_P(OneFrameFile, PlaysItsFrame) {
-    const std::string in = std::string(VESPERON_VECTORS_DIR) + "/" + GetParam() + ".bit";
+    const std::string in = vectorPath(std::string(GetParam()) + ".bit");
     CommandResult r = runCommand({kDecode, "--raw", in, "-"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("decoded: 1\n"), std::string::npos) << r.err;

@@ -18,7 +18,7 @@ namespace {
 TEST(VectorPaths, EveryPathDecodesEveryStreamToTheSameBits) {
     const mpeg::VectorPath best = mpeg::bestVectorPath();
     int streams = 0;
-    for (const auto& e : fs::directory_iterator(VESPERON_VECTORS_DIR)) {
+    for (const auto& e : fs::directory_iterator(vectorsDir())) {
         if (e.path().extension() != ".bit") continue;
         mpeg::setVectorPath(best);
         const DecodedStream reference = decodeFile(e.path().string());

@@ -62,6 +62,13 @@ TEST(Package, PassesTheCheckersInstallsRunsAndPurgesCleanly) {
     EXPECT_TRUE(entryCheck.exitCode == 0 && entryCheck.out.empty()) << entryCheck.out << entryCheck.err;
     const CommandResult appstream = runCommand({"appstreamcli", "validate", "--no-net", metainfo}, 60);
     EXPECT_EQ(appstream.exitCode, 0) << appstream.out << appstream.err;
+    // The user service names the program the package installed.
+    const std::string unit = "/usr/share/systemd/user/vesperon.service";
+    EXPECT_NE(readFile(unit).find("\nExecStart=/usr/bin/vesperon "), std::string::npos) << readFile(unit);
+    if (haveProgram("systemd-analyze")) {  // as the system manager would: no user manager may run here
+        const CommandResult verify = runCommand({"systemd-analyze", "verify", unit}, 60);
+        EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+    }
     EXPECT_EQ(runCommand({"sh", "-c", "readelf -S /usr/bin/vesperon | grep -E '\\.(symtab|debug_)'"}).out, "")
         << "the installed program is not stripped";
 

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/wait.h"
+
 extern char** environ;
 
 namespace vesperon::test {
@@ -147,12 +149,29 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
 
 BackgroundProcess::~BackgroundProcess() { stop(); }
 
+void BackgroundProcess::reaped(int status) const {
+    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    pid_ = -1;  // never signal a pid the system may hand out again
+}
+
 bool BackgroundProcess::running() const {
     if (pid_ <= 0) return false;
     int status;
-    if (waitpid(pid_, &status, WNOHANG) == 0) return true;
-    pid_ = -1;  // reaped: never signal a pid the system may hand out again
+    const pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == 0) return true;
+    if (r == pid_)
+        reaped(status);
+    else
+        pid_ = -1;
     return false;
+}
+
+void BackgroundProcess::signal(int sig) const {
+    if (pid_ > 0) kill(pid_, sig);
+}
+
+int BackgroundProcess::wait(double timeoutSeconds) {
+    return waitFor([&] { return !running(); }, static_cast<int>(timeoutSeconds * 1000)) ? exitStatus_ : -1;
 }
 
 void BackgroundProcess::stop() {

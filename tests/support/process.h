@@ -42,10 +42,17 @@ public:
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
     bool running() const;
     int pid() const { return pid_; }
+    // Sends `sig` to the process (not its group).
+    void signal(int sig) const;
+    // Waits up to `timeoutSeconds` for it to end: its exit status, 128 + the signal that ended
+    // it, or -1 when it still runs.
+    int wait(double timeoutSeconds);
     void stop();
 
 private:
+    void reaped(int status) const;
     mutable int pid_ = -1;
+    mutable int exitStatus_ = -1;
 };
 
 std::string readFile(const std::string& path);
