@@ -333,6 +333,7 @@ bool WaveRenderer::handFrame(std::uint8_t* frame, std::size_t length) {
         --issued_;
         return false;
     }
+    soundPlayed_.store(true, std::memory_order_release);
     return true;
 }
 
