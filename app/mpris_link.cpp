@@ -116,7 +116,9 @@ public:
         later([this, positionUs] {
             controller().whenIdle([this, positionUs] {
                 const int percent =
-                    lengthUs_ > 0 ? static_cast<int>(std::clamp<std::int64_t>(positionUs * 100 / lengthUs_, 0, 99)) : 0;
+                    lengthUs_ > 0
+                        ? static_cast<int>(std::clamp<std::int64_t>(positionUs * 100 / lengthUs_, 0, 99))
+                        : 0;
                 setSliderPosition(percent);
                 SeekTo(percent, positionUs);
             });

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/logic.h"
-#include "app/report.h"
 #include "app/mpris_link.h"
+#include "app/report.h"
 #include "app/routines.h"
 #include "engine/player/commands.h"
 #include "ui/list_box.h"
@@ -88,6 +88,8 @@ std::string failureText(engine::Status why) {
             return "no MPEG audio in it";
         case Status::DeviceFailed:
             return "the sound device failed";
+        case Status::Ok:
+            return "ended before any sound";
         default:
             return engine::statusName(why);
     }
@@ -98,6 +100,8 @@ void TrackEnded() {
     // A track that played any sound was played, however short; one that played none failed, and
     // a whole playlist of those in a row stops instead of cycling.
     const engine::PlayEnd end = engine::CurrentPlayEnd();
+    // The end of a play replaced meanwhile (a skip in its last moment): the one now playing goes on.
+    if (end.why == engine::Status::Ok && engine::QueryPlayState() != 0) return;
     if (end.soundPlayed) {
         c.failedInARow = 0;
     } else {

@@ -80,7 +80,6 @@ QString coverUrl(const std::vector<std::uint8_t>& picture) {
     return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
 }
 
-
 }  // namespace
 
 TrackTags readTrackTags(const std::string& path) {

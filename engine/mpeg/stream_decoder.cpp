@@ -216,7 +216,8 @@ Status StreamDecoder::seekToMicroseconds(int64_t microseconds) {
     if (samplesPerFrame <= 0 || rate <= 0 || info_.totalFrames <= 0) return seekToPercent(0);
     // Bounded first, so that the product cannot overflow: no track lasts 30 years.
     const int64_t us = std::clamp<int64_t>(microseconds, 0, int64_t{1} << 50);
-    const int64_t sample = us / 1000000 * rate + us % 1000000 * rate / 1000000 + (trimming_ ? info_.startTrim : 0);
+    const int64_t sample =
+        us / 1000000 * rate + us % 1000000 * rate / 1000000 + (trimming_ ? info_.startTrim : 0);
     const int64_t frame = std::min(sample / samplesPerFrame, info_.totalFrames);
     const int64_t audioStart = std::max<int64_t>(firstAudioOffset_, 0);
     const int64_t length = info_.dataLength;
@@ -227,11 +228,13 @@ Status StreamDecoder::seekToMicroseconds(int64_t microseconds) {
         const double p = 100.0 * static_cast<double>(frame) / static_cast<double>(info_.totalFrames);
         const auto i = static_cast<std::size_t>(std::min(p, 99.0));
         const double low = info_.vbr->seekTable[i], high = i < 99 ? info_.vbr->seekTable[i + 1] : 256.0;
-        offset = static_cast<int64_t>((low + (high - low) * (p - static_cast<double>(i))) * static_cast<double>(length) / 256.0);
+        offset = static_cast<int64_t>((low + (high - low) * (p - static_cast<double>(i))) *
+                                      static_cast<double>(length) / 256.0);
     } else if (frame > 0) {
         // Half a frame before it, in frames of the average length: the resynchronisation then
         // finds the frame itself, whatever padding came before.
-        const double average = static_cast<double>(length - audioStart) / static_cast<double>(info_.totalFrames);
+        const double average =
+            static_cast<double>(length - audioStart) / static_cast<double>(info_.totalFrames);
         offset = audioStart + static_cast<int64_t>(average * (static_cast<double>(frame) - 0.5));
     }
     counter_ = frame;

@@ -275,7 +275,7 @@ bool WaveRenderer::handOver() {
             // the lead would otherwise end as fast as they decode, piling up at the device.
             const std::uint64_t mark = device_->soundMark(), heard = device_->soundHeard();
             const double held = std::max(queued * headerSeconds,
-                                          mark > heard ? double(mark - heard) / format_.sampleRate : 0.0);
+                                         mark > heard ? double(mark - heard) / format_.sampleRate : 0.0);
             if (held <= kHandOverLead || device_->failed()) break;
             headerDone_.wait_for(lock, kHeaderPoll);
             lock.unlock();

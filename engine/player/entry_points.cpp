@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-
 namespace vesperon::engine {
 
 namespace {
@@ -41,7 +40,8 @@ void NewPlay(PlayerHandle player, WindowHandle notify, const char* password, std
     toPlayback(player)->play(options);
 }
 
-void NewPlayAt(PlayerHandle player, WindowHandle notify, const char* password, std::int64_t startMicroseconds) {
+void NewPlayAt(PlayerHandle player, WindowHandle notify, const char* password,
+               std::int64_t startMicroseconds) {
     if (!player) return;
     PlayOptions options{windowSink(notify), 0, std::nullopt, startMicroseconds};
     if (password) options.password = password;

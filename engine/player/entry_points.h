@@ -22,7 +22,8 @@ void NewPlay(PlayerHandle player, WindowHandle notify, const char* password, std
 void Play(PlayerHandle player);
 // Beside the six: NewPlay with the start as a time from the beginning (microseconds), which a
 // caller that knows the time asks for to within a frame rather than a whole percent.
-void NewPlayAt(PlayerHandle player, WindowHandle notify, const char* password, std::int64_t startMicroseconds);
+void NewPlayAt(PlayerHandle player, WindowHandle notify, const char* password,
+               std::int64_t startMicroseconds);
 // 1 Playing, -1 Paused, 0 Stopped or no player.
 std::int32_t GetPlayState(PlayerHandle player);
 void SetPauseState(PlayerHandle player, std::int32_t pause);

@@ -57,7 +57,8 @@ Status Player::play(NoticeSink sink, const char* password, int startPercent, std
     return playLocked(std::move(sink), password, startPercent, startMicroseconds);
 }
 
-Status Player::playLocked(NoticeSink sink, const char* password, int startPercent, std::int64_t startMicroseconds) {
+Status Player::playLocked(NoticeSink sink, const char* password, int startPercent,
+                          std::int64_t startMicroseconds) {
     if (state_ == PlayState::Playing) {
         // Destroying the play stops it; its device is kept for the next one.
         pipeline_.reset();

@@ -55,7 +55,8 @@ private:
     void process(const Request& request);
     void startService();
     // play with lock_ held: also how the service thread moves on to the next file.
-    Status playLocked(NoticeSink sink, const char* password, int startPercent, std::int64_t startMicroseconds = 0);
+    Status playLocked(NoticeSink sink, const char* password, int startPercent,
+                      std::int64_t startMicroseconds = 0);
     Status buildPipeline(const std::string& name, const NoticeSink& sink, const char* password);
 
     // Serialises play, setPaused, removal and the processing of an end report. Plain, not

@@ -297,7 +297,6 @@ TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
     EXPECT_NE(rate.find("double 1"), std::string::npos) << rate;
 }
 
-
 // Polls `read` on a thread of its own until stopped: when the value it gives turned into `want`
 // is known to lie between the last look that saw another value and the first that saw it.
 class ChangeWatch {
@@ -355,7 +354,8 @@ private:
             const auto size = std::filesystem::file_size(path_, error);
             const auto now = Clock::now();
             if (!error && size > 0) {
-                const auto start = now - std::chrono::microseconds(static_cast<long long>(size) * 1000000 / rate_);
+                const auto start =
+                    now - std::chrono::microseconds(static_cast<long long>(size) * 1000000 / rate_);
                 std::lock_guard lock(mutex_);
                 if (start_ == Clock::time_point{} || start > start_) start_ = start;
             }
@@ -386,10 +386,11 @@ TEST(MprisE2E, TheNextTrackIsShownWhenItsFirstSoundIsHeard) {
         Before before;
         const char* name;
     };
-    for (const Case& c : {Case{"pulse", Before::Nothing, "plain"}, Case{"pulse", Before::PauseResume, "pause/resume"},
-                          Case{"pulse", Before::SeekNearEnd, "seek near the end"},
-                          Case{"alsa", Before::Nothing, "plain"}, Case{"alsa", Before::PauseResume, "pause/resume"},
-                          Case{"alsa", Before::SeekNearEnd, "seek near the end"}}) {
+    for (const Case& c :
+         {Case{"pulse", Before::Nothing, "plain"}, Case{"pulse", Before::PauseResume, "pause/resume"},
+          Case{"pulse", Before::SeekNearEnd, "seek near the end"}, Case{"alsa", Before::Nothing, "plain"},
+          Case{"alsa", Before::PauseResume, "pause/resume"},
+          Case{"alsa", Before::SeekNearEnd, "seek near the end"}}) {
         SCOPED_TRACE(std::string(c.output) + ", " + c.name);
         BackgroundProcess player({program, a, b}, {std::string("VESPERON_AUDIO_OUTPUT=") + c.output});
         std::string seen;
@@ -424,7 +425,8 @@ TEST(MprisE2E, TheNextTrackIsShownWhenItsFirstSoundIsHeard) {
             seam = -1;
             for (std::size_t block = 0; block + 882 <= pcm.size(); block += 882) {
                 int peak = 0;
-                for (std::size_t i = block; i < block + 882; ++i) peak = std::max(peak, std::abs(int(pcm[i])));
+                for (std::size_t i = block; i < block + 882; ++i)
+                    peak = std::max(peak, std::abs(int(pcm[i])));
                 if (peak > 9000) seam = static_cast<long>(block + 882);
             }
             return seam > 0 && static_cast<std::size_t>(seam) + 8820 < pcm.size();
@@ -439,8 +441,9 @@ TEST(MprisE2E, TheNextTrackIsShownWhenItsFirstSoundIsHeard) {
         double titleFrom, titleTo, mprisFrom, mprisTo;
         offset(shownTitle, &titleFrom, &titleTo);
         offset(mprisTitle, &mprisFrom, &mprisTo);
-        std::printf("%s, %s: title changed %+.3f..%+.3f s, MPRIS title %+.3f..%+.3f s from B's first sound heard\n",
-                    c.output, c.name, titleFrom, titleTo, mprisFrom, mprisTo);
+        std::printf(
+            "%s, %s: title changed %+.3f..%+.3f s, MPRIS title %+.3f..%+.3f s from B's first sound heard\n",
+            c.output, c.name, titleFrom, titleTo, mprisFrom, mprisTo);
         // The change lies between the last look that saw A and the first that saw B.
         EXPECT_GT(titleTo, -0.1);
         EXPECT_LT(titleFrom, 0.1);

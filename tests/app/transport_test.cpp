@@ -168,6 +168,10 @@ TEST_F(Transport, TheNextTrackIsShownWhenItsFirstSoundIsHeard) {
     EXPECT_TRUE(waitFor([&] { return caption() == "播放:heard2.mp3"; }, 3000)) << caption();
     EXPECT_TRUE(engine::CurrentHeardPosition().started);
     EXPECT_EQ(list().selectedIndex(), 1);
+    // An end notice of a play that was replaced meanwhile does not end the one playing now.
+    feedback(100);
+    EXPECT_EQ(state().currentTrack, 2);
+    EXPECT_EQ(caption(), "播放:heard2.mp3");
 }
 
 // A track that does not open is logged as failed with the reason and the next one starts; a list
@@ -183,7 +187,8 @@ TEST_F(Transport, UnopenableTracksAreLoggedAsFailedAndTheListMovesOn) {
     EXPECT_TRUE(waitFor([&] { return caption() == "播放:opens.mp3"; }, 3000)) << caption();
     EXPECT_EQ(engine::QueryPlayState(), 1);
     EXPECT_EQ(list().selectedIndex(), 1);
-    EXPECT_EQ(count(log, "\"event\":\"failed\",\"path\":\"/nowhere/gone.mp3\",\"message\":\"no such file\"}"), 1)
+    EXPECT_EQ(count(log, "\"event\":\"failed\",\"path\":\"/nowhere/gone.mp3\",\"message\":\"no such file\"}"),
+              1)
         << vesperon::test::readFile(log.path());
 
     // Nothing but tracks that do not open (two gone, a folder): each fails once, then it stops.
