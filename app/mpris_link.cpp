@@ -150,7 +150,6 @@ public:
 
 private:
     // Where the sound heard stands; before the play's format is known, where it was started.
-    // Until the play's format is known, where it was asked to start.
     std::int64_t heardMicroseconds(const PlayerState& p) const {
         const engine::HeardPosition heard = engine::CurrentHeardPosition();
         std::int64_t us = heard.sampleRate > 0      ? heard.microseconds()

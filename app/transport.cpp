@@ -67,8 +67,6 @@ void showHeardTrack() {
     selectCurrentRow();
 }
 
-}  // namespace
-
 // Why a track played no sound, for the play log.
 std::string failureText(engine::Status why) {
     using engine::Status;
@@ -94,6 +92,8 @@ std::string failureText(engine::Status why) {
             return engine::statusName(why);
     }
 }
+
+}  // namespace
 
 void TrackEnded() {
     PlayerController& c = controller();
