@@ -100,7 +100,9 @@ void PlayPrevious();
 void PlayPauseToggle();
 void StopPlayback();
 void PlayRow(int row);  // 0-based, as the list box counts
-void SeekTo(int percent);
+// Restarts the playing track at percent of it, or at a time from its beginning when
+// atMicroseconds is positive (percent is then what the slider shows).
+void SeekTo(int percent, std::int64_t atMicroseconds = 0);
 void TrackEnded();
 void dispatchNotice(const Notice& notice);
 

@@ -81,7 +81,7 @@ public:
                 lengthUs_ = mpeg::EstimateDurationMicroseconds(s.path);
             }
             s.lengthUs = lengthUs_;
-            s.positionUs = endHeard ? std::max<std::int64_t>(lengthUs_, 0) : heardMicroseconds(p.startPercent);
+            s.positionUs = endHeard ? std::max<std::int64_t>(lengthUs_, 0) : heardMicroseconds(p);
         }
         s.shuffle = p.randomOrder == 1;
         s.loopTrack = p.loopTrack == 1;
@@ -112,11 +112,15 @@ public:
     void previous() override {
         later([] { controller().previous(LogBy::Mpris); });
     }
-    void restartAt(int percent) override {
-        later([percent] {
-            controller().whenIdle([percent] {
+    void restartAt(std::int64_t positionUs) override {
+        later([this, positionUs] {
+            controller().whenIdle([this, positionUs] {
+                const int percent =
+                    lengthUs_ > 0
+                        ? static_cast<int>(std::clamp<std::int64_t>(positionUs * 100 / lengthUs_, 0, 99))
+                        : 0;
                 setSliderPosition(percent);
-                SeekTo(percent);
+                SeekTo(percent, positionUs);
             });
         });
     }
@@ -146,10 +150,11 @@ public:
 
 private:
     // Where the sound heard stands; before the play's format is known, where it was started.
-    std::int64_t heardMicroseconds(int startPercent) const {
+    std::int64_t heardMicroseconds(const PlayerState& p) const {
         const engine::HeardPosition heard = engine::CurrentHeardPosition();
-        std::int64_t us = heard.sampleRate > 0 ? heard.microseconds()
-                                               : (lengthUs_ > 0 ? lengthUs_ / 100 * startPercent : 0);
+        std::int64_t us = heard.sampleRate > 0      ? heard.microseconds()
+                          : p.startMicroseconds > 0 ? p.startMicroseconds
+                                                    : (lengthUs_ > 0 ? lengthUs_ / 100 * p.startPercent : 0);
         // The length is an estimate from the file; the position never passes it.
         if (lengthUs_ > 0) us = std::min(us, lengthUs_);
         return std::max<std::int64_t>(us, 0);

@@ -133,6 +133,13 @@ void PlayerController::record(LogEvent event, LogBy by, std::string path, bool m
     if (log) log->record(LogEntry(event, by, std::move(path), missed));
 }
 
+void PlayerController::record(LogEvent event, LogBy by, std::string path, std::string message) {
+    if (!log) return;
+    LogEntry entry(event, by, std::move(path));
+    entry.message = std::move(message);
+    log->record(std::move(entry));
+}
+
 void PlayerController::togglePlayPause(LogBy by) { whenIdle(as(by, [] { PlayPauseToggle(); }), CommandKind::Toggle); }
 void PlayerController::next(LogBy by) {
     whenIdle(as(by, [this, by] {
@@ -160,6 +167,12 @@ void PlayerController::resetPlaylist() { whenIdle([] { ResetPlaylistAsked(); });
 void PlayerController::append(const std::vector<std::string>& paths) { AppendTracks(paths); }
 void PlayerController::switchSchedule() { SwitchSchedule(); }
 void PlayerController::trackEnded() { TrackEnded(); }
+
+void PlayerController::moveOnSoon() {
+    QTimer::singleShot(0, &context_, [this, play = playsStarted] {
+        if (play == playsStarted && !state.playRemoved && !quitting_) TrackEnded();
+    });
+}
 
 void PlayerController::setPeriod(int index, const SchedulePeriod& period) {
     if (index < 0 || index >= ScheduleModel::kPeriods) return;

@@ -71,6 +71,10 @@ public:
     void setPeriod(int index, const SchedulePeriod& period);
     // The end of a track moves on at once, also during a fade.
     void trackEnded();
+    // A track that did not start moves on as an ended one, once the event loop comes round
+    // (never inside the call that started it): dropped when another start, a stop or a quit
+    // comes first.
+    void moveOnSoon();
     // Every way of ending (window close, signals, log-out, MPRIS Quit) comes here: a running fade
     // stops with the volume back, open dialogs give up, and the window closes once none is open.
     void requestQuit(LogBy by = LogBy::None);
@@ -95,6 +99,8 @@ public:
     // ---- The play log: none in the window tests ----
     PlayLog* log = nullptr;
     void record(LogEvent event, LogBy by, std::string path = {}, bool missed = false);
+    // An event with a reason (`message`): a `failed` track and why.
+    void record(LogEvent event, LogBy by, std::string path, std::string message);
     // Who asked for the operation running now (None for the player's own moves, a track's end).
     LogBy asking() const { return asking_; }
     // `run` with asking() saying `by`.
@@ -114,9 +120,10 @@ public:
     LogicServices services = defaultServices();
     SessionKeeper session;
     CrtRandom random;
-    // The round of failures: tracks that ended in a row without a progress report.
+    // The round of failures: tracks that ended in a row without playing any sound.
     int failedInARow = 0;
-    bool heardProgress = false;
+    // Counts the plays started, so that a move-on meant for one is dropped once another began.
+    std::uint64_t playsStarted = 0;
 
     // The window the operations act on: set by the start-up, cleared when it goes.
     void setForm(ui::Form* form);

@@ -20,6 +20,7 @@ struct PlayerState {
     // sound is heard; until then this names the track still heard (0: show currentTrack).
     int32_t shownTrack = 0;
     int32_t startPercent = 0;  // where the current play started (a seek's target)
+    std::int64_t startMicroseconds = 0;  // a seek's target given as a time (MPRIS); 0: none
     // The play was removed (stop, reset): its notices still queued are stale, and a progress
     // among them must not move the slider the next start begins at.
     bool playRemoved = false;

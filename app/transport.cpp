@@ -2,10 +2,11 @@
 // seek slider, and the label's feedback (progress, end of file, hot keys). Commands from the
 // buttons, keys, hot keys and list box go through the controller, which queues them behind a fade.
 
+#include <string>
 
 #include "app/logic.h"
-#include "app/report.h"
 #include "app/mpris_link.h"
+#include "app/report.h"
 #include "app/routines.h"
 #include "engine/player/commands.h"
 #include "ui/list_box.h"
@@ -16,12 +17,18 @@ namespace vesperon::app {
 
 namespace {
 
-void startCurrent(int percent) {
-    controller().heardProgress = false;
+// percent of the track, or atMicroseconds from its beginning when that is positive.
+void startCurrent(int percent, std::int64_t atMicroseconds = 0) {
+    PlayerController& c = controller();
+    ++c.playsStarted;
     state().shownTrack = 0;
     state().startPercent = percent;
+    state().startMicroseconds = atMicroseconds;
     state().playRemoved = false;
-    engine::PlayMp3File(currentEntry(), percent, widgets().feedbackLabel.handle());
+    engine::PlayMp3File(currentEntry(), percent, widgets().feedbackLabel.handle(), nullptr, atMicroseconds);
+    // A file that does not open leaves the engine stopped: the list moves on from it as from a
+    // track that ended, once the event loop comes round.
+    if (engine::QueryPlayState() == 0) c.moveOnSoon();
 }
 
 // A track began (not a restart of the same one at the slider).
@@ -60,22 +67,54 @@ void showHeardTrack() {
     selectCurrentRow();
 }
 
+// Why a track played no sound, for the play log.
+std::string failureText(engine::Status why) {
+    using engine::Status;
+    switch (why) {
+        case Status::FileNotFound:
+            return "no such file";
+        case Status::AccessDenied:
+            return "may not be read (or is a folder)";
+        case Status::NotAFile:
+            return "not a file (a pipe or a device)";
+        case Status::TooManyFiles:
+            return "too many open files";
+        case Status::CannotOpen:
+            return "cannot be opened";
+        case Status::NoStreamFound:
+        case Status::EndOfData:
+            return "no MPEG audio in it";
+        case Status::DeviceFailed:
+            return "the sound device failed";
+        case Status::Ok:
+            return "ended before any sound";
+        default:
+            return engine::statusName(why);
+    }
+}
+
 }  // namespace
 
 void TrackEnded() {
     PlayerController& c = controller();
-    // The round of failures: a whole playlist that cannot be played stops instead of cycling.
-    if (!c.heardProgress) c.record(LogEvent::Failed, LogBy::None, currentEntry());
-    if (c.heardProgress) {
+    // A track that played any sound was played, however short; one that played none failed, and
+    // a whole playlist of those in a row stops instead of cycling.
+    const engine::PlayEnd end = engine::CurrentPlayEnd();
+    // The end of a play replaced meanwhile (a skip in its last moment): the one now playing goes on.
+    if (end.why == engine::Status::Ok && engine::QueryPlayState() != 0) return;
+    if (end.soundPlayed) {
         c.failedInARow = 0;
-    } else if (++c.failedInARow >= static_cast<int>(state().playlist.size())) {
-        reportLine("stopped: none of the " + std::to_string(state().playlist.size()) +
-                   " tracks of the playlist could be played");
-        StopPlayback();
-        return;
+    } else {
+        c.record(LogEvent::Failed, LogBy::None, currentEntry(), failureText(end.why));
+        if (++c.failedInARow >= static_cast<int>(state().playlist.size())) {
+            reportLine("stopped: none of the " + std::to_string(state().playlist.size()) +
+                       " tracks of the playlist could be played");
+            StopPlayback();
+            return;
+        }
     }
-    // Only a track that was heard goes on sounding from the device's queue.
-    playNext(!engine::CurrentHeardPosition().started);
+    // A track that sounded goes on sounding from the device's queue: the next is shown once heard.
+    playNext(!end.soundPlayed);
 }
 
 void PlayNext() { playNext(true); }
@@ -145,26 +184,21 @@ void PlayRow(int selected) {
     ShowWindowCaption("播放:", currentEntry());
 }
 
-void SeekTo(int position) {
+void SeekTo(int position, std::int64_t atMicroseconds) {
     if (rowCount() == 0) return;
     if (engine::QueryPlayState() == -1) return;
     if (engine::QueryPlayState() == 0) return;
-    startCurrent(position);
+    startCurrent(position, atMicroseconds);
     if (controller().announceSeek) controller().announceSeek();
 }
 
 void dispatchNotice(const Notice& notice) {
-    const bool ofThePlay = notice.kind == Notice::Kind::Progress || notice.kind == Notice::Kind::TrackEnded ||
-                           notice.kind == Notice::Kind::FirstSoundHeard;
+    const bool ofThePlay = notice.kind == Notice::Kind::Progress || notice.kind == Notice::Kind::TrackEnded;
     if (ofThePlay && state().playRemoved) return;
     switch (notice.kind) {
         case Notice::Kind::Progress:
             setSliderPosition(notice.percent);
-            controller().heardProgress = true;
-            showHeardTrack();  // in case the first-sound notice was lost
-            break;
-        case Notice::Kind::FirstSoundHeard:
-            showHeardTrack();
+            showHeardTrack();  // a play's first progress notice comes with its first sound heard
             break;
         // The end of a track moves on at once, also during a fade (the fade then pauses or stops
         // the next track); the hot keys are the user's commands and wait for it.
@@ -177,6 +211,7 @@ void dispatchNotice(const Notice& notice) {
             else
                 controller().next(LogBy::Hotkey);
             break;
+        case Notice::Kind::FirstSoundHeard:  // never on the label's message
         case Notice::Kind::Unknown:
             break;
     }

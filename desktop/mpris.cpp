@@ -80,12 +80,6 @@ QString coverUrl(const std::vector<std::uint8_t>& picture) {
     return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
 }
 
-// The percentage of the track a position is at, as the slider counts it.
-int percentOf(std::int64_t positionUs, std::int64_t lengthUs) {
-    const double p = 100.0 * static_cast<double>(positionUs) / static_cast<double>(lengthUs);
-    return static_cast<int>(std::clamp(p, 0.0, 99.0));
-}
-
 }  // namespace
 
 TrackTags readTrackTags(const std::string& path) {
@@ -216,7 +210,7 @@ public slots:
         if (target > s.lengthUs) {
             player().next();  // past the end: on to the next track
         } else {
-            player().restartAt(percentOf(std::max<qlonglong>(target, 0), s.lengthUs));
+            player().restartAt(std::max<qlonglong>(target, 0));
         }
         service_->refresh();
     }
@@ -225,7 +219,7 @@ public slots:
         // A position for another track than the current one, or outside it, is ignored.
         if (!canSeek(s) || track.path() != mprisTrackId(s.trackNumber)) return;
         if (position < 0 || position > s.lengthUs) return;
-        player().restartAt(percentOf(position, s.lengthUs));
+        player().restartAt(position);
         service_->refresh();
     }
     void OpenUri(const QString& uri) {

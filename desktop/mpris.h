@@ -44,7 +44,7 @@ public:
     virtual void previous() = 0;
     // A restart of the current track at this percentage, as the position slider makes. The
     // player announces every seek it makes, whoever asked, with MprisService::announceSeek.
-    virtual void restartAt(int percent) = 0;
+    virtual void restartAt(std::int64_t positionUs) = 0;
     virtual void setVolume(double volume) = 0;
     // Adds a local file and plays it; false when it is not a file the player takes.
     virtual bool openFile(const std::string& path) = 0;

@@ -38,8 +38,6 @@ bool printNotification(WindowHandle, std::uint32_t message, std::intptr_t wParam
     if (message != kPlayerNotifyMessage) return false;
     if (wParam == kNoticeTrackEnd)
         std::printf("end\n");
-    else if (wParam == kNoticeFirstSoundHeard)
-        std::printf("heard\n");
     else
         std::printf("progress %ld\n", static_cast<long>(wParam));
     std::fflush(stdout);

@@ -210,7 +210,38 @@ Status StreamDecoder::seekToPercent(int percent) {
     return moveTo(offset);
 }
 
-Status StreamDecoder::start(int startPercent) {
+Status StreamDecoder::seekToMicroseconds(int64_t microseconds) {
+    const int64_t samplesPerFrame = info_.output.samplesPerFrame;
+    const int64_t rate = info_.output.sampleRate;
+    if (samplesPerFrame <= 0 || rate <= 0 || info_.totalFrames <= 0) return seekToPercent(0);
+    // Bounded first, so that the product cannot overflow: no track lasts 30 years.
+    const int64_t us = std::clamp<int64_t>(microseconds, 0, int64_t{1} << 50);
+    const int64_t sample =
+        us / 1000000 * rate + us % 1000000 * rate / 1000000 + (trimming_ ? info_.startTrim : 0);
+    const int64_t frame = std::min(sample / samplesPerFrame, info_.totalFrames);
+    const int64_t audioStart = std::max<int64_t>(firstAudioOffset_, 0);
+    const int64_t length = info_.dataLength;
+    int64_t offset = audioStart;
+    if (frame >= info_.totalFrames) {
+        offset = length;
+    } else if (info_.vbr && info_.vbr->hasSeekTable()) {
+        const double p = 100.0 * static_cast<double>(frame) / static_cast<double>(info_.totalFrames);
+        const auto i = static_cast<std::size_t>(std::min(p, 99.0));
+        const double low = info_.vbr->seekTable[i], high = i < 99 ? info_.vbr->seekTable[i + 1] : 256.0;
+        offset = static_cast<int64_t>((low + (high - low) * (p - static_cast<double>(i))) *
+                                      static_cast<double>(length) / 256.0);
+    } else if (frame > 0) {
+        // Half a frame before it, in frames of the average length: the resynchronisation then
+        // finds the frame itself, whatever padding came before.
+        const double average =
+            static_cast<double>(length - audioStart) / static_cast<double>(info_.totalFrames);
+        offset = audioStart + static_cast<int64_t>(average * (static_cast<double>(frame) - 0.5));
+    }
+    counter_ = frame;
+    return moveTo(offset);
+}
+
+Status StreamDecoder::start(int startPercent, int64_t startMicroseconds) {
     counter_ = 0;
     counters_ = {};
     info_ = {};
@@ -245,7 +276,10 @@ Status StreamDecoder::start(int startPercent) {
         scratch_.assign(static_cast<std::size_t>(values), 0);
         pending_.assign(2 * static_cast<std::size_t>(values), 0);
     }
-    if (startPercent != 0) {
+    if (startMicroseconds > 0) {
+        rc = seekToMicroseconds(startMicroseconds);
+        if (rc != Status::Ok) return rc;
+    } else if (startPercent != 0) {
         rc = seekToPercent(startPercent);
         if (rc != Status::Ok) return rc;
     }

@@ -59,9 +59,10 @@ class StreamDecoder {
 public:
     explicit StreamDecoder(ByteSource& source) : source_(source) {}
 
-    // Probe, stream information, prepare, then seek when startPercent is not 0. Ok on success;
-    // otherwise Stopping, EndOfData (too short), NoStreamFound, CannotDecode or SeekFailed.
-    Status start(int startPercent = 0);
+    // Probe, stream information, prepare, then seek: to startMicroseconds from the beginning
+    // when it is positive, else to startPercent when that is not 0. Ok on success; otherwise
+    // Stopping, EndOfData (too short), NoStreamFound, CannotDecode or SeekFailed.
+    Status start(int startPercent = 0, int64_t startMicroseconds = 0);
 
     const StreamInfo& info() const { return info_; }
     // Bytes of one PCM frame: the caller's block for decodeFrame() must hold this many.
@@ -83,6 +84,9 @@ public:
     Status probe();
     void computeStreamInfo();
     Status seekToPercent(int percent);
+    // To the frame that holds the sample at that time (the seek table interpolated between its
+    // whole percents); the frame counter then names that frame.
+    Status seekToMicroseconds(int64_t microseconds);
     Status resynchronise();
 
 private:

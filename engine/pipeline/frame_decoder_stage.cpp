@@ -48,7 +48,7 @@ void FrameDecoder::run() {
     if (waitForSignal()) return;
     source_->signal();
 
-    Status r = stream_->start(startPercent_.exchange(0));
+    Status r = stream_->start(startPercent_.exchange(0), startMicroseconds_.exchange(0));
     if (r == Status::Stopping) return;
     if (r != Status::Ok) {
         // The probe that reached the end of the input found no stream in it.

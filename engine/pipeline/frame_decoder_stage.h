@@ -26,8 +26,10 @@ public:
 
     void setSource(FileSource* source);
     void setRenderer(PipelineStage* renderer);
-    // A start position in percent, applied once before the first frame.
+    // A start position in percent, or in time from the beginning (positive: it wins over the
+    // percent), applied once before the first frame.
     void setStartPercent(int percent) { startPercent_.store(percent); }
+    void setStartMicroseconds(std::int64_t microseconds) { startMicroseconds_.store(microseconds); }
     // Creates the PCM ring and the decoder thread (waiting for its first signal).
     Status connect(StreamRing* input, MessageRing** pcm);
 
@@ -50,6 +52,7 @@ private:
     PipelineStage* renderer_ = nullptr;
     MessageRing* pcm_ = nullptr;
     std::atomic<int> startPercent_{0};
+    std::atomic<std::int64_t> startMicroseconds_{0};
     std::unique_ptr<mpeg::StreamDecoder> stream_;
     std::thread thread_;
 };

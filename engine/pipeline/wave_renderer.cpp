@@ -271,7 +271,12 @@ bool WaveRenderer::handOver() {
             }
             int queued = 0;
             for (const WaveHeader& h : headers_) queued += h.user > 0;
-            if (queued * headerSeconds <= kHandOverLead || device_->failed()) break;
+            // What the device holds counts the plays before this one too: tracks shorter than
+            // the lead would otherwise end as fast as they decode, piling up at the device.
+            const std::uint64_t mark = device_->soundMark(), heard = device_->soundHeard();
+            const double held = std::max(queued * headerSeconds,
+                                         mark > heard ? double(mark - heard) / format_.sampleRate : 0.0);
+            if (held <= kHandOverLead || device_->failed()) break;
             headerDone_.wait_for(lock, kHeaderPoll);
             lock.unlock();
             reportHeard();
@@ -333,6 +338,7 @@ bool WaveRenderer::handFrame(std::uint8_t* frame, std::size_t length) {
         --issued_;
         return false;
     }
+    soundPlayed_.store(true, std::memory_order_release);
     return true;
 }
 

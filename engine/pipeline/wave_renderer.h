@@ -49,6 +49,8 @@ public:
 
     // Where the sound heard stands; never waits on the device.
     HeardPosition heard();
+    // Some of the play's sound has been handed to the device (it may not be heard yet).
+    bool soundPlayed() const { return soundPlayed_.load(std::memory_order_acquire); }
     // Where the progress and first-sound notices go (none: nowhere). Set before open(); the
     // renderer's thread then calls it without a lock.
     void setNoticeSink(NoticeSink sink) { sink_ = std::move(sink); }
@@ -108,6 +110,7 @@ private:
     std::chrono::steady_clock::time_point nextReport_{};
 
     NoticeSink sink_;  // set by the player before the play starts
+    std::atomic<bool> soundPlayed_{false};  // set by the renderer's thread, read by any
 
     // --- the headers: the vector and each header's user field are guarded by headerMutex_,
     // which the device's callback takes too (from the output's worker thread)

@@ -46,7 +46,8 @@ void removeCurrentLocked() {
 
 }  // namespace
 
-void PlayMp3File(const std::string& fileName, int startPercent, WindowHandle notify, const char* password) {
+void PlayMp3File(const std::string& fileName, int startPercent, WindowHandle notify, const char* password,
+                 std::int64_t startMicroseconds) {
     std::lock_guard lock(g_mutex);
     removeCurrentLocked();
     if (fileName.empty() || !engine().createPlayer) return;
@@ -54,7 +55,10 @@ void PlayMp3File(const std::string& fileName, int startPercent, WindowHandle not
     list.push_back('\0');
     list.push_back('\0');
     g_current = engine().createPlayer(list.data(), 1);
-    if (g_current && engine().newPlay) engine().newPlay(g_current, notify, password, startPercent);
+    if (g_current && startMicroseconds > 0)
+        NewPlayAt(g_current, notify, password, startMicroseconds);
+    else if (g_current && engine().newPlay)
+        engine().newPlay(g_current, notify, password, startPercent);
 }
 
 void PausePlayback() {
@@ -85,6 +89,11 @@ bool PauseHeard() {
 HeardPosition CurrentHeardPosition() {
     std::lock_guard lock(g_mutex);
     return GetHeardPosition(g_current);
+}
+
+PlayEnd CurrentPlayEnd() {
+    std::lock_guard lock(g_mutex);
+    return GetPlayEnd(g_current);
 }
 
 void RemoveCurrentPlayer() {

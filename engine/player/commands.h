@@ -6,14 +6,16 @@
 #include <string>
 
 #include "engine/pipeline/heard_position.h"
+#include "engine/player/playback.h"
 #include "engine/port/message_port.h"
 
 namespace vesperon::engine {
 
 // Removes the current player; then, for a non-empty name, creates one for that file with play
-// count 1 and starts it with the notify target, password and start position.
+// count 1 and starts it with the notify target, password and start position (startMicroseconds,
+// when positive, instead of the percent).
 void PlayMp3File(const std::string& fileName, int startPercent = 0, WindowHandle notify = 0,
-                 const char* password = nullptr);
+                 const char* password = nullptr, std::int64_t startMicroseconds = 0);
 void PausePlayback();
 void ResumePlayback();
 void StopPlaying();
@@ -24,6 +26,9 @@ bool PauseHeard();
 // Where the sound heard stands in the current play: the window's bar and MPRIS Position follow
 // it (microseconds()); `play` changes with every start and seek. Never blocks on the engine.
 HeardPosition CurrentHeardPosition();
+// How the current player's play ended (read at its end notice), or why it did not start (a
+// file that does not open leaves the player stopped); Ok without a player.
+PlayEnd CurrentPlayEnd();
 // At shut-down: removes the current player.
 void RemoveCurrentPlayer();
 

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/player/playback.h"
-
 namespace vesperon::engine {
 
 namespace {
@@ -15,11 +13,14 @@ Playback* toPlayback(PlayerHandle h) {
     return reinterpret_cast<Playback*>(h);
 }
 
-// Notices go to the window as the notify message's number; none without a window.
+// Notices go to the window as the notify message's number; none without a window. Those
+// without a number (the first sound heard) count as delivered.
 NoticeSink windowSink(WindowHandle window) {
     if (window == 0) return {};
-    return
-        [window](const Notice& n) { return postToWindow(window, kPlayerNotifyMessage, noticeValue(n), 0); };
+    return [window](const Notice& n) {
+        const std::optional<std::intptr_t> value = noticeValue(n);
+        return !value || postToWindow(window, kPlayerNotifyMessage, *value, 0);
+    };
 }
 
 }  // namespace
@@ -35,6 +36,14 @@ PlayerHandle CreatePlayer(const char* list, std::int32_t count) {
 void NewPlay(PlayerHandle player, WindowHandle notify, const char* password, std::int32_t startPercent) {
     if (!player) return;
     PlayOptions options{windowSink(notify), startPercent, std::nullopt};
+    if (password) options.password = password;
+    toPlayback(player)->play(options);
+}
+
+void NewPlayAt(PlayerHandle player, WindowHandle notify, const char* password,
+               std::int64_t startMicroseconds) {
+    if (!player) return;
+    PlayOptions options{windowSink(notify), 0, std::nullopt, startMicroseconds};
     if (password) options.password = password;
     toPlayback(player)->play(options);
 }
@@ -66,6 +75,10 @@ std::int32_t GetPauseHeard(PlayerHandle player) {
 
 HeardPosition GetHeardPosition(PlayerHandle player) {
     return player ? toPlayback(player)->heard() : HeardPosition{};
+}
+
+PlayEnd GetPlayEnd(PlayerHandle player) {
+    return player ? toPlayback(player)->lastEnd() : PlayEnd{};
 }
 
 void RemovePlayer(PlayerHandle player) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/pipeline/heard_position.h"
+#include "engine/player/playback.h"
 #include "engine/port/message_port.h"
 
 namespace vesperon::engine {
@@ -19,6 +20,10 @@ PlayerHandle CreatePlayer(const char* list, std::int32_t count);
 // 0 plays from the beginning.
 void NewPlay(PlayerHandle player, WindowHandle notify, const char* password, std::int32_t startPercent);
 void Play(PlayerHandle player);
+// Beside the six: NewPlay with the start as a time from the beginning (microseconds), which a
+// caller that knows the time asks for to within a frame rather than a whole percent.
+void NewPlayAt(PlayerHandle player, WindowHandle notify, const char* password,
+               std::int64_t startMicroseconds);
 // 1 Playing, -1 Paused, 0 Stopped or no player.
 std::int32_t GetPlayState(PlayerHandle player);
 void SetPauseState(PlayerHandle player, std::int32_t pause);
@@ -31,6 +36,9 @@ std::int32_t GetPauseHeard(PlayerHandle player);
 // Beside the six as well: where the sound heard stands in the player's current play (all zero
 // without a player). Never blocks.
 HeardPosition GetHeardPosition(PlayerHandle player);
+// And: how the player's last play ended, or why its last start failed (Playback::lastEnd; Ok
+// without a player). Never blocks for long.
+PlayEnd GetPlayEnd(PlayerHandle player);
 
 using CreatePlayerFunction = PlayerHandle (*)(const char*, std::int32_t);
 using NewPlayFunction = void (*)(PlayerHandle, WindowHandle, const char*, std::int32_t);

@@ -11,7 +11,7 @@ Playback::~Playback() = default;
 
 Status Playback::play(const PlayOptions& options) {
     return player_->play(options.notices, options.password ? options.password->c_str() : nullptr,
-                         options.startPercent);
+                         options.startPercent, options.startMicroseconds);
 }
 
 void Playback::setPaused(bool paused) {
@@ -28,6 +28,10 @@ bool Playback::pauseHeard() {
 
 HeardPosition Playback::heard() {
     return player_->heard();
+}
+
+PlayEnd Playback::lastEnd() const {
+    return player_->lastEnd();
 }
 
 }  // namespace vesperon::engine

@@ -5,6 +5,7 @@
 // The by-name entry points (entry_points.h) are a thin adapter over this class, for callers that
 // know only numbers.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,15 @@ class Player;
 
 enum class PlayState { Stopped, Playing, Paused };
 
+// How the last play ended, or why the last start failed.
+struct PlayEnd {
+    // Ok while none has ended; EndOfData when it played to its end; else why it failed (the
+    // open's FileNotFound, AccessDenied, NotAFile, TooManyFiles, CannotOpen; or NoStreamFound,
+    // DeviceFailed, ...).
+    Status why = Status::Ok;
+    bool soundPlayed = false;  // some of its sound reached the device, whatever ended it
+};
+
 struct PlayOptions {
     NoticeSink notices;    // none: the play tells nothing
     int startPercent = 0;  // of the file's audio; 0 plays from the beginning
@@ -27,6 +37,8 @@ struct PlayOptions {
     // moves on to; not given, this file plays plain and the files after it keep the last
     // password given.
     std::optional<std::string> password = std::nullopt;
+    // Positive: a time from the beginning, instead of startPercent (to within a frame).
+    std::int64_t startMicroseconds = 0;
 };
 
 class Playback {
@@ -54,6 +66,9 @@ public:
     // changes with every start and seek. Never blocks: while a track change is under way the
     // last answer is given again.
     HeardPosition heard();
+    // How the last play ended (told before its TrackEnded notice), or why the last play()
+    // failed. Never blocks for long.
+    PlayEnd lastEnd() const;
 
 private:
     std::unique_ptr<Player> player_;

@@ -52,12 +52,13 @@ Status Player::buildPipeline(const std::string& name, const NoticeSink& sink, co
     return Status::Ok;
 }
 
-Status Player::play(NoticeSink sink, const char* password, int startPercent) {
+Status Player::play(NoticeSink sink, const char* password, int startPercent, std::int64_t startMicroseconds) {
     std::lock_guard lock(lock_);
-    return playLocked(std::move(sink), password, startPercent);
+    return playLocked(std::move(sink), password, startPercent, startMicroseconds);
 }
 
-Status Player::playLocked(NoticeSink sink, const char* password, int startPercent) {
+Status Player::playLocked(NoticeSink sink, const char* password, int startPercent,
+                          std::int64_t startMicroseconds) {
     if (state_ == PlayState::Playing) {
         // Destroying the play stops it; its device is kept for the next one.
         pipeline_.reset();
@@ -73,11 +74,14 @@ Status Player::playLocked(NoticeSink sink, const char* password, int startPercen
     if (r != Status::Ok) {
         sink_ = nullptr;
         password_.clear();
+        std::lock_guard end(endMutex_);
+        lastEnd_ = PlayEnd{r, false};
         return r;
     }
     sink_ = std::move(sink);
     if (password && password != password_.c_str()) password_ = password;
     if (startPercent != 0) pipeline_->decoder()->setStartPercent(startPercent);
+    if (startMicroseconds > 0) pipeline_->decoder()->setStartMicroseconds(startMicroseconds);
     if (countRanOut_ && service_.joinable()) {
         // The play count ran out earlier: play the list once more so the end of this file is
         // still taken care of.
@@ -122,6 +126,11 @@ HeardPosition Player::heard() {
     return lastHeard_;
 }
 
+PlayEnd Player::lastEnd() const {
+    std::lock_guard end(endMutex_);
+    return lastEnd_;
+}
+
 void Player::playEnded(std::uint64_t play, Status why) {
     {
         std::lock_guard lock(queueMutex_);
@@ -160,6 +169,10 @@ void Player::process(const Request& request) {
     // A report from a play that was stopped or replaced meanwhile must not end the current one.
     // A failed play ends as a finished one does: the list moves on.
     if (quit_ || !pipeline_ || request.play != play_) return;
+    {
+        std::lock_guard end(endMutex_);
+        lastEnd_ = PlayEnd{request.why, pipeline_->soundPlayed()};
+    }
     pipeline_.reset();
     state_ = PlayState::Stopped;
     if (sink_) sink_(Notice::trackEnded(request.why));

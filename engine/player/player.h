@@ -32,7 +32,7 @@ public:
     ~Player() override;
 
     // As Playback::play; password null keeps the last one given for the files that follow.
-    Status play(NoticeSink sink, const char* password, int startPercent);
+    Status play(NoticeSink sink, const char* password, int startPercent, std::int64_t startMicroseconds = 0);
     void setPaused(bool paused);
     PlayState state() const { return state_.load(); }
     // False while the sound held at a pause still plays. Never waits for the player's lock
@@ -41,6 +41,7 @@ public:
     // Where the sound heard stands in the current play. Never waits for the player's lock:
     // while a track change holds it, the last answer is given again.
     HeardPosition heard();
+    PlayEnd lastEnd() const;
 
     void playEnded(std::uint64_t play, Status why) override;
 
@@ -54,7 +55,8 @@ private:
     void process(const Request& request);
     void startService();
     // play with lock_ held: also how the service thread moves on to the next file.
-    Status playLocked(NoticeSink sink, const char* password, int startPercent);
+    Status playLocked(NoticeSink sink, const char* password, int startPercent,
+                      std::int64_t startMicroseconds = 0);
     Status buildPipeline(const std::string& name, const NoticeSink& sink, const char* password);
 
     // Serialises play, setPaused, removal and the processing of an end report. Plain, not
@@ -88,6 +90,11 @@ private:
     // --- heardMutex_ guards lastHeard_: the answer heard() gives while lock_ is taken
     std::mutex heardMutex_;
     HeardPosition lastHeard_;
+
+    // --- endMutex_ guards lastEnd_: written under lock_ (a failed start, the service thread's
+    // end of a play), read by any thread without it
+    mutable std::mutex endMutex_;
+    PlayEnd lastEnd_;
 };
 
 }  // namespace vesperon::engine

@@ -7,13 +7,12 @@
 namespace vesperon::engine {
 
 using WindowHandle = std::intptr_t;
-// The player's notice; its value is the progress of the sound heard (0-99), kNoticeTrackEnd
+// The player's notice; its value is the progress of the sound heard (0-99) or kNoticeTrackEnd
 // when a track has been played out to the device (the moment to start the next one, so that it
-// follows without a gap), or kNoticeFirstSoundHeard when a play's first sound is heard (after
-// the previous track's last: the moment the next track is heard to begin).
+// follows without a gap). Nothing else travels on it: hot keys number themselves from 33001.
+// A play's first progress notice comes when its first sound is heard.
 inline constexpr std::uint32_t kPlayerNotifyMessage = 0x8075;
 inline constexpr std::intptr_t kNoticeTrackEnd = 100;
-inline constexpr std::intptr_t kNoticeFirstSoundHeard = 101;
 
 struct MessagePort {
     bool (*post)(WindowHandle target, std::uint32_t message, std::intptr_t wParam,

@@ -4,14 +4,14 @@
 
 namespace vesperon::engine {
 
-std::intptr_t noticeValue(const Notice& notice) {
+std::optional<std::intptr_t> noticeValue(const Notice& notice) {
     switch (notice.kind) {
         case Notice::Kind::TrackEnded:
             return kNoticeTrackEnd;
-        case Notice::Kind::FirstSoundHeard:
-            return kNoticeFirstSoundHeard;
-        default:
+        case Notice::Kind::Progress:
             return notice.percent;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -22,7 +22,6 @@ Notice decodeNotice(std::int64_t value, const std::array<std::int32_t, 2>& hotke
         return Notice{Notice::Kind::HotKey, 0, Notice::Key::PageDown};
     if (value >= 0 && value < kNoticeTrackEnd) return Notice::progress(static_cast<int>(value));
     if (value == kNoticeTrackEnd) return Notice::trackEnded();
-    if (value == kNoticeFirstSoundHeard) return Notice::firstSoundHeard();
     return Notice{};
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 // What the notify message (kPlayerNotifyMessage) says, typed: progress 0-99 of the sound heard,
-// the end of a track, a play's first sound heard, or a hot key's identifier (from 33001; 0 for a
-// key that did not register), which the desktop's key filter sends on the same message. The
-// engine hands its notices on typed; the number exists only on the message, encoded and decoded
-// here so that the ranges never mix.
+// the end of a track, or a hot key's identifier (from 33001; 0 for a key that did not register),
+// which the desktop's key filter sends on the same message. The engine hands its notices on
+// typed, and has one more for callers inside the process: a play's first sound heard, which has
+// no number (its first progress notice follows it at once). The number exists only on the
+// message, encoded and decoded here so that the ranges never mix.
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "engine/status/status.h"
 
@@ -36,9 +38,9 @@ struct Notice {
 // delivered: the same progress is then offered again at the next look.
 using NoticeSink = std::function<bool(const Notice&)>;
 
-// The message's number for a progress, end or first-sound notice (kNoticeTrackEnd,
-// kNoticeFirstSoundHeard; hot keys are numbered by their filter).
-std::intptr_t noticeValue(const Notice& notice);
+// The message's number for a progress or end notice (kNoticeTrackEnd); nullopt for the first
+// sound heard, which stays inside the process (hot keys are numbered by their filter).
+std::optional<std::intptr_t> noticeValue(const Notice& notice);
 
 // hotkeyIds as the start-up registered them (Pause, Page Down; 0 = not registered). A registered
 // key wins over progress, and an unregistered one (0) never turns progress 0 into a key press.

@@ -25,10 +25,10 @@ enum class Status : int {
     Stopping = 28,         // the ring or stage is closing; never a failure
     MessageDue = 29,       // an in-band message lies at or inside the requested block
     EndOfData = 33,        // the input has ended
+    CannotOpen = 1,        // the file did not open for another reason (a loop of links, a long name)
     NoStreamFound = 1001,  // the probe found no three consistent frames
     CannotDecode = 1002,
     DecoderThreadFailed = 1003,
-    CannotOpen = 1004,     // the file did not open for another reason (a loop of links, a long name)
     NothingToPlay = 1006,  // the list is empty
     PasswordTooLong = 1007,
     // The wave output device's results.

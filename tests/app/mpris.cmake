@@ -7,7 +7,7 @@ endif()
 
 # The program on a private session bus, driven by playerctl, under Xvfb and PulseAudio.
 if(VESPERON_GUI AND TARGET vesperon)
-  vesperon_add_test(NAME app_mpris_e2e_test LABELS e2e OWN_MAIN TIMEOUT 240
+  vesperon_add_test(NAME app_mpris_e2e_test LABELS e2e OWN_MAIN TIMEOUT 400
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/mpris_e2e_test.cpp ${PROJECT_SOURCE_DIR}/tests/support/e2e_program.cpp
     LIBS vesperon_test_support)
   add_dependencies(app_mpris_e2e_test vesperon)

@@ -5,13 +5,18 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tests/support/audio_compare.h"
 #include "tests/support/e2e_program.h"
@@ -271,14 +276,16 @@ TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
     BackgroundProcess monitor({"sh", "-c", "exec dbus-monitor \"type='signal',member='Seeked'\" > '" +
                                                dir.file("seeked.txt") + "'"});
     sleepMs(500);
-    playerctl({"position", "6"});
+    // A point between two whole percents of the track: the seek lands on it, to within a frame.
+    playerctl({"position", "6.075"});
     const auto seeked = [&] { return readFile(dir.file("seeked.txt")).find("int64 ") != std::string::npos ? "yes" : "no"; };
     ASSERT_GE(secondsUntil(seeked, "yes", 5, &seen), 0) << "no Seeked";
     const std::string text = readFile(dir.file("seeked.txt"));
-    // Whole percents of the estimated length.
-    EXPECT_NEAR(std::atoll(text.c_str() + text.find("int64 ") + 6) / 1e6, 6.0, 0.2) << text;
+    const double landed = std::atoll(text.c_str() + text.find("int64 ") + 6) / 1e6;
+    std::printf("position 6.075 landed at %.4f s\n", landed);
+    EXPECT_NEAR(landed, 6.075, 1152.0 / 44100) << text;
     const double after = std::atof(playerctl({"position"}).c_str());
-    EXPECT_NEAR(after, 6.0, 0.5);
+    EXPECT_NEAR(after, 6.075, 0.5);
     // A rate of 0 is a pause; the rate itself stays 1.
     runCommand({"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.vesperon",
                 "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Set",
@@ -288,6 +295,191 @@ TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
                                          "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
                                          "string:org.mpris.MediaPlayer2.Player", "string:Rate"}, 10).out;
     EXPECT_NE(rate.find("double 1"), std::string::npos) << rate;
+}
+
+// Polls `read` on a thread of its own until stopped: when the value it gives turned into `want`
+// is known to lie between the last look that saw another value and the first that saw it.
+class ChangeWatch {
+public:
+    ChangeWatch(std::function<std::string()> read, std::string want)
+        : read_(std::move(read)), want_(std::move(want)), thread_([this] { run(); }) {}
+    ~ChangeWatch() { stop(); }
+    void stop() {
+        quit_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    bool seen() const { return seen_; }
+    Clock::time_point lastOther() const { return lastOther_; }
+    Clock::time_point firstSeen() const { return firstSeen_; }
+
+private:
+    void run() {
+        while (!quit_ && !seen_) {
+            const auto before = Clock::now();
+            const std::string value = read_();
+            if (value == want_) {
+                firstSeen_ = Clock::now();
+                seen_ = true;
+            } else {
+                lastOther_ = before;
+            }
+        }
+    }
+    std::function<std::string()> read_;
+    std::string want_;
+    std::atomic<bool> quit_{false}, seen_{false};
+    Clock::time_point lastOther_{}, firstSeen_{};
+    std::thread thread_;
+};
+
+// The monitor's recording with the moment it began: the file grows as the sink plays, so every
+// look at its size bounds the start from below; the latest bound is kept.
+class ClockedFile {
+public:
+    ClockedFile(const std::string& path, int bytesPerSecond)
+        : path_(path), rate_(bytesPerSecond), thread_([this] { run(); }) {}
+    ~ClockedFile() {
+        quit_ = true;
+        thread_.join();
+    }
+    Clock::time_point timeOf(long byte) {
+        std::lock_guard lock(mutex_);
+        return start_ + std::chrono::microseconds(static_cast<long long>(byte) * 1000000 / rate_);
+    }
+
+private:
+    void run() {
+        while (!quit_) {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(path_, error);
+            const auto now = Clock::now();
+            if (!error && size > 0) {
+                const auto start =
+                    now - std::chrono::microseconds(static_cast<long long>(size) * 1000000 / rate_);
+                std::lock_guard lock(mutex_);
+                if (start_ == Clock::time_point{} || start > start_) start_ = start;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    std::string path_;
+    int rate_;
+    std::mutex mutex_;
+    Clock::time_point start_{};
+    std::atomic<bool> quit_{false};
+    std::thread thread_;
+};
+
+// The track that follows another is shown (window title, MPRIS xesam:title; the row changes
+// with the title) when its first sound is heard, not when the one before is handed to the
+// device, on both outputs, in plain play, after a pause and resume, and after a seek near the
+// end. A loud tone is followed by a soft one; the seam is found in the monitor's recording.
+TEST(MprisE2E, TheNextTrackIsShownWhenItsFirstSoundIsHeard) {
+    TempDir dir;
+    const std::string a = dir.file("A.mp3"), b = dir.file("B.mp3");
+    ASSERT_FALSE(encodedTone(ToneRecipe(5, 44100, 2, {"sine", "440", "vol", "0.5"}), kLame128, a).empty());
+    ASSERT_FALSE(encodedTone(ToneRecipe(5, 44100, 2, {"sine", "660", "vol", "0.1"}), kLame128, b).empty());
+    ASSERT_EQ(e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), "100%"}).exitCode, 0);
+    enum class Before { Nothing, PauseResume, SeekNearEnd };
+    struct Case {
+        const char* output;
+        Before before;
+        const char* name;
+    };
+    for (const Case& c :
+         {Case{"pulse", Before::Nothing, "plain"}, Case{"pulse", Before::PauseResume, "pause/resume"},
+          Case{"pulse", Before::SeekNearEnd, "seek near the end"}, Case{"alsa", Before::Nothing, "plain"},
+          Case{"alsa", Before::PauseResume, "pause/resume"},
+          Case{"alsa", Before::SeekNearEnd, "seek near the end"}}) {
+        SCOPED_TRACE(std::string(c.output) + ", " + c.name);
+        BackgroundProcess player({program, a, b}, {std::string("VESPERON_AUDIO_OUTPUT=") + c.output});
+        std::string seen;
+        ASSERT_GE(secondsUntil(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
+        const std::string window = findWindow("^Vesperon$", 10);
+        ASSERT_FALSE(window.empty());
+        const std::string raw = dir.file(std::string(c.output) + std::to_string(int(c.before)) + ".raw");
+        MonitorRecording recording(e2ePulse(), raw, 44100, 2);
+        ClockedFile clock(raw, 44100 * 4);
+        playerctl({"play"});
+        ASSERT_GE(secondsUntil([&] { return heard(raw); }, 10), 0) << "no sound after play";
+        if (c.before == Before::PauseResume) {
+            sleepMs(500);
+            playerctl({"pause"});
+            ASSERT_GE(secondsUntil(status, "Paused", 10, &seen), 0) << seen;
+            playerctl({"play"});
+            ASSERT_GE(secondsUntil(status, "Playing", 10, &seen), 0) << seen;
+        } else if (c.before == Before::SeekNearEnd) {
+            playerctl({"position", "4.2"});
+        }
+        ChangeWatch shownTitle([&] { return windowTitle(window); }, "播放:B.mp3");
+        ChangeWatch mprisTitle(title, "B.mp3");
+        secondsUntil([&] { return shownTitle.seen() && mprisTitle.seen(); }, 15);
+        shownTitle.stop();
+        mprisTitle.stop();
+        ASSERT_TRUE(shownTitle.seen() && mprisTitle.seen()) << windowTitle(window) << " / " << title();
+        // The seam: the end of the last loud 10-ms block, with a tenth of a second of B after it.
+        std::vector<int16_t> pcm;
+        long seam = -1;
+        const auto findSeam = [&] {
+            pcm = readPcm16(raw);
+            seam = -1;
+            for (std::size_t block = 0; block + 882 <= pcm.size(); block += 882) {
+                int peak = 0;
+                for (std::size_t i = block; i < block + 882; ++i)
+                    peak = std::max(peak, std::abs(int(pcm[i])));
+                if (peak > 9000) seam = static_cast<long>(block + 882);
+            }
+            return seam > 0 && static_cast<std::size_t>(seam) + 8820 < pcm.size();
+        };
+        ASSERT_GE(secondsUntil(findSeam, 10), 0) << "A's end and B not recorded";
+        while (seam > 0 && std::abs(int(pcm[static_cast<std::size_t>(seam - 1)])) < 9000) --seam;
+        const auto heardAt = clock.timeOf(seam * 2);
+        const auto offset = [&](const ChangeWatch& w, double* early, double* late) {
+            *early = std::chrono::duration<double>(w.lastOther() - heardAt).count();
+            *late = std::chrono::duration<double>(w.firstSeen() - heardAt).count();
+        };
+        double titleFrom, titleTo, mprisFrom, mprisTo;
+        offset(shownTitle, &titleFrom, &titleTo);
+        offset(mprisTitle, &mprisFrom, &mprisTo);
+        std::printf(
+            "%s, %s: title changed %+.3f..%+.3f s, MPRIS title %+.3f..%+.3f s from B's first sound heard\n",
+            c.output, c.name, titleFrom, titleTo, mprisFrom, mprisTo);
+        // The change lies between the last look that saw A and the first that saw B.
+        EXPECT_GT(titleTo, -0.1);
+        EXPECT_LT(titleFrom, 0.1);
+        EXPECT_GT(mprisTo, -0.1);
+        EXPECT_LT(mprisFrom, 0.1);
+    }
+}
+
+// Tracks shorter than the sound the device holds at a track's end are played, not failed: two
+// half-second tracks go round and round, and the play log has a `track` for each play.
+TEST(MprisE2E, ShortTracksRepeat) {
+    TempDir dir;
+    const std::string a = dir.file("s1.mp3"), b = dir.file("s2.mp3"), log = dir.file("play.log");
+    ASSERT_FALSE(encodedTone(ToneRecipe(0.5, 44100, 2, {"sine", "440", "vol", "0.5"}), kLame128, a).empty());
+    ASSERT_FALSE(encodedTone(ToneRecipe(0.5, 44100, 2, {"sine", "660", "vol", "0.5"}), kLame128, b).empty());
+    BackgroundProcess player({program, "--log", log, a, b});
+    std::string seen;
+    ASSERT_GE(secondsUntil(status, "Stopped", 30, &seen), 0) << "no MPRIS player: " << seen;
+    const auto started = Clock::now();
+    playerctl({"play"});
+    const auto count = [&](const std::string& what) {
+        const std::string text = readFile(log);
+        int n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    // 24 plays take 12 s.
+    const double took = secondsUntil([&] { return count("\"track\"") >= 24 || count("\"failed\"") > 0; }, 40);
+    const int tracks = count("\"track\""), failed = count("\"failed\"");
+    std::printf("short tracks: %d plays, %d failed, in %.1f s\n", tracks, failed, secondsSince(started));
+    EXPECT_GE(took, 0);
+    // 22 of them were heard whole meanwhile; none ended before it was played.
+    EXPECT_GT(took, 8.0) << "the tracks ended faster than they play";
+    EXPECT_GE(tracks, 24);
+    EXPECT_EQ(failed, 0) << readFile(log);
+    EXPECT_EQ(status(), "Playing");
 }
 
 }  // namespace

@@ -17,6 +17,14 @@ protected:
         ui::postMessage(w("标签1").handle(), ui::kPlayerNotifyMessage, value, 0);
         QCoreApplication::sendPostedEvents();
     }
+    // How often `what` occurs in the log, once all recorded is written.
+    static int count(PlayLog& log, const std::string& what) {
+        log.flush();
+        const std::string text = vesperon::test::readFile(log.path());
+        int n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
     // Drags the progress slider as the user would.
     void moveSlider(int position) {
         auto* s = static_cast<QSlider*>(w("滑块条_播放进度").live());
@@ -80,6 +88,8 @@ TEST_F(Transport, FirstPlayStartsEntryOneAtTheSliderPositionAndStopResets) {
 
 TEST_F(Transport, FeedbackMovesTheSliderBelow100AndDispatchesTheRest) {
     addFiles({"/nowhere/a.mp3", "/nowhere/b.mp3", "/nowhere/c.mp3"});
+    feedback(0);
+    EXPECT_EQ(slider(), 0);
     feedback(57);
     EXPECT_EQ(slider(), 57);
     EXPECT_EQ(state().currentTrack, 1);
@@ -90,20 +100,21 @@ TEST_F(Transport, FeedbackMovesTheSliderBelow100AndDispatchesTheRest) {
     EXPECT_EQ(caption(), "播放:b.mp3");
     EXPECT_EQ(slider(), 57);
 
+    // b does not open: the list moves on from it once the event loop comes round, unless a stop
+    // comes first.
+    StopPlayback();
     feedback(state().hotkeyIds[1]);  // Page Down
     EXPECT_EQ(state().currentTrack, 3);
-    EXPECT_EQ(slider(), 57);
+    EXPECT_EQ(slider(), 0);  // where the stop put it
 
-    // Pause: the file does not open, so the engine is stopped and the key plays the entry again.
+    // Pause: the engine is stopped, so the key plays the entry again.
     StopPlayback();
     feedback(state().hotkeyIds[0]);
     EXPECT_EQ(state().currentTrack, 3);
     EXPECT_EQ(caption(), "播放:c.mp3");
     EXPECT_EQ(playButton(), "暂停");
-
-    feedback(0);
-    EXPECT_EQ(slider(), 0);
-    EXPECT_EQ(state().currentTrack, 3);
+    // None of them opens: the list goes round once and stops.
+    EXPECT_TRUE(waitFor([&] { return playButton() == "播放"; }, 3000)) << caption();
 }
 
 TEST_F(Transport, HotKeyPressesReachTheTransport) {
@@ -123,33 +134,78 @@ TEST_F(Transport, HotKeyPressesReachTheTransport) {
     EXPECT_EQ(state().currentTrack, 2);
 }
 
-TEST_F(Transport, TheEndOfAShortFileStartsTheNextAndTheListRepeats) {
+// Tracks shorter than the sound the device holds at a track's end: the end of each is told before
+// anything of it is heard, and still each counts as played, never as failed.
+TEST_F(Transport, ShortTracksRepeatAndNoneCountsAsFailed) {
     const std::string a = Tones::make("short1.mp3", 0.4), b = Tones::make("short2.mp3", 0.4);
     ASSERT_FALSE(a.empty() || b.empty()) << "sox/lame";
     addFiles({a, b});
+    vesperon::test::TempDir dir;
+    PlayLog log(dir.file("play.log"));
+    controller->log = &log;
     PlayNext();
     EXPECT_EQ(caption(), "播放:short2.mp3");
-    EXPECT_TRUE(waitFor([&] { return caption() == "播放:short1.mp3"; }, 5000)) << caption();
-    EXPECT_TRUE(waitFor([&] { return caption() == "播放:short2.mp3"; }, 5000)) << caption();
-    EXPECT_EQ(list().selectedIndex(), 1);
+    EXPECT_TRUE(waitFor([&] { return count(log, "\"track\"") >= 6 || count(log, "\"failed\"") > 0; }, 10000));
+    EXPECT_EQ(count(log, "\"failed\""), 0) << vesperon::test::readFile(log.path());
+    EXPECT_GE(count(log, "\"track\""), 6);
+    EXPECT_EQ(engine::QueryPlayState(), 1);
+    controller->log = nullptr;
 }
 
 // The end notice comes when the track is played out to the device, and the next one starts at
 // once; the window shows it only when its first sound is heard.
 TEST_F(Transport, TheNextTrackIsShownWhenItsFirstSoundIsHeard) {
-    const std::string a = Tones::make("heard1.mp3", 3.0), b = Tones::make("heard2.mp3", 3.0);
+    const std::string a = Tones::make("heard1.mp3", 1.5), b = Tones::make("heard2.mp3", 3.0);
     ASSERT_FALSE(a.empty() || b.empty()) << "sox/lame";
     addFiles({a, b});
     click("按钮_播放");
     ASSERT_TRUE(waitFor([] { return engine::CurrentHeardPosition().started; }, 3000));
-    dispatchNotice(decodeNotice(100, state().hotkeyIds));
-    EXPECT_EQ(state().currentTrack, 2);
+    // The end of the first track started the second, which is not heard yet.
+    ASSERT_TRUE(waitFor([&] { return state().currentTrack == 2; }, 5000));
     EXPECT_EQ(engine::QueryPlayState(), 1);
     EXPECT_EQ(caption(), "播放:heard1.mp3");
     EXPECT_EQ(list().selectedIndex(), 0);
     EXPECT_TRUE(waitFor([&] { return caption() == "播放:heard2.mp3"; }, 3000)) << caption();
     EXPECT_TRUE(engine::CurrentHeardPosition().started);
     EXPECT_EQ(list().selectedIndex(), 1);
+    // An end notice of a play that was replaced meanwhile does not end the one playing now.
+    feedback(100);
+    EXPECT_EQ(state().currentTrack, 2);
+    EXPECT_EQ(caption(), "播放:heard2.mp3");
+}
+
+// A track that does not open is logged as failed with the reason and the next one starts; a list
+// of nothing but such tracks stops once instead of going round.
+TEST_F(Transport, UnopenableTracksAreLoggedAsFailedAndTheListMovesOn) {
+    const std::string a = Tones::make("opens.mp3", 3.0);
+    ASSERT_FALSE(a.empty()) << "sox/lame";
+    vesperon::test::TempDir dir;
+    PlayLog log(dir.file("play.log"));
+    controller->log = &log;
+    addFiles({"/nowhere/gone.mp3", a});
+    click("按钮_播放");
+    EXPECT_TRUE(waitFor([&] { return caption() == "播放:opens.mp3"; }, 3000)) << caption();
+    EXPECT_EQ(engine::QueryPlayState(), 1);
+    EXPECT_EQ(list().selectedIndex(), 1);
+    EXPECT_EQ(count(log, "\"event\":\"failed\",\"path\":\"/nowhere/gone.mp3\",\"message\":\"no such file\"}"),
+              1)
+        << vesperon::test::readFile(log.path());
+
+    // Nothing but tracks that do not open (two gone, a folder): each fails once, then it stops.
+    StopPlayback();
+    controller->log = nullptr;
+    closeWindow();
+    openWindow();
+    controller->log = &log;
+    addFiles({"/nowhere/x.mp3", "/nowhere/y.mp3", dir.path()});
+    click("按钮_播放");
+    EXPECT_TRUE(waitFor([&] { return playButton() == "播放"; }, 3000)) << caption();
+    pump(200);
+    EXPECT_EQ(engine::QueryPlayState(), 0);
+    EXPECT_EQ(caption().rfind("停止:", 0), 0u) << caption();
+    EXPECT_EQ(count(log, "\"failed\""), 4) << vesperon::test::readFile(log.path());
+    EXPECT_EQ(count(log, "\"message\":\"may not be read (or is a folder)\"}"), 1);
+    controller->log = nullptr;
 }
 
 TEST_F(Transport, SeekingRestartsOnlyWhilePlaying) {

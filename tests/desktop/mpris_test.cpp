@@ -38,7 +38,7 @@ public:
     void stop() override { calls.push_back("stop"); }
     void next() override { calls.push_back("next"); }
     void previous() override { calls.push_back("previous"); }
-    void restartAt(int percent) override { calls.push_back("restartAt " + std::to_string(percent)); }
+    void restartAt(std::int64_t us) override { calls.push_back("restartAt " + std::to_string(us)); }
     void setVolume(double v) override { calls.push_back("setVolume " + std::to_string(v)); }
     bool openFile(const std::string& path) override {
         calls.push_back("open " + path);
@@ -182,13 +182,13 @@ TEST_F(Mpris, EachCallActsOnlyWhereTheProtocolSaysAndHostileArgumentsAreRefused)
         {PlaybackStatus::Stopped, 0, "Previous", {}, {}},
         {PlaybackStatus::Stopped, 2, "Previous", {}, {"previous"}},
         // At 100 s of 200 s.
-        {PlaybackStatus::Playing, 2, "Seek", {qlonglong(50'000'000)}, {"restartAt 75"}},
+        {PlaybackStatus::Playing, 2, "Seek", {qlonglong(50'000'000)}, {"restartAt 150000000"}},
         {PlaybackStatus::Playing, 2, "Seek", {qlonglong(-150'000'000)}, {"restartAt 0"}},
         {PlaybackStatus::Playing, 2, "Seek", {qlonglong(100'000'001)}, {"next"}},
         {PlaybackStatus::Playing, 2, "Seek", {big}, {"next"}},
         {PlaybackStatus::Playing, 2, "Seek", {small}, {"restartAt 0"}},
         {PlaybackStatus::Paused, 2, "Seek", {qlonglong(1)}, {}},
-        {PlaybackStatus::Playing, 2, "SetPosition", {QVariant::fromValue(current), qlonglong(50'000'000)}, {"restartAt 25"}},
+        {PlaybackStatus::Playing, 2, "SetPosition", {QVariant::fromValue(current), qlonglong(50'123'456)}, {"restartAt 50123456"}},
         {PlaybackStatus::Playing, 2, "SetPosition", {QVariant::fromValue(other), qlonglong(50'000'000)}, {}},
         {PlaybackStatus::Playing, 2, "SetPosition", {QVariant::fromValue(current), qlonglong(-1)}, {}},
         {PlaybackStatus::Playing, 2, "SetPosition", {QVariant::fromValue(current), qlonglong(200'000'001)}, {}},

@@ -182,9 +182,10 @@ TEST(SourceFile, OpenErrorCodes) {
     ASSERT_EQ(::mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
     EXPECT_EQ(f.open(dir.file("pipe.mp3")), Status::NotAFile);
     EXPECT_EQ(f.open("/dev/zero"), Status::NotAFile);
-    EXPECT_EQ(f.open(dir.file(std::string(300, 'x'))), Status::CannotOpen);  // name too long
+    // Any other failure is the engine's code 1: a name too long, a loop of links.
+    EXPECT_EQ(toCode(f.open(dir.file(std::string(300, 'x')))), 1);
     ::symlink("loop", dir.file("loop").c_str());
-    EXPECT_EQ(f.open(dir.file("loop")), Status::CannotOpen);
+    EXPECT_EQ(toCode(f.open(dir.file("loop"))), 1);
 
     // Out of descriptors.
     rlimit saved{};

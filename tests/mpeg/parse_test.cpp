@@ -586,6 +586,40 @@ TEST(Seek, WithSeekTable) {
     }
 }
 
+// A start given as a time lands on the frame that holds it, not on a whole percent: the counter
+// names that frame and the first frame decoded after the resynchronisation is that one (with a
+// seek table, the byte offset is interpolated between its whole percents).
+TEST(Seek, ToATimeLandsOnItsFrame) {
+    const HeaderFields l3{1, 1, kLayerFieldIII, 9, 0};  // 417-byte frames of 1152 samples at 44.1 kHz
+    const Bytes plain = repeat(l3, 200);
+    Bytes table = xingFrame(kXingFrames | kXingSeekTable, 199, 0, 0);
+    const Bytes rest = repeat(l3, 199);
+    table.insert(table.end(), rest.begin(), rest.end());
+    struct Case {
+        const Bytes* data;
+        int64_t microseconds;
+        int64_t frame;  // the frame that holds the sample at that time
+    } cases[] = {{&plain, 1, 0},           {&plain, 26'123, 1},     {&plain, 2'560'000, 98},
+                 {&plain, 5'200'000, 199}, {&table, 1'000'000, 38}, {&table, 3'000'000, 114}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.microseconds);
+        MemoryByteSource source(c.data->data(), c.data->size(), static_cast<int64_t>(c.data->size()));
+        StreamDecoder d(source);
+        ASSERT_EQ(d.start(0, c.microseconds), Status::Ok);
+        EXPECT_EQ(d.frameCounter(), c.frame);
+        std::vector<int16_t> pcm(d.pcmFrameBytes() / 2);
+        FrameStep step;
+        while ((step = d.decodeFrame(pcm.data())).status == Status::Ok && !step.decoded) {
+        }
+        ASSERT_TRUE(step.decoded) << step.status;
+        // Past the frame decoded: where the next one begins (after the Xing frame, with a table,
+        // whose whole bytes per percent are good to a frame).
+        const bool withTable = c.data == &table;
+        EXPECT_NEAR(static_cast<double>(source.position()) - (withTable ? 417 : 0), 417.0 * (c.frame + 1),
+                    withTable ? 417 : 0);
+    }
+}
+
 TEST(Seek, StartAtTheEndEndsAtOnce) {
     // Without a seek table the last whole frame is the target; less than a read window remains.
     Bytes data = readVector("l2-test32.bit");

@@ -19,17 +19,12 @@ TEST(PlayTool, PrintsProgressThenEndForEachFileAndStopsOnInterrupt) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::istringstream lines(r.out);
     std::string line;
-    int ends = 0, heards = 0, lastProgress = -1;
+    int ends = 0, lastProgress = -1;
     bool firstOfFile = true;
     while (std::getline(lines, line)) {
         if (line == "end") {
             ++ends;
             firstOfFile = true;
-            continue;
-        }
-        if (line == "heard") {
-            EXPECT_TRUE(firstOfFile) << "first sound heard after progress";
-            ++heards;
             continue;
         }
         ASSERT_EQ(line.rfind("progress ", 0), 0u) << line;
@@ -44,7 +39,6 @@ TEST(PlayTool, PrintsProgressThenEndForEachFileAndStopsOnInterrupt) {
         firstOfFile = false;
     }
     EXPECT_EQ(ends, 4) << "two files, twice";
-    EXPECT_EQ(heards, 4);
     EXPECT_EQ(wavData(dir.file("out-4.wav")), referencePcm(dir, a));
 
     // Start, password and a missing file.
@@ -64,6 +58,6 @@ TEST(PlayTool, PrintsProgressThenEndForEachFileAndStopsOnInterrupt) {
                     toolPath("vesperon-play"), b},
                    30);
     EXPECT_EQ(r.exitCode, 130) << r.err;
-    EXPECT_EQ(r.out.rfind("heard\nprogress 0", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("progress 0", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("end"), std::string::npos);
 }

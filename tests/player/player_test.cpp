@@ -49,16 +49,16 @@ protected:
     std::string wav_ = dir_.file("out.wav");
 };
 
-// Checks the notification rules for one file: first sound heard, then progress from 0, below
-// 100 and changing, then one 100.
+// Checks the notification rules for one file: progress from 0, below 100 and changing, then
+// one 100; nothing else reaches the window.
 void expectProgressSequence(const std::vector<int>& v) {
-    ASSERT_GE(v.size(), 3u);
-    EXPECT_EQ(v.front(), kNoticeFirstSoundHeard);
-    EXPECT_EQ(v[1], 0);
+    ASSERT_GE(v.size(), 2u);
+    EXPECT_EQ(v.front(), 0);
     EXPECT_EQ(v.back(), kNoticeTrackEnd);
-    for (std::size_t i = 1; i + 1 < v.size(); ++i) {
+    for (std::size_t i = 0; i + 1 < v.size(); ++i) {
+        EXPECT_GE(v[i], 0) << "at " << i;
         EXPECT_LE(v[i], 99) << "at " << i;
-        if (i > 1) {
+        if (i > 0) {
             EXPECT_NE(v[i], v[i - 1]) << "repeated value at " << i;
         }
     }
