@@ -214,7 +214,13 @@ void QueuedOutput::rebind(DoneCallback done, void* context) {
 
 bool QueuedOutput::busy() {
     std::lock_guard lock(mutex_);
-    return pending();
+    return pending() || unheard();
+}
+
+// Sound written to the open device and not yet heard: after release() it is no header's, as
+// the renderer that gave it has gone. The lock is held.
+bool QueuedOutput::unheard() const {
+    return deviceOpen_ && !lost_ && heardAt(lastPlayed_) < soundAccepted_;
 }
 
 bool QueuedOutput::failed() {
@@ -445,7 +451,7 @@ void QueuedOutput::run() {
         const bool paused = wantPaused_;
         if (!paused && stageDone_ >= stageSize_ && (current_ || !queue_.empty())) fillStage(stageFrames());
         const bool sound = !paused && stageDone_ < stageSize_;
-        const bool keepGoing = !sound && (paused ? framesWritten_ > 0 : !written_.empty());
+        const bool keepGoing = !sound && (paused ? framesWritten_ > 0 : !written_.empty() || unheard());
         if (!sound && !keepGoing) {
             if (paused && !pauseHeard_) {
                 pauseHeard_ = true;
@@ -510,7 +516,7 @@ void QueuedOutput::run() {
                 }
             }
         }
-        if (now - lastProgress_ > kStallLimit && (sound || !written_.empty())) {
+        if (now - lastProgress_ > kStallLimit && (sound || !written_.empty() || unheard())) {
             // The device has taken and played nothing for a while (a server gone or stuck): a
             // fresh one cures it, from where the sound stopped.
             closeLost();

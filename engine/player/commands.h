@@ -24,6 +24,9 @@ bool PauseHeard();
 // Where the sound heard stands in the current play: the window's bar and MPRIS Position follow
 // it (microseconds()); `play` changes with every start and seek. Never blocks on the engine.
 HeardPosition CurrentHeardPosition();
+// At start-up: connects to the sound server now, so that the first play finds it answering.
+// Returns at once.
+void PrepareAudioOutput();
 // At shut-down: removes the current player.
 void RemoveCurrentPlayer();
 
