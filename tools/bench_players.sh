@@ -72,7 +72,7 @@ def measure(argv):
             os.execvp(argv[0], argv)
         finally:
             os._exit(127)
-    threads = 0
+    threads, peak = 0, 0.0
     while True:
         done, status, usage = os.wait4(pid, os.WNOHANG)
         if done:
@@ -82,13 +82,15 @@ def measure(argv):
                 for line in f:
                     if line.startswith("Threads:"):
                         threads = max(threads, int(line.split()[1]))
+                    elif line.startswith("VmHWM:"):  # since exec, unlike ru_maxrss
+                        peak = max(peak, int(line.split()[1]) / 1024.0)
         except OSError:
             pass
-        time.sleep(0.5)
+        time.sleep(0.25)
     wall = time.monotonic() - t0
     return dict(code=os.waitstatus_to_exitcode(status), wall=wall, cpu=usage.ru_utime + usage.ru_stime,
                 vol=usage.ru_nvcsw, all=usage.ru_nvcsw + usage.ru_nivcsw, threads=threads,
-                rss=usage.ru_maxrss / 1024.0)
+                rss=peak)
 
 print(f"{'player':18} {'run':>3} {'wall s':>7} {'wake-ups/s':>10} {'switches/s':>10} {'CPU s/min':>9} "
       f"{'threads':>7} {'peak MB':>7}")

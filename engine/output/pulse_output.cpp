@@ -35,12 +35,12 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// What the stream asks the server to hold: 0.7 s ahead, topped up 0.3 s at a time (three
-// requests a second, so three turns of the worker: fewer wake-ups than a tighter buffer, while
-// the sink keeps the 50 ms of latency left over, so a cork is heard at once); play starts once
-// 40 ms are there (two decoded frames at most), about when paplay's would.
-constexpr pa_usec_t kTargetMicros = 700000;
-constexpr pa_usec_t kMinRequestMicros = 300000;
+// What the stream asks the server to hold: a second ahead, topped up 0.45 s at a time (about
+// two requests a second, so two turns of the worker: fewer wake-ups than a tighter buffer,
+// while the sink keeps the 50 ms of latency left over, so a cork is heard at once); play
+// starts once 40 ms are there (two decoded frames at most), about when paplay's would.
+constexpr pa_usec_t kTargetMicros = 1000000;
+constexpr pa_usec_t kMinRequestMicros = 450000;
 constexpr pa_usec_t kPrebufferMicros = 40000;
 // The longest a connection or a stream operation may take before the server counts as gone.
 constexpr auto kOperationLimit = 2s;
