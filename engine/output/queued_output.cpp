@@ -9,8 +9,11 @@ namespace {
 
 constexpr auto kStallLimit = std::chrono::seconds(2);
 constexpr auto kRetry = std::chrono::milliseconds(500);
-// The heard position runs on by the clock between the device's reports, but never further than this.
-constexpr auto kExtrapolateLimit = std::chrono::milliseconds(250);
+// The heard position runs on by the clock between the device's reports, but never further than
+// this: a little more than the longest a worker sleeps between reports while sound plays (the
+// pulse backend's 0.45 s between the server's requests), so the position never stalls between
+// them, and a device that stopped is caught up with soon after.
+constexpr auto kExtrapolateLimit = std::chrono::milliseconds(600);
 constexpr auto kGiveUp = std::chrono::seconds(15);
 constexpr auto kRecentSound = std::chrono::milliseconds(20);
 // Added to the earliest moment the sound held at a pause can have been heard, for the jitter of
