@@ -22,7 +22,14 @@ void setButtonCaption(ui::Widget& button, const std::string& caption) {
 }
 
 void setSliderPosition(int position) { widgets().progressSlider.setProperty(ui::kSliderPosition, position); }
-int sliderPosition() { return widgets().progressSlider.intProperty(ui::kSliderPosition); }
+// The bar's leftmost place is the track's start. The layout's bar begins at 1 and shows 1 at
+// launch: read as 1 %, the first play skipped that much of the track (and its Position counted
+// it), while every play after a stop, which sets 0, began at the start.
+int sliderPosition() {
+    ui::Widget& bar = widgets().progressSlider;
+    const int position = bar.intProperty(ui::kSliderPosition);
+    return position <= bar.intProperty(ui::kSliderMinimum) ? 0 : position;
+}
 int rowCount() { return playlistBox().itemCount(); }
 
 const std::string& currentEntry() {

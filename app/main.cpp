@@ -214,6 +214,8 @@ int main(int argc, char** argv) {
     vesperon::ui::installSystemFont();
     vesperon::desktop::installDialogTranslations();
     vesperon::engine::installMessagePort({&vesperon::ui::postMessage, &vesperon::ui::isWindow});
+    // Connected while the window loads: the first play, an instant later, is heard from its start.
+    vesperon::engine::PrepareAudioOutput();
     vesperon::ui::FatalErrorHooks hooks;
     hooks.stopAllPlayback = [] { vesperon::engine::StopPlaying(); };
     vesperon::ui::setFatalErrorHooks(hooks);

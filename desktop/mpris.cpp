@@ -24,7 +24,10 @@ namespace {
 
 constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 constexpr const char* kNoTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
+// How often the player's state is looked at for changes to announce: often while it plays (the
+// next track's title), once a second otherwise, so that a stopped player wakes seldom.
 constexpr int kPollMs = 200;
+constexpr int kIdlePollMs = 1000;
 
 QString statusText(PlaybackStatus s) {
     switch (s) {
@@ -266,7 +269,7 @@ std::unique_ptr<MprisService> MprisService::start(QDBusConnection bus, MediaPlay
         return nullptr;
     }
     service->last_ = player.state();
-    service->poll_.setInterval(kPollMs);
+    service->poll_.setInterval(service->last_.status == PlaybackStatus::Playing ? kPollMs : kIdlePollMs);
     QObject::connect(&service->poll_, &QTimer::timeout, service.get(), &MprisService::refresh);
     service->poll_.start();
     return service;
@@ -291,6 +294,7 @@ void MprisService::refresh() {
         for (const char* name : {"CanGoNext", "CanGoPrevious", "CanPlay", "CanPause"})
             changed.insert(QLatin1String(name), s.trackCount > 0);
     if (canSeek(s) != canSeek(o)) changed.insert(QStringLiteral("CanSeek"), canSeek(s));
+    if (s.status != o.status) poll_.setInterval(s.status == PlaybackStatus::Playing ? kPollMs : kIdlePollMs);
     last_ = s;
     if (changed.isEmpty()) return;
     sendChanged(changed);

@@ -7,6 +7,10 @@
 // layer as the window does for every track, rather than one player over the whole list.
 // VESPERON_AUDIO_OUTPUT chooses the output (pulse, alsa, null, wav:PATH).
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -29,6 +33,26 @@ namespace {
 constexpr WindowHandle kConsole = 1;
 std::atomic<int> g_interrupted{0};
 std::atomic<long> g_notifications{0};
+// Written to by every notification and by the interrupt (write() is safe in a signal handler),
+// so the main thread sleeps until something happens.
+int g_events[2] = {-1, -1};
+
+void postEvent() {
+    const char byte = 1;
+    if (write(g_events[1], &byte, 1) < 0) {
+        // Full: the main thread has plenty to wake for already.
+    }
+}
+
+// Sleeps until an event or `ms` have passed, then empties the pipe.
+void awaitEvent(int ms) {
+    pollfd p{g_events[0], POLLIN, 0};
+    if (poll(&p, 1, ms) > 0) {
+        char buffer[64];
+        while (read(g_events[0], buffer, sizeof buffer) > 0) {
+        }
+    }
+}
 
 bool isConsole(WindowHandle h) {
     return h == kConsole;
@@ -42,11 +66,13 @@ bool printNotification(WindowHandle, std::uint32_t message, std::intptr_t wParam
         std::printf("progress %ld\n", static_cast<long>(wParam));
     std::fflush(stdout);
     ++g_notifications;
+    postEvent();
     return true;
 }
 
 void onInterrupt(int) {
     g_interrupted = 1;
+    postEvent();
 }
 
 int usage() {
@@ -57,20 +83,21 @@ int usage() {
 }
 
 // Between two files the state is briefly Stopped: a play has finished only when it stays
-// Stopped with no notification in between.
+// Stopped with no notification for a fifth of a second. Every end comes with a notification;
+// the second's time-out only bounds how late one that did not is seen.
 template <typename State>
 void waitUntilFinished(State state) {
-    int quietStops = 0;
-    long seen = g_notifications;
     while (!g_interrupted) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        long now = g_notifications;
-        if (state() == 0 && now == seen) {
-            if (++quietStops >= 4) break;
-        } else {
-            quietStops = 0;
+        if (state() != 0) {
+            awaitEvent(1000);
+            continue;
         }
-        seen = now;
+        const long seen = g_notifications;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        for (auto now = std::chrono::steady_clock::now();
+             now < until && g_notifications == seen && !g_interrupted; now = std::chrono::steady_clock::now())
+            awaitEvent(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count()));
+        if (state() == 0 && g_notifications == seen) break;
     }
 }
 
@@ -137,6 +164,8 @@ int main(int argc, char** argv) {
     }
     list.push_back('\0');
 
+    if (pipe(g_events) != 0) return 1;
+    for (int fd : g_events) fcntl(fd, F_SETFL, O_NONBLOCK);
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
@@ -144,6 +173,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
 
     installMessagePort(MessagePort{&printNotification, &isConsole});
+    PrepareAudioOutput();
     if (perFile) return playPerFile(files, count, havePassword ? password.c_str() : nullptr, start);
     PlayerHandle player = CreatePlayer(list.data(), count);
     if (!player) {

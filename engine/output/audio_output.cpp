@@ -30,6 +30,12 @@ std::string expandSequence(const std::string& path) {
 
 }  // namespace
 
+void prepareAudioOutput() {
+    const char* env = std::getenv("VESPERON_AUDIO_OUTPUT");
+    const std::string choice = env ? env : "";
+    if (choice.empty() || choice == "pulse") connectPulseAhead();
+}
+
 std::unique_ptr<AudioOutput> openAudioOutput(const PcmFormat& format, AudioOutput::DoneCallback done,
                                              void* context, Status* result) {
     const char* env = std::getenv("VESPERON_AUDIO_OUTPUT");

@@ -3,6 +3,7 @@
 // point at PCM, pause, restart, reset, close, and one completion callback per header once the
 // device has finished with it (played, or returned by reset).
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -71,6 +72,10 @@ public:
     // timeline goes on from soundHeard(). Both are cheap and never wait on the device.
     virtual std::uint64_t soundMark() { return 0; }
     virtual std::uint64_t soundHeard() { return 0; }
+    // How long sound written now takes to be heard, at the least (the device's own latency):
+    // a device of another format that starts this long before the last one's sound ends
+    // follows it with no gap. 0 when unknown.
+    virtual std::chrono::microseconds heardAfter() { return std::chrono::microseconds(0); }
 };
 
 // The backend VESPERON_AUDIO_OUTPUT names (pulse; alsa; null; wav:PATH, where "%d" in PATH
@@ -80,6 +85,13 @@ public:
 // otherwise the null backend keeps time. Null (and *result not Ok) only when nothing opens.
 std::unique_ptr<AudioOutput> openAudioOutput(const PcmFormat& format, AudioOutput::DoneCallback done,
                                              void* context, Status* result = nullptr);
+
+// Connects to the sound server now, when the output openAudioOutput would choose may be its
+// library, so that the first play finds the connection up; returns at once. Every stream of the
+// process shares that one connection.
+void prepareAudioOutput();
+// The pulse backend's part of it: starts connecting unless connected or connecting.
+void connectPulseAhead();
 
 // The backends, for tools and tests that want one explicitly.
 std::unique_ptr<AudioOutput> makeNullOutput();

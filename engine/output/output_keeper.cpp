@@ -1,18 +1,28 @@
 #include "engine/output/output_keeper.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace vesperon::engine {
 
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kIdleClose = std::chrono::seconds(3);
+// How often a kept device still playing its tail is looked at again.
+constexpr auto kTailLook = std::chrono::milliseconds(500);
 // The longest a change of format waits for the kept device's tail: a device counts sound as
 // played once heard, so this bounds only a device that stopped playing.
 constexpr auto kTailWait = std::chrono::seconds(5);
+constexpr auto kTailStep = std::chrono::milliseconds(50);
+// How much later than the device's latency a new device's first sound is heard: measured on
+// PulseAudio, 44.1-kHz stereo then 22.05-kHz mono, about 50 ms more (a seam of 51 ms without
+// it); less is taken, so that the jitter of the estimate of the sound heard (10 ms) does not
+// start the next track over the last one.
+constexpr auto kNewDeviceStart = std::chrono::milliseconds(35);
 }  // namespace
 
 struct OutputKeeper::State {
@@ -22,27 +32,57 @@ struct OutputKeeper::State {
     std::mutex mutex;
     std::condition_variable cv;  // wakes the closer to quit
     std::unique_ptr<AudioOutput> kept;
+    std::vector<std::unique_ptr<AudioOutput>> retiring;  // playing out their tail, then closed
     PcmFormat format;
     Clock::time_point quietSince{};  // when the kept device was last seen playing
     bool quit = false;
     bool closerRunning = false;  // the closer has not yet left closeIdle()
     std::thread closer;          // (re)started by give() under mutex; joined last by the destructor
 
-    // Closes the kept device once it has been quiet for kIdleClose, then ends (a device given
-    // later starts it again). Asking the device whether it plays never waits on it; closing it
-    // happens without the lock.
+    // With mutex held: starts the closer unless it runs.
+    void startCloser() {
+        if (closerRunning) {
+            cv.notify_all();
+            return;
+        }
+        if (closer.joinable()) closer.join();  // it has ended, or is just ending
+        closerRunning = true;
+        closer = std::thread([this] { closeIdle(); });
+    }
+
+    // Closes the kept device once it has been quiet for kIdleClose, and each retired one once
+    // it has played out; then ends (a device given or retired later starts it again). It looks
+    // when the kept device would be due, and again while one still plays (a tail lasts a
+    // second at most). Asking a device whether it plays never waits on it; closing it happens
+    // without the lock.
     void closeIdle() {
         std::unique_lock lock(mutex);
-        while (!quit && kept) {
-            cv.wait_for(lock, std::chrono::milliseconds(250));
-            if (!kept) break;
-            if (kept->busy()) quietSince = Clock::now();
-            if (!kept->failed() && Clock::now() - quietSince < kIdleClose) continue;
-            std::unique_ptr<AudioOutput> device = std::move(kept);
+        while (!quit && (kept || !retiring.empty())) {
+            auto due = kept ? quietSince + kIdleClose : Clock::time_point::max();
+            if (!retiring.empty()) due = std::min(due, Clock::now() + kTailLook);
+            cv.wait_until(lock, due);
+            if (quit) break;
+            std::vector<std::unique_ptr<AudioOutput>> done;
+            for (auto it = retiring.begin(); it != retiring.end();) {
+                if ((*it)->busy() && !(*it)->failed()) {
+                    ++it;
+                    continue;
+                }
+                done.push_back(std::move(*it));
+                it = retiring.erase(it);
+            }
+            if (kept) {
+                if (kept->busy()) quietSince = Clock::now() - kIdleClose + kTailLook;
+                if (kept->failed() || Clock::now() - quietSince >= kIdleClose)
+                    done.push_back(std::move(kept));
+            }
+            if (done.empty()) continue;
             lock.unlock();
-            device->reset();
-            device->close();
-            device.reset();
+            for (auto& device : done) {
+                device->reset();
+                device->close();
+            }
+            done.clear();
             lock.lock();
         }
         closerRunning = false;
@@ -67,12 +107,13 @@ OutputKeeper::~OutputKeeper() {
 }
 
 void OutputKeeper::closeNow() {
-    std::unique_ptr<AudioOutput> device;
+    std::vector<std::unique_ptr<AudioOutput>> devices;
     {
         std::lock_guard lock(s_->mutex);
-        device = std::move(s_->kept);
+        devices.swap(s_->retiring);
+        if (s_->kept) devices.push_back(std::move(s_->kept));
     }
-    if (device) {
+    for (auto& device : devices) {
         device->reset();
         device->close();
     }
@@ -80,10 +121,11 @@ void OutputKeeper::closeNow() {
 
 void OutputKeeper::playOutAndClose(double seconds) {
     const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    auto playing = [](const std::unique_ptr<AudioOutput>& d) { return d && d->busy() && !d->failed(); };
     for (;;) {
         {
             std::lock_guard lock(s_->mutex);
-            if (!s_->kept || !s_->kept->busy() || s_->kept->failed()) break;
+            if (!playing(s_->kept) && std::none_of(s_->retiring.begin(), s_->retiring.end(), playing)) break;
         }
         if (Clock::now() >= until) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -106,16 +148,44 @@ std::unique_ptr<AudioOutput> OutputKeeper::take(const PcmFormat& format, AudioOu
         if (result) *result = Status::Ok;
         return device;
     }
-    if (device) {
-        // Another format: let the last track's tail be heard first, then close.
-        const auto until = Clock::now() + kTailWait;
-        while (!device->failed() && device->busy() && Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!device) return openAudioOutput(format, done, context, result);
+    // Another format: a new device opens while the last track's tail plays, and is handed out
+    // when that tail is about to end, so that the next sound, heard after the device's own
+    // latency, follows it. Without a new device, the old one goes first.
+    std::unique_ptr<AudioOutput> fresh = openAudioOutput(format, done, context, result);
+    // Both play through one sink: the one that has played knows its latency best. A new stream
+    // takes a little longer again to sound (its first sound is mixed in after its prebuffer).
+    if (fresh)
+        waitTail(*device, keptFormat.sampleRate,
+                 std::max(device->heardAfter(), fresh->heardAfter()) + kNewDeviceStart);
+    else
+        waitTail(*device, keptFormat.sampleRate, std::chrono::microseconds(0));
+    if (device->failed() || !device->busy()) {
         device->reset();
         device->close();
         device.reset();
+    } else {
+        retire(std::move(device));
     }
-    return openAudioOutput(format, done, context, result);
+    return fresh ? std::move(fresh) : openAudioOutput(format, done, context, result);
+}
+
+void OutputKeeper::waitTail(AudioOutput& device, int rate, std::chrono::microseconds lead) {
+    const auto until = Clock::now() + kTailWait;
+    while (!device.failed() && device.busy() && Clock::now() < until && rate > 0) {
+        const std::uint64_t mark = device.soundMark(), heard = device.soundHeard();
+        const auto left =
+            std::chrono::microseconds((mark > heard ? mark - heard : 0) * 1000000 / std::uint64_t(rate));
+        if (left <= lead) break;
+        // Looked at again now and then, as the device's estimate of the sound heard moves.
+        std::this_thread::sleep_for(std::min<Clock::duration>(left - lead, kTailStep));
+    }
+}
+
+void OutputKeeper::retire(std::unique_ptr<AudioOutput> device) {
+    std::lock_guard lock(s_->mutex);
+    s_->retiring.push_back(std::move(device));
+    s_->startCloser();
 }
 
 void OutputKeeper::give(std::unique_ptr<AudioOutput> device, const PcmFormat& format) {
@@ -127,11 +197,7 @@ void OutputKeeper::give(std::unique_ptr<AudioOutput> device, const PcmFormat& fo
         s_->kept = std::move(device);
         s_->format = format;
         s_->quietSince = Clock::now();
-        if (!s_->closerRunning) {
-            if (s_->closer.joinable()) s_->closer.join();  // it has ended, or is just ending
-            s_->closerRunning = true;
-            s_->closer = std::thread([s = s_.get()] { s->closeIdle(); });
-        }
+        s_->startCloser();
     }
     if (old) {
         old->reset();

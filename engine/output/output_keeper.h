@@ -2,9 +2,11 @@
 // Keeps the wave output open from one play to the next. A play takes the device for its format
 // (the kept one when the rate and channels match, so the next track's sound follows the last
 // one's with nothing added) and gives it back when it ends, with the rest of its sound still
-// playing. A play of another format waits until the kept device has played all it holds. A device nobody has taken for a few seconds is closed, so the sound server can
-// suspend; so is one that failed for good.
+// playing. A play of another format gets a device opened while the kept one plays out, handed
+// out as the kept one's sound ends. A device nobody has taken for a few seconds is closed, so
+// the sound server can suspend; so is one that failed for good.
 
+#include <chrono>
 #include <memory>
 
 #include "engine/output/audio_output.h"
@@ -30,6 +32,10 @@ public:
 
 private:
     OutputKeeper();
+    // Sleeps until what the device holds will all be heard within `lead`.
+    static void waitTail(AudioOutput& device, int rate, std::chrono::microseconds lead);
+    // Closes the device once it has played what it holds.
+    void retire(std::unique_ptr<AudioOutput> device);
     struct State;
     std::unique_ptr<State> s_;
 };

@@ -1,26 +1,29 @@
 // The sound server's own client library (libpulse, which PulseAudio and pipewire-pulse both
-// answer) as a backend of the queued output: a threaded main loop, one context and one
-// playback stream for the format, kept across tracks.
+// answer) as a backend of the queued output: one playback stream for the format, kept across
+// tracks, on the process's one connection to the server (a threaded main loop and a context,
+// made once, connected ahead of the first play when asked, and made again only after the
+// server has gone).
 //
 // What the stream gives that ALSA's pulse plugin does not: its time is the sound as heard
 // (interpolated between the server's timing reports), so headers come back when heard; a pause
 // corks it at once with the queued sound kept, and the uncork plays on from the next frame; a
-// server that goes away fails the context at once, which wakes the worker; and the stream
-// carries the application's and the track's names.
+// server that goes away fails the stream at once, which wakes the worker; the server asks for
+// more sound when it has room, so the worker sleeps until then; and the stream carries the
+// application's and the track's names.
 //
-// Locks: the main loop's lock guards the context and the stream; its thread holds it while
+// Locks: the main loop's lock guards the context and every stream; its thread holds it while
 // calling back. The worker takes it inside play() and the other duties (never holding the
 // queue's lock then); the callbacks take the queue's lock (wakeWorker) inside it, never the
 // other way round.
 
 #include <pulse/pulseaudio.h>
-#include <pulse/rtclock.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "engine/output/queued_output.h"
@@ -30,41 +33,147 @@ namespace vesperon::engine {
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
-// What the stream asks the server to hold: a quarter second ahead, topped up every 50 ms; play
-// starts once 40 ms are there (two decoded frames at most), about when paplay's would; with less,
-// the second frame may come late and the stream run dry at once.
-constexpr pa_usec_t kTargetMicros = 250000;
-constexpr pa_usec_t kMinRequestMicros = 50000;
+// What the stream asks the server to hold: a second ahead, topped up 0.45 s at a time (about
+// two requests a second, so two turns of the worker: fewer wake-ups than a tighter buffer,
+// while the sink keeps the 50 ms of latency left over, so a cork is heard at once); play
+// starts once 40 ms are there (two decoded frames at most), about when paplay's would.
+constexpr pa_usec_t kTargetMicros = 1000000;
+constexpr pa_usec_t kMinRequestMicros = 450000;
 constexpr pa_usec_t kPrebufferMicros = 40000;
 // The longest a connection or a stream operation may take before the server counts as gone.
 constexpr auto kOperationLimit = 2s;
-// The worker's turns: no closer together than this while sound plays, nor further apart than
-// this while the device holds sound (a header heard comes back within it).
+// The worker's turns while the stream runs out (no sound queued): no closer together than
+// this, nor further apart (a header heard comes back within it). While the stream is full, the
+// server's request for more wakes the worker; the longest sleep then only bounds how late a
+// header heard comes back when no request comes (a server that stopped playing).
 constexpr auto kShortestTurn = 20ms;
 constexpr auto kLongestTurn = 100ms;
+constexpr auto kLongestFullSleep = 1s;
 
 constexpr const char* kApplicationName = "Vesperon";
 constexpr const char* kApplicationId = "vesperon";  // the desktop entry's name
 constexpr const char* kIconName = "vesperon";       // its icon
 
+// With the loop's lock held: waits until done() or `limit` has passed. The loop's thread
+// signals on every state change and operation the callbacks see.
+struct Deadline {
+    pa_threaded_mainloop* loop;
+    bool passed = false;
+};
+void onDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* d) {
+    auto* deadline = static_cast<Deadline*>(d);
+    deadline->passed = true;
+    pa_threaded_mainloop_signal(deadline->loop, 0);
+}
+template <class Done>
+bool waitLocked(pa_threaded_mainloop* loop, Done done, Clock::duration limit) {
+    if (done()) return true;
+    Deadline deadline{loop};
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+    timeval at{};
+    pa_gettimeofday(&at);
+    pa_timeval_add(
+        &at, static_cast<pa_usec_t>(std::chrono::duration_cast<std::chrono::microseconds>(limit).count()));
+    pa_time_event* timer = api->time_new(api, &at, &onDeadline, &deadline);
+    while (!done() && !deadline.passed) pa_threaded_mainloop_wait(loop);
+    if (timer) api->time_free(timer);
+    return done();
+}
+
+// The process's one connection to the server, shared by every stream. Never destroyed: a kept
+// device may outlive the statics, and the loop's thread ends with the process.
+class PulseLink {
+public:
+    static PulseLink& instance() {
+        static PulseLink* link = new PulseLink;
+        return *link;
+    }
+
+    // The running main loop; null when it cannot run.
+    pa_threaded_mainloop* loop() {
+        std::call_once(started_, [this] {
+            pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
+            if (!loop) return;
+            pa_threaded_mainloop_set_name(loop, "vesperon-pulse");
+            if (pa_threaded_mainloop_start(loop) < 0) {
+                pa_threaded_mainloop_free(loop);
+                return;
+            }
+            loop_ = loop;
+        });
+        return loop_;
+    }
+
+    // Begins connecting unless a connection is up or under way; returns at once.
+    void warmUp() {
+        pa_threaded_mainloop* l = loop();
+        if (!l) return;
+        pa_threaded_mainloop_lock(l);
+        connectLocked();
+        pa_threaded_mainloop_unlock(l);
+    }
+
+    // With the loop's lock held: a ready context, connecting (again) first when needed; null when
+    // no server answers within the limit.
+    pa_context* readyLocked() {
+        connectLocked();
+        if (!context_) return nullptr;
+        auto settled = [&] {
+            const pa_context_state_t s = pa_context_get_state(context_);
+            return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+        };
+        if (!waitLocked(loop_, settled, kOperationLimit) ||
+            pa_context_get_state(context_) != PA_CONTEXT_READY)
+            return nullptr;
+        return context_;
+    }
+
+private:
+    static void onContextState(pa_context*, void* self) {
+        pa_threaded_mainloop_signal(static_cast<PulseLink*>(self)->loop_, 0);
+    }
+
+    // A failed context cannot be used again: a new one takes its place. The streams of the old
+    // one have failed with it (which wakes their workers) and hold their own reference to it.
+    void connectLocked() {
+        if (context_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) return;
+        if (context_) {
+            pa_context_set_state_callback(context_, nullptr, nullptr);
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+        }
+        pa_proplist* app = pa_proplist_new();
+        pa_proplist_sets(app, PA_PROP_APPLICATION_NAME, kApplicationName);
+        pa_proplist_sets(app, PA_PROP_APPLICATION_ID, kApplicationId);
+        pa_proplist_sets(app, PA_PROP_APPLICATION_ICON_NAME, kIconName);
+        context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), kApplicationName, app);
+        pa_proplist_free(app);
+        if (!context_) return;
+        pa_context_set_state_callback(context_, &onContextState, this);
+        // No autospawn: a server that is not there is waited for, never started by us.
+        pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+    }
+
+    std::once_flag started_;
+    pa_threaded_mainloop* loop_ = nullptr;  // set once by loop()
+    pa_context* context_ = nullptr;         // guarded by the loop's lock
+};
+
 class PulseOutput : public QueuedOutput {
 public:
     explicit PulseOutput(bool waitForServer) : waitForServer_(waitForServer) {}
-    ~PulseOutput() override {
-        stop();
-        if (loop_) {
-            pa_threaded_mainloop_stop(loop_);
-            pa_threaded_mainloop_free(loop_);
-        }
-    }
+    ~PulseOutput() override { stop(); }
 
     bool keepsOpen() const override { return true; }
     std::string name() const override { return "pulse"; }
 
     void setMediaName(const std::string& name) override {
-        if (!loop_) return;
-        pa_threaded_mainloop_lock(loop_);
+        pa_threaded_mainloop* loop = PulseLink::instance().loop();
+        if (!loop) return;
+        pa_threaded_mainloop_lock(loop);
         mediaName_ = name;
         if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
             pa_proplist* props = pa_proplist_new();
@@ -73,7 +182,17 @@ public:
                 pa_operation_unref(op);
             pa_proplist_free(props);
         }
+        pa_threaded_mainloop_unlock(loop);
+    }
+
+    // The sink's latency as the server last reported it, and the way there.
+    std::chrono::microseconds heardAfter() override {
+        if (!loop_) return std::chrono::microseconds(0);
+        pa_threaded_mainloop_lock(loop_);
+        const pa_timing_info* ti = alive() ? pa_stream_get_timing_info(stream_) : nullptr;
+        const auto latency = std::chrono::microseconds(ti ? ti->sink_usec + ti->transport_usec : 0);
         pa_threaded_mainloop_unlock(loop_);
+        return latency;
     }
 
 private:
@@ -99,41 +218,25 @@ private:
     }
 
     // --- the main loop's callbacks (on its thread, its lock held)
-    static void onContextState(pa_context* c, void* self) {
-        auto* out = static_cast<PulseOutput*>(self);
-        pa_threaded_mainloop_signal(out->loop_, 0);
-        const pa_context_state_t s = pa_context_get_state(c);
-        if (s == PA_CONTEXT_FAILED || s == PA_CONTEXT_TERMINATED) out->wakeWorker();
-    }
     static void onStreamState(pa_stream* s, void* self) {
         auto* out = static_cast<PulseOutput*>(self);
         pa_threaded_mainloop_signal(out->loop_, 0);
         const pa_stream_state_t st = pa_stream_get_state(s);
         if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED) out->wakeWorker();
     }
+    // The server has room for more: the worker's next turn.
+    static void onWritable(pa_stream*, std::size_t, void* self) {
+        static_cast<PulseOutput*>(self)->wakeWorker();
+    }
     static void onSuccess(pa_stream*, int success, void* self) {
         auto* out = static_cast<PulseOutput*>(self);
         out->lastSuccess_ = success != 0;
         pa_threaded_mainloop_signal(out->loop_, 0);
     }
-    static void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
-        auto* out = static_cast<PulseOutput*>(self);
-        out->timedOut_ = true;
-        pa_threaded_mainloop_signal(out->loop_, 0);
-    }
 
-    // With the main loop's lock held and a context made: waits until done() or kOperationLimit
-    // has passed.
     template <class Done>
     bool waitFor(Done done) {
-        if (done()) return true;
-        timedOut_ = false;
-        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
-        const auto limit = std::chrono::duration_cast<std::chrono::microseconds>(kOperationLimit).count();
-        pa_time_event* timer = pa_context_rttime_new(context_, pa_rtclock_now() + pa_usec_t(limit), &onTimer, this);
-        while (!done() && !timedOut_) pa_threaded_mainloop_wait(loop_);
-        if (timer) api->time_free(timer);
-        return done();
+        return waitLocked(loop_, done, kOperationLimit);
     }
 
     // With the lock held: runs op to its end; false when it failed or took too long.
@@ -147,27 +250,19 @@ private:
     }
 
     bool alive() const {
-        return context_ && stream_ && pa_context_get_state(context_) == PA_CONTEXT_READY &&
-               pa_stream_get_state(stream_) == PA_STREAM_READY;
+        return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY &&
+               pa_context_get_state(pa_stream_get_context(stream_)) == PA_CONTEXT_READY;
     }
 
-    // Duty: connect (a new context each time: a failed one cannot be reused) and open a stream.
+    // Duty: a stream for the format on the shared connection (connected first when it is not).
     Status openDevice(const PcmFormat& format) override {
         pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(format.sampleRate),
                             static_cast<std::uint8_t>(format.channels)};
         if (!pa_sample_spec_valid(&spec)) return Status::BadFormat;
         rate_ = format.sampleRate;
         frameBytes_ = static_cast<std::size_t>(format.bytesPerSampleFrame());
-        if (!loop_) {
-            loop_ = pa_threaded_mainloop_new();
-            if (!loop_) return Status::DeviceFailed;
-            pa_threaded_mainloop_set_name(loop_, "vesperon-pulse");
-            if (pa_threaded_mainloop_start(loop_) < 0) {
-                pa_threaded_mainloop_free(loop_);
-                loop_ = nullptr;
-                return Status::DeviceFailed;
-            }
-        }
+        loop_ = PulseLink::instance().loop();
+        if (!loop_) return Status::DeviceFailed;
         pa_threaded_mainloop_lock(loop_);
         const Status r = connect(spec);
         if (r != Status::Ok) tearDown();
@@ -177,29 +272,16 @@ private:
     }
 
     Status connect(const pa_sample_spec& spec) {
-        pa_proplist* app = pa_proplist_new();
-        pa_proplist_sets(app, PA_PROP_APPLICATION_NAME, kApplicationName);
-        pa_proplist_sets(app, PA_PROP_APPLICATION_ID, kApplicationId);
-        pa_proplist_sets(app, PA_PROP_APPLICATION_ICON_NAME, kIconName);
-        context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), kApplicationName, app);
-        pa_proplist_free(app);
-        if (!context_) return Status::DeviceFailed;
-        pa_context_set_state_callback(context_, &onContextState, this);
-        // No autospawn: a server that is not there is waited for, never started by us.
-        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return Status::DeviceFailed;
-        auto settled = [&] {
-            const pa_context_state_t s = pa_context_get_state(context_);
-            return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-        };
-        if (!waitFor(settled) || pa_context_get_state(context_) != PA_CONTEXT_READY) return Status::DeviceFailed;
-
+        pa_context* context = PulseLink::instance().readyLocked();
+        if (!context) return Status::DeviceFailed;
         pa_proplist* media = pa_proplist_new();
         pa_proplist_sets(media, PA_PROP_MEDIA_ROLE, "music");
         pa_proplist_sets(media, PA_PROP_MEDIA_NAME, mediaName_.empty() ? kApplicationName : mediaName_.c_str());
-        stream_ = pa_stream_new_with_proplist(context_, nullptr, &spec, nullptr, media);
+        stream_ = pa_stream_new_with_proplist(context, nullptr, &spec, nullptr, media);
         pa_proplist_free(media);
         if (!stream_) return Status::BadFormat;
         pa_stream_set_state_callback(stream_, &onStreamState, this);
+        pa_stream_set_write_callback(stream_, &onWritable, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetMicros, &spec));
@@ -220,20 +302,14 @@ private:
         return Status::Ok;
     }
 
-    // With the lock held: lets go of the stream and the context.
+    // With the lock held: lets go of the stream (the connection stays for the next).
     void tearDown() {
-        if (stream_) {
-            pa_stream_set_state_callback(stream_, nullptr, nullptr);
-            if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) pa_stream_disconnect(stream_);
-            pa_stream_unref(stream_);
-            stream_ = nullptr;
-        }
-        if (context_) {
-            pa_context_set_state_callback(context_, nullptr, nullptr);
-            pa_context_disconnect(context_);
-            pa_context_unref(context_);
-            context_ = nullptr;
-        }
+        if (!stream_) return;
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
     }
 
     // Duty: close. Whatever it still holds has been played or given back already.
@@ -313,11 +389,11 @@ private:
                 t.wrote = frames;
                 written += frames;
             }
-            // All taken: the worker stages more at once. Else room comes as the server plays.
-            if (t.wrote == feed.frames) {
-                pa_threaded_mainloop_unlock(loop_);
-                return t;
-            }
+            pa_threaded_mainloop_unlock(loop_);
+            // All taken: the worker stages more at once. Else the server's request for more
+            // wakes it (onWritable); a header heard meanwhile comes back then.
+            if (t.wrote < feed.frames) t.wakeAt = now + kLongestFullSleep;
+            return t;
         } else if (written > played) {
             const pa_timing_info* ti = pa_stream_get_timing_info(stream_);
             if (ti && ti->read_index >= ti->write_index) {
@@ -351,21 +427,23 @@ private:
     std::uint64_t base_ = 0;  // frames of stream time before the last drop
     bool corked_ = false;
 
-    // --- created by the first open, freed by the destructor after the worker has ended
+    // --- the shared connection's loop, set by the first open (before the worker starts)
     pa_threaded_mainloop* loop_ = nullptr;
 
     // --- guarded by the main loop's lock (its thread calls back holding it)
-    pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
     std::string mediaName_;     // the track, shown by the server's clients
     bool lastSuccess_ = false;  // of the operation waited for
-    bool timedOut_ = false;     // the wait's time limit has passed
 };
 
 }  // namespace
 
 std::unique_ptr<AudioOutput> makePulseOutput(bool waitForServer) {
     return std::make_unique<PulseOutput>(waitForServer);
+}
+
+void connectPulseAhead() {
+    PulseLink::instance().warmUp();
 }
 
 bool pulseServerExpected() {

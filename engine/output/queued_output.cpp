@@ -9,8 +9,11 @@ namespace {
 
 constexpr auto kStallLimit = std::chrono::seconds(2);
 constexpr auto kRetry = std::chrono::milliseconds(500);
-// The heard position runs on by the clock between the device's reports, but never further than this.
-constexpr auto kExtrapolateLimit = std::chrono::milliseconds(250);
+// The heard position runs on by the clock between the device's reports, but never further than
+// this: a little more than the longest a worker sleeps between reports while sound plays (the
+// pulse backend's 0.45 s between the server's requests), so the position never stalls between
+// them, and a device that stopped is caught up with soon after.
+constexpr auto kExtrapolateLimit = std::chrono::milliseconds(600);
 constexpr auto kGiveUp = std::chrono::seconds(15);
 constexpr auto kRecentSound = std::chrono::milliseconds(20);
 // Added to the earliest moment the sound held at a pause can have been heard, for the jitter of
@@ -214,7 +217,13 @@ void QueuedOutput::rebind(DoneCallback done, void* context) {
 
 bool QueuedOutput::busy() {
     std::lock_guard lock(mutex_);
-    return pending();
+    return pending() || unheard();
+}
+
+// Sound written to the open device and not yet heard: after release() it is no header's, as
+// the renderer that gave it has gone. The lock is held.
+bool QueuedOutput::unheard() const {
+    return deviceOpen_ && !lost_ && heardAt(lastPlayed_) < soundAccepted_;
 }
 
 bool QueuedOutput::failed() {
@@ -445,7 +454,7 @@ void QueuedOutput::run() {
         const bool paused = wantPaused_;
         if (!paused && stageDone_ >= stageSize_ && (current_ || !queue_.empty())) fillStage(stageFrames());
         const bool sound = !paused && stageDone_ < stageSize_;
-        const bool keepGoing = !sound && (paused ? framesWritten_ > 0 : !written_.empty());
+        const bool keepGoing = !sound && (paused ? framesWritten_ > 0 : !written_.empty() || unheard());
         if (!sound && !keepGoing) {
             if (paused && !pauseHeard_) {
                 pauseHeard_ = true;
@@ -510,7 +519,7 @@ void QueuedOutput::run() {
                 }
             }
         }
-        if (now - lastProgress_ > kStallLimit && (sound || !written_.empty())) {
+        if (now - lastProgress_ > kStallLimit && (sound || !written_.empty() || unheard())) {
             // The device has taken and played nothing for a while (a server gone or stuck): a
             // fresh one cures it, from where the sound stopped.
             closeLost();

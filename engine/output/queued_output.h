@@ -120,6 +120,7 @@ private:
     void wake();
     void awaitCallbacks(std::unique_lock<std::mutex>& lock);
     bool pending() const;
+    bool unheard() const;
     std::vector<WaveHeader*> takeAll();
     WaveHeader* own(WaveHeader* h, std::uint32_t fromFrame);
     void finish(WaveHeader* h);

@@ -69,6 +69,7 @@ void FrameDecoder::run() {
     }
     // The progress of the sound heard counts from where the play starts.
     pcm_->postMessage(StageMessage::makeFormat(format, stream_->frameCounter(), stream_->info().totalFrames));
+    tellRenderer(true);
 
     while (!stopping()) {
         if (paused()) {
@@ -79,6 +80,7 @@ void FrameDecoder::run() {
         r = pcm_->reserveWrite(frameBytes, &block);
         if (r == Status::Stopping) return;
         if (r == Status::NoRoom) {
+            tellRenderer(true);
             if (waitForSignal()) return;
             continue;
         }
@@ -99,6 +101,7 @@ void FrameDecoder::run() {
         if (step.status == Status::EndOfData) {
             pcm_->commitWrite(0);
             pcm_->postMessage(StageMessage::makeEndOfStream());
+            tellRenderer(true);
             return;
         }
         if (step.status != Status::Ok) {
@@ -120,7 +123,12 @@ void FrameDecoder::run() {
             reportFailure(r);
             return;
         }
+        tellRenderer(false);
     }
+}
+
+void FrameDecoder::tellRenderer(bool pausing) {
+    if (renderer_) renderer_->inputWritten(pcm_->unhanded(), pausing);
 }
 
 Status FrameDecoder::peek(std::size_t count, const std::uint8_t** data) {
@@ -132,8 +140,9 @@ Status FrameDecoder::peek(std::size_t count, const std::uint8_t** data) {
 
 void FrameDecoder::consume(std::size_t count) {
     input_->consume(count);
-    // The reader only ever waits for room for a whole block: wake it when there is some.
-    if (count && input_->fill() + FileSource::kBlockSize <= input_->size()) source_->signal();
+    // The reader waits for room: wake it once half the ring is free, so that it reads a few
+    // blocks in one go.
+    if (count && input_->fill() <= input_->size() / 2) source_->signal();
 }
 
 Status FrameDecoder::seek(std::int64_t offset) {
@@ -145,6 +154,8 @@ std::int64_t FrameDecoder::dataLength() {
 }
 
 Status FrameDecoder::waitForData() {
+    // Waiting for the file: what was decoded so far goes on to the renderer meanwhile.
+    tellRenderer(true);
     source_->signal();
     return waitForSignal() ? Status::Stopping : Status::Ok;
 }

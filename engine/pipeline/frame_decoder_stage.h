@@ -40,6 +40,8 @@ public:
 
 private:
     void run();
+    // The renderer may take what is in the PCM ring (pausing: this thread stops writing now).
+    void tellRenderer(bool pausing);
 
     // The stream decoder's input, served from the byte ring.
     Status peek(std::size_t count, const std::uint8_t** data) override;

@@ -45,6 +45,12 @@ bool PipelineStage::waitForSignal() {
     return stopping();
 }
 
+bool PipelineStage::waitForSignalUntil(std::chrono::steady_clock::time_point until) {
+    if (stopping()) return true;
+    (void)signal_.try_acquire_until(until);
+    return stopping();
+}
+
 bool PipelineStage::waitForResume() {
     if (stopping()) return true;
     resume_.acquire();

@@ -3,6 +3,7 @@
 // mutex, the paused and stop flags, the ring the stage writes and the ring it reads.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,19 @@ public:
     bool waitForSignal();
     // Waits for the resume semaphore; true when the stage is stopping.
     bool waitForResume();
+    // Waits for the signal semaphore until `until` at the latest; true when the stage is stopping.
+    bool waitForSignalUntil(std::chrono::steady_clock::time_point until);
+    // The stage's thread, before it waits for its input: wake it once `bytes` unread bytes are
+    // there, or whenever the writer stops writing (see inputWritten).
+    void wantInput(std::size_t bytes) { wantInput_.store(bytes, std::memory_order_release); }
+    // The writer's side, after each write: `available` unread bytes are there now; `pausing`
+    // when the writer stops for a while (its output full, its input empty, a message, the end).
+    // Wakes a reader that asked, once: so a reader woken for a batch sleeps through the rest.
+    void inputWritten(std::size_t available, bool pausing) {
+        const std::size_t want = wantInput_.load(std::memory_order_acquire);
+        if (want == 0 || (!pausing && available < want)) return;
+        if (wantInput_.exchange(0, std::memory_order_acq_rel) != 0) signal_.release();
+    }
 
     bool paused() const { return paused_.load(std::memory_order_acquire); }
     bool stopping() const { return stop_.load(std::memory_order_acquire); }
@@ -76,6 +90,8 @@ protected:
     // --- atomics: written under mutex_ (or by stopping), read by the stage's thread without it
     std::atomic<bool> paused_{false};
     std::atomic<bool> stop_{false};
+    // --- set by the stage's thread before it waits for input, taken by its writer's thread
+    std::atomic<std::size_t> wantInput_{0};
 };
 
 }  // namespace vesperon::engine

@@ -260,6 +260,11 @@ int MessageRing::firstMessageCode() const {
     return queue_.front().message->code;
 }
 
+std::size_t MessageRing::unhanded() const {
+    std::lock_guard lock(mutex_);
+    return fill_ > inFlight_ ? fill_ - inFlight_ : 0;
+}
+
 void MessageRing::setInFlight(std::size_t bytes) {
     std::lock_guard lock(mutex_);
     inFlight_ = bytes;

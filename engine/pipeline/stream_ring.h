@@ -106,6 +106,8 @@ public:
     // The first message's code; -1 when there is none.
     int firstMessageCode() const;
     void setInFlight(std::size_t bytes);
+    // Bytes written that the reader has not handed on yet.
+    std::size_t unhanded() const;
     // Drops the oldest n bytes that the reader has already handed on; unlike reserveRead no
     // message can be due inside bytes the reader has already passed.
     Status consumeHandedOn(std::size_t n);

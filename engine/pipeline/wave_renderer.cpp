@@ -11,20 +11,25 @@
 namespace vesperon::engine {
 
 namespace {
-constexpr auto kYield = std::chrono::milliseconds(1);
-constexpr auto kHeaderPoll = std::chrono::milliseconds(10);
+using Clock = std::chrono::steady_clock;
 constexpr auto kClosePoll = std::chrono::milliseconds(100);
 // Seconds of sound the device still holds when a play ends: the time the next play has to
 // reach the device. 0.4 s ran dry now and then on a loaded 2-core machine (a 275-ms gap).
 constexpr double kHandOverLead = 0.8;
-// How often the progress of the sound heard is looked at.
+// With less than this queued at the device the renderer takes each decoded frame as it comes;
+// with more it sleeps until the decoder has filled the ring.
+constexpr double kUrgentLead = 0.5;
+// How often the sound heard is looked at until the first sound is heard; after that, when the
+// next percentage is due, but at least this often (so that a device that failed for good is
+// seen while nothing comes back from it) and at most as often as the first.
 constexpr auto kReportEvery = std::chrono::milliseconds(20);
+constexpr auto kLongestReportWait = std::chrono::seconds(1);
 }  // namespace
 
 WaveRenderer::WaveRenderer(RequestSink* owner, std::uint64_t play) : PipelineStage(owner, play) {}
 
 WaveRenderer::~WaveRenderer() {
-    requestStop();
+    stopAndWake();
     if (thread_.joinable()) thread_.join();
     closeDevice();
     // The reader signals the decoder, so it stops before the decoder goes.
@@ -118,10 +123,13 @@ HeardPosition WaveRenderer::heardLocked() {
 }
 
 void WaveRenderer::reportHeard() {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     if (now < nextReport_) return;
     nextReport_ = now + kReportEvery;
-    if (!sink_) return;
+    if (!sink_) {
+        nextReport_ = now + kLongestReportWait;
+        return;
+    }
     HeardPosition h;
     {
         std::lock_guard lock(mutex_);
@@ -139,6 +147,12 @@ void WaveRenderer::reportHeard() {
     const int percent =
         h.totalSamples > 0 ? static_cast<int>(std::clamp<std::int64_t>(at * 100 / h.totalSamples, 0, 99)) : 0;
     if (percent != lastPercent_ && sink_(Notice::progress(percent))) lastPercent_ = percent;
+    // The next look: when the sound heard reaches the next percentage.
+    if (h.totalSamples > 0 && h.sampleRate > 0 && lastPercent_ >= 0) {
+        const std::int64_t next = (lastPercent_ + 1) * h.totalSamples / 100 + 1 - h.samples;
+        const auto due = std::chrono::microseconds(std::max<std::int64_t>(next, 0) * 1000000 / h.sampleRate);
+        nextReport_ = now + std::clamp<Clock::duration>(due, kReportEvery, kLongestReportWait);
+    }
 }
 
 Status WaveRenderer::resetOutput() {
@@ -163,19 +177,56 @@ void WaveRenderer::signalWriter() {
     if (writer_) writer_->signal();
 }
 
-bool WaveRenderer::yield() {
-    std::this_thread::sleep_for(kYield);
+void WaveRenderer::stopAndWake() {
+    requestStop();
+    // Under the lock, so a wait that has just checked the stop flag is already waiting.
+    std::lock_guard lock(headerMutex_);
+    headerDone_.notify_all();
+}
+
+bool WaveRenderer::awaitInput(std::size_t bytes) {
+    wantInput(bytes);
+    // Asked first, then looked: a frame written in between is seen either way.
+    if (pcm_->unhanded() < bytes && pcm_->firstMessageCode() < 0) {
+        signalWriter();
+        // Bounded by the next look at the sound heard; the writer's wake-up comes first.
+        waitForSignalUntil(std::max(nextReport_, Clock::now()));
+    }
+    wantInput(0);
     return stopping() || paused();
+}
+
+double WaveRenderer::headerSeconds() const {
+    return double(frameBytes_) / (2.0 * format_.channels * static_cast<double>(format_.sampleRate));
+}
+
+std::size_t WaveRenderer::inputWanted() const {
+    return double(issued_ - completed_) * headerSeconds() < kUrgentLead ? frameBytes_ : SIZE_MAX;
+}
+
+void WaveRenderer::awaitHeader(std::unique_lock<std::mutex>& lock, std::int64_t headers) {
+    if (stopping()) return;
+    const auto now = Clock::now();
+    wantHeaders_ = std::max<std::int64_t>(headers, 1);
+    returned_ = 0;
+    headerDone_.wait_until(lock, std::clamp(nextReport_, now, now + kLongestReportWait),
+                           [&] { return returned_ >= wantHeaders_ || stopping(); });
+    wantHeaders_ = 0;
+    lock.unlock();
+    reportHeard();
+    lock.lock();
 }
 
 void WaveRenderer::onHeaderDone(void* context, WaveHeader* header) {
     auto* self = static_cast<WaveRenderer*>(context);
+    bool wake = false;
     {
         std::lock_guard lock(self->headerMutex_);
         header->user = -header->user;
+        wake = self->wantHeaders_ > 0 && ++self->returned_ == self->wantHeaders_;
     }
     // Outside the lock, so the woken renderer does not block on it at once.
-    self->headerDone_.notify_one();
+    if (wake) self->headerDone_.notify_one();
 }
 
 bool WaveRenderer::openDevice(const StageMessage& message) {
@@ -256,8 +307,7 @@ bool WaveRenderer::handOver() {
     if (!device_->keepsOpen()) return false;
     // Once the device holds no more than kHandOverLead the play ends: the end is reported a
     // moment before it is heard, and the next track's first sound follows the last one's.
-    const double headerSeconds =
-        double(frameBytes_) / (2.0 * format_.channels * static_cast<double>(format_.sampleRate));
+    const auto lead = static_cast<std::int64_t>(kHandOverLead / headerSeconds());
     {
         std::unique_lock lock(headerMutex_);
         for (;;) {
@@ -269,18 +319,15 @@ bool WaveRenderer::handOver() {
                 lock.lock();
                 continue;
             }
-            int queued = 0;
+            std::int64_t queued = 0;
             for (const WaveHeader& h : headers_) queued += h.user > 0;
             // What the device holds counts the plays before this one too: tracks shorter than
             // the lead would otherwise end as fast as they decode, piling up at the device.
             const std::uint64_t mark = device_->soundMark(), heard = device_->soundHeard();
-            const double held = std::max(queued * headerSeconds,
+            const double held = std::max(double(queued) * headerSeconds(),
                                          mark > heard ? double(mark - heard) / format_.sampleRate : 0.0);
             if (held <= kHandOverLead || device_->failed()) break;
-            headerDone_.wait_for(lock, kHeaderPoll);
-            lock.unlock();
-            reportHeard();
-            lock.lock();
+            awaitHeader(lock, queued - lead);
         }
     }
     device_->release();
@@ -291,6 +338,16 @@ bool WaveRenderer::handOver() {
 
 WaveHeader* WaveRenderer::freeHeader(bool wait) {
     std::unique_lock lock(headerMutex_);
+    bool freed = false;
+    // The ring has room again: the decoder, asleep on a full ring, fills it in one go. Told
+    // without the header lock, which the decoder's own locks never nest in.
+    auto tellWriter = [&] {
+        if (!freed) return;
+        freed = false;
+        lock.unlock();
+        signalWriter();
+        lock.lock();
+    };
     for (;;) {
         // Finished frames leave the ring strictly in issue order, so its read position stays
         // behind the oldest frame still at the device.
@@ -304,10 +361,11 @@ WaveHeader* WaveRenderer::freeHeader(bool wait) {
                     pcm_->setInFlight(inFlight_);
                     h.user = 0;
                     ++completed_;
-                    recycled = true;
+                    recycled = freed = true;
                 }
             }
         }
+        tellWriter();
         if (!wait) return nullptr;
         for (WaveHeader& h : headers_) {
             if (h.user == 0) {
@@ -316,11 +374,11 @@ WaveHeader* WaveRenderer::freeHeader(bool wait) {
             }
         }
         if (stopping() || device_->failed()) return nullptr;
-        // Woken by the device's callback; the time-out only bounds how late a stop is seen.
-        headerDone_.wait_for(lock, kHeaderPoll);
-        lock.unlock();
-        reportHeard();
-        lock.lock();
+        // Woken by the device's callback once a quarter of the headers are back (so the decoder
+        // refills the ring in one go), or one while the device holds little; or when the next
+        // look at the sound heard is due.
+        const bool urgent = double(issued_ - completed_) * headerSeconds() < kUrgentLead;
+        awaitHeader(lock, urgent ? 1 : std::int64_t(headers_.size() / 4));
     }
 }
 
@@ -345,9 +403,9 @@ bool WaveRenderer::handFrame(std::uint8_t* frame, std::size_t length) {
 bool WaveRenderer::drain() {
     std::unique_lock lock(headerMutex_);
     for (;;) {
-        bool queued = false;
-        for (const WaveHeader& h : headers_) queued = queued || h.user > 0;
-        if (!queued) return true;
+        std::int64_t queued = 0;
+        for (const WaveHeader& h : headers_) queued += h.user > 0;
+        if (queued == 0) return true;
         if (stopping()) return false;
         if (paused()) {
             // Paused during the final drain: the rest plays after the resume, and the end is
@@ -357,10 +415,7 @@ bool WaveRenderer::drain() {
             lock.lock();
             continue;
         }
-        headerDone_.wait_for(lock, kHeaderPoll);
-        lock.unlock();
-        reportHeard();
-        lock.lock();
+        awaitHeader(lock, queued);
     }
 }
 
@@ -374,8 +429,13 @@ void WaveRenderer::run() {
         if (!deviceOpen_) {
             std::unique_ptr<StageMessage> message = pcm_->takeMessage();
             if (!message) {
-                signalWriter();
-                yield();
+                // The decoder posts the format first; told once, it wakes this thread then.
+                wantInput(SIZE_MAX);
+                if (pcm_->firstMessageCode() < 0) {
+                    signalWriter();
+                    waitForSignal();
+                }
+                wantInput(0);
                 continue;
             }
             if (message->code == StageMessage::kFormat && message->format) {
@@ -404,10 +464,9 @@ void WaveRenderer::run() {
                 break;
             }
             if (r == Status::NotEnoughData) {
-                signalWriter();
                 freeHeader(false);
                 reportHeard();
-                if (yield()) break;
+                if (awaitInput(inputWanted())) break;
                 continue;
             }
             if (r == Status::MessageDue) {
@@ -465,7 +524,6 @@ void WaveRenderer::run() {
             reportFailure(Status::DeviceFailed);
             return;
         }
-        signalWriter();
     }
 }
 

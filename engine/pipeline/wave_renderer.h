@@ -66,9 +66,19 @@ private:
     // False when the format is unusable or no device opens.
     bool openDevice(const StageMessage& formatMessage);
     void closeDevice();
-    // Sleeps 1 ms; true when stopped or paused.
-    bool yield();
-    // Recycles finished headers in issue order; then (when wait) takes a free one, polling.
+    // Sets the stop flag and wakes every wait of the renderer's thread.
+    void stopAndWake();
+    // Sleeps until the decoder has written `bytes` more (or paused writing), or the next look
+    // at the sound heard is due; true when stopped or paused.
+    bool awaitInput(std::size_t bytes);
+    // What to wait for: one frame while the device holds little, else a filled ring.
+    std::size_t inputWanted() const;
+    double headerSeconds() const;
+    // With headerMutex_ held: sleeps until `headers` more have come back or the next look at
+    // the sound heard is due, then looks.
+    void awaitHeader(std::unique_lock<std::mutex>& lock, std::int64_t headers);
+    // Recycles finished headers in issue order; then (when wait) takes a free one, sleeping
+    // until one comes back.
     WaveHeader* freeHeader(bool wait);
     // False when the device refused it (gone for good).
     bool handFrame(std::uint8_t* frame, std::size_t length);
@@ -107,7 +117,7 @@ private:
     std::int64_t handedSamples_ = 0;  // samples handed to the current device
     int lastPercent_ = -1;            // the notices last posted
     bool postedStart_ = false;
-    std::chrono::steady_clock::time_point nextReport_{};
+    std::chrono::steady_clock::time_point nextReport_{};  // the next look at the sound heard
 
     NoticeSink sink_;  // set by the player before the play starts
     std::atomic<bool> soundPlayed_{false};  // set by the renderer's thread, read by any
@@ -115,8 +125,10 @@ private:
     // --- the headers: the vector and each header's user field are guarded by headerMutex_,
     // which the device's callback takes too (from the output's worker thread)
     std::mutex headerMutex_;
-    std::condition_variable headerDone_;  // a header came back from the device
+    std::condition_variable headerDone_;  // as many headers came back as the renderer waits for
     std::vector<WaveHeader> headers_;
+    std::int64_t wantHeaders_ = 0;  // how many the waiting renderer wants back (0: not waiting)
+    std::int64_t returned_ = 0;     // came back since it began to wait
 
     // --- the renderer's thread only (set together with the headers, under their lock)
     std::size_t frameBytes_ = 0;

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/output/audio_output.h"
 #include "engine/player/entry_points.h"
 
 namespace vesperon::engine {
@@ -99,6 +100,10 @@ PlayEnd CurrentPlayEnd() {
 void RemoveCurrentPlayer() {
     std::lock_guard lock(g_mutex);
     removeCurrentLocked();
+}
+
+void PrepareAudioOutput() {
+    prepareAudioOutput();
 }
 
 }  // namespace vesperon::engine

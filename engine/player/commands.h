@@ -29,6 +29,9 @@ HeardPosition CurrentHeardPosition();
 // How the current player's play ended (read at its end notice), or why it did not start (a
 // file that does not open leaves the player stopped); Ok without a player.
 PlayEnd CurrentPlayEnd();
+// At start-up: connects to the sound server now, so that the first play finds it answering.
+// Returns at once.
+void PrepareAudioOutput();
 // At shut-down: removes the current player.
 void RemoveCurrentPlayer();
 
