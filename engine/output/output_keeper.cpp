@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -13,6 +14,7 @@ constexpr auto kIdleClose = std::chrono::seconds(3);
 // The longest a change of format waits for the kept device's tail: a device counts sound as
 // played once heard, so this bounds only a device that stopped playing.
 constexpr auto kTailWait = std::chrono::seconds(5);
+constexpr auto kExitCloseWait = std::chrono::milliseconds(400);
 }  // namespace
 
 struct OutputKeeper::State {
@@ -63,7 +65,24 @@ OutputKeeper::~OutputKeeper() {
         s_->cv.notify_all();
     }
     if (s_->closer.joinable()) s_->closer.join();
-    closeNow();
+    // At exit a device whose sound server hangs (stopped, not dead) would hold the program up
+    // until it gives up on the server: it is closed on a thread of its own, waited for a little,
+    // then left to the end of the process.
+    std::unique_ptr<AudioOutput> device;
+    {
+        std::lock_guard lock(s_->mutex);
+        device = std::move(s_->kept);
+    }
+    if (!device) return;
+    std::promise<void> closed;
+    std::future<void> done = closed.get_future();
+    std::thread([device = std::move(device), closed = std::move(closed)]() mutable {
+        device->reset();
+        device->close();
+        device.reset();
+        closed.set_value();
+    }).detach();
+    done.wait_for(kExitCloseWait);
 }
 
 void OutputKeeper::closeNow() {
