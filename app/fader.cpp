@@ -102,37 +102,46 @@ void Fader::tick() {
 void Fader::arm() { timer_.start(msToNextTick()); }
 
 void Fader::step(int level) {
-    if (handsOff_ || !stillOurs()) return;
-    write(level);
+    if (!handsOff_) write(level);
 }
 
-bool Fader::write(int level) {
-    fadeWrites_.push_back(level);
-    const bool taken = mixer_.write(level);
-    writtenBefore_ = lastWritten_;
-    lastWritten_ = level;
-    return taken;
+std::vector<int> Fader::ownValues() const {
+    std::vector<int> own;
+    for (const std::optional<int>& v : {lastWritten_, writtenBefore_})
+        if (v) own.push_back(*v);
+    // A server that came back may have restored any value the fade wrote as the device's own.
+    if (mixerReturned_ || restorePending_) {
+        own.insert(own.end(), fadeWrites_.begin(), fadeWrites_.end());
+        if (target_) own.push_back(*target_);
+    }
+    return own;
 }
 
 bool Fader::ours(int volume) const {
-    if (volume == lastWritten_ || volume == writtenBefore_) return true;
-    // A server that came back may have restored any value the fade wrote as the device's own.
-    return (mixerReturned_ || restorePending_) &&
-           (volume == target_ || std::find(fadeWrites_.begin(), fadeWrites_.end(), volume) != fadeWrites_.end());
+    const std::vector<int> own = ownValues();
+    return std::find(own.begin(), own.end(), volume) != own.end();
 }
 
-bool Fader::stillOurs() {
-    const std::optional<int> now = mixer_.read();
-    // Away: the write fails too, and the volume is put back once the mixer is back.
-    if (!now) return true;
-    if (ours(*now)) {
-        mixerReturned_ = false;
-        return true;
-    }
-    target_ = *now;
+void Fader::takeUsers(int volume) {
+    target_ = volume;
     handsOff_ = true;
     restorePending_ = false;
-    return false;
+}
+
+bool Fader::write(int level, bool checked) {
+    // The look and the write are one call to the mixer: nothing of ours comes between them.
+    std::optional<int> seen;
+    const bool taken = mixer_.write(level, checked ? ownValues() : std::vector<int>{}, &seen);
+    if (seen) {
+        takeUsers(*seen);
+        return false;
+    }
+    // Tried, also when the mixer is away: a server that comes back may show it.
+    fadeWrites_.push_back(level);
+    writtenBefore_ = lastWritten_;
+    lastWritten_ = level;
+    if (taken) mixerReturned_ = false;
+    return taken;
 }
 
 void Fader::restore() {
@@ -142,10 +151,11 @@ void Fader::restore() {
         // change (both in flight at once): then theirs is written back.
         const std::optional<int> now = mixer_.read();
         if (now && *now != *target_ && std::find(fadeWrites_.begin(), fadeWrites_.end(), *now) != fadeWrites_.end())
-            write(*target_);
+            write(*target_, false);
         return;
     }
-    if (stillOurs()) restorePending_ = !write(*target_);
+    const bool taken = write(*target_);
+    if (!handsOff_) restorePending_ = !taken;
 }
 
 void Fader::finish() {
@@ -208,7 +218,7 @@ void Fader::mixerBack() {
         target_ = *now;
         return;
     }
-    if (*now != *target_) restorePending_ = !write(*target_);
+    if (*now != *target_) restorePending_ = !write(*target_, false);
 }
 
 }  // namespace vesperon::app

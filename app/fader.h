@@ -27,7 +27,9 @@ class Fader {
 public:
     struct Mixer {
         std::function<std::optional<int>()> read;  // nothing while the mixer is away
-        std::function<bool(int)> write;            // both channels; false when it did not take it
+        // Both channels, unless `expected` is not empty and the volume then is none of it (that
+        // value goes to *seen, nothing is written). False when nothing was written.
+        std::function<bool(int level, const std::vector<int>& expected, std::optional<int>* seen)> write;
         std::function<bool()> pauseHeard;          // the device has played what it held
         std::function<bool()> rebind;              // a fresh binding; false while the mixer is away
     };
@@ -67,10 +69,12 @@ private:
     void arm();
     // Writes `level` unless the volume is no longer the fade's own (then nothing more is written).
     void step(int level);
-    bool write(int level);
-    // True while the mixer shows what the fade wrote; another value is taken as the user's.
-    bool stillOurs();
+    // Writes `level` if the mixer still shows one of the fade's own values (or at all, with
+    // `checked` false); another value there is taken as the user's. True when written.
+    bool write(int level, bool checked = true);
+    std::vector<int> ownValues() const;
     bool ours(int volume) const;
+    void takeUsers(int volume);
     void restore();
     void finish();
 

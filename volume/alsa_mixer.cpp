@@ -118,6 +118,11 @@ public:
         // ALSA quietly ignores a value outside the range; refusing it keeps the caller informed.
         for (uint32_t v : values)
             if (static_cast<long long>(v) > static_cast<long long>(hi) - lo) return false;
+        // Equal values go in one write: a sound server's plugin makes a round trip per write, and
+        // another program's change landing between two of them would be lost half-way.
+        if (std::all_of(values.begin(), values.end(), [&](uint32_t v) { return v == values[0]; }) &&
+            values.size() == chans.size())
+            return snd_mixer_selem_set_playback_volume_all(e, lo + static_cast<long>(values[0])) >= 0;
         for (size_t i = 0; i < values.size(); ++i)
             if (snd_mixer_selem_set_playback_volume(e, chans[i], lo + static_cast<long>(values[i])) < 0)
                 return false;

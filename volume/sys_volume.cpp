@@ -1,5 +1,7 @@
 #include "volume/sys_volume.h"
 
+#include <algorithm>
+
 namespace vesperon::volume {
 
 SysVolume::SysVolume(MixerSystem* system, QObject* parent) : QObject(parent), system_(system) {
@@ -219,6 +221,34 @@ int SysVolume::SetVolume(int left, int right) {
     if (!ask([h, id = volume_.controlId, values, written] { *written = h->writeValues(id, values); })) return 0;
     if (*written) return 1;
     noticeLoss(volume_);
+    return 0;
+}
+
+int SysVolume::SetVolumeIf(const std::vector<int>& expected, int level, std::optional<int>* seen) {
+    seen->reset();
+    if (!volume_.handle || volume_.channels == 0) return 0;
+    MixerHandle* h = volume_.handle.get();
+    struct Outcome {
+        bool written = false;
+        std::optional<int> seen;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const auto channels = volume_.channels;
+    if (!ask([h, id = volume_.controlId, channels, expected, level, outcome] {
+            std::vector<uint32_t> now(channels);
+            if (h->readValues(id, now)) {
+                const int v = static_cast<int>(now.size() >= 2 ? now[1] : now[0]);
+                if (std::find(expected.begin(), expected.end(), v) == expected.end()) {
+                    outcome->seen = v;
+                    return;
+                }
+            }
+            outcome->written = h->writeValues(id, std::vector<uint32_t>(channels, static_cast<uint32_t>(level)));
+        }))
+        return 0;
+    *seen = outcome->seen;
+    if (outcome->written) return 1;
+    if (!outcome->seen) noticeLoss(volume_);
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ public:
     int GetMaxVolume() const;
     int GetVolume(int& left, int& right);
     int SetVolume(int left, int right);
+    // Sets both channels to `level` unless the volume now (read as GetVolume(v, v) does, in the
+    // same call to the mixer, so that no look by the caller comes between) is none of `expected`:
+    // then nothing is written and *seen says what is there. 1 written, 0 not (failed, or seen).
+    int SetVolumeIf(const std::vector<int>& expected, int level, std::optional<int>* seen);
     int GetMute();
     int SetMute(int value);
 

@@ -181,7 +181,9 @@ TEST_P(VolumeMishap, TheFadeEndsOnTheVolumeItSavedOrTheOneSetSince) {
     EXPECT_EQ(mixer->lines[0].volume, (std::vector<uint32_t>{c.endsOn, c.endsOn}));
     tickAt(12, 0, 1);
     EXPECT_EQ(controller->fader().target(), int(c.endsOn));
-    if (!c.writesAfterIt) EXPECT_EQ(volumeWrites().size(), writesBefore) << "written over";
+    if (!c.writesAfterIt) {
+        EXPECT_EQ(volumeWrites().size(), writesBefore) << "written over";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
