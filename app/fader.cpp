@@ -150,7 +150,8 @@ void Fader::restore() {
         // The volume there is someone else's, unless a step of ours landed just after their
         // change (both in flight at once): then theirs is written back.
         const std::optional<int> now = mixer_.read();
-        if (now && *now != *target_ && std::find(fadeWrites_.begin(), fadeWrites_.end(), *now) != fadeWrites_.end())
+        if (now && *now != *target_ &&
+            std::find(fadeWrites_.begin(), fadeWrites_.end(), *now) != fadeWrites_.end())
             write(*target_, false);
         return;
     }

@@ -55,11 +55,12 @@ LogicServices defaultServices() {
 PlayerController::PlayerController()
     : fader_(Fader::Mixer{
           .read = readVolume,
-          .write = [](int level, const std::vector<int>& expected, std::optional<int>* seen) {
-              if (!PlayerController::current().form()) return false;
-              if (expected.empty()) return sysVolume().SetVolume(level, level) == 1;
-              return sysVolume().mixer().SetVolumeIf(expected, level, seen) == 1;
-          },
+          .write =
+              [](int level, const std::vector<int>& expected, std::optional<int>* seen) {
+                  if (!PlayerController::current().form()) return false;
+                  if (expected.empty()) return sysVolume().SetVolume(level, level) == 1;
+                  return sysVolume().mixer().SetVolumeIf(expected, level, seen) == 1;
+              },
           .pauseHeard = [] { return engine::PauseHeard(); },
           .rebind = [] { return PlayerController::current().form() && sysVolume().mixer().rebind(); },
       }) {

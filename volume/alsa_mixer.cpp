@@ -279,7 +279,8 @@ private:
         if (snd_hctl_elem_read(control, value) < 0) return false;
         out.clear();
         for (size_t i = 0; i < channels; ++i)
-            out.push_back(std::clamp(snd_ctl_elem_value_get_integer(value, static_cast<unsigned>(i)), lo, hi) - lo);
+            out.push_back(
+                std::clamp(snd_ctl_elem_value_get_integer(value, static_cast<unsigned>(i)), lo, hi) - lo);
         return true;
     }
 

@@ -11,7 +11,7 @@ namespace vesperon::volume {
 // Shared by the owner and the thread, so that a thread left stuck at the owner's end still has
 // its queue when its call returns.
 struct MixerWorker::State {
-    std::mutex mutex;  // guards the fields below; touched by the owner's thread and the worker
+    std::mutex mutex;              // guards the fields below; touched by the owner's thread and the worker
     std::condition_variable wake;  // the worker: a job or the end was queued
     std::condition_variable done;  // the owner: a job finished, or the worker ended
     std::deque<std::pair<std::uint64_t, std::function<void()>>> queue;

@@ -218,7 +218,8 @@ int SysVolume::SetVolume(int left, int right) {
     for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint32_t>(i % 2 == 0 ? left : right);
     MixerHandle* h = volume_.handle.get();
     auto written = std::make_shared<bool>(false);
-    if (!ask([h, id = volume_.controlId, values, written] { *written = h->writeValues(id, values); })) return 0;
+    if (!ask([h, id = volume_.controlId, values, written] { *written = h->writeValues(id, values); }))
+        return 0;
     if (*written) return 1;
     noticeLoss(volume_);
     return 0;
@@ -243,7 +244,8 @@ int SysVolume::SetVolumeIf(const std::vector<int>& expected, int level, std::opt
                     return;
                 }
             }
-            outcome->written = h->writeValues(id, std::vector<uint32_t>(channels, static_cast<uint32_t>(level)));
+            outcome->written =
+                h->writeValues(id, std::vector<uint32_t>(channels, static_cast<uint32_t>(level)));
         }))
         return 0;
     *seen = outcome->seen;
@@ -257,7 +259,9 @@ int SysVolume::GetMute() {
     MixerHandle* h = mute_.handle.get();
     auto value = std::make_shared<uint32_t>(0);
     auto read = std::make_shared<bool>(false);
-    if (!ask([h, id = mute_.controlId, value, read] { *read = h->readValues(id, std::span<uint32_t>(value.get(), 1)); }))
+    if (!ask([h, id = mute_.controlId, value, read] {
+            *read = h->readValues(id, std::span<uint32_t>(value.get(), 1));
+        }))
         return -1;
     return *read ? static_cast<int>(*value) : -1;
 }
@@ -267,7 +271,9 @@ int SysVolume::SetMute(int value) {
     MixerHandle* h = mute_.handle.get();
     auto written = std::make_shared<bool>(false);
     const auto v = static_cast<uint32_t>(value);
-    if (!ask([h, id = mute_.controlId, v, written] { *written = h->writeValues(id, std::span<const uint32_t>(&v, 1)); }))
+    if (!ask([h, id = mute_.controlId, v, written] {
+            *written = h->writeValues(id, std::span<const uint32_t>(&v, 1));
+        }))
         return 0;
     return *written ? 1 : 0;
 }

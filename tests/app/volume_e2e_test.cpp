@@ -25,34 +25,45 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 enum class Fade { Pause, Resume };
-const char* nameOf(Fade f) { return f == Fade::Pause ? "Pause" : "Resume"; }
+const char* nameOf(Fade f) {
+    return f == Fade::Pause ? "Pause" : "Resume";
+}
 
 // The sink's volume in percent of the full level, as pactl prints it; -1 when unreadable.
 long sinkPercent() {
     const CommandResult r = e2ePulse().pactl({"get-sink-volume", e2ePulse().sink()});
     const auto slash = r.out.find('/');
-    return r.exitCode == 0 && slash != std::string::npos ? std::strtol(r.out.c_str() + slash + 1, nullptr, 10) : -1;
+    return r.exitCode == 0 && slash != std::string::npos ? std::strtol(r.out.c_str() + slash + 1, nullptr, 10)
+                                                         : -1;
 }
 
 // An MPRIS call as a desktop makes it; the seconds until its reply came (-1: none).
 double mprisCall(const std::vector<std::string>& call) {
-    std::vector<std::string> argv{"dbus-send", "--session", "--print-reply", "--reply-timeout=5000",
-                                  "--dest=org.mpris.MediaPlayer2.vesperon", "/org/mpris/MediaPlayer2"};
+    std::vector<std::string> argv{"dbus-send",
+                                  "--session",
+                                  "--print-reply",
+                                  "--reply-timeout=5000",
+                                  "--dest=org.mpris.MediaPlayer2.vesperon",
+                                  "/org/mpris/MediaPlayer2"};
     argv.insert(argv.end(), call.begin(), call.end());
     const auto t0 = Clock::now();
     return runCommand(argv, 10).exitCode == 0 ? secondsSince(t0) : -1;
 }
-double playPause() { return mprisCall({"org.mpris.MediaPlayer2.Player.PlayPause"}); }
-std::string status() { return playerctl({"status"}); }
+double playPause() {
+    return mprisCall({"org.mpris.MediaPlayer2.Player.PlayPause"});
+}
+std::string status() {
+    return playerctl({"status"});
+}
 
 // The program playing a long tone, without a window, its exit status kept by a shell around it.
 class Player {
 public:
     explicit Player(const std::string& track) {
         proc_ = std::make_unique<BackgroundProcess>(
-            std::vector<std::string>{"sh", "-c", "\"$0\" --no-window '" + track + "'; echo $? > '" +
-                                                     dir_.file("status") + "'",
-                                     vesperonPath()},
+            std::vector<std::string>{
+                "sh", "-c", "\"$0\" --no-window '" + track + "'; echo $? > '" + dir_.file("status") + "'",
+                vesperonPath()},
             std::vector<std::string>{"VESPERON_AUDIO_OUTPUT=" + e2eAudioOutput(),
                                      "XDG_STATE_HOME=" + dir_.path()});
         std::string seen;
@@ -150,24 +161,25 @@ TEST_P(ServerRestartMidFade, TheVolumeFromBeforeTheFadeComesBackAndStays) {
     const long afterNext = settledAndKept(70);
     const double quitTook = player.terminate();
     const long afterQuit = sinkPercent();
-    std::printf("%s fade, server killed at %.1f s and answering again at %.2f s: sink %ld %% after, %ld %% "
-                "after the next fade, %ld %% after quitting (%.2f s)\n",
-                nameOf(c.fade), c.at, back, afterRestart, afterNext, afterQuit, quitTook);
+    std::printf(
+        "%s fade, server killed at %.1f s and answering again at %.2f s: sink %ld %% after, %ld %% "
+        "after the next fade, %ld %% after quitting (%.2f s)\n",
+        nameOf(c.fade), c.at, back, afterRestart, afterNext, afterQuit, quitTook);
     EXPECT_NEAR(afterRestart, 70, 1);
     EXPECT_NEAR(afterNext, 70, 1);
     EXPECT_NEAR(afterQuit, 70, 1);
     EXPECT_EQ(player.exitStatus(), "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Moments, ServerRestartMidFade,
-    ::testing::Values(RestartCase{Fade::Pause, 0.1}, RestartCase{Fade::Pause, 0.3}, RestartCase{Fade::Pause, 0.5},
-                      RestartCase{Fade::Pause, 0.7}, RestartCase{Fade::Resume, 0.1},
-                      RestartCase{Fade::Resume, 0.3}, RestartCase{Fade::Resume, 0.5},
-                      RestartCase{Fade::Resume, 0.7}),
-    [](const auto& info) {
-        return std::string(nameOf(info.param.fade)) + "At" + std::to_string(int(info.param.at * 10)) + "Tenths";
-    });
+INSTANTIATE_TEST_SUITE_P(Moments, ServerRestartMidFade,
+                         ::testing::Values(RestartCase{Fade::Pause, 0.1}, RestartCase{Fade::Pause, 0.3},
+                                           RestartCase{Fade::Pause, 0.5}, RestartCase{Fade::Pause, 0.7},
+                                           RestartCase{Fade::Resume, 0.1}, RestartCase{Fade::Resume, 0.3},
+                                           RestartCase{Fade::Resume, 0.5}, RestartCase{Fade::Resume, 0.7}),
+                         [](const auto& info) {
+                             return std::string(nameOf(info.param.fade)) + "At" +
+                                    std::to_string(int(info.param.at * 10)) + "Tenths";
+                         });
 
 // ---- Another program sets the volume during a fade, or while paused just before a resume ----
 
@@ -213,8 +225,8 @@ INSTANTIATE_TEST_SUITE_P(
                       OutsideCase{Fade::Resume, 0.1, true}, OutsideCase{Fade::Resume, 0.3, true},
                       OutsideCase{Fade::Resume, 0.5, true}),
     [](const auto& info) {
-        return std::string(info.param.whilePaused ? "SetWhilePausedThenResume" : nameOf(info.param.fade)) + "At" +
-               std::to_string(int(info.param.at * 10)) + "Tenths";
+        return std::string(info.param.whilePaused ? "SetWhilePausedThenResume" : nameOf(info.param.fade)) +
+               "At" + std::to_string(int(info.param.at * 10)) + "Tenths";
     });
 
 // ---- The server stopped (SIGSTOP) while playing ----
@@ -233,16 +245,16 @@ TEST_F(VolumeE2E, AStoppedServerHoldsUpNeitherMprisNorAQuitAndKeepsItsVolume) {
     };
     std::vector<Reply> replies;
     auto get = [&](const char* property) {
-        replies.push_back({std::string("Get ") + property,
-                           mprisCall({"org.freedesktop.DBus.Properties.Get", "string:org.mpris.MediaPlayer2.Player",
-                                      std::string("string:") + property})});
+        replies.push_back({std::string("Get ") + property, mprisCall({"org.freedesktop.DBus.Properties.Get",
+                                                                      "string:org.mpris.MediaPlayer2.Player",
+                                                                      std::string("string:") + property})});
     };
     get("PlaybackStatus");
     replies.push_back({"PlayPause", playPause()});
     for (int i = 0; i < 8; ++i) get(i % 2 ? "Volume" : "PlaybackStatus");
-    replies.push_back({"Set Volume 0.3",
-                       mprisCall({"org.freedesktop.DBus.Properties.Set", "string:org.mpris.MediaPlayer2.Player",
-                                  "string:Volume", "variant:double:0.3"})});
+    replies.push_back({"Set Volume 0.3", mprisCall({"org.freedesktop.DBus.Properties.Set",
+                                                    "string:org.mpris.MediaPlayer2.Player", "string:Volume",
+                                                    "variant:double:0.3"})});
     for (int i = 0; i < 4; ++i) get(i % 2 ? "Volume" : "Position");
     const double quitTook = player.terminate();
     const std::string exitStatus = player.exitStatus();
@@ -256,9 +268,10 @@ TEST_F(VolumeE2E, AStoppedServerHoldsUpNeitherMprisNorAQuitAndKeepsItsVolume) {
         EXPECT_GE(r.seconds, 0) << r.what << ": no reply";
         slowest = std::max(slowest, r.seconds);
     }
-    std::printf("slowest MPRIS reply %.0f ms; SIGTERM ended the program after %.2f s with status %s; sink %ld %% "
-                "after the server went on\n",
-                slowest * 1000, quitTook, exitStatus.c_str(), after);
+    std::printf(
+        "slowest MPRIS reply %.0f ms; SIGTERM ended the program after %.2f s with status %s; sink %ld %% "
+        "after the server went on\n",
+        slowest * 1000, quitTook, exitStatus.c_str(), after);
     EXPECT_LT(slowest, 0.25);
     EXPECT_GE(quitTook, 0) << "SIGTERM did not end the program";
     EXPECT_LT(quitTook, 1.0);
@@ -270,6 +283,7 @@ TEST_F(VolumeE2E, AStoppedServerHoldsUpNeitherMprisNorAQuitAndKeepsItsVolume) {
 }  // namespace vesperon::test
 
 int main(int argc, char** argv) {
-    return vesperon::test::runProgramE2eMain(argc, argv, {"pulseaudio", "pactl", "playerctl", "dbus-send", "sox", "lame"},
+    return vesperon::test::runProgramE2eMain(argc, argv,
+                                             {"pulseaudio", "pactl", "playerctl", "dbus-send", "sox", "lame"},
                                              /*sessionBus=*/true, /*deviceRestore=*/true);
 }

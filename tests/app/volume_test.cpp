@@ -1,10 +1,10 @@
 // Volume and mute against the recording mixer: the bar's arithmetic, the once-a-second
 // synchronisation, and the exact ramps of a pause and a resume of a really playing file.
 #include <QScrollBar>
-#include <algorithm>
-#include <functional>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <algorithm>
+#include <functional>
 
 #include "tests/app/player_window.h"
 
@@ -136,7 +136,9 @@ struct Mishap {
     bool writesAfterIt;  // the fade may still write (to a lost mixer, or once it is back)
 };
 
-void setTo(volume::FakeMixer& m, uint32_t v) { m.changeFromOutside(0, {v, v}, 0); }
+void setTo(volume::FakeMixer& m, uint32_t v) {
+    m.changeFromOutside(0, {v, v}, 0);
+}
 void serverDies(volume::FakeMixer& m) {
     m.devices = 0;
     m.loseMixer();
@@ -175,8 +177,8 @@ TEST_P(VolumeMishap, TheFadeEndsOnTheVolumeItSavedOrTheOneSetSince) {
     ASSERT_TRUE(fadesDone());
     EXPECT_EQ(engine::QueryPlayState(), c.resume ? 1 : -1);
     if (c.after) c.after(*mixer);
-    EXPECT_TRUE(waitFor([&] { return !sysVolume().mixer().reopening() && mixer->lines[0].volume[0] == c.endsOn; },
-                        3000))
+    EXPECT_TRUE(waitFor(
+        [&] { return !sysVolume().mixer().reopening() && mixer->lines[0].volume[0] == c.endsOn; }, 3000))
         << "the device is at " << mixer->lines[0].volume[0];
     EXPECT_EQ(mixer->lines[0].volume, (std::vector<uint32_t>{c.endsOn, c.endsOn}));
     tickAt(12, 0, 1);
@@ -189,8 +191,10 @@ TEST_P(VolumeMishap, TheFadeEndsOnTheVolumeItSavedOrTheOneSetSince) {
 INSTANTIATE_TEST_SUITE_P(
     Mishaps, VolumeMishap,
     ::testing::Values(
-        Mishap{"AnotherProgramDuringAPause", false, 200, [](auto& m) { setTo(m, 12000); }, nullptr, 12000, false},
-        Mishap{"AnotherProgramDuringAResume", true, 200, [](auto& m) { setTo(m, 12000); }, nullptr, 12000, false},
+        Mishap{"AnotherProgramDuringAPause", false, 200, [](auto& m) { setTo(m, 12000); }, nullptr, 12000,
+               false},
+        Mishap{"AnotherProgramDuringAResume", true, 200, [](auto& m) { setTo(m, 12000); }, nullptr, 12000,
+               false},
         // Seen only by the resume's own look (the clock's reading comes once a second).
         Mishap{"AnotherProgramWhilePausedJustBeforeTheResume", true, -1, [](auto& m) { setTo(m, 12000); },
                nullptr, 12000, true},

@@ -49,7 +49,7 @@ std::string trimmed(std::string s);
 
 // The file's main: exits 1 naming the first missing program or a server that did not start.
 // deviceRestore: the sound server restores device volumes itself (PulseServer's option).
-int runProgramE2eMain(int argc, char** argv, const std::vector<std::string>& programs, bool sessionBus = false,
-                      bool deviceRestore = false);
+int runProgramE2eMain(int argc, char** argv, const std::vector<std::string>& programs,
+                      bool sessionBus = false, bool deviceRestore = false);
 
 }  // namespace vesperon::test

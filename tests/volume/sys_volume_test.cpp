@@ -248,9 +248,10 @@ TEST_F(SysVolumeTest, AMixerThatStopsAnsweringIsGivenUpOnAndReopenedOnceItAnswer
     EXPECT_FALSE(vol.rebind());
     pump(SysVolume::kReopenIntervalMs + 100);  // retries while it hangs ask nothing of it
     const qint64 whileAway = t.elapsed() - SysVolume::kReopenIntervalMs - 100;
-    std::printf("a write to a mixer that does not answer gave up after %lld ms; four commands and a retry "
-                "while it was away took %lld ms\n",
-                static_cast<long long>(givenUp), static_cast<long long>(whileAway));
+    std::printf(
+        "a write to a mixer that does not answer gave up after %lld ms; four commands and a retry "
+        "while it was away took %lld ms\n",
+        static_cast<long long>(givenUp), static_cast<long long>(whileAway));
     EXPECT_LT(givenUp, 1000);
     EXPECT_LT(whileAway, 100);
     EXPECT_EQ(backs, 0);
