@@ -192,8 +192,9 @@ void Fader::observe(std::optional<int> volume) {
         }
         return;
     }
-    // Until the mixer's return is settled, what it shows may be a step the server restored.
-    if (restorePending_) return;
+    // A volume still to be put back, and a mixer that answers: settled now (what it shows may
+    // be a step the server restored, or the user's).
+    if (restorePending_) return mixerBack();
     target_ = *volume;
 }
 
