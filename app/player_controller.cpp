@@ -55,10 +55,14 @@ LogicServices defaultServices() {
 PlayerController::PlayerController()
     : fader_(Fader::Mixer{
           .read = readVolume,
-          .write = [](int level) {
-              if (PlayerController::current().form()) sysVolume().SetVolume(level, level);
-          },
+          .write =
+              [](int level, const std::vector<int>& expected, std::optional<int>* seen) {
+                  if (!PlayerController::current().form()) return false;
+                  if (expected.empty()) return sysVolume().SetVolume(level, level) == 1;
+                  return sysVolume().mixer().SetVolumeIf(expected, level, seen) == 1;
+              },
           .pauseHeard = [] { return engine::PauseHeard(); },
+          .rebind = [] { return PlayerController::current().form() && sysVolume().mixer().rebind(); },
       }) {
     theController = this;
 }
@@ -73,7 +77,11 @@ bool PlayerController::exists() { return theController != nullptr; }
 void PlayerController::setForm(ui::Form* form) {
     form_ = form;
     widgets_.reset();
-    if (form) widgets_ = std::make_unique<MainWidgets>(resolveMainWidgets(*form));
+    if (!form) return;
+    widgets_ = std::make_unique<MainWidgets>(resolveMainWidgets(*form));
+    // A volume a fade could not put back is written once the mixer is back.
+    QObject::connect(&widgets_->sysVolume.mixer(), &volume::SysVolume::cameBack, &context_,
+                     [this] { fader_.mixerBack(); });
 }
 
 void PlayerController::whenIdle(std::function<void()> command, CommandKind kind) {

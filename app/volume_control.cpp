@@ -30,8 +30,8 @@ void SyncVolumeWidgets() {
 }
 
 void SetUserVolume(int level) {
-    sysVolume().SetVolume(level, level);
-    controller().fader().setTarget(level);
+    // A volume the mixer did not take (it is away) is no volume to come back to.
+    if (sysVolume().SetVolume(level, level) == 1) controller().fader().setTarget(level);
 }
 
 RoutineResult VolumeBarChanged(const ui::EventCall&) {

@@ -118,6 +118,11 @@ public:
         // ALSA quietly ignores a value outside the range; refusing it keeps the caller informed.
         for (uint32_t v : values)
             if (static_cast<long long>(v) > static_cast<long long>(hi) - lo) return false;
+        // Equal values go in one write: a sound server's plugin makes a round trip per write, and
+        // another program's change landing between two of them would be lost half-way.
+        if (std::all_of(values.begin(), values.end(), [&](uint32_t v) { return v == values[0]; }) &&
+            values.size() == chans.size())
+            return snd_mixer_selem_set_playback_volume_all(e, lo + static_cast<long>(values[0])) >= 0;
         for (size_t i = 0; i < values.size(); ++i)
             if (snd_mixer_selem_set_playback_volume(e, chans[i], lo + static_cast<long>(values[i])) < 0)
                 return false;
@@ -237,11 +242,45 @@ private:
         if (!snd_mixer_selem_has_playback_volume(e) ||
             snd_mixer_selem_get_playback_volume_range(e, &lo, &hi) < 0)
             return false;
+        if (liveVolume(pos, chans.size(), lo, hi, out)) return true;
         for (auto ch : chans) {
             long v = 0;
             if (snd_mixer_selem_get_playback_volume(e, ch, &v) < 0) return false;
             out.push_back(std::clamp(v, lo, hi) - lo);
         }
+        return true;
+    }
+
+    // The volume the device holds now, read through its control: the simple element keeps the
+    // value of the last change notice handled, and a sound server's plugin answers this read from
+    // the server itself, so another program's change shows before the next write goes over it.
+    // False when the control does not map one value per channel (the element's copy is used then).
+    bool liveVolume(int pos, size_t channels, long lo, long hi, std::vector<long>& out) {
+        snd_hctl_t* hctl = nullptr;
+        if (snd_mixer_get_hctl(mixer_, "default", &hctl) < 0 || !hctl) return false;
+        snd_ctl_elem_id_t* id = nullptr;
+        snd_ctl_elem_id_alloca(&id);
+        snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
+        snd_ctl_elem_id_set_name(id, (elements_[pos].name + " Playback Volume").c_str());
+        snd_ctl_elem_id_set_index(id, elements_[pos].index);
+        snd_hctl_elem_t* control = snd_hctl_find_elem(hctl, id);
+        if (!control) return false;
+        auto known = liveChannels_.find(pos);
+        if (known == liveChannels_.end()) {
+            snd_ctl_elem_info_t* info = nullptr;
+            snd_ctl_elem_info_alloca(&info);
+            const bool integer = snd_hctl_elem_info(control, info) >= 0 &&
+                                 snd_ctl_elem_info_get_type(info) == SND_CTL_ELEM_TYPE_INTEGER;
+            known = liveChannels_.emplace(pos, integer ? snd_ctl_elem_info_get_count(info) : 0).first;
+        }
+        if (known->second != channels) return false;
+        snd_ctl_elem_value_t* value = nullptr;
+        snd_ctl_elem_value_alloca(&value);
+        if (snd_hctl_elem_read(control, value) < 0) return false;
+        out.clear();
+        for (size_t i = 0; i < channels; ++i)
+            out.push_back(
+                std::clamp(snd_ctl_elem_value_get_integer(value, static_cast<unsigned>(i)), lo, hi) - lo);
         return true;
     }
 
@@ -258,6 +297,7 @@ private:
     bool lost_ = false;
     std::vector<Element> elements_;
     std::map<uint32_t, std::vector<long>> watched_;
+    std::map<int, size_t> liveChannels_;  // values per read of each element's volume control
 };
 
 class AlsaMixerSystem final : public MixerSystem {

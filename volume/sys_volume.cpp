@@ -1,5 +1,7 @@
 #include "volume/sys_volume.h"
 
+#include <algorithm>
+
 namespace vesperon::volume {
 
 SysVolume::SysVolume(MixerSystem* system, QObject* parent) : QObject(parent), system_(system) {
@@ -18,6 +20,19 @@ void SysVolume::closeAll() {
     close(volume_);
 }
 
+bool SysVolume::ask(std::function<void()> job) {
+    if (worker_.run(std::move(job))) return true;
+    giveUp();
+    return false;
+}
+
+void SysVolume::giveUp() {
+    // The call given up on may still be using the handles: they are dropped behind it.
+    close(volume_);
+    close(mute_);
+    if (line_ >= 0 && !reopen_.isActive()) reopen_.start();
+}
+
 void SysVolume::noticeLoss(Binding& b) {
     if (!b.handle || !b.handle->lost()) return;
     // Its descriptors stay readable for ever once it is gone; watching them would spin.
@@ -31,9 +46,12 @@ void SysVolume::tryReopen() {
         reopen_.stop();
         return;
     }
+    // A call still waiting for a server that hangs: nothing new is asked of it meanwhile.
+    if (worker_.stuck()) return;
     // One open tells whether the server is back (each failed open logs a line of ALSA's).
-    MixerSystem& sys = system_ ? *system_ : mixerSystem();
-    if (!sys.open(0)) return;
+    MixerSystem* sys = system_ ? system_ : &mixerSystem();
+    auto opened = std::make_shared<bool>(false);
+    if (!ask([sys, opened] { *opened = sys->open(0) != nullptr; }) || !*opened) return;
     // A server that is still away leaves both bindings closed: the commands fail meanwhile.
     if (SelectLine(line) == 0) return;
     reopen_.stop();
@@ -41,54 +59,87 @@ void SysVolume::tryReopen() {
         eventSink_(VolumeChanged);
         eventSink_(MuteChanged);
     }
+    emit cameBack();
+}
+
+bool SysVolume::rebind() {
+    if (line_ < 0) return false;
+    if (reopen_.isActive()) {
+        tryReopen();
+        return !reopen_.isActive();
+    }
+    const auto type = static_cast<uint32_t>(line_);
+    const bool waveOut = type == kWaveOutSource;
+    const int64_t source = waveOut ? int64_t{kWaveOutSource} : -1;
+    if (controlLookup(volume_, true, waveOut ? kSpeakersDestination : type, source) == 1) return true;
+    // Gone, or not answering: away, as when its loss is noticed.
+    giveUp();
+    return false;
 }
 
 void SysVolume::close(Binding& b) {
     b.notifiers.clear();
-    b.handle.reset();
+    if (!b.handle) return;
+    // Dropped on the worker too: a call given up on may still be using it, and closing a
+    // connection to a server that hangs may wait as well.
+    std::shared_ptr<MixerHandle> h(std::move(b.handle));
+    if (worker_.stuck())
+        worker_.post([h] {});
+    else
+        worker_.run([h = std::move(h)]() mutable { h.reset(); });
 }
 
 int SysVolume::controlLookup(Binding& b, bool isVolume, uint32_t destination, int64_t source) {
     close(b);
-    MixerSystem& sys = system_ ? *system_ : mixerSystem();
-    auto fail = [&] {
-        close(b);
-        return 0;
+    MixerSystem* sys = system_ ? system_ : &mixerSystem();
+    struct Found {
+        std::unique_ptr<MixerHandle> handle;
+        std::optional<uint32_t> channels;
+        std::optional<MixerControl> control;
+        std::vector<int> descriptors;
     };
-    if (sys.deviceCount() == 0) return fail();
-    b.handle = sys.open(0);
-    if (!b.handle) return fail();
-    std::optional<MixerLine> line = b.handle->lineByType(destination);
-    if (!line) return fail();
-    if (source >= 0) {
-        std::optional<MixerLine> found;
-        for (uint32_t i = 0; i < line->connections; ++i) {
-            std::optional<MixerLine> src = b.handle->sourceLine(*line, i);
-            if (src && src->componentType == static_cast<uint32_t>(source)) {
-                found = src;
-                break;
+    auto found = std::make_shared<Found>();
+    const bool answered = ask([sys, found, isVolume, destination, source] {
+        if (sys->deviceCount() == 0) return;
+        std::unique_ptr<MixerHandle> handle = sys->open(0);
+        if (!handle) return;
+        std::optional<MixerLine> line = handle->lineByType(destination);
+        if (!line) return;
+        if (source >= 0) {
+            std::optional<MixerLine> match;
+            for (uint32_t i = 0; i < line->connections; ++i) {
+                std::optional<MixerLine> src = handle->sourceLine(*line, i);
+                if (src && src->componentType == static_cast<uint32_t>(source)) {
+                    match = src;
+                    break;
+                }
             }
+            if (!match) return;
+            line = match;
         }
-        if (!found) return fail();
-        line = found;
-    }
+        found->channels = line->channels;
+        found->control = handle->findControl(*line, isVolume ? kVolumeControlType : kMuteControlType);
+        if (!found->control) return;
+        found->descriptors = handle->pollDescriptors();
+        found->handle = std::move(handle);
+    });
+    if (!answered) return 0;
     // Stored before the control is asked for, so a line without the control still leaves it.
-    if (isVolume) b.channels = line->channels;
-    std::optional<MixerControl> control =
-        b.handle->findControl(*line, isVolume ? kVolumeControlType : kMuteControlType);
-    if (!control) return fail();
-    b.controlId = control->id;
-    b.name = control->name;
+    if (isVolume && found->channels) b.channels = *found->channels;
+    if (!found->handle) return 0;
+    b.handle = std::move(found->handle);
+    b.controlId = found->control->id;
+    b.name = found->control->name;
     if (isVolume) {
-        b.minimum = control->minimum;
-        b.maximum = control->maximum;
+        b.minimum = found->control->minimum;
+        b.maximum = found->control->maximum;
     }
-    watch(b);
+    watch(b, found->descriptors);
     return 1;
 }
 
-void SysVolume::watch(Binding& b) {
-    for (int fd : b.handle->pollDescriptors()) {
+void SysVolume::watch(Binding& b, const std::vector<int>& descriptors) {
+    for (int fd : descriptors) {
         auto n = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
         connect(n.get(), &QSocketNotifier::activated, this, [this, &b] { onNotice(b); });
         b.notifiers.push_back(std::move(n));
@@ -97,9 +148,11 @@ void SysVolume::watch(Binding& b) {
 
 void SysVolume::onNotice(Binding& b) {
     if (!b.handle) return;
-    const std::vector<uint32_t> changed = b.handle->takeChangedControls();
+    MixerHandle* h = b.handle.get();
+    auto changed = std::make_shared<std::vector<uint32_t>>();
+    if (!ask([h, changed] { *changed = h->takeChangedControls(); })) return;
     noticeLoss(b);
-    for (uint32_t id : changed) controlChanged(id);
+    for (uint32_t id : *changed) controlChanged(id);
 }
 
 void SysVolume::controlChanged(uint32_t id) {
@@ -143,14 +196,18 @@ int SysVolume::GetVolume(int& left, int& right) {
     if (!volume_.handle) return -1;
     right = -1;
     left = -1;
-    std::vector<uint32_t> values(volume_.channels);
-    if (values.empty() || !volume_.handle->readValues(volume_.controlId, values)) {
+    if (volume_.channels == 0) return -1;
+    MixerHandle* h = volume_.handle.get();
+    auto values = std::make_shared<std::vector<uint32_t>>(volume_.channels);
+    auto read = std::make_shared<bool>(false);
+    if (!ask([h, id = volume_.controlId, values, read] { *read = h->readValues(id, *values); })) return -1;
+    if (!*read) {
         noticeLoss(volume_);
         return -1;
     }
-    left = static_cast<int>(values[0]);
+    left = static_cast<int>((*values)[0]);
     // A line with more than two channels gives its first two.
-    if (values.size() >= 2) right = static_cast<int>(values[1]);
+    if (values->size() >= 2) right = static_cast<int>((*values)[1]);
     return 1;
 }
 
@@ -159,22 +216,66 @@ int SysVolume::SetVolume(int left, int right) {
     std::vector<uint32_t> values(volume_.channels);
     // Further channels of a surround line follow left and right alternately.
     for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint32_t>(i % 2 == 0 ? left : right);
-    if (volume_.handle->writeValues(volume_.controlId, values)) return 1;
+    MixerHandle* h = volume_.handle.get();
+    auto written = std::make_shared<bool>(false);
+    if (!ask([h, id = volume_.controlId, values, written] { *written = h->writeValues(id, values); }))
+        return 0;
+    if (*written) return 1;
     noticeLoss(volume_);
+    return 0;
+}
+
+int SysVolume::SetVolumeIf(const std::vector<int>& expected, int level, std::optional<int>* seen) {
+    seen->reset();
+    if (!volume_.handle || volume_.channels == 0) return 0;
+    MixerHandle* h = volume_.handle.get();
+    struct Outcome {
+        bool written = false;
+        std::optional<int> seen;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const auto channels = volume_.channels;
+    if (!ask([h, id = volume_.controlId, channels, expected, level, outcome] {
+            std::vector<uint32_t> now(channels);
+            if (h->readValues(id, now)) {
+                const int v = static_cast<int>(now.size() >= 2 ? now[1] : now[0]);
+                if (std::find(expected.begin(), expected.end(), v) == expected.end()) {
+                    outcome->seen = v;
+                    return;
+                }
+            }
+            outcome->written =
+                h->writeValues(id, std::vector<uint32_t>(channels, static_cast<uint32_t>(level)));
+        }))
+        return 0;
+    *seen = outcome->seen;
+    if (outcome->written) return 1;
+    if (!outcome->seen) noticeLoss(volume_);
     return 0;
 }
 
 int SysVolume::GetMute() {
     if (!mute_.handle) return -1;
-    uint32_t value = 0;
-    if (!mute_.handle->readValues(mute_.controlId, std::span<uint32_t>(&value, 1))) return -1;
-    return static_cast<int>(value);
+    MixerHandle* h = mute_.handle.get();
+    auto value = std::make_shared<uint32_t>(0);
+    auto read = std::make_shared<bool>(false);
+    if (!ask([h, id = mute_.controlId, value, read] {
+            *read = h->readValues(id, std::span<uint32_t>(value.get(), 1));
+        }))
+        return -1;
+    return *read ? static_cast<int>(*value) : -1;
 }
 
 int SysVolume::SetMute(int value) {
     if (!mute_.handle) return 0;
+    MixerHandle* h = mute_.handle.get();
+    auto written = std::make_shared<bool>(false);
     const auto v = static_cast<uint32_t>(value);
-    return mute_.handle->writeValues(mute_.controlId, std::span<const uint32_t>(&v, 1)) ? 1 : 0;
+    if (!ask([h, id = mute_.controlId, v, written] {
+            *written = h->writeValues(id, std::span<const uint32_t>(&v, 1));
+        }))
+        return 0;
+    return *written ? 1 : 0;
 }
 
 }  // namespace vesperon::volume

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -23,6 +24,7 @@ constexpr auto kTailStep = std::chrono::milliseconds(50);
 // it); less is taken, so that the jitter of the estimate of the sound heard (10 ms) does not
 // start the next track over the last one.
 constexpr auto kNewDeviceStart = std::chrono::milliseconds(35);
+constexpr auto kExitCloseWait = std::chrono::milliseconds(400);
 }  // namespace
 
 struct OutputKeeper::State {
@@ -103,7 +105,27 @@ OutputKeeper::~OutputKeeper() {
         s_->cv.notify_all();
     }
     if (s_->closer.joinable()) s_->closer.join();
-    closeNow();
+    // At exit a device whose sound server hangs (stopped, not dead) would hold the program up
+    // until it gives up on the server: it is closed on a thread of its own, waited for a little,
+    // then left to the end of the process.
+    std::vector<std::unique_ptr<AudioOutput>> devices;
+    {
+        std::lock_guard lock(s_->mutex);
+        devices.swap(s_->retiring);
+        if (s_->kept) devices.push_back(std::move(s_->kept));
+    }
+    if (devices.empty()) return;
+    std::promise<void> closed;
+    std::future<void> done = closed.get_future();
+    std::thread([devices = std::move(devices), closed = std::move(closed)]() mutable {
+        for (auto& device : devices) {
+            device->reset();
+            device->close();
+            device.reset();
+        }
+        closed.set_value();
+    }).detach();
+    done.wait_for(kExitCloseWait);
 }
 
 void OutputKeeper::closeNow() {

@@ -101,7 +101,8 @@ std::string trimmed(std::string s) {
     return s;
 }
 
-int runProgramE2eMain(int argc, char** argv, const std::vector<std::string>& programs, bool sessionBus) {
+int runProgramE2eMain(int argc, char** argv, const std::vector<std::string>& programs, bool sessionBus,
+                      bool deviceRestore) {
     ::testing::InitGoogleTest(&argc, argv);
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
     for (const std::string& program : programs)
@@ -110,7 +111,7 @@ int runProgramE2eMain(int argc, char** argv, const std::vector<std::string>& pro
             return 1;
         }
     XServer x;
-    PulseServer pulse;
+    PulseServer pulse("vesperon_test", deviceRestore);
     std::unique_ptr<SessionBus> bus;
     if (sessionBus) bus = std::make_unique<SessionBus>();
     if (!x.ok() || !pulse.ok() || (bus && !bus->ok())) {

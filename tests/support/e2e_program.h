@@ -48,6 +48,8 @@ void sleepMs(int ms);
 std::string trimmed(std::string s);
 
 // The file's main: exits 1 naming the first missing program or a server that did not start.
-int runProgramE2eMain(int argc, char** argv, const std::vector<std::string>& programs, bool sessionBus = false);
+// deviceRestore: the sound server restores device volumes itself (PulseServer's option).
+int runProgramE2eMain(int argc, char** argv, const std::vector<std::string>& programs,
+                      bool sessionBus = false, bool deviceRestore = false);
 
 }  // namespace vesperon::test

@@ -94,7 +94,8 @@ namespace {
 bool hadRuntime = false, hadServer = false;
 }
 
-PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
+PulseServer::PulseServer(const std::string& sinkName, bool deviceRestore)
+    : sink_(sinkName), deviceRestore_(deviceRestore) {
     if (!haveProgram("pulseaudio") || !haveProgram("pactl")) return;
     oldRuntime_ = getEnv("XDG_RUNTIME_DIR", &hadRuntime);
     oldServer_ = getEnv("PULSE_SERVER", &hadServer);
@@ -107,10 +108,14 @@ PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
 bool PulseServer::start() {
     const std::string& d = dir_.path();
     std::string socket = d + "/native";
+    std::vector<std::string> argv{
+        "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disallow-exit"};
+    // Loaded before the sink, so that it sets the sink's volume from its record as it appears.
+    if (deviceRestore_) argv.push_back("--load=module-device-restore");
+    argv.push_back("--load=module-null-sink norewinds=1 sink_name=" + sink_);
+    argv.push_back("--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket);
     proc_ = std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                 "--disallow-exit", "--load=module-null-sink norewinds=1 sink_name=" + sink_,
-                                 "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket},
+        argv,
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + d, "HOME=" + d, "PULSE_RUNTIME_PATH=" + d + "/pulse",
                                  "PULSE_STATE_PATH=" + d + "/state", "DISPLAY="});
     bool up = waitFor([&] { return pactl({"info"}).exitCode == 0 || !proc_->running(); }, 15000) &&

@@ -49,7 +49,9 @@ private:
 // before the first ALSA call, or call snd_config_update_free_global() after starting it.
 class PulseServer {
 public:
-    explicit PulseServer(const std::string& sinkName = "vesperon_test");
+    // With deviceRestore the server keeps the sink's volume across restarts (module-device-restore,
+    // as desktops load it), in a state folder that outlives restart().
+    explicit PulseServer(const std::string& sinkName = "vesperon_test", bool deviceRestore = false);
     ~PulseServer();
     bool ok() const { return ok_; }
     const std::string& sink() const { return sink_; }
@@ -66,6 +68,7 @@ private:
     TempDir dir_;
     std::unique_ptr<BackgroundProcess> proc_;
     std::string sink_;
+    bool deviceRestore_ = false;
     std::string oldRuntime_, oldServer_;
     bool ok_ = false;
 };

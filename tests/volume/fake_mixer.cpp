@@ -60,6 +60,7 @@ public:
         return true;
     }
     bool writeValues(uint32_t id, std::span<const uint32_t> values) override {
+        m_.waitWhileHeld();
         std::string entry = "write " + std::to_string(id);
         for (uint32_t v : values) entry += " " + std::to_string(v);
         m_.calls.push_back(entry);
@@ -130,6 +131,7 @@ unsigned FakeMixer::deviceCount() {
 }
 
 std::unique_ptr<MixerHandle> FakeMixer::open(unsigned device) {
+    waitWhileHeld();
     calls.push_back("open");
     if (device >= devices) return nullptr;
     return std::make_unique<Handle>(*this);
@@ -141,6 +143,22 @@ void FakeMixer::notify(uint32_t id) {
 
 void FakeMixer::loseMixer() {
     for (Handle* h : handles_) h->lose();
+}
+
+void FakeMixer::hold() {
+    std::lock_guard lock(heldMutex_);
+    held_ = true;
+}
+
+void FakeMixer::release() {
+    std::lock_guard lock(heldMutex_);
+    held_ = false;
+    heldChanged_.notify_all();
+}
+
+void FakeMixer::waitWhileHeld() {
+    std::unique_lock lock(heldMutex_);
+    heldChanged_.wait(lock, [this] { return !held_; });
 }
 
 void FakeMixer::changeFromOutside(size_t line, std::vector<uint32_t> volume, uint32_t muted) {

@@ -3,8 +3,10 @@
 // sound system: lines and controls are plain data, every call is logged, and changeFromOutside()
 // delivers a change notice through a real descriptor as the mixer would.
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,10 @@ public:
     int openHandles() const { return static_cast<int>(handles_.size()); }
     // As when the sound server dies: every open handle is lost and its descriptor stays readable.
     void loseMixer();
+    // As when the sound server is stopped: opens and writes wait until release(). The calls run
+    // on SysVolume's worker, so the test's thread goes on meanwhile.
+    void hold();
+    void release();
 
     unsigned deviceCount() override;
     std::unique_ptr<MixerHandle> open(unsigned device) override;
@@ -49,7 +55,11 @@ private:
     class Handle;
     friend class Handle;
     void notify(uint32_t id);
+    void waitWhileHeld();
     std::vector<Handle*> handles_;
+    std::mutex heldMutex_;
+    std::condition_variable heldChanged_;
+    bool held_ = false;
 };
 
 }  // namespace vesperon::volume

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <cstdio>
 
 #include "tests/volume/fake_mixer.h"
 
@@ -225,6 +226,46 @@ TEST_F(SysVolumeTest, ALostMixerFailsTheCommandsUntilItIsReopened) {
     pump(100);
     vol.closeAll();
     EXPECT_FALSE(vol.reopening());
+}
+
+// A server that stops answering (stopped, not dead) holds up one command for the bound at most;
+// meanwhile the mixer is away and every command fails at once; once it answers it is back.
+TEST_F(SysVolumeTest, AMixerThatStopsAnsweringIsGivenUpOnAndReopenedOnceItAnswers) {
+    int backs = 0;
+    QObject::connect(&vol, &SysVolume::cameBack, [&] { ++backs; });
+    ASSERT_EQ(vol.SelectLine(4), 1);
+    mixer.hold();
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(vol.SetVolume(100, 100), 0);
+    const qint64 givenUp = t.elapsed();
+    EXPECT_TRUE(vol.reopening());
+    int l = 1, r = 1;
+    t.restart();
+    EXPECT_EQ(vol.GetVolume(l, r), -1);
+    EXPECT_EQ(vol.SetVolume(1, 1), 0);
+    EXPECT_EQ(vol.GetMute(), -1);
+    EXPECT_FALSE(vol.rebind());
+    pump(SysVolume::kReopenIntervalMs + 100);  // retries while it hangs ask nothing of it
+    const qint64 whileAway = t.elapsed() - SysVolume::kReopenIntervalMs - 100;
+    std::printf(
+        "a write to a mixer that does not answer gave up after %lld ms; four commands and a retry "
+        "while it was away took %lld ms\n",
+        static_cast<long long>(givenUp), static_cast<long long>(whileAway));
+    EXPECT_LT(givenUp, 1000);
+    EXPECT_LT(whileAway, 100);
+    EXPECT_EQ(backs, 0);
+
+    // The write given up on lands when the server wakes; the mixer is then bound again.
+    mixer.release();
+    t.restart();
+    while (vol.reopening() && t.elapsed() < 5000) pump(50);
+    EXPECT_FALSE(vol.reopening());
+    EXPECT_EQ(backs, 1);
+    EXPECT_EQ(vol.GetVolume(l, r), 1);
+    EXPECT_EQ(l, 100);
+    EXPECT_TRUE(vol.rebind());
+    EXPECT_EQ(mixer.openHandles(), 2);
 }
 
 TEST_F(SysVolumeTest, ReselectingClosesThePreviousHandles) {
