@@ -256,37 +256,37 @@ private:
 
     // Duty: a stream for the format on the shared connection (connected first when it is not).
     Status openDevice(const PcmFormat& format) override {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(format.sampleRate),
+        pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(format.sampleRate),
                             static_cast<std::uint8_t>(format.channels)};
-        if (!pa_sample_spec_valid(&spec)) return Status::BadFormat;
+        if (!pa_sample_spec_valid(&sampleFormat)) return Status::BadFormat;
         rate_ = format.sampleRate;
         frameBytes_ = static_cast<std::size_t>(format.bytesPerSampleFrame());
         loop_ = PulseLink::instance().loop();
         if (!loop_) return Status::DeviceFailed;
         pa_threaded_mainloop_lock(loop_);
-        const Status r = connect(spec);
+        const Status r = connect(sampleFormat);
         if (r != Status::Ok) tearDown();
         pa_threaded_mainloop_unlock(loop_);
         if (r == Status::Ok) everOpened() = true;
         return r;
     }
 
-    Status connect(const pa_sample_spec& spec) {
+    Status connect(const pa_sample_spec& sampleFormat) {
         pa_context* context = PulseLink::instance().readyLocked();
         if (!context) return Status::DeviceFailed;
         pa_proplist* media = pa_proplist_new();
         pa_proplist_sets(media, PA_PROP_MEDIA_ROLE, "music");
         pa_proplist_sets(media, PA_PROP_MEDIA_NAME, mediaName_.empty() ? kApplicationName : mediaName_.c_str());
-        stream_ = pa_stream_new_with_proplist(context, nullptr, &spec, nullptr, media);
+        stream_ = pa_stream_new_with_proplist(context, nullptr, &sampleFormat, nullptr, media);
         pa_proplist_free(media);
         if (!stream_) return Status::BadFormat;
         pa_stream_set_state_callback(stream_, &onStreamState, this);
         pa_stream_set_write_callback(stream_, &onWritable, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetMicros, &spec));
-        attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(kPrebufferMicros, &spec));
-        attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kMinRequestMicros, &spec));
+        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetMicros, &sampleFormat));
+        attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(kPrebufferMicros, &sampleFormat));
+        attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kMinRequestMicros, &sampleFormat));
         attr.fragsize = static_cast<std::uint32_t>(-1);
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
                                                           PA_STREAM_ADJUST_LATENCY);
