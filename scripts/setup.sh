@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libasound2-dev libpulse-dev libx11-dev libgtest-dev libgmock-dev
+  libasound2-dev libpulse-dev libx11-dev libgtest-dev libgmock-dev libebur128-dev
   clang libclang-rt-14-dev
   fonts-wqy-microhei qt6-translations-l10n
   # tests and tools

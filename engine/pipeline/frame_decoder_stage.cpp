@@ -1,10 +1,12 @@
 #include "engine/pipeline/frame_decoder_stage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
 
 #include "engine/pipeline/file_source.h"
+#include "engine/pipeline/pcm_gain.h"
 
 namespace vesperon::engine {
 
@@ -70,6 +72,7 @@ void FrameDecoder::run() {
     // The progress of the sound heard counts from where the play starts.
     pcm_->postMessage(StageMessage::makeFormat(format, stream_->frameCounter(), stream_->info().totalFrames));
     tellRenderer(true);
+    const float gain = gain_.load();
 
     while (!stopping()) {
         if (paused()) {
@@ -116,6 +119,7 @@ void FrameDecoder::run() {
         // The ring holds whole frames only, so the renderer's frames never cross its end; only
         // a trimmed stream's last block is shorter, and nothing but the end follows it.
         std::size_t produced = static_cast<std::size_t>(step.bytesProduced);
+        applyGain(reinterpret_cast<std::int16_t*>(block), std::min(produced, frameBytes) / 2, gain);
         if (produced < frameBytes && !step.lastBlock) std::memset(block + produced, 0, frameBytes - produced);
         r = pcm_->commitWrite(step.lastBlock ? produced : frameBytes);
         if (r == Status::Stopping) return;

@@ -30,6 +30,9 @@ public:
     // percent), applied once before the first frame.
     void setStartPercent(int percent) { startPercent_.store(percent); }
     void setStartMicroseconds(std::int64_t microseconds) { startMicroseconds_.store(microseconds); }
+    // The play's gain factor (pcm_gain.h), set before the play starts; 1 leaves the samples as
+    // decoded.
+    void setGain(float factor) { gain_.store(factor); }
     // Creates the PCM ring and the decoder thread (waiting for its first signal).
     Status connect(StreamRing* input, MessageRing** pcm);
 
@@ -55,6 +58,7 @@ private:
     MessageRing* pcm_ = nullptr;
     std::atomic<int> startPercent_{0};
     std::atomic<std::int64_t> startMicroseconds_{0};
+    std::atomic<float> gain_{1.0f};
     std::unique_ptr<mpeg::StreamDecoder> stream_;
     std::thread thread_;
 };

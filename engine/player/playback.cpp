@@ -1,5 +1,6 @@
 #include "engine/player/playback.h"
 
+#include "engine/player/play_gain.h"
 #include "engine/player/player.h"
 
 namespace vesperon::engine {
@@ -32,6 +33,14 @@ HeardPosition Playback::heard() {
 
 PlayEnd Playback::lastEnd() const {
     return player_->lastEnd();
+}
+
+void Playback::setTrackGains(std::unordered_map<std::string, double> decibelsByPath) {
+    engine::setTrackGains(std::move(decibelsByPath));
+}
+
+void Playback::setStreamLevel(int percent) {
+    engine::setStreamLevel(percent);
 }
 
 }  // namespace vesperon::engine

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/pipeline/heard_position.h"
@@ -69,6 +70,12 @@ public:
     // How the last play ended (told before its TrackEnded notice), or why the last play()
     // failed. Never blocks for long.
     PlayEnd lastEnd() const;
+
+    // For every player of the process, read as each play starts (so a change never breaks a
+    // seam): the loudness gain of each file in decibels (a file not in the table plays at its
+    // own level), and the stream level in per cent of full (0..100).
+    static void setTrackGains(std::unordered_map<std::string, double> decibelsByPath);
+    static void setStreamLevel(int percent);
 
 private:
     std::unique_ptr<Player> player_;

@@ -5,6 +5,7 @@
 #include "engine/pipeline/file_source.h"
 #include "engine/pipeline/frame_decoder_stage.h"
 #include "engine/pipeline/wave_renderer.h"
+#include "engine/player/play_gain.h"
 
 namespace vesperon::engine {
 
@@ -42,6 +43,7 @@ Status Player::buildPipeline(const std::string& name, const NoticeSink& sink, co
     auto source = std::make_unique<FileSource>(this, play);
     auto renderer = std::make_unique<WaveRenderer>(this, play);
     auto decoder = std::make_unique<FrameDecoder>(this, play);
+    decoder->setGain(playGainFactor(name));
     renderer->setNoticeSink(sink);
     renderer->setSource(std::move(source));
     renderer->setDecoder(std::move(decoder));
