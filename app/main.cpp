@@ -16,6 +16,7 @@
 
 #include "app/command_line.h"
 #include "app/logic.h"
+#include "app/loudness_control.h"
 #include "app/mpris_link.h"
 #include "app/play_log.h"
 #include "app/report.h"
@@ -175,6 +176,7 @@ int main(int argc, char** argv) {
     if (probe) XCloseDisplay(probe);
     vesperon::app::PlayerController controller;
     controller.headless = headless;
+    vesperon::app::LoudnessControl loudness;  // measures at idle priority, hands the engine the gains
     vesperon::app::PlayLog playLog(line.logFile.empty() ? vesperon::app::DefaultPlayLogPath() : line.logFile,
                                    {.createDirectory = line.logFile.empty()});
     controller.log = &playLog;

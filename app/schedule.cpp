@@ -4,6 +4,7 @@
 // period's start) or fade out and stop (its end).
 
 #include "app/logic.h"
+#include "app/loudness_control.h"
 #include "app/routines.h"
 #include "app/session.h"
 #include "desktop/period_days_menu.h"
@@ -50,6 +51,7 @@ void carryOut(const ScheduleEvent& event) {
         taken = event.since;
         c.schedule.stopped = false;
         sessionChanged();
+        ApplyPeriodLevel(event.period);
         c.record(LogEvent::ScheduleStart, LogBy::Schedule, {}, event.missed);
         c.whenIdle(c.as(LogBy::Schedule, [&c] {
             // A new period tries the playlist again, whatever failed before.
@@ -58,6 +60,7 @@ void carryOut(const ScheduleEvent& event) {
         }));
     } else {
         setStopped(true);
+        ApplyPeriodLevel(-1);
         c.record(LogEvent::ScheduleEnd, LogBy::Schedule, {}, event.missed);
         c.whenIdle([&c] { c.endWithFade(); });
     }
@@ -115,6 +118,8 @@ void AttachPeriodDaysMenus() {
                                 controller().schedule.rest = std::move(rest);
                                 sessionChanged();
                             },
+                        .level = &PeriodLevel,
+                        .setLevel = &SetPeriodLevel,
                     });
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/logic.h"
+#include "app/loudness_control.h"
 #include "app/report.h"
 #include "ui/check_box.h"
 #include "ui/edit_box.h"
@@ -45,6 +46,7 @@ void apply(const SessionData& d) {
     controller().schedule.rest = d.rest;
     controller().schedule.startedAt = d.started;
     controller().schedule.stopped = d.stopped;
+    ApplySessionLoudness(d.loudness);
     // The two order switches exclude each other, as their clicks do; loop is the later one.
     s.loopTrack = d.loop ? 1 : 0;
     s.randomOrder = d.random && !d.loop ? 1 : 0;
@@ -106,6 +108,7 @@ void RestoreSession() {
 }
 
 void sessionChanged() {
+    LoudnessListChanged();
     SessionKeeper& k = keeper();
     if (k.batchDepth > 0) {
         k.pending = true;
@@ -136,6 +139,7 @@ SessionData CurrentSession() {
     d.started = controller().schedule.startedAt;
     d.stopped = controller().schedule.stopped;
     d.folder = s.dialogFolder;
+    d.loudness = CurrentSessionLoudness();
     return d;
 }
 

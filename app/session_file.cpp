@@ -52,8 +52,8 @@ std::size_t utf8Length(std::string_view s, std::size_t p) {
 constexpr int kMaxDepth = 64;
 
 // The keys this program reads; the values of any other key are skipped unparsed.
-constexpr std::string_view kKnownKeys[] = {"version",  "playlist", "periods", "random", "loop",
-                                           "schedule", "rest",     "folder",  "stopped"};
+constexpr std::string_view kKnownKeys[] = {"version",  "playlist", "periods", "random",  "loop",
+                                           "schedule", "rest",     "folder",  "stopped", "loudness"};
 
 bool knownKey(std::string_view key) {
     // A key spelled with escapes is kept for the parser to judge.
@@ -439,6 +439,7 @@ bool parseSession(std::string_view text, SessionData& out, std::string& error) {
         }
     }
     if (!readRestDays(root, d.rest, error)) return false;
+    if (!ReadLoudnessKeys(root, d.loudness, error)) return false;
     if (!readBool(root, "random", d.random, error) || !readBool(root, "loop", d.loop, error) ||
         !readBool(root, "schedule", d.schedule, error) || !readBool(root, "stopped", d.stopped, error))
         return false;
@@ -487,6 +488,7 @@ std::string FormatSession(const SessionData& data) {
         }
         if (const auto& started = data.started[i])
             out += ", \"started\": \"" + localTimeText(*started) + "\"";
+        AppendPeriodLevel(out, data.loudness, i);
         out += "}";
     }
     out += "]";
@@ -509,6 +511,7 @@ std::string FormatSession(const SessionData& data) {
     out += ", \"schedule\": ";
     out += data.schedule ? "true" : "false";
     if (data.stopped) out += ", \"stopped\": true";
+    AppendLoudnessKeys(out, data.loudness);
     if (!data.folder.empty()) {
         out += ",\n \"folder\": ";
         AppendJsonString(out, data.folder);

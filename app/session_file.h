@@ -34,6 +34,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/loudness_keys.h"
 #include "app/schedule_model.h"
 #include "ui/result.h"
 
@@ -50,6 +51,7 @@ struct SessionData {
     // ScheduleModel's startedAt and stopped.
     std::array<std::optional<std::int64_t>, 5> started{};
     bool stopped = false;
+    SessionLoudness loudness;  // "loudness" and each period's "level" (app/loudness_keys.h)
     bool operator==(const SessionData&) const = default;
 };
 

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "app/logic.h"
+#include "app/loudness_control.h"
 #include "app/portal_keys.h"
 #include "app/routines.h"
 #include "app/schedule_tick.h"
@@ -63,6 +64,7 @@ RoutineResult StartUp(const ui::EventCall& call) {
     if (auto* clock = widgets().clock) clock->setPhase(&MsToNextScheduleTick);
     WatchPeriodBoxes();
     AttachPeriodDaysMenus();
+    AttachLoudnessMenu(mainForm());
     RestoreSession();
     return std::nullopt;
 }

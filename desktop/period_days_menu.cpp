@@ -74,6 +74,22 @@ PeriodDaysMenu::PeriodDaysMenu(QWidget* parent) : QMenu(parent) {
         if (onRestDays) onRestDays();
     });
     setDays(app::kEveryDay);
+    // The level the period plays at, from its start to its end, without touching the system volume.
+    QMenu* level = addMenu(QStringLiteral("音量"));
+    for (int percent = 100; percent >= 10; percent -= 10) {
+        QAction* a = level->addAction(QStringLiteral("%1 %").arg(percent));
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this, percent] {
+            setLevel(percent);
+            if (onLevelChosen) onLevelChosen(percent);
+        });
+        levels_.emplace_back(a, percent);
+    }
+    setLevel(100);
+}
+
+void PeriodDaysMenu::setLevel(int percent) {
+    for (auto& [action, p] : levels_) action->setChecked(p == percent);
 }
 
 void PeriodDaysMenu::setDays(DayMask days) {
@@ -158,6 +174,7 @@ void AttachWeekMenus(const ui::Form& form, WeekMenuHooks hooks) {
             const WeekMenuHooks& h = *shared;
             PeriodDaysMenu menu(window);
             menu.setDays(h.days ? h.days(period) : app::kEveryDay);
+            menu.setLevel(h.level ? h.level(period) : 100);
             menu.setLocked(h.locked && h.locked());
             bool restChosen = false;
             menu.onDaysChosen = [&](DayMask days) {
@@ -165,6 +182,9 @@ void AttachWeekMenus(const ui::Form& form, WeekMenuHooks hooks) {
                 if (caption) ShowPeriodDays(*caption, days);
             };
             menu.onRestDays = [&] { restChosen = true; };
+            menu.onLevelChosen = [&](int percent) {
+                if (h.setLevel) h.setLevel(period, percent);
+            };
             menu.exec(at);
             // The dialog waits for the menu to close, and for nothing if the window went meanwhile.
             if (!restChosen || !window || !h.restDays) return;

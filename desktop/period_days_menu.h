@@ -38,9 +38,12 @@ public:
     DayMask days() const { return days_; }
     void setLocked(bool locked);
     bool locked() const { return locked_; }
+    // The period's level (per cent of full) checked in the 音量 submenu.
+    void setLevel(int percent);
 
     std::function<void(DayMask)> onDaysChosen;
     std::function<void()> onRestDays;
+    std::function<void(int percent)> onLevelChosen;  // a level chosen in the 音量 submenu
 
 private:
     void choose(DayMask days);
@@ -50,6 +53,7 @@ private:
     std::vector<std::pair<QAction*, DayMask>> presets_;
     QAction* dayActions_[7] = {};
     QAction* restAction_ = nullptr;
+    std::vector<std::pair<QAction*, int>> levels_;
 };
 
 // A period's row in the main window: the six boxes 编辑框_从时N … 编辑框_到秒N and the 从: and 到:
@@ -84,6 +88,9 @@ struct WeekMenuHooks {
     std::function<void(int period, DayMask days)> setDays;
     std::function<std::vector<app::DateRange>()> restDays;
     std::function<void(std::vector<app::DateRange> rest)> setRestDays;
+    // The period's level in per cent (none: no 音量 submenu).
+    std::function<int(int period)> level;
+    std::function<void(int period, int percent)> setLevel;
 };
 void AttachWeekMenus(const ui::Form& form, WeekMenuHooks hooks);
 // Shows every row's days (after a session is restored, or the days changed elsewhere).

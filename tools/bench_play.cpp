@@ -1,10 +1,12 @@
-// bench-play [--decoder PATH] [--output NAME] [FILE]
+// bench-play [--decoder PATH] [--output NAME] [--gain DB] [FILE]
 //
 // Cost of playback: plays FILE (or a generated 30-second tone and noise mix) in real time to the
 // null output (or the one NAME gives, as VESPERON_AUDIO_OUTPUT would) through the engine's
 // player and prints the CPU time, wake-ups per second and peak memory used, next to the CPU
 // time of decoding the same file alone (vesperon-decode --bench) and of the peer decoder
-// (mpg123 -t), measured in the same run.
+// (mpg123 -t), measured in the same run. With --gain the play's samples get that loudness gain
+// (as the window's even loudness gives them); the run also prints what measuring the file's
+// loudness costs (as a multiple of real time on one core) and what the gain costs on its own.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,7 +20,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/loudness/measure.h"
+#include "engine/pipeline/pcm_gain.h"
 #include "engine/player/entry_points.h"
+#include "engine/player/play_gain.h"
 #include "engine/port/message_port.h"
 
 using namespace vesperon::engine;
@@ -42,6 +47,12 @@ double seconds(const timeval& t) {
 
 double cpuOf(const rusage& r) {
     return seconds(r.ru_utime) + seconds(r.ru_stime);
+}
+
+double threadCpu() {
+    rusage r{};
+    getrusage(RUSAGE_THREAD, &r);
+    return cpuOf(r);
 }
 
 // CPU seconds of a child process, or -1 when it could not run.
@@ -72,12 +83,15 @@ std::string dirOf(const std::string& path) {
 
 int main(int argc, char** argv) {
     std::string file, decoder = dirOf(argv[0]) + "/vesperon-decode", output = "null";
+    double gain = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--decoder" && i + 1 < argc)
             decoder = argv[++i];
         else if (a == "--output" && i + 1 < argc)
             output = argv[++i];
+        else if (a == "--gain" && i + 1 < argc)
+            gain = std::atof(argv[++i]);
         else
             file = a;
     }
@@ -98,6 +112,19 @@ int main(int argc, char** argv) {
 
     double decodeCpu = childCpu({decoder, "--bench", file});
     double peerCpu = childCpu({"mpg123", "-q", "-t", file});
+    // Loudness measurement, on this thread alone, as the measuring thread runs it.
+    double measureCpu = threadCpu();
+    const auto loudness = vesperon::loudness::measureFile(file);
+    measureCpu = threadCpu() - measureCpu;
+    // The gain alone, over as many samples as the file holds (as the decoder thread applies it).
+    double gainCpu = -1;
+    if (loudness) {
+        std::vector<std::int16_t> samples(std::size_t(loudness->seconds * 44100 * 2), 1000);
+        gainCpu = threadCpu();
+        applyGain(samples.data(), samples.size(), gainFactor(-6, 100));
+        gainCpu = threadCpu() - gainCpu;
+    }
+    if (gain != 0) setTrackGains({{file, gain}});
 
     setenv("VESPERON_AUDIO_OUTPUT", output.c_str(), 1);
     installMessagePort(MessagePort{&onPost, &isWindow});
@@ -117,6 +144,15 @@ int main(int argc, char** argv) {
 
     std::printf("file                         %s\n", file.c_str());
     std::printf("output                       %s\n", output.c_str());
+    std::printf("gain                         %+.1f dB\n", gain);
+    if (loudness) {
+        std::printf("loudness                     %.2f LUFS, true peak %.2f dBTP, %.1f s\n", loudness->lufs,
+                    loudness->peakDb, loudness->seconds);
+        std::printf("measuring it (one thread)    %.3f s CPU = %.0fx real time\n", measureCpu,
+                    measureCpu > 0 ? loudness->seconds / measureCpu : 0.0);
+        std::printf("the gain alone (one thread)  %.4f s CPU = %.4f %% of one core while playing\n", gainCpu,
+                    100.0 * gainCpu / loudness->seconds);
+    }
     std::printf("playback wall time           %.2f s\n", wall);
     std::printf("playback CPU (whole process) %.3f s  = %.2f %% of one core\n", playCpu,
                 100.0 * playCpu / wall);

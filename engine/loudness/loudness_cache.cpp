@@ -219,20 +219,25 @@ bool LoudnessCache::load() {
         in.read(buf.data(), std::streamsize(buf.size()));
         text.append(buf.data(), std::size_t(in.gcount()));
     }
-    std::vector<std::pair<std::string, std::map<std::string, std::string>>> tracks;
     std::string why;
-    bool ok = text.size() <= kMaxFileBytes;
-    if (!ok) why = "larger than 16 MiB";
-    ok = ok && Reader(text).parse(&tracks, &why);
-    if (!ok) {
+    if (text.size() > kMaxFileBytes) why = "larger than 16 MiB";
+    if (!why.empty() || !read(text, &why)) {
         const std::string aside = path_ + ".broken";
         std::rename(path_.c_str(), aside.c_str());
         std::fprintf(stderr, "vesperon: the loudness cache %s does not read (%s); set aside as %s\n",
                      path_.c_str(), why.c_str(), aside.c_str());
         return false;
     }
+    return true;
+}
+
+bool LoudnessCache::read(const std::string& text, std::string* why) {
+    std::vector<std::pair<std::string, std::map<std::string, std::string>>> tracks;
+    if (!Reader(text).parse(&tracks, why)) return false;
     std::lock_guard lock(mutex_);
-    for (const auto& [path, n] : tracks) {
+    for (const auto& track : tracks) {
+        const std::string& path = track.first;
+        const auto& n = track.second;  // not a structured binding: the lambdas below take it
         // Sizes and nanosecond times are whole numbers too long for a double: read as integers.
         auto whole = [&](const char* key) -> std::optional<std::int64_t> {
             auto it = n.find(key);

@@ -35,6 +35,9 @@ public:
     // Reads the file; a missing one is an empty cache, a broken one is renamed to PATH.broken
     // (one line on standard error). True when a file was read whole.
     bool load();
+    // Takes the entries of a cache file's text; false (and why) when it is not one, leaving the
+    // entries as they were.
+    bool read(const std::string& text, std::string* why);
     // Writes the file atomically when something changed since the last save. False on failure.
     bool save();
 

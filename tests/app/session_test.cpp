@@ -90,6 +90,17 @@ TEST(SessionFile, WhatIsWrittenReadsBackTheSameAndKeepsTheDocumentedShape) {
         << text3;
     EXPECT_NE(text3.find("\"schedule\": true, \"stopped\": true}"), std::string::npos) << text3;
 
+    // Loudness and the periods' levels: left out at their defaults (mode off, -18, 100 %).
+    SessionData even = d;
+    even.loudness.settings = {loudness::Mode::Album, -23};
+    even.loudness.levels[1] = 70;
+    const std::string text4 = FormatSession(even);
+    EXPECT_EQ(parsed(text4), even);
+    EXPECT_NE(text4.find("\"to\": [\"\", \"\", \"\"], \"level\": 70}"), std::string::npos) << text4;
+    EXPECT_NE(text4.find(",\n \"loudness\": {\"target\": -23, \"mode\": \"album\"}}"), std::string::npos)
+        << text4;
+    EXPECT_EQ(parsed(R"({"loudness": {"mode": "track"}})").loudness.settings.target, -18);
+
     // The documented example, with unknown keys, a short period and a missing switch.
     SessionData back = parsed(R"({"version": 1, "comment": {"x": [1, null, 2.5e3]},
         "playlist": ["/music/bell.mp3", "/music/break.mp3"],
@@ -154,6 +165,12 @@ TEST(SessionFile, EveryBadFileIsRefusedWithAReason) {
          "\"periods\"[1].started is \"2026-12-08T24"},
         {R"({"periods": [{"started": 0}]})", "\"periods\"[0].started is a number, not a local time"},
         {R"({"stopped": 1})", "\"stopped\" is a number"},
+        {R"({"loudness": {"target": -30}})", "\"loudness\".target is -30, not a loudness from -23 to -14"},
+        {R"({"loudness": {"mode": "loud"}})",
+         "\"loudness\".mode is \"loud\", not \"track\", \"album\" or \"off\""},
+        {R"({"loudness": "track"})", "\"loudness\" is \"track\", not an object"},
+        {R"({"periods": [{}, {"level": 101}]})", "\"periods\"[1].level is 101, not a whole per cent"},
+        {R"({"periods": [{"level": "70"}]})", "\"periods\"[0].level is \"70\", not a whole per cent"},
         {R"({"version": 0})", "not one this program reads"},
         {R"({"version": "1"})", "\"version\" is a string"},
         {R"({"playlist": "/a.mp3"})", "\"playlist\" is a string, not a list"},
