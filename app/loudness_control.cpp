@@ -63,25 +63,17 @@ public:
         if (event->type() != QEvent::ToolTip || !g_current) return false;
         auto* help = static_cast<QHelpEvent*>(event);
         const int row = list_->indexAt(help->pos()).row();
-        const auto& playlist = state().playlist;
-        if (row < 0 || row >= int(playlist.size())) {
+        const std::string tip = PlaylistRowTip(row);
+        if (tip.empty())
             QToolTip::hideText();
-            return true;
-        }
-        QToolTip::showText(help->globalPos(), rowTip(*g_current, playlist[std::size_t(row)]), list_);
+        else
+            QToolTip::showText(help->globalPos(), QString::fromStdString(tip), list_);
         return true;
     }
 
 private:
     QListWidget* list_;
 };
-
-void chooseSettings(const loudness::Settings& settings) {
-    if (!g_current) return;
-    g_current->session.settings = settings;
-    sessionChanged();
-    LoudnessListChanged();
-}
 
 }  // namespace
 
@@ -108,6 +100,7 @@ LoudnessControl* LoudnessControl::current() {
 }
 
 void LoudnessControl::update() {
+    if (!PlayerController::exists()) return;  // no list without a controller (between window tests)
     const std::vector<std::string>& list = state().playlist;
     if (session.settings.mode != loudness::Mode::Off) measurer_.request(list);
     const auto gains =
@@ -134,6 +127,19 @@ void LoudnessListChanged() {
 
 void ApplyPeriodLevel(int period) {
     engine::Playback::setStreamLevel(PeriodLevel(period));
+}
+
+void SetLoudnessSettings(const loudness::Settings& settings) {
+    if (!g_current) return;
+    g_current->session.settings = settings;
+    sessionChanged();  // which hands the gains on
+}
+
+std::string PlaylistRowTip(int row) {
+    if (!g_current || !PlayerController::exists()) return "";
+    const auto& playlist = state().playlist;
+    if (row < 0 || row >= int(playlist.size())) return "";
+    return rowTip(*g_current, playlist[std::size_t(row)]).toStdString();
 }
 
 int PeriodLevel(int period) {
@@ -166,14 +172,16 @@ void AttachLoudnessMenu(ui::Form&) {
             a->setCheckable(true);
             a->setChecked(now.mode == mode);
             modes.addAction(a);
-            QObject::connect(a, &QAction::triggered, [mode, now] { chooseSettings({mode, now.target}); });
+            QObject::connect(a, &QAction::triggered, [mode, now] {
+                SetLoudnessSettings({mode, now.target});
+            });
         }
         QMenu* targets = menu.addMenu(QStringLiteral("目标响度"));
         for (double t : {-23.0, -20.0, -18.0, -16.0, -14.0}) {
             QAction* a = targets->addAction(QString::asprintf("%.0f LUFS", t));
             a->setCheckable(true);
             a->setChecked(now.target == t);
-            QObject::connect(a, &QAction::triggered, [t, now] { chooseSettings({now.mode, t}); });
+            QObject::connect(a, &QAction::triggered, [t, now] { SetLoudnessSettings({now.mode, t}); });
         }
         menu.exec(list->viewport()->mapToGlobal(at));
     });

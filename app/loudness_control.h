@@ -53,7 +53,11 @@ void ApplyPeriodLevel(int period);
 // A period's level in per cent, as its row's menu shows and sets it.
 int PeriodLevel(int period);
 void SetPeriodLevel(int period, int percent);
-// The playlist's right-click menu (mode and target) and its rows' tool tips (measured loudness).
+// The mode and the target, as the playlist's menu sets them: saved, and the gains handed on.
+void SetLoudnessSettings(const loudness::Settings& settings);
+// A playlist row's tool tip: its measured loudness and the gain it gets ("" outside the list).
+std::string PlaylistRowTip(int row);
+// The playlist's right-click menu (mode and target) and its rows' tool tips.
 void AttachLoudnessMenu(ui::Form& form);
 
 }  // namespace vesperon::app

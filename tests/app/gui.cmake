@@ -10,6 +10,7 @@ if(TARGET vesperon_app AND TARGET vesperon_volume_fake)
             ${CMAKE_CURRENT_LIST_DIR}/transport_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/volume_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/fade_quit_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/loudness_window_test.cpp
     LIBS vesperon_app vesperon_volume_fake vesperon_test_support Qt6::Test
     ENV QT_QPA_PLATFORM=offscreen VESPERON_AUDIO_OUTPUT=null)
 endif()
