@@ -148,6 +148,22 @@ TEST(PeriodDays, RestDaysEntryAndTheLockedMenu) {
     unlocked.menu.setLocked(false);
     clickEntry(unlocked.menu, "周三");
     EXPECT_EQ(unlocked.chosen, std::vector<DayMask>{DayBit(1) | DayBit(5)});
+
+    // The 音量 submenu: checks the period's level, hands on the one chosen; locked with the rest.
+    std::vector<int> levels;
+    unlocked.menu.onLevelChosen = [&](int percent) { levels.push_back(percent); };
+    unlocked.menu.setLevel(70);
+    QAction* level = entry(unlocked.menu, "音量");
+    ASSERT_TRUE(level && level->menu());
+    QAction* seventy = entry(*level->menu(), "70 %");
+    QAction* half = entry(*level->menu(), "50 %");
+    ASSERT_TRUE(seventy && half);
+    EXPECT_TRUE(seventy->isChecked());
+    half->trigger();
+    EXPECT_EQ(levels, std::vector<int>{50});
+    EXPECT_TRUE(half->isChecked() && !seventy->isChecked());
+    unlocked.menu.setLocked(true);
+    EXPECT_FALSE(level->isEnabled());
 }
 
 // ---- a period's row in the main window ----
