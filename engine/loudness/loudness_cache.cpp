@@ -266,6 +266,7 @@ bool LoudnessCache::read(const std::string& text, std::string* why) {
 }
 
 bool LoudnessCache::save() {
+    std::lock_guard saving(saveMutex_);
     std::string text;
     {
         std::lock_guard lock(mutex_);

@@ -55,6 +55,7 @@ private:
     };
 
     const std::string path_;
+    std::mutex saveMutex_;  // one save at a time (the measuring thread's and the owner's last)
     mutable std::mutex mutex_;
     // --- guarded by mutex_
     std::map<std::string, Entry> entries_;
