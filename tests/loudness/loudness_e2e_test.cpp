@@ -28,30 +28,9 @@ namespace {
 constexpr int kRate = 44100;
 constexpr long kFrameMs = kRate / 1000;
 
-// Stretches of sound (start and end in ms, longest quiet inside) on 1-ms windows; a new one
-// starts after 300 ms of quiet.
-struct Stretch {
-    long start = 0, end = 0, longestQuiet = 0;
-};
+using Stretch = SoundStretch;
 std::vector<Stretch> stretchesOf(const std::vector<int16_t>& pcm) {
-    const long windows = long(pcm.size()) / (2 * kFrameMs);
-    std::vector<Stretch> out;
-    long quiet = 0;
-    for (long w = 0; w < windows; ++w) {
-        int peak = 0;
-        for (long i = w * 2 * kFrameMs; i < (w + 1) * 2 * kFrameMs; ++i)
-            peak = std::max(peak, std::abs(int(pcm[i])));
-        if (peak <= 300) {
-            ++quiet;
-            continue;
-        }
-        if (out.empty() || quiet >= 300)
-            out.push_back({w, w + 1, 0});
-        else
-            out.back().longestQuiet = std::max(out.back().longestQuiet, quiet), out.back().end = w + 1;
-        quiet = 0;
-    }
-    return out;
+    return soundStretches(pcm, kRate, 2);
 }
 
 Loudness measured(const std::vector<int16_t>& pcm, long fromMs, long toMs) {

@@ -277,4 +277,28 @@ double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>
     return (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0;
 }
 
+std::vector<SoundStretch> soundStretches(const std::vector<int16_t>& pcm, int rate, int channels, int loud,
+                                         long split) {
+    const long window = long(rate) / 1000 * channels, windows = window > 0 ? long(pcm.size()) / window : 0;
+    std::vector<SoundStretch> out;
+    long quiet = 0;
+    for (long w = 0; w < windows; ++w) {
+        int peak = 0;
+        for (long i = w * window; i < (w + 1) * window; ++i)
+            peak = std::max(peak, std::abs(int(pcm[std::size_t(i)])));
+        if (peak <= loud) {
+            ++quiet;
+            continue;
+        }
+        if (out.empty() || quiet >= split) {
+            out.push_back({w, w + 1, 0});
+        } else {
+            out.back().longestQuiet = std::max(out.back().longestQuiet, quiet);
+            out.back().end = w + 1;
+        }
+        quiet = 0;
+    }
+    return out;
+}
+
 }  // namespace vesperon::test

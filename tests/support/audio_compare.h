@@ -11,6 +11,15 @@ namespace vesperon::test {
 // Raw 16-bit signed little-endian samples (interleaved when stereo).
 std::vector<int16_t> readPcm16(const std::string& path);
 
+// Stretches of sound in interleaved 16-bit PCM, on 1-ms windows: a window whose peak is above
+// `loud` is sound, and a new stretch starts after `split` ms of quiet. Start and end in ms, and
+// the longest quiet inside (ms).
+struct SoundStretch {
+    long start = 0, end = 0, longestQuiet = 0;
+};
+std::vector<SoundStretch> soundStretches(const std::vector<int16_t>& pcm, int rate, int channels,
+                                         int loud = 300, long split = 300);
+
 // A WAV file as its chunks say.
 struct Wav {
     int channels = 0, rate = 0, bits = 0;
