@@ -312,6 +312,18 @@ public:
 
 }  // namespace
 
+bool alsaDefaultIsPulse() {
+    // A reference of its own: another thread's ALSA call may read the configuration afresh.
+    snd_config_t* top = nullptr;
+    if (snd_config_update_ref(&top) < 0 || !top) return false;
+    snd_config_t* node = nullptr;
+    const char* type = nullptr;
+    const bool pulse = snd_config_search(top, "ctl.default.type", &node) >= 0 &&
+                       snd_config_get_string(node, &type) >= 0 && type && std::strcmp(type, "pulse") == 0;
+    snd_config_unref(top);
+    return pulse;
+}
+
 std::unique_ptr<MixerSystem> makeAlsaMixerSystem() {
     return std::make_unique<AlsaMixerSystem>();
 }
