@@ -283,6 +283,9 @@ private:
     static bool send(pa_context* c, const Sink& s, Write& w, Request* r) {
         const std::vector<uint32_t> now = valuesOf(w.id, s);
         if (w.values.empty() || w.values.size() > now.size()) return false;
+        // Refused as the ALSA plugin refuses it, rather than cut to the full level.
+        if (std::any_of(w.values.begin(), w.values.end(), [](uint32_t v) { return v > PA_VOLUME_NORM; }))
+            return false;
         if (w.expected && !now.empty()) {
             const int v = static_cast<int>(now.size() >= 2 ? now[1] : now[0]);
             if (std::find(w.expected->begin(), w.expected->end(), v) == w.expected->end()) {
@@ -294,8 +297,7 @@ private:
             r->writeOp = pa_context_set_sink_mute_by_index(c, s.index, w.values[0] != 0, &onWritten, r);
         } else {
             pa_cvolume volume = s.volume;
-            for (size_t i = 0; i < w.values.size(); ++i)
-                volume.values[i] = std::min<uint32_t>(w.values[i], PA_VOLUME_NORM);
+            for (size_t i = 0; i < w.values.size(); ++i) volume.values[i] = w.values[i];
             r->writeOp = pa_context_set_sink_volume_by_index(c, s.index, &volume, &onWritten, r);
         }
         return r->writeOp != nullptr;
