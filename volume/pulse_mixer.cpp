@@ -154,7 +154,8 @@ public:
                        std::optional<int>* seen) override {
         Sink now;
         Write w{id, values, &expected, seen};
-        return request(now, &w) && w.written;
+        // Written and then put back (someone else's value was there) counts as not written.
+        return request(now, &w) && w.written && !*seen;
     }
 
     bool lost() const override { return lost_; }
@@ -180,7 +181,7 @@ public:
     }
 
 private:
-    // A write made from the look's answer, when the look allows it.
+    // A write that depends on a look at the sink.
     struct Write {
         uint32_t id;
         std::span<const uint32_t> values;
@@ -194,8 +195,13 @@ private:
         Sink* sink;
         Write* write;
         bool found = false, looked = false;
+        bool ahead = false;  // the write went out right behind the look, before its answer
         pa_operation* writeOp = nullptr;
-        bool over() const { return looked && (!write || !write->sent || write->answered); }
+        pa_operation* putBack = nullptr;  // someone else's value, written back over an early write
+        bool putBackAnswered = false;
+        bool over() const {
+            return looked && (!write || !write->sent || write->answered) && (!putBack || putBackAnswered);
+        }
     };
 
     explicit PulseMixerHandle(pa_threaded_mainloop* loop)
@@ -234,24 +240,37 @@ private:
     }
 
     // With the lock held: looks at the sink and, when `write` is given and the look allows it,
-    // sends the write from the answer's callback at once: only one round trip lies between the
-    // look and the write's arrival, with no other thread to wake in between. False when the
-    // server did not answer (or has gone) or there is no default sink.
+    // writes. A write that must not go over another's change is sent right behind the look,
+    // before its answer: the server takes the two one after the other, so no other program's
+    // change can land between them, whatever keeps this process from running meanwhile. When the
+    // look then shows a value that is not one of those expected, that value is written back at
+    // once (the sink shows the step for a round trip). Any other write is sent from the look's
+    // answer. False when the server did not answer (or has gone) or there is no default sink.
     bool requestLocked(Sink& sink, Write* write) {
         if (lost_ || pa_context_get_state(context_) != PA_CONTEXT_READY) return false;
         Request r{this, &sink, write};
         pa_operation* look = pa_context_get_sink_info_by_name(context_, kSink, &onSinkInfo, &r);
         if (!look) return false;
+        if (write && write->expected && write->id == kVolumeId && write->values.size() == channels_ &&
+            fits(write->values)) {
+            pa_cvolume volume{};
+            volume.channels = static_cast<uint8_t>(channels_);
+            std::copy(write->values.begin(), write->values.end(), volume.values);
+            r.writeOp = pa_context_set_sink_volume_by_name(context_, kSink, &volume, &onWritten, &r);
+            r.ahead = write->sent = r.writeOp != nullptr;
+        }
         const bool answered = waitLocked(loop_, [&] { return r.over() || !ready(); });
         if (!answered || !r.over()) {
             // Not answered in time: the server hangs. Neither callback may run after this.
             pa_operation_cancel(look);
             if (r.writeOp) pa_operation_cancel(r.writeOp);
+            if (r.putBack) pa_operation_cancel(r.putBack);
             lost_ = true;
             notify();
         }
         pa_operation_unref(look);
         if (r.writeOp) pa_operation_unref(r.writeOp);
+        if (r.putBack) pa_operation_unref(r.putBack);
         return r.over() && r.found;
     }
 
@@ -277,21 +296,38 @@ private:
         r->sink->index = info->index;
         r->sink->volume = info->volume;
         r->sink->muted = info->mute != 0;
-        if (Write* w = r->write) w->sent = send(c, *r->sink, *w, r);
+        Write* w = r->write;
+        if (!w) return;
+        if (!r->ahead) {
+            w->sent = send(c, *r->sink, *w, r);
+        } else if (const std::optional<int> other = foreign(*r->sink, *w)) {
+            // Someone else's change came just before the write: theirs goes back over it.
+            *w->seen = other;
+            r->putBack = pa_context_set_sink_volume_by_index(c, info->index, &info->volume, &onPutBack, r);
+        }
+    }
+
+    static bool fits(std::span<const uint32_t> values) {
+        return std::all_of(values.begin(), values.end(), [](uint32_t v) { return v <= PA_VOLUME_NORM; });
+    }
+
+    // The value the look found (second channel, or the only one) when it is none of those the
+    // write expects.
+    static std::optional<int> foreign(const Sink& s, const Write& w) {
+        const std::vector<uint32_t> now = valuesOf(w.id, s);
+        if (!w.expected || now.empty()) return std::nullopt;
+        const int v = static_cast<int>(now.size() >= 2 ? now[1] : now[0]);
+        if (std::find(w.expected->begin(), w.expected->end(), v) != w.expected->end()) return std::nullopt;
+        return v;
     }
 
     static bool send(pa_context* c, const Sink& s, Write& w, Request* r) {
         const std::vector<uint32_t> now = valuesOf(w.id, s);
-        if (w.values.empty() || w.values.size() > now.size()) return false;
-        // Refused as the ALSA plugin refuses it, rather than cut to the full level.
-        if (std::any_of(w.values.begin(), w.values.end(), [](uint32_t v) { return v > PA_VOLUME_NORM; }))
+        // A value beyond the full level is refused as the ALSA plugin refuses it, not cut down.
+        if (w.values.empty() || w.values.size() > now.size() || !fits(w.values)) return false;
+        if (const std::optional<int> other = foreign(s, w)) {
+            *w.seen = other;
             return false;
-        if (w.expected && !now.empty()) {
-            const int v = static_cast<int>(now.size() >= 2 ? now[1] : now[0]);
-            if (std::find(w.expected->begin(), w.expected->end(), v) == w.expected->end()) {
-                *w.seen = v;
-                return false;
-            }
         }
         if (w.id == kMuteId) {
             r->writeOp = pa_context_set_sink_mute_by_index(c, s.index, w.values[0] != 0, &onWritten, r);
@@ -307,6 +343,12 @@ private:
         auto* r = static_cast<Request*>(data);
         r->write->answered = true;
         r->write->written = success != 0;
+        pa_threaded_mainloop_signal(r->self->loop_, 0);
+    }
+
+    static void onPutBack(pa_context*, int, void* data) {
+        auto* r = static_cast<Request*>(data);
+        r->putBackAnswered = true;
         pa_threaded_mainloop_signal(r->self->loop_, 0);
     }
 

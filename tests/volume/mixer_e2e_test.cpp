@@ -65,6 +65,7 @@ TEST(MixerE2E, SysVolumeDrivesAndFollowsThePulseSink) {
     std::optional<int> seen;
     EXPECT_EQ(sv->mixer().SetVolumeIf({30000}, 10000, &seen), 0);
     EXPECT_EQ(seen, 20000);
+    EXPECT_EQ(sinkVolumes(ps), (std::vector<long>{20000, 20000}));
     EXPECT_EQ(sv->mixer().SetVolumeIf({30000, 20000}, 10000, &seen), 1);
     EXPECT_EQ(seen, std::nullopt);
     EXPECT_EQ(sinkVolumes(ps), (std::vector<long>{10000, 10000}));
