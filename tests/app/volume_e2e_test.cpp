@@ -109,7 +109,14 @@ public:
 
 protected:
     static std::string track() { return file("tone.mp3"); }
-    static void setPercent(long p) { setSinkVolume(std::to_string(p) + "%"); }
+    // Sets the sink's volume as another program would; false (printing why) when pactl failed.
+    static bool setPercent(long p) {
+        const CommandResult r =
+            e2ePulse().pactl({"set-sink-volume", e2ePulse().sink(), std::to_string(p) + "%"});
+        if (r.exitCode != 0)
+            std::printf("pactl set-sink-volume failed (%d): %s\n", r.exitCode, r.err.c_str());
+        return r.exitCode == 0;
+    }
     // Polls until the sink reads `want` percent (within 1); what it read last.
     static long settled(long want, double timeout = 5) {
         long v = -1;
@@ -210,20 +217,23 @@ TEST_P(OutsideChange, TheVolumeSetIsTheOneTheFadeEndsOn) {
     if (c.fade == Fade::Resume) pausedAt(80);
 
     Clock::time_point t0 = Clock::now();
+    double setBy = 0;  // seconds from t0 until pactl had set it
     if (c.whilePaused) {
-        setPercent(30);
+        ASSERT_TRUE(setPercent(30));
+        setBy = secondsSince(t0);
         sleepUntil(t0, c.at);
         playPause();
     } else {
         playPause();
         sleepUntil(t0, c.at);
-        setPercent(30);
+        ASSERT_TRUE(setPercent(30));
+        setBy = secondsSince(t0);
     }
     std::string seen;
     EXPECT_GE(secondsUntil(status, c.fade == Fade::Pause ? "Paused" : "Playing", 5, &seen), 0) << seen;
     const long after = settledAndKept(30);
-    std::printf("%s fade, 30 %% set %s %.1f s: sink %ld %% after\n", nameOf(c.fade),
-                c.whilePaused ? "before it, paused," : "into it at", c.at, after);
+    std::printf("%s fade, 30 %% set %s %.1f s (pactl done at %.2f s): sink %ld %% after\n", nameOf(c.fade),
+                c.whilePaused ? "before it, paused," : "into it at", c.at, setBy, after);
     EXPECT_EQ(after, 30);
 }
 
