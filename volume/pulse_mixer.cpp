@@ -241,8 +241,10 @@ private:
 
     // With the lock held: looks at the sink and, when `write` is given and the look allows it,
     // writes. A write that must not go over another's change is sent right behind the look,
-    // before its answer: the server takes the two one after the other, so no other program's
-    // change can land between them, whatever keeps this process from running meanwhile. When the
+    // before its answer: the two reach the server together, so another program's change comes
+    // between them only when it reaches the server at that very moment, however long this
+    // process then waits for a processor (which, between an answer and a write sent from it,
+    // left room for such changes now and then on a loaded machine). When the
     // look then shows a value that is not one of those expected, that value is written back at
     // once (the sink shows the step for a round trip). Any other write is sent from the look's
     // answer. False when the server did not answer (or has gone) or there is no default sink.
