@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 
@@ -311,6 +312,27 @@ public:
 };
 
 }  // namespace
+
+bool alsaDefaultIsPulse() {
+    // ALSA settles what `default` is once per process, when a device is first opened by that name
+    // (before that its configuration does not name it yet): found out once, by opening it.
+    static std::atomic<int> known{-1};
+    if (known >= 0) return known != 0;
+    snd_ctl_t* ctl = nullptr;
+    if (snd_ctl_open(&ctl, "default", 0) < 0 || !ctl) return false;  // asked again next time
+    snd_config_t* top = nullptr;
+    bool pulse = false;
+    if (snd_config_update_ref(&top) >= 0 && top) {
+        snd_config_t* node = nullptr;
+        const char* type = nullptr;
+        pulse = snd_config_search(top, "ctl.default.type", &node) >= 0 &&
+                snd_config_get_string(node, &type) >= 0 && type && std::strcmp(type, "pulse") == 0;
+        snd_config_unref(top);
+    }
+    snd_ctl_close(ctl);
+    known = pulse ? 1 : 0;
+    return pulse;
+}
 
 std::unique_ptr<MixerSystem> makeAlsaMixerSystem() {
     return std::make_unique<AlsaMixerSystem>();

@@ -10,5 +10,8 @@
 namespace vesperon::volume {
 
 std::unique_ptr<MixerSystem> makeAlsaMixerSystem();
+// ALSA's `default` control device is PulseAudio's plugin (its configuration loads it when a
+// server runs; ALSA decides that once per process, when the configuration is first read).
+bool alsaDefaultIsPulse();
 
 }  // namespace vesperon::volume

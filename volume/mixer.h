@@ -52,6 +52,13 @@ public:
     // Reads or writes values.size() channels (a mute control has one, uniform).
     virtual bool readValues(uint32_t controlId, std::span<uint32_t> values) = 0;
     virtual bool writeValues(uint32_t controlId, std::span<const uint32_t> values) = 0;
+    // Writes `values` unless the control's value now (its second channel, or its only one) is none
+    // of `expected`: then nothing is written and *seen says what is there. The look and the write
+    // come as close together as the mixer allows, so that another program's change lands before
+    // the look (and is seen) rather than between the two (and is overwritten). This one reads and
+    // then writes; a value that cannot be read does not hold the write back.
+    virtual bool writeValuesIf(uint32_t controlId, const std::vector<int>& expected,
+                               std::span<const uint32_t> values, std::optional<int>* seen);
     // Descriptors that become readable when the mixer has news; takeChangedControls then reads
     // the news and returns the ids of the watched controls whose values changed.
     virtual std::vector<int> pollDescriptors() = 0;

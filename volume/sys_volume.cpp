@@ -236,16 +236,8 @@ int SysVolume::SetVolumeIf(const std::vector<int>& expected, int level, std::opt
     auto outcome = std::make_shared<Outcome>();
     const auto channels = volume_.channels;
     if (!ask([h, id = volume_.controlId, channels, expected, level, outcome] {
-            std::vector<uint32_t> now(channels);
-            if (h->readValues(id, now)) {
-                const int v = static_cast<int>(now.size() >= 2 ? now[1] : now[0]);
-                if (std::find(expected.begin(), expected.end(), v) == expected.end()) {
-                    outcome->seen = v;
-                    return;
-                }
-            }
-            outcome->written =
-                h->writeValues(id, std::vector<uint32_t>(channels, static_cast<uint32_t>(level)));
+            const std::vector<uint32_t> values(channels, static_cast<uint32_t>(level));
+            outcome->written = h->writeValuesIf(id, expected, values, &outcome->seen);
         }))
         return 0;
     *seen = outcome->seen;

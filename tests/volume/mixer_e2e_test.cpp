@@ -61,6 +61,14 @@ TEST(MixerE2E, SysVolumeDrivesAndFollowsThePulseSink) {
     EXPECT_EQ(sv->GetVolume(left, right), 1);
     EXPECT_EQ(left, 20000);
     EXPECT_EQ(right, 20000);
+    // A write that must not go over another's change: refused while the sink shows that change.
+    std::optional<int> seen;
+    EXPECT_EQ(sv->mixer().SetVolumeIf({30000}, 10000, &seen), 0);
+    EXPECT_EQ(seen, 20000);
+    EXPECT_EQ(sinkVolumes(ps), (std::vector<long>{20000, 20000}));
+    EXPECT_EQ(sv->mixer().SetVolumeIf({30000, 20000}, 10000, &seen), 1);
+    EXPECT_EQ(seen, std::nullopt);
+    EXPECT_EQ(sinkVolumes(ps), (std::vector<long>{10000, 10000}));
 
     const int muteBefore = f.rec.count("系统音量1", 1);
     ASSERT_EQ(ps.pactl({"set-sink-mute", ps.sink(), "1"}).exitCode, 0);
