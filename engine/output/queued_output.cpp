@@ -67,7 +67,7 @@ Status QueuedOutput::write(WaveHeader* h) {
     queue_.push_back(h);
     soundAccepted_ += h->bufferLength / frameBytes_;
     // A worker asleep until its device wants more takes this header when it wakes: waking it
-    // for every header would double its wake-ups.
+    // for every header would double its wake-ups. (Not so one waiting with all it was given.)
     ++changes_;
     if (!sleepingOnDevice_) cv_.notify_all();
     return Status::Ok;
@@ -548,7 +548,9 @@ void QueuedOutput::run() {
         if (t.wakeAt == kUntilWoken)
             cv_.wait(lock, woken);
         else if (t.wakeAt > now) {
-            sleepingOnDevice_ = true;
+            // Only a device that is full wakes the worker when it wants more; one that has
+            // taken everything is waiting for its own reasons, and the next header goes on at once.
+            sleepingOnDevice_ = sound && t.wrote < feed.frames;
             cv_.wait_until(lock, t.wakeAt, woken);
             sleepingOnDevice_ = false;
         }

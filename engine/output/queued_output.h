@@ -147,7 +147,7 @@ private:
     void* context_ = nullptr;
     bool open_ = false, closing_ = false;
     std::uint64_t changes_ = 0;  // counts what callers asked of the worker
-    bool sleepingOnDevice_ = false;  // the worker waits for a time its device gave
+    bool sleepingOnDevice_ = false;  // the worker waits for its full device to want more
     std::thread::id workerId_;
     bool notifying_ = false;  // the worker is calling back for headers outside the lock
     // The headers, oldest first: written by callers, taken by the worker, returned by reset().
