@@ -2,7 +2,10 @@
 // answer) as a backend of the queued output: one playback stream for the format, kept across
 // tracks, on the process's one connection to the server (a threaded main loop and a context,
 // made once, connected ahead of the first play when asked, and made again only after the
-// server has gone).
+// server has gone). Connected ahead, it also makes a stream for the likely format (44.1 kHz
+// stereo) as soon as it is up, which the first play takes if its format matches: the stream's
+// round trip to the server is then off the way to the first sound. Not taken within 5 s, it
+// is let go.
 //
 // What the stream gives that ALSA's pulse plugin does not: its time is the sound as heard
 // (interpolated between the server's timing reports), so headers come back when heard; a pause
@@ -35,15 +38,20 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// What the stream asks the server to hold: a second ahead, topped up 0.45 s at a time (about
-// two requests a second, so two turns of the worker: fewer wake-ups than a tighter buffer,
-// while the sink keeps the 50 ms of latency left over, so a cork is heard at once); play
-// starts once 40 ms are there (two decoded frames at most), about when paplay's would.
-constexpr pa_usec_t kTargetMicros = 1000000;
-constexpr pa_usec_t kMinRequestMicros = 450000;
+// What the stream asks the server to hold: 1.5 s ahead, topped up 0.7 s at a time (about 1.4
+// requests a second: each costs a turn of the worker and of each stage behind it, a handful of
+// wake-ups in all; a larger top-up would outrun what the PCM ring holds beyond the server's
+// part, under three seconds), while the sink keeps the 50 ms of latency left over, so a cork
+// is heard at once; play starts once 40 ms are there (two decoded frames at most), about when
+// paplay's would. The worker stages a second at a time.
+constexpr pa_usec_t kTargetMicros = 1500000;
+constexpr pa_usec_t kMinRequestMicros = 700000;
 constexpr pa_usec_t kPrebufferMicros = 40000;
+constexpr pa_usec_t kStageMicros = 1000000;
 // The longest a connection or a stream operation may take before the server counts as gone.
 constexpr auto kOperationLimit = 2s;
+// How long the stream made ahead of the first play waits to be taken before it is let go.
+constexpr pa_usec_t kSpareLifeMicros = 5000000;
 // The worker's turns while the stream runs out (no sound queued): no closer together than
 // this, nor further apart (a header heard comes back within it). While the stream is full, the
 // server's request for more wakes the worker; the longest sleep then only bounds how late a
@@ -82,6 +90,40 @@ bool waitLocked(pa_threaded_mainloop* loop, Done done, Clock::duration limit) {
     return done();
 }
 
+// With the loop's lock held: a playback stream for the format on the context, connecting (not
+// yet ready); null when the library refuses the format (*refused) or the connection fails.
+pa_stream* newPlaybackStream(pa_context* context, const pa_sample_spec& format, const char* mediaName,
+                             bool* refused = nullptr) {
+    pa_proplist* media = pa_proplist_new();
+    pa_proplist_sets(media, PA_PROP_MEDIA_ROLE, "music");
+    pa_proplist_sets(media, PA_PROP_MEDIA_NAME, mediaName);
+    pa_stream* stream = pa_stream_new_with_proplist(context, nullptr, &format, nullptr, media);
+    pa_proplist_free(media);
+    if (refused) *refused = !stream;
+    if (!stream) return nullptr;
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetMicros, &format));
+    attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(kPrebufferMicros, &format));
+    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kMinRequestMicros, &format));
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+        pa_stream_unref(stream);
+        return nullptr;
+    }
+    return stream;
+}
+
+// With the loop's lock held: lets go of a stream, its callbacks first.
+void dropStream(pa_stream* stream) {
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+}
+
 // The process's one connection to the server, shared by every stream. Never destroyed: a kept
 // device may outlive the statics, and the loop's thread ends with the process.
 class PulseLink {
@@ -106,13 +148,34 @@ public:
         return loop_;
     }
 
-    // Begins connecting unless a connection is up or under way; returns at once.
+    // Begins connecting unless a connection is up or under way, and has a stream for the
+    // likely format made as soon as it is up; returns at once. The loop's own thread does the
+    // work (reading the client's configuration, the socket), while the caller goes on to
+    // start the play.
     void warmUp() {
+        {
+            std::lock_guard lock(spareMutex_);
+            spareWanted_ = true;
+        }
         pa_threaded_mainloop* l = loop();
         if (!l) return;
         pa_threaded_mainloop_lock(l);
-        connectLocked();
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(l);
+        api->defer_new(api, &onConnectAhead, this);
         pa_threaded_mainloop_unlock(l);
+    }
+
+    // With the loop's lock held: the stream made ahead for this format, if there is one that
+    // has not failed; the caller owns it and gives it its callbacks.
+    pa_stream* takeSpareLocked(const pa_sample_spec& format) {
+        if (!spare_) return nullptr;
+        pa_stream* stream = spare_;
+        if (!pa_sample_spec_equal(pa_stream_get_sample_spec(stream), &format) ||
+            !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || pa_stream_get_context(stream) != context_)
+            return nullptr;
+        spare_ = nullptr;
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        return stream;
     }
 
     // With the loop's lock held: a ready context, connecting (again) first when needed; null when
@@ -131,20 +194,72 @@ public:
     }
 
 private:
-    static void onContextState(pa_context*, void* self) {
+    static void onContextState(pa_context* context, void* self) {
+        auto* link = static_cast<PulseLink*>(self);
+        if (pa_context_get_state(context) == PA_CONTEXT_READY) link->makeSpareLocked();
+        pa_threaded_mainloop_signal(link->loop_, 0);
+    }
+    static void onConnectAhead(pa_mainloop_api* api, pa_defer_event* e, void* self) {
+        auto* link = static_cast<PulseLink*>(self);
+        api->defer_free(e);
+        link->connectLocked();
+        if (link->context_ && pa_context_get_state(link->context_) == PA_CONTEXT_READY)
+            link->makeSpareLocked();
+    }
+    static void onSpareState(pa_stream*, void* self) {
         pa_threaded_mainloop_signal(static_cast<PulseLink*>(self)->loop_, 0);
+    }
+    static void onSpareExpired(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* self) {
+        auto* link = static_cast<PulseLink*>(self);
+        api->time_free(e);
+        link->spareTimer_ = nullptr;
+        link->dropSpareLocked();
+    }
+
+    // With the loop's lock held: most plays are of 44.1 kHz stereo, and making their stream
+    // ahead takes its round trips to the server off the way to the first sound. Once per
+    // warmUp; let go unless taken soon.
+    void makeSpareLocked() {
+        {
+            std::lock_guard lock(spareMutex_);
+            if (!spareWanted_) return;
+            spareWanted_ = false;
+        }
+        dropSpareLocked();
+        const pa_sample_spec likely{PA_SAMPLE_S16LE, 44100, 2};
+        spare_ = newPlaybackStream(context_, likely, kApplicationName);
+        if (!spare_) return;
+        pa_stream_set_state_callback(spare_, &onSpareState, this);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+        timeval at{};
+        pa_gettimeofday(&at);
+        pa_timeval_add(&at, kSpareLifeMicros);
+        spareTimer_ = api->time_new(api, &at, &onSpareExpired, this);
+    }
+
+    void dropSpareLocked() {
+        if (spareTimer_) {
+            pa_threaded_mainloop_get_api(loop_)->time_free(spareTimer_);
+            spareTimer_ = nullptr;
+        }
+        if (spare_) dropStream(spare_);
+        spare_ = nullptr;
+    }
+
+    void dropContext() {
+        dropSpareLocked();
+        if (!context_) return;
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        context_ = nullptr;
     }
 
     // A failed context cannot be used again: a new one takes its place. The streams of the old
     // one have failed with it (which wakes their workers) and hold their own reference to it.
     void connectLocked() {
         if (context_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) return;
-        if (context_) {
-            pa_context_set_state_callback(context_, nullptr, nullptr);
-            pa_context_disconnect(context_);
-            pa_context_unref(context_);
-            context_ = nullptr;
-        }
+        dropContext();
         pa_proplist* app = pa_proplist_new();
         pa_proplist_sets(app, PA_PROP_APPLICATION_NAME, kApplicationName);
         pa_proplist_sets(app, PA_PROP_APPLICATION_ID, kApplicationId);
@@ -159,7 +274,13 @@ private:
 
     std::once_flag started_;
     pa_threaded_mainloop* loop_ = nullptr;  // set once by loop()
-    pa_context* context_ = nullptr;         // guarded by the loop's lock
+    // --- guarded by the loop's lock
+    pa_context* context_ = nullptr;
+    pa_stream* spare_ = nullptr;  // made ahead for the first play, not yet taken
+    pa_time_event* spareTimer_ = nullptr;
+    // --- set by warmUp, which may run before the loop does; taken by the loop's callback
+    std::mutex spareMutex_;
+    bool spareWanted_ = false;
 };
 
 class PulseOutput : public QueuedOutput {
@@ -203,7 +324,7 @@ private:
 
     // A server this process played through, or one it was told to wait for, is waited for.
     bool waitsForDevice() const override { return waitForServer_ || everOpened(); }
-    std::size_t stageFrames() const override { return framesOf(kTargetMicros); }
+    std::size_t stageFrames() const override { return framesOf(kStageMicros); }
     // The first try comes at once, then at a growing interval up to a fifth of a second: a
     // failed connection costs next to nothing, and the sound comes back soon after the server.
     Clock::duration retryDelay(int failures) const override {
@@ -274,24 +395,14 @@ private:
     Status connect(const pa_sample_spec& sampleFormat) {
         pa_context* context = PulseLink::instance().readyLocked();
         if (!context) return Status::DeviceFailed;
-        pa_proplist* media = pa_proplist_new();
-        pa_proplist_sets(media, PA_PROP_MEDIA_ROLE, "music");
-        pa_proplist_sets(media, PA_PROP_MEDIA_NAME, mediaName_.empty() ? kApplicationName : mediaName_.c_str());
-        stream_ = pa_stream_new_with_proplist(context, nullptr, &sampleFormat, nullptr, media);
-        pa_proplist_free(media);
-        if (!stream_) return Status::BadFormat;
+        stream_ = PulseLink::instance().takeSpareLocked(sampleFormat);
+        bool refused = false;
+        if (!stream_)
+            stream_ = newPlaybackStream(context, sampleFormat,
+                                        mediaName_.empty() ? kApplicationName : mediaName_.c_str(), &refused);
+        if (!stream_) return refused ? Status::BadFormat : Status::DeviceFailed;
         pa_stream_set_state_callback(stream_, &onStreamState, this);
         pa_stream_set_write_callback(stream_, &onWritable, this);
-        pa_buffer_attr attr{};
-        attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetMicros, &sampleFormat));
-        attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(kPrebufferMicros, &sampleFormat));
-        attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kMinRequestMicros, &sampleFormat));
-        attr.fragsize = static_cast<std::uint32_t>(-1);
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                          PA_STREAM_ADJUST_LATENCY);
-        if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
-            return Status::DeviceFailed;
         auto ready = [&] {
             const pa_stream_state_t s = pa_stream_get_state(stream_);
             return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
@@ -305,10 +416,7 @@ private:
     // With the lock held: lets go of the stream (the connection stays for the next).
     void tearDown() {
         if (!stream_) return;
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_write_callback(stream_, nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
+        dropStream(stream_);
         stream_ = nullptr;
     }
 
