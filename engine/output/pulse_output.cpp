@@ -2,10 +2,7 @@
 // answer) as a backend of the queued output: one playback stream for the format, kept across
 // tracks, on the process's one connection to the server (a threaded main loop and a context,
 // made once, connected ahead of the first play when asked, and made again only after the
-// server has gone). Connected ahead, it also makes a stream for the likely format (44.1 kHz
-// stereo) as soon as it is up, which the first play takes if its format matches: the stream's
-// round trip to the server is then off the way to the first sound. Not taken within 5 s, it
-// is let go.
+// server has gone).
 //
 // What the stream gives that ALSA's pulse plugin does not: its time is the sound as heard
 // (interpolated between the server's timing reports), so headers come back when heard; a pause
@@ -50,8 +47,6 @@ constexpr pa_usec_t kPrebufferMicros = 40000;
 constexpr pa_usec_t kStageMicros = 1000000;
 // The longest a connection or a stream operation may take before the server counts as gone.
 constexpr auto kOperationLimit = 2s;
-// How long the stream made ahead of the first play waits to be taken before it is let go.
-constexpr pa_usec_t kSpareLifeMicros = 5000000;
 // The worker's turns while the stream runs out (no sound queued): no closer together than
 // this, nor further apart (a header heard comes back within it). While the stream is full, the
 // server's request for more wakes the worker; the longest sleep then only bounds how late a
@@ -148,34 +143,16 @@ public:
         return loop_;
     }
 
-    // Begins connecting unless a connection is up or under way, and has a stream for the
-    // likely format made as soon as it is up; returns at once. The loop's own thread does the
-    // work (reading the client's configuration, the socket), while the caller goes on to
-    // start the play.
+    // Begins connecting unless a connection is up or under way; returns at once. The loop's own
+    // thread does the work (reading the client's configuration, the socket), while the caller
+    // goes on meanwhile.
     void warmUp() {
-        {
-            std::lock_guard lock(spareMutex_);
-            spareWanted_ = true;
-        }
         pa_threaded_mainloop* l = loop();
         if (!l) return;
         pa_threaded_mainloop_lock(l);
         pa_mainloop_api* api = pa_threaded_mainloop_get_api(l);
         api->defer_new(api, &onConnectAhead, this);
         pa_threaded_mainloop_unlock(l);
-    }
-
-    // With the loop's lock held: the stream made ahead for this format, if there is one that
-    // has not failed; the caller owns it and gives it its callbacks.
-    pa_stream* takeSpareLocked(const pa_sample_spec& format) {
-        if (!spare_) return nullptr;
-        pa_stream* stream = spare_;
-        if (!pa_sample_spec_equal(pa_stream_get_sample_spec(stream), &format) ||
-            !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || pa_stream_get_context(stream) != context_)
-            return nullptr;
-        spare_ = nullptr;
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        return stream;
     }
 
     // With the loop's lock held: a ready context, connecting (again) first when needed; null when
@@ -194,60 +171,16 @@ public:
     }
 
 private:
-    static void onContextState(pa_context* context, void* self) {
-        auto* link = static_cast<PulseLink*>(self);
-        if (pa_context_get_state(context) == PA_CONTEXT_READY) link->makeSpareLocked();
-        pa_threaded_mainloop_signal(link->loop_, 0);
+    static void onContextState(pa_context*, void* self) {
+        pa_threaded_mainloop_signal(static_cast<PulseLink*>(self)->loop_, 0);
     }
     static void onConnectAhead(pa_mainloop_api* api, pa_defer_event* e, void* self) {
         auto* link = static_cast<PulseLink*>(self);
         api->defer_free(e);
         link->connectLocked();
-        if (link->context_ && pa_context_get_state(link->context_) == PA_CONTEXT_READY)
-            link->makeSpareLocked();
-    }
-    static void onSpareState(pa_stream*, void* self) {
-        pa_threaded_mainloop_signal(static_cast<PulseLink*>(self)->loop_, 0);
-    }
-    static void onSpareExpired(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* self) {
-        auto* link = static_cast<PulseLink*>(self);
-        api->time_free(e);
-        link->spareTimer_ = nullptr;
-        link->dropSpareLocked();
-    }
-
-    // With the loop's lock held: most plays are of 44.1 kHz stereo, and making their stream
-    // ahead takes its round trips to the server off the way to the first sound. Once per
-    // warmUp; let go unless taken soon.
-    void makeSpareLocked() {
-        {
-            std::lock_guard lock(spareMutex_);
-            if (!spareWanted_) return;
-            spareWanted_ = false;
-        }
-        dropSpareLocked();
-        const pa_sample_spec likely{PA_SAMPLE_S16LE, 44100, 2};
-        spare_ = newPlaybackStream(context_, likely, kApplicationName);
-        if (!spare_) return;
-        pa_stream_set_state_callback(spare_, &onSpareState, this);
-        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
-        timeval at{};
-        pa_gettimeofday(&at);
-        pa_timeval_add(&at, kSpareLifeMicros);
-        spareTimer_ = api->time_new(api, &at, &onSpareExpired, this);
-    }
-
-    void dropSpareLocked() {
-        if (spareTimer_) {
-            pa_threaded_mainloop_get_api(loop_)->time_free(spareTimer_);
-            spareTimer_ = nullptr;
-        }
-        if (spare_) dropStream(spare_);
-        spare_ = nullptr;
     }
 
     void dropContext() {
-        dropSpareLocked();
         if (!context_) return;
         pa_context_set_state_callback(context_, nullptr, nullptr);
         pa_context_disconnect(context_);
@@ -274,13 +207,7 @@ private:
 
     std::once_flag started_;
     pa_threaded_mainloop* loop_ = nullptr;  // set once by loop()
-    // --- guarded by the loop's lock
-    pa_context* context_ = nullptr;
-    pa_stream* spare_ = nullptr;  // made ahead for the first play, not yet taken
-    pa_time_event* spareTimer_ = nullptr;
-    // --- set by warmUp, which may run before the loop does; taken by the loop's callback
-    std::mutex spareMutex_;
-    bool spareWanted_ = false;
+    pa_context* context_ = nullptr;         // guarded by the loop's lock
 };
 
 class PulseOutput : public QueuedOutput {
@@ -395,11 +322,9 @@ private:
     Status connect(const pa_sample_spec& sampleFormat) {
         pa_context* context = PulseLink::instance().readyLocked();
         if (!context) return Status::DeviceFailed;
-        stream_ = PulseLink::instance().takeSpareLocked(sampleFormat);
         bool refused = false;
-        if (!stream_)
-            stream_ = newPlaybackStream(context, sampleFormat,
-                                        mediaName_.empty() ? kApplicationName : mediaName_.c_str(), &refused);
+        stream_ = newPlaybackStream(context, sampleFormat,
+                                    mediaName_.empty() ? kApplicationName : mediaName_.c_str(), &refused);
         if (!stream_) return refused ? Status::BadFormat : Status::DeviceFailed;
         pa_stream_set_state_callback(stream_, &onStreamState, this);
         pa_stream_set_write_callback(stream_, &onWritable, this);
