@@ -129,26 +129,15 @@ public:
     }
 
     // The running main loop; null when it cannot run.
-    pa_threaded_mainloop* loop() {
-        std::call_once(started_, [this] {
-            pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
-            if (!loop) return;
-            pa_threaded_mainloop_set_name(loop, "vesperon-pulse");
-            if (pa_threaded_mainloop_start(loop) < 0) {
-                pa_threaded_mainloop_free(loop);
-                return;
-            }
-            loop_ = loop;
-        });
-        return loop_;
-    }
+    pa_threaded_mainloop* loop() { return start(nullptr); }
 
     // Begins connecting unless a connection is up or under way; returns at once. The loop's own
     // thread does the work (reading the client's configuration, the socket), while the caller
     // goes on meanwhile.
     void warmUp() {
-        pa_threaded_mainloop* l = loop();
-        if (!l) return;
+        bool begun = false;
+        pa_threaded_mainloop* l = start(&begun);
+        if (!l || begun) return;
         pa_threaded_mainloop_lock(l);
         pa_mainloop_api* api = pa_threaded_mainloop_get_api(l);
         api->defer_new(api, &onConnectAhead, this);
@@ -171,6 +160,27 @@ public:
     }
 
 private:
+    // Starts the loop once; whoever starts it wants the connection, which its thread begins as
+    // soon as it runs (*connecting is then set). Asked for before the thread starts, that needs
+    // no lock: a starting thread holding it would keep the caller waiting.
+    pa_threaded_mainloop* start(bool* connecting) {
+        std::call_once(started_, [&] {
+            pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
+            if (!loop) return;
+            pa_threaded_mainloop_set_name(loop, "vesperon-pulse");
+            pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+            loop_ = loop;  // for the callback, which runs only once the thread has started
+            api->defer_new(api, &onConnectAhead, this);
+            if (pa_threaded_mainloop_start(loop) < 0) {
+                loop_ = nullptr;
+                pa_threaded_mainloop_free(loop);
+                return;
+            }
+            if (connecting) *connecting = true;
+        });
+        return loop_;
+    }
+
     static void onContextState(pa_context*, void* self) {
         pa_threaded_mainloop_signal(static_cast<PulseLink*>(self)->loop_, 0);
     }
