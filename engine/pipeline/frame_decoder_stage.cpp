@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
-#include <thread>
 
 #include "engine/pipeline/file_source.h"
 
@@ -71,9 +70,6 @@ void FrameDecoder::run() {
     // The progress of the sound heard counts from where the play starts.
     pcm_->postMessage(StageMessage::makeFormat(format, stream_->frameCounter(), stream_->info().totalFrames));
     tellRenderer(true);
-    // The renderer, woken for the format, opens the device while this thread decodes ahead:
-    // under load it would otherwise wait for this thread's time slice to end first.
-    std::this_thread::yield();
 
     while (!stopping()) {
         if (paused()) {
