@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/output/output_keeper.h"
+
 namespace vesperon::engine {
 
 Status AudioOutput::prepareHeader(WaveHeader* header) {
@@ -33,7 +35,13 @@ std::string expandSequence(const std::string& path) {
 void prepareAudioOutput() {
     const char* env = std::getenv("VESPERON_AUDIO_OUTPUT");
     const std::string choice = env ? env : "";
-    if (choice.empty() || choice == "pulse") connectPulseAhead();
+    if (choice.empty() || choice == "pulse") {
+        connectPulseAhead();
+        // Most plays are of 44.1 kHz stereo: a device for it, opened while the first play
+        // starts, takes the stream's set-up and the worker's start off the way to its first
+        // sound. Kept only if the server answers; closed with the idle ones if not taken.
+        OutputKeeper::instance().openAhead(makePulseOutput(false), PcmFormat::pcm16(2, 44100));
+    }
 }
 
 std::unique_ptr<AudioOutput> openAudioOutput(const PcmFormat& format, AudioOutput::DoneCallback done,

@@ -40,6 +40,9 @@ struct OutputKeeper::State {
     bool quit = false;
     bool closerRunning = false;  // the closer has not yet left closeIdle()
     std::thread closer;          // (re)started by give() under mutex; joined last by the destructor
+    bool opening = false;        // a device is being opened ahead (openAhead)
+    std::condition_variable opened;  // it has been kept or dropped
+    std::thread opener;              // started by openAhead under mutex
 
     // With mutex held: starts the closer unless it runs.
     void startCloser() {
@@ -100,10 +103,20 @@ OutputKeeper::OutputKeeper() : s_(std::make_unique<State>()) {}
 
 OutputKeeper::~OutputKeeper() {
     {
-        std::lock_guard lock(s_->mutex);
+        std::unique_lock lock(s_->mutex);
         s_->quit = true;
         s_->cv.notify_all();
+        // A device still opening ahead against a server that hangs is left to the end of the
+        // process, with the state it reaches.
+        if (!s_->opened.wait_for(lock, kExitCloseWait, [&] { return !s_->opening; })) {
+            s_->opener.detach();
+            lock.unlock();
+            if (s_->closer.joinable()) s_->closer.join();
+            (void)s_.release();  // the opener may still use it
+            return;
+        }
     }
+    if (s_->opener.joinable()) s_->opener.join();
     if (s_->closer.joinable()) s_->closer.join();
     // At exit a device whose sound server hangs (stopped, not dead) would hold the program up
     // until it gives up on the server: it is closed on a thread of its own, waited for a little,
@@ -160,7 +173,9 @@ std::unique_ptr<AudioOutput> OutputKeeper::take(const PcmFormat& format, AudioOu
     std::unique_ptr<AudioOutput> device;
     PcmFormat keptFormat;
     {
-        std::lock_guard lock(s_->mutex);
+        std::unique_lock lock(s_->mutex);
+        // A device opening ahead is further on than one opened now would be.
+        s_->opened.wait(lock, [&] { return !s_->opening; });
         device = std::move(s_->kept);
         keptFormat = s_->format;
     }
@@ -225,6 +240,29 @@ void OutputKeeper::give(std::unique_ptr<AudioOutput> device, const PcmFormat& fo
         old->reset();
         old->close();
     }
+}
+
+void OutputKeeper::openAhead(std::unique_ptr<AudioOutput> device, const PcmFormat& format) {
+    if (!device) return;
+    std::lock_guard lock(s_->mutex);
+    if (s_->opening || s_->kept || s_->quit) return;
+    if (s_->opener.joinable()) s_->opener.join();  // it has ended, or is just ending
+    s_->opening = true;
+    s_->opener = std::thread([this, format, d = std::move(device)]() mutable {
+        const bool ok = d->open(format, nullptr, nullptr) == Status::Ok;
+        {
+            std::lock_guard lock(s_->mutex);
+            if (ok && !s_->kept && !s_->quit) {
+                s_->kept = std::move(d);
+                s_->format = format;
+                s_->quietSince = Clock::now();
+                s_->startCloser();
+            }
+            s_->opening = false;
+            s_->opened.notify_all();
+        }
+        if (d && ok) d->close();
+    });
 }
 
 }  // namespace vesperon::engine

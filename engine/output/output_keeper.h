@@ -24,6 +24,11 @@ public:
                                       Status* result);
     // A device whose headers have all been returned (release() succeeded); kept for the next take.
     void give(std::unique_ptr<AudioOutput> device, const PcmFormat& format);
+    // Opens `device` for the format on a thread of its own and keeps it as a play would have
+    // left it, unless a device is kept already: the first play of that format then takes it
+    // with its stream set up and its worker running. A take() meanwhile waits for it. A device
+    // that does not open is dropped.
+    void openAhead(std::unique_ptr<AudioOutput> device, const PcmFormat& format);
     // Closes the kept device now (for tests and exit).
     void closeNow();
     // Waits (at most `seconds`) until the kept device has played what it holds, then closes it:

@@ -35,13 +35,16 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// What the stream asks the server to hold: a second ahead, topped up 0.45 s at a time (about
-// two requests a second, so two turns of the worker: fewer wake-ups than a tighter buffer,
-// while the sink keeps the 50 ms of latency left over, so a cork is heard at once); play
-// starts once 40 ms are there (two decoded frames at most), about when paplay's would.
-constexpr pa_usec_t kTargetMicros = 1000000;
-constexpr pa_usec_t kMinRequestMicros = 450000;
+// What the stream asks the server to hold: 1.5 s ahead, topped up 0.7 s at a time (about 1.4
+// requests a second: each costs a turn of the worker and of each stage behind it, a handful of
+// wake-ups in all; a larger top-up would outrun what the PCM ring holds beyond the server's
+// part, under three seconds), while the sink keeps the 50 ms of latency left over, so a cork
+// is heard at once; play starts once 40 ms are there (two decoded frames at most), about when
+// paplay's would. The worker stages a second at a time.
+constexpr pa_usec_t kTargetMicros = 1500000;
+constexpr pa_usec_t kMinRequestMicros = 700000;
 constexpr pa_usec_t kPrebufferMicros = 40000;
+constexpr pa_usec_t kStageMicros = 1000000;
 // The longest a connection or a stream operation may take before the server counts as gone.
 constexpr auto kOperationLimit = 2s;
 // The worker's turns while the stream runs out (no sound queued): no closer together than
@@ -82,6 +85,40 @@ bool waitLocked(pa_threaded_mainloop* loop, Done done, Clock::duration limit) {
     return done();
 }
 
+// With the loop's lock held: a playback stream for the format on the context, connecting (not
+// yet ready); null when the library refuses the format (*refused) or the connection fails.
+pa_stream* newPlaybackStream(pa_context* context, const pa_sample_spec& format, const char* mediaName,
+                             bool* refused = nullptr) {
+    pa_proplist* media = pa_proplist_new();
+    pa_proplist_sets(media, PA_PROP_MEDIA_ROLE, "music");
+    pa_proplist_sets(media, PA_PROP_MEDIA_NAME, mediaName);
+    pa_stream* stream = pa_stream_new_with_proplist(context, nullptr, &format, nullptr, media);
+    pa_proplist_free(media);
+    if (refused) *refused = !stream;
+    if (!stream) return nullptr;
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetMicros, &format));
+    attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(kPrebufferMicros, &format));
+    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kMinRequestMicros, &format));
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+        pa_stream_unref(stream);
+        return nullptr;
+    }
+    return stream;
+}
+
+// With the loop's lock held: lets go of a stream, its callbacks first.
+void dropStream(pa_stream* stream) {
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+}
+
 // The process's one connection to the server, shared by every stream. Never destroyed: a kept
 // device may outlive the statics, and the loop's thread ends with the process.
 class PulseLink {
@@ -92,26 +129,18 @@ public:
     }
 
     // The running main loop; null when it cannot run.
-    pa_threaded_mainloop* loop() {
-        std::call_once(started_, [this] {
-            pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
-            if (!loop) return;
-            pa_threaded_mainloop_set_name(loop, "vesperon-pulse");
-            if (pa_threaded_mainloop_start(loop) < 0) {
-                pa_threaded_mainloop_free(loop);
-                return;
-            }
-            loop_ = loop;
-        });
-        return loop_;
-    }
+    pa_threaded_mainloop* loop() { return start(nullptr); }
 
-    // Begins connecting unless a connection is up or under way; returns at once.
+    // Begins connecting unless a connection is up or under way; returns at once. The loop's own
+    // thread does the work (reading the client's configuration, the socket), while the caller
+    // goes on meanwhile.
     void warmUp() {
-        pa_threaded_mainloop* l = loop();
-        if (!l) return;
+        bool begun = false;
+        pa_threaded_mainloop* l = start(&begun);
+        if (!l || begun) return;
         pa_threaded_mainloop_lock(l);
-        connectLocked();
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(l);
+        api->defer_new(api, &onConnectAhead, this);
         pa_threaded_mainloop_unlock(l);
     }
 
@@ -131,20 +160,49 @@ public:
     }
 
 private:
+    // Starts the loop once; whoever starts it wants the connection, which its thread begins as
+    // soon as it runs (*connecting is then set). Asked for before the thread starts, that needs
+    // no lock: a starting thread holding it would keep the caller waiting.
+    pa_threaded_mainloop* start(bool* connecting) {
+        std::call_once(started_, [&] {
+            pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
+            if (!loop) return;
+            pa_threaded_mainloop_set_name(loop, "vesperon-pulse");
+            pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+            loop_ = loop;  // for the callback, which runs only once the thread has started
+            api->defer_new(api, &onConnectAhead, this);
+            if (pa_threaded_mainloop_start(loop) < 0) {
+                loop_ = nullptr;
+                pa_threaded_mainloop_free(loop);
+                return;
+            }
+            if (connecting) *connecting = true;
+        });
+        return loop_;
+    }
+
     static void onContextState(pa_context*, void* self) {
         pa_threaded_mainloop_signal(static_cast<PulseLink*>(self)->loop_, 0);
+    }
+    static void onConnectAhead(pa_mainloop_api* api, pa_defer_event* e, void* self) {
+        auto* link = static_cast<PulseLink*>(self);
+        api->defer_free(e);
+        link->connectLocked();
+    }
+
+    void dropContext() {
+        if (!context_) return;
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        context_ = nullptr;
     }
 
     // A failed context cannot be used again: a new one takes its place. The streams of the old
     // one have failed with it (which wakes their workers) and hold their own reference to it.
     void connectLocked() {
         if (context_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) return;
-        if (context_) {
-            pa_context_set_state_callback(context_, nullptr, nullptr);
-            pa_context_disconnect(context_);
-            pa_context_unref(context_);
-            context_ = nullptr;
-        }
+        dropContext();
         pa_proplist* app = pa_proplist_new();
         pa_proplist_sets(app, PA_PROP_APPLICATION_NAME, kApplicationName);
         pa_proplist_sets(app, PA_PROP_APPLICATION_ID, kApplicationId);
@@ -203,7 +261,7 @@ private:
 
     // A server this process played through, or one it was told to wait for, is waited for.
     bool waitsForDevice() const override { return waitForServer_ || everOpened(); }
-    std::size_t stageFrames() const override { return framesOf(kTargetMicros); }
+    std::size_t stageFrames() const override { return framesOf(kStageMicros); }
     // The first try comes at once, then at a growing interval up to a fifth of a second: a
     // failed connection costs next to nothing, and the sound comes back soon after the server.
     Clock::duration retryDelay(int failures) const override {
@@ -274,24 +332,12 @@ private:
     Status connect(const pa_sample_spec& sampleFormat) {
         pa_context* context = PulseLink::instance().readyLocked();
         if (!context) return Status::DeviceFailed;
-        pa_proplist* media = pa_proplist_new();
-        pa_proplist_sets(media, PA_PROP_MEDIA_ROLE, "music");
-        pa_proplist_sets(media, PA_PROP_MEDIA_NAME, mediaName_.empty() ? kApplicationName : mediaName_.c_str());
-        stream_ = pa_stream_new_with_proplist(context, nullptr, &sampleFormat, nullptr, media);
-        pa_proplist_free(media);
-        if (!stream_) return Status::BadFormat;
+        bool refused = false;
+        stream_ = newPlaybackStream(context, sampleFormat,
+                                    mediaName_.empty() ? kApplicationName : mediaName_.c_str(), &refused);
+        if (!stream_) return refused ? Status::BadFormat : Status::DeviceFailed;
         pa_stream_set_state_callback(stream_, &onStreamState, this);
         pa_stream_set_write_callback(stream_, &onWritable, this);
-        pa_buffer_attr attr{};
-        attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetMicros, &sampleFormat));
-        attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(kPrebufferMicros, &sampleFormat));
-        attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kMinRequestMicros, &sampleFormat));
-        attr.fragsize = static_cast<std::uint32_t>(-1);
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                          PA_STREAM_ADJUST_LATENCY);
-        if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
-            return Status::DeviceFailed;
         auto ready = [&] {
             const pa_stream_state_t s = pa_stream_get_state(stream_);
             return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
@@ -305,10 +351,7 @@ private:
     // With the lock held: lets go of the stream (the connection stays for the next).
     void tearDown() {
         if (!stream_) return;
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_write_callback(stream_, nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
+        dropStream(stream_);
         stream_ = nullptr;
     }
 

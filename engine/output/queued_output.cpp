@@ -11,11 +11,13 @@ constexpr auto kStallLimit = std::chrono::seconds(2);
 constexpr auto kRetry = std::chrono::milliseconds(500);
 // The heard position runs on by the clock between the device's reports, but never further than
 // this: a little more than the longest a worker sleeps between reports while sound plays (the
-// pulse backend's 0.45 s between the server's requests), so the position never stalls between
+// pulse backend's 0.7 s between the server's requests), so the position never stalls between
 // them, and a device that stopped is caught up with soon after.
-constexpr auto kExtrapolateLimit = std::chrono::milliseconds(600);
+constexpr auto kExtrapolateLimit = std::chrono::milliseconds(850);
 constexpr auto kGiveUp = std::chrono::seconds(15);
 constexpr auto kRecentSound = std::chrono::milliseconds(20);
+// Below this held by the device, a header written while the worker sleeps wakes it.
+constexpr auto kHoldsLittle = std::chrono::milliseconds(100);
 // Added to the earliest moment the sound held at a pause can have been heard, for the jitter of
 // the played count that moment is computed from.
 constexpr auto kHeardMargin = std::chrono::milliseconds(100);
@@ -100,6 +102,11 @@ bool QueuedOutput::pauseHeard() {
 
 QueuedOutput::Clock::duration QueuedOutput::playTime(std::uint64_t frames) const {
     return std::chrono::microseconds(frames * 1000000 / static_cast<std::uint64_t>(format_.sampleRate));
+}
+
+std::uint64_t QueuedOutput::framesIn(Clock::duration d) const {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(d).count()) *
+           static_cast<std::uint64_t>(format_.sampleRate) / 1000000;
 }
 
 QueuedOutput::Clock::duration QueuedOutput::retryDelay(int) const {
@@ -548,7 +555,12 @@ void QueuedOutput::run() {
         if (t.wakeAt == kUntilWoken)
             cv_.wait(lock, woken);
         else if (t.wakeAt > now) {
-            sleepingOnDevice_ = true;
+            // A full device wakes the worker when it wants more, and one that holds plenty
+            // lets the headers written meanwhile gather until its next turn; one that holds
+            // next to nothing (the first frame of a play, below the server's start threshold)
+            // takes the next header at once.
+            const std::uint64_t held = framesWritten_ - std::min(lastPlayed_, framesWritten_);
+            sleepingOnDevice_ = sound ? t.wrote < feed.frames : held >= framesIn(kHoldsLittle);
             cv_.wait_until(lock, t.wakeAt, woken);
             sleepingOnDevice_ = false;
         }

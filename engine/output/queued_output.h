@@ -129,6 +129,7 @@ private:
     void putBackUnheard(std::vector<WaveHeader*>& done);
     void reopen(std::unique_lock<std::mutex>& lock);
     Clock::duration playTime(std::uint64_t frames) const;
+    std::uint64_t framesIn(Clock::duration d) const;
     std::uint64_t heardAt(std::uint64_t played) const;
 
     // --- set by open() before the worker starts; read-only while it runs
@@ -147,7 +148,7 @@ private:
     void* context_ = nullptr;
     bool open_ = false, closing_ = false;
     std::uint64_t changes_ = 0;  // counts what callers asked of the worker
-    bool sleepingOnDevice_ = false;  // the worker waits for a time its device gave
+    bool sleepingOnDevice_ = false;  // the worker sleeps on a device that holds plenty
     std::thread::id workerId_;
     bool notifying_ = false;  // the worker is calling back for headers outside the lock
     // The headers, oldest first: written by callers, taken by the worker, returned by reset().

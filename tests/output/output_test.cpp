@@ -142,6 +142,7 @@ public:
     ~ServerLikeOutput() override { stop(); }
     std::string name() const override { return "server-like"; }
     std::atomic<std::size_t> taken{0};  // frames of sound
+    Clock::duration idleTurn = 10ms;    // when to come back with nothing to write
 
 protected:
     Status openDevice(const PcmFormat&) override { return Status::Ok; }
@@ -155,10 +156,36 @@ protected:
         taken += t.wrote;
         t.allPlayed = !feed.data && feed.paused;
         t.healthy = true;
-        if (!feed.data) t.wakeAt = Clock::now() + 10ms;
+        if (!feed.data) t.wakeAt = Clock::now() + idleTurn;
         return t;
     }
 };
+
+// A device that has taken all it was given and waits for the sound to be heard (as the pulse
+// backend does for its oldest header) still takes the next header as it comes: the first sound
+// of a play is the first header and the second together, and a server plays neither alone.
+TEST(QueuedOutput, SoundWrittenWhileTheDeviceWaitsOnItsOwnIsTakenAtOnce) {
+    Returned r;
+    Buffers b;
+    ServerLikeOutput out;
+    out.idleTurn = 5s;
+    ASSERT_EQ(out.open(kFormat, &Returned::done, &r), Status::Ok);
+    auto taken = [&](std::size_t frames) {
+        const auto from = Clock::now();
+        while (out.taken < frames && Clock::now() - from < 4s) std::this_thread::sleep_for(1ms);
+        return std::chrono::duration<double>(Clock::now() - from).count();
+    };
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(out.prepareHeader(&b.headers[i]), Status::Ok);
+        ASSERT_EQ(out.write(&b.headers[i]), Status::Ok);
+        const double took = taken(2205u * (i + 1));
+        std::printf("header %d taken after %.3f s\n", i + 1, took);
+        EXPECT_LT(took, 1.0) << "header " << i + 1 << " waited for the device's own turn";
+        std::this_thread::sleep_for(50ms);  // the worker is asleep again
+    }
+    EXPECT_EQ(out.reset(), Status::Ok);
+    EXPECT_EQ(out.close(), Status::Ok);
+}
 
 // The pause's fade puts the volume back once the held sound counts as heard: a second held
 // cannot have been heard before a second has passed, whatever the played count says.

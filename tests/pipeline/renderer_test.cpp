@@ -221,6 +221,28 @@ TEST(WaveRenderer, AtTheEndAKeptDeviceGoesOnPlayingAndServesTheNextPlayOfItsForm
     other->close();
 }
 
+// A device opened ahead of the first play is the one that play takes, even when it asks before
+// the opening is done; one that does not open is dropped, and the play opens its own.
+TEST(OutputKeeper, TheFirstPlayTakesTheDeviceOpenedAheadOfIt) {
+    EnvOutput env("null");
+    OutputKeeper& keeper = OutputKeeper::instance();
+    keeper.closeNow();
+    auto ahead = makeNullOutput();
+    AudioOutput* opened = ahead.get();
+    keeper.openAhead(std::move(ahead), PcmFormat::pcm16(2, 44100));
+    auto taken = keeper.take(PcmFormat::pcm16(2, 44100), nullptr, nullptr, nullptr);
+    EXPECT_EQ(taken.get(), opened);
+    ASSERT_TRUE(taken);
+    taken->close();
+
+    keeper.openAhead(makeWavOutput("/nonexistent-directory/ahead.wav"), PcmFormat::pcm16(2, 44100));
+    Status result = Status::DeviceFailed;
+    auto own = keeper.take(PcmFormat::pcm16(2, 44100), nullptr, nullptr, &result);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->name(), "null");
+    own->close();
+}
+
 TEST(WaveRenderer, ADeviceThatCannotOpenIsReportedAsAFailure) {
     EnvOutput env("wav:/nonexistent-directory/out.wav");
     Requests requests;
