@@ -23,8 +23,10 @@ using vesperon::test::writeFile;
 
 SessionData sample() {
     SessionData d;
-    // Quotes, backslashes, a control character, CJK and bytes that are not UTF-8 all survive.
-    d.playlist = {"/music/bell.mp3", "/音乐/\"开场\" \\ 1.mp3", "/odd/\t\x01name.mp3", "/latin1/caf\xE9.mp3"};
+    // Quotes, backslashes, a control character, CJK, bytes that are not UTF-8 and a byte-order
+    // mark leading a string all survive.
+    d.playlist = {"/music/bell.mp3", "/音乐/\"开场\" \\ 1.mp3", "/odd/\t\x01name.mp3", "/latin1/caf\xE9.mp3",
+                  "\xEF\xBB\xBF/bom.mp3"};
     d.periods[0] = {{"8", "0", "0"}, {"8", "45", "0"}};
     d.periods[4] = {{"-", "", "07"}, {"23", "59", "59"}};
     d.loop = true;
