@@ -88,8 +88,9 @@ void AppendJsonString(std::string& out, std::string_view s) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (n == 0 || c < 0x20) {
-            const unsigned cp = n == 0 ? 0xDC00 + c : c;
+        } else if (n == 0 || c < 0x20 || s.substr(p, n) == "\xEF\xBB\xBF") {
+            // U+FEFF escaped too: Qt's reader drops it as a byte-order mark at a string's start.
+            const unsigned cp = n == 0 ? 0xDC00 + c : n == 3 ? 0xFEFF : c;
             out += "\\u";
             for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 0xF];
         } else {
@@ -97,7 +98,7 @@ void AppendJsonString(std::string& out, std::string_view s) {
             p += n;
             continue;
         }
-        ++p;
+        p += n == 0 ? 1 : n;
     }
     out += '"';
 }

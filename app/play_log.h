@@ -9,9 +9,10 @@
 // an `error` (what standard error said, for a program nobody watches).
 //
 // Strings are written as their bytes: valid UTF-8 as it is, '"' and '\' escaped, control
-// characters as \u00XX, and each byte that is not part of valid UTF-8 as the lone surrogate
-// \uDC80 .. \uDCFF (byte 0x80 + n is \uDC80 + n), the same convention as the session file, so a
-// path that is not UTF-8 can still be told apart and read back byte for byte.
+// characters as \u00XX, U+FEFF as \ufeff (a reader may take it for a byte-order mark and drop
+// it), and each byte that is not part of valid UTF-8 as the lone surrogate \uDC80 .. \uDCFF (byte
+// 0x80 + n is \uDC80 + n), the same convention as the session file, so a path that is not UTF-8
+// can still be told apart and read back byte for byte.
 //
 // Writing never blocks the caller: lines go through a bounded queue to a writer thread, and lines
 // that find the queue full are dropped and counted. The file is renamed to FILE.1 (replacing the

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QString>
 #include <cerrno>
 #include <climits>
@@ -27,157 +30,40 @@ namespace {
 
 using namespace std::chrono;
 
-// Length of the UTF-8 sequence at `p` (shortest form, no surrogates, up to U+10FFFF), 0 if none.
-std::size_t utf8Length(std::string_view s, std::size_t p) {
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned c = b(p);
-    if (c < 0x80) return 1;
-    std::size_t n;
-    unsigned min;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, min = 0x80;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, min = 0x800;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, min = 0x10000;
-    else return 0;
-    if (p + n > s.size()) return 0;
-    unsigned cp = c & (0x7F >> n);
-    for (std::size_t i = 1; i < n; ++i) {
-        if ((b(p + i) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (b(p + i) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return n;
-}
+// Why a session is refused, thrown by the readers below and caught once, in ParseSession, which
+// makes it the Result every caller sees. Errors name the key in the file's own words:
+// "periods"[0].days[2] is 8, not a day from 1 to 7.
+struct Refused {
+    std::string why;
+};
 
-// Deeper documents are refused before they are parsed (no session nests more than 3 levels).
-constexpr int kMaxDepth = 64;
-
-// The keys this program reads; the values of any other key are skipped unparsed.
-constexpr std::string_view kKnownKeys[] = {"version",  "playlist", "periods", "random",  "loop",
-                                           "schedule", "rest",     "folder",  "stopped", "loudness"};
-
-bool knownKey(std::string_view key) {
-    // A key spelled with escapes is kept for the parser to judge.
-    if (key.find('\\') != std::string_view::npos) return true;
-    for (std::string_view k : kKnownKeys)
-        if (key == k) return true;
-    return false;
-}
-
-// Checks the raw text for what the JSON parser would pass over (bytes that are not UTF-8,
-// brackets nested too deeply, counted outside strings) and returns the first fault, or null.
-// On success *kept is the text to parse: the top-level object with the members under unknown
-// keys left out, so that memory and time follow what is read, not what a file may carry. It
-// stays empty unless the root object closes and only blanks follow it (a truncated file is
-// parsed whole, and refused); what an unknown key holds is checked only for its brackets.
-const char* rawFault(std::string_view s, std::string* kept) {
-    int depth = 0;
-    std::string open;  // the brackets not yet closed, innermost last
-    bool inString = false;
-    // Spans of the root object's members: [memberStart, p) once a member's value ends.
-    std::size_t stringStart = 0, memberStart = std::string_view::npos, rootOpen = std::string_view::npos;
-    std::string_view key;
-    bool expectKey = false, cut = false, closed = false, trailing = false;
-    std::string out;
-    auto endMember = [&](std::size_t end) {
-        if (memberStart == std::string_view::npos) return;
-        if (knownKey(key)) {
-            if (out.size() > 1) out += ',';
-            out.append(s.substr(memberStart, end - memberStart));
-        } else {
-            cut = true;
-        }
-        memberStart = std::string_view::npos;
-    };
-    for (std::size_t p = 0; p < s.size();) {
-        const char c = s[p];
-        const std::size_t n = utf8Length(s, p);
-        if (n == 0) return "not UTF-8";
-        if (closed && c != ' ' && c != '\t' && c != '\n' && c != '\r') trailing = true;
-        if (inString && c == '\\') {
-            p += 2;
-            continue;
-        }
-        if (c == '"') {
-            inString = !inString;
-            if (inString) {
-                stringStart = p;
-            } else if (depth == 1 && expectKey) {
-                key = s.substr(stringStart + 1, p - stringStart - 1);
-                memberStart = stringStart;
-                expectKey = false;
-            }
-        } else if (!inString) {
-            if (c == '[' || c == '{') {
-                if (++depth > kMaxDepth) return "nested too deeply";
-                open += c;
-            }
-            if (c == ']' || c == '}') {
-                if (open.empty() || open.back() != (c == ']' ? '[' : '{')) return "brackets that do not match";
-                open.pop_back();
-            }
-            if (c == '{' && depth == 1 && rootOpen == std::string_view::npos) {
-                rootOpen = p;
-                out = "{";
-                expectKey = true;
-            }
-            if (c == ']' || c == '}') {
-                if (depth == 1 && c == '}' && rootOpen != std::string_view::npos && !closed) {
-                    endMember(p);
-                    closed = true;
-                    p += n;
-                    --depth;
-                    continue;
-                }
-                --depth;
-            }
-            if (c == ',' && depth == 1) {
-                endMember(p);
-                expectKey = true;
-            }
-        }
-        p += n;
-    }
-    if (cut && closed && !trailing && !inString) *kept = out + "}";
-    return nullptr;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+[[noreturn]] void refuse(const std::string& where, const std::string& what) {
+    throw Refused{where + " is " + what};
 }
 
 // The bytes of a decoded string: \udc80-\udcff stand for the raw bytes of a path that is not
 // UTF-8 (as the writer puts them); any other lone surrogate, or NUL, makes the file bad.
-bool bytesOf(const QString& text, std::string& out, std::string& error) {
-    out.clear();
+std::string bytesOf(const QString& text) {
+    std::string out;
+    qsizetype run = 0;  // where the text not yet in `out` begins
+    const auto take = [&](qsizetype end) {
+        out += QStringView(text).mid(run, end - run).toUtf8().toStdString();
+    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text[i].unicode();
-        if (u == 0) return error = "a NUL character inside a string", false;
-        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
+        if (u == 0) throw Refused{"a NUL character inside a string"};
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
             ++i;
-        } else if (u >= 0xDC80 && u <= 0xDCFF) {
-            out += static_cast<char>(u - 0xDC00);
         } else if (QChar::isSurrogate(u)) {
-            return error = "a lone surrogate escape", false;
-        } else {
-            appendUtf8(out, u);
+            if (u < 0xDC80 || u > 0xDCFF) throw Refused{"a lone surrogate escape"};
+            take(i);
+            out += static_cast<char>(u - 0xDC00);
+            run = i + 1;
         }
     }
-    return true;
+    take(text.size());
+    return out;
 }
 
 const char* kindName(const QJsonValue& v) {
@@ -195,39 +81,31 @@ const char* kindName(const QJsonValue& v) {
     return "missing";
 }
 
-// Errors name the key in the file's own words: "periods"[0].days[2] is 8, not a day from 1 to 7.
-bool refuse(std::string& error, const std::string& where, const std::string& what) {
-    error = where + " is " + what;
-    return false;
+void expect(const QJsonValue& v, QJsonValue::Type type, const std::string& where) {
+    if (v.type() != type) refuse(where, std::string(kindName(v)) + ", not " + kindName(QJsonValue(type)));
 }
 
-bool expect(const QJsonValue& v, QJsonValue::Type type, const std::string& where, std::string& error) {
-    return v.type() == type ||
-           refuse(error, where, std::string(kindName(v)) + ", not " + kindName(QJsonValue(type)));
-}
-
-bool readBool(const QJsonObject& root, const char* key, bool& out, std::string& error) {
+void readBool(const QJsonObject& root, const char* key, bool& out) {
     const QJsonValue v = root.value(QLatin1String(key));
-    if (v.isUndefined()) return true;
-    if (!expect(v, QJsonValue::Bool, std::string("\"") + key + "\"", error)) return false;
+    if (v.isUndefined()) return;
+    expect(v, QJsonValue::Bool, std::string("\"") + key + "\"");
     out = v.toBool();
-    return true;
 }
 
-bool readString(const QJsonValue& v, const std::string& where, std::string& out, std::string& error) {
-    return expect(v, QJsonValue::String, where, error) && bytesOf(v.toString(), out, error);
+std::string readString(const QJsonValue& v, const std::string& where) {
+    expect(v, QJsonValue::String, where);
+    return bytesOf(v.toString());
 }
 
-bool readTexts(const QJsonValue& v, const std::string& where, std::array<std::string, 3>& out, std::string& error) {
-    if (v.isUndefined()) return true;
-    if (!expect(v, QJsonValue::Array, where, error)) return false;
+void readTexts(const QJsonValue& v, const std::string& where, std::array<std::string, 3>& out) {
+    if (v.isUndefined()) return;
+    expect(v, QJsonValue::Array, where);
     const QJsonArray items = v.toArray();
     for (qsizetype k = 0; k < items.size(); ++k) {
-        std::string text;
-        if (!readString(items[k], where + "[" + std::to_string(k) + "]", text, error)) return false;
-        if (k < static_cast<qsizetype>(out.size())) out[static_cast<std::size_t>(k)] = text;  // more are ignored
+        std::string text = readString(items[k], where + "[" + std::to_string(k) + "]");
+        if (k < static_cast<qsizetype>(out.size()))
+            out[static_cast<std::size_t>(k)] = std::move(text);  // more are ignored
     }
-    return true;
 }
 
 // Exactly YYYY-MM-DD, naming a day that exists.
@@ -277,59 +155,54 @@ std::string localTimeText(std::int64_t seconds) {
     return isoDate(sys_days{days{day}}) + time;
 }
 
-bool readDate(const QJsonValue& v, const std::string& where, sys_days& out, std::string& error) {
-    if (!v.isString()) return refuse(error, where, std::string(kindName(v)) + ", not a date (YYYY-MM-DD)");
+sys_days readDate(const QJsonValue& v, const std::string& where) {
+    if (!v.isString()) refuse(where, std::string(kindName(v)) + ", not a date (YYYY-MM-DD)");
     const auto date = parseDate(v.toString());
-    if (!date) return refuse(error, where, "\"" + v.toString().toStdString() + "\", not a date (YYYY-MM-DD)");
-    out = *date;
-    return true;
+    if (!date) refuse(where, "\"" + v.toString().toStdString() + "\", not a date (YYYY-MM-DD)");
+    return *date;
 }
 
 // `period` is one object of "periods", named by `where`.
-bool readPeriodDays(const QJsonObject& period, const std::string& where, DayMask& out, std::string& error) {
+void readPeriodDays(const QJsonObject& period, const std::string& where, DayMask& out) {
     const QJsonValue v = period.value(QLatin1String("days"));
-    if (v.isUndefined()) return true;
-    if (!v.isArray()) return refuse(error, where + ".days", std::string(kindName(v)) + ", not a list");
+    if (v.isUndefined()) return;
+    if (!v.isArray()) refuse(where + ".days", std::string(kindName(v)) + ", not a list");
     const QJsonArray list = v.toArray();
     DayMask days = 0;
     for (qsizetype i = 0; i < list.size(); ++i) {
         const std::string item = where + ".days[" + std::to_string(i) + "]";
-        if (!list[i].isDouble())
-            return refuse(error, item, std::string(kindName(list[i])) + ", not a number");
+        if (!list[i].isDouble()) refuse(item, std::string(kindName(list[i])) + ", not a number");
         const double d = list[i].toDouble();
         if (!(d >= 1 && d <= 7) || d != std::floor(d)) {
             char shown[32];
             std::snprintf(shown, sizeof shown, "%g", d);
-            return refuse(error, item, std::string(shown) + ", not a day from 1 to 7");
+            refuse(item, std::string(shown) + ", not a day from 1 to 7");
         }
         days |= DayBit(static_cast<int>(d));
     }
     out = days;
-    return true;
 }
 
-bool readRestDays(const QJsonObject& root, std::vector<DateRange>& out, std::string& error) {
+std::vector<DateRange> readRestDays(const QJsonObject& root) {
+    std::vector<DateRange> out;
     const QJsonValue v = root.value(QLatin1String("rest"));
-    if (v.isUndefined()) return true;
-    if (!v.isArray()) return refuse(error, "\"rest\"", std::string(kindName(v)) + ", not a list");
+    if (v.isUndefined()) return out;
+    if (!v.isArray()) refuse("\"rest\"", std::string(kindName(v)) + ", not a list");
     const QJsonArray list = v.toArray();
     for (qsizetype i = 0; i < list.size(); ++i) {
         const std::string where = "\"rest\"[" + std::to_string(i) + "]";
         DateRange range;
         if (list[i].isObject()) {
             const QJsonObject o = list[i].toObject();
-            if (!readDate(o.value(QLatin1String("from")), where + ".from", range.from, error) ||
-                !readDate(o.value(QLatin1String("to")), where + ".to", range.to, error))
-                return false;
-            if (range.from > range.to)
-                return refuse(error, where, "a range whose \"from\" comes after its \"to\"");
+            range.from = readDate(o.value(QLatin1String("from")), where + ".from");
+            range.to = readDate(o.value(QLatin1String("to")), where + ".to");
+            if (range.from > range.to) refuse(where, "a range whose \"from\" comes after its \"to\"");
         } else {
-            if (!readDate(list[i], where, range.from, error)) return false;
-            range.to = range.from;
+            range.from = range.to = readDate(list[i], where);
         }
         out.push_back(range);
     }
-    return true;
+    return out;
 }
 
 std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
@@ -355,106 +228,120 @@ std::string folderOf(const std::string& file) {
     return file.find('/') == std::string::npos ? "." : file.substr(0, file.rfind('/') + 1);
 }
 
-// The name the writer gives a temporary file beside `target`: TARGET.tmp- and six more bytes.
+// A temporary file the writer before QSaveFile left beside `target` when a save was killed:
+// TARGET.tmp- and six more bytes. QSaveFile's own leaves none: on Linux it writes an unnamed file
+// and gives it a name (TARGET. and six letters) only for the moment before its rename, a name a
+// user's TARGET.backup could have, so that one is not looked for.
 bool isTemporaryOf(std::string_view name, std::string_view base) {
     return name.size() == base.size() + 11 && name.substr(0, base.size()) == base &&
            name.substr(base.size(), 5) == ".tmp-";
 }
 
-bool parseSession(std::string_view text, SessionData& out, std::string& error) {
+// The whole document; Qt's parser holds it to UTF-8 and to a depth of 1024 (no session nests
+// more than 3 levels), and the file's size is bounded where it is read.
+QJsonObject parseDocument(std::string_view text) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte-order mark some editors write
-    std::string kept;
-    if (const char* fault = rawFault(text, &kept)) {
-        error = std::string("not valid JSON (") + fault + ")";
-        return false;
-    }
-    if (!kept.empty()) text = kept;
     QJsonParseError parsed;
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size())), &parsed);
     if (parsed.error != QJsonParseError::NoError) {
-        error = "not valid JSON (" + parsed.errorString().toStdString() + " at byte " +
-                std::to_string(parsed.offset) + ")";
-        return false;
+        const std::string fault = parsed.error == QJsonParseError::IllegalUTF8String ? "not UTF-8"
+                                  : parsed.error == QJsonParseError::DeepNesting
+                                      ? "nested too deeply"
+                                      : parsed.errorString().toStdString();
+        throw Refused{"not valid JSON (" + fault + " at byte " + std::to_string(parsed.offset) + ")"};
     }
-    if (!doc.isObject()) return error = std::string("the file is ") + (doc.isArray() ? "a list" : "not an object") +
-                                        ", not an object", false;
-    const QJsonObject root = doc.object();
-    SessionData d;
-    if (const QJsonValue v = root.value(QLatin1String("version")); !v.isUndefined()) {
-        if (!expect(v, QJsonValue::Double, "\"version\"", error)) return false;
-        if (v.toDouble() != std::floor(v.toDouble())) {
-            char shown[32];
-            std::snprintf(shown, sizeof shown, "%.17g", v.toDouble());
-            error = std::string("\"version\" is ") + shown + ", not a whole number";
-            return false;
-        }
-        if (v.toDouble() != 1 && v.toDouble() != kSessionVersion) {
-            char shown[32];
-            std::snprintf(shown, sizeof shown, "%g", v.toDouble());
-            error = std::string("version ") + shown +
-                    (v.toDouble() > kSessionVersion
-                         ? " is newer than this program reads (" + std::to_string(kSessionVersion) + ")"
-                         : std::string(" is not one this program reads"));
-            return false;
+    if (!doc.isObject())
+        throw Refused{std::string("the file is ") + (doc.isArray() ? "a list" : "not an object") +
+                      ", not an object"};
+    return doc.object();
+}
+
+void readVersion(const QJsonObject& root) {
+    const QJsonValue v = root.value(QLatin1String("version"));
+    if (v.isUndefined()) return;
+    expect(v, QJsonValue::Double, "\"version\"");
+    const double n = v.toDouble();
+    char shown[32];
+    if (n != std::floor(n)) {
+        std::snprintf(shown, sizeof shown, "%.17g", n);
+        refuse("\"version\"", std::string(shown) + ", not a whole number");
+    }
+    if (n != 1 && n != kSessionVersion) {
+        std::snprintf(shown, sizeof shown, "%g", n);
+        throw Refused{std::string("version ") + shown +
+                      (n > kSessionVersion
+                           ? " is newer than this program reads (" + std::to_string(kSessionVersion) + ")"
+                           : std::string(" is not one this program reads"))};
+    }
+}
+
+std::vector<std::string> readPlaylist(const QJsonObject& root) {
+    std::vector<std::string> out;
+    const QJsonValue v = root.value(QLatin1String("playlist"));
+    if (v.isUndefined()) return out;
+    expect(v, QJsonValue::Array, "\"playlist\"");
+    const QJsonArray items = v.toArray();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const std::string where = "\"playlist\"[" + std::to_string(i) + "]";
+        // Before its bytes are made: no path is longer (in UTF-16 units, it is no shorter).
+        if (items[i].isString() && items[i].toString().size() >= PATH_MAX)
+            refuse(where, "longer than a path can be");
+        out.push_back(readString(items[i], where));
+    }
+    return out;
+}
+
+void readPeriods(const QJsonObject& root, SessionData& d) {
+    const QJsonValue v = root.value(QLatin1String("periods"));
+    if (v.isUndefined()) return;
+    expect(v, QJsonValue::Array, "\"periods\"");
+    const QJsonArray items = v.toArray();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const std::string where = "\"periods\"[" + std::to_string(i) + "]";
+        expect(items[i], QJsonValue::Object, where);
+        const QJsonObject period = items[i].toObject();
+        // A period past the fifth is read, to be judged, and left out.
+        SessionPeriod ignored;
+        std::optional<std::int64_t> ignoredStart;
+        const bool kept = i < static_cast<qsizetype>(d.periods.size());
+        SessionPeriod& p = kept ? d.periods[static_cast<std::size_t>(i)] : ignored;
+        readTexts(period.value(QLatin1String("from")), where + ".from", p.from);
+        readTexts(period.value(QLatin1String("to")), where + ".to", p.to);
+        readPeriodDays(period, where, p.days);
+        if (const QJsonValue started = period.value(QLatin1String("started")); !started.isUndefined()) {
+            const auto at = started.isString() ? parseLocalTime(started.toString()) : std::nullopt;
+            if (!at)
+                refuse(where + ".started",
+                       (started.isString() ? "\"" + started.toString().toStdString() + "\""
+                                           : std::string(kindName(started))) +
+                           ", not a local time (YYYY-MM-DDTHH:MM:SS)");
+            (kept ? d.started[static_cast<std::size_t>(i)] : ignoredStart) = at;
         }
     }
-    if (const QJsonValue v = root.value(QLatin1String("playlist")); !v.isUndefined()) {
-        if (!expect(v, QJsonValue::Array, "\"playlist\"", error)) return false;
-        const QJsonArray items = v.toArray();
-        for (qsizetype i = 0; i < items.size(); ++i) {
-            std::string path;
-            const std::string where = "\"playlist\"[" + std::to_string(i) + "]";
-            // Before its bytes are made: no path is longer (in UTF-16 units, it is no shorter).
-            if (items[i].isString() && items[i].toString().size() >= PATH_MAX)
-                return error = where + " is longer than a path can be", false;
-            if (!readString(items[i], where, path, error)) return false;
-            d.playlist.push_back(std::move(path));
-        }
-    }
-    if (const QJsonValue v = root.value(QLatin1String("periods")); !v.isUndefined()) {
-        if (!expect(v, QJsonValue::Array, "\"periods\"", error)) return false;
-        const QJsonArray items = v.toArray();
-        for (qsizetype i = 0; i < items.size(); ++i) {
-            const std::string where = "\"periods\"[" + std::to_string(i) + "]";
-            if (!expect(items[i], QJsonValue::Object, where, error)) return false;
-            const QJsonObject period = items[i].toObject();
-            SessionPeriod ignored;
-            std::optional<std::int64_t> ignoredStart;
-            const bool kept = i < static_cast<qsizetype>(d.periods.size());
-            SessionPeriod& p = kept ? d.periods[static_cast<std::size_t>(i)] : ignored;
-            if (!readTexts(period.value(QLatin1String("from")), where + ".from", p.from, error) ||
-                !readTexts(period.value(QLatin1String("to")), where + ".to", p.to, error) ||
-                !readPeriodDays(period, where, p.days, error))
-                return false;
-            if (const QJsonValue started = period.value(QLatin1String("started")); !started.isUndefined()) {
-                const auto at = started.isString() ? parseLocalTime(started.toString()) : std::nullopt;
-                if (!at)
-                    return refuse(error, where + ".started",
-                                  (started.isString() ? "\"" + started.toString().toStdString() + "\""
-                                                      : std::string(kindName(started))) +
-                                      ", not a local time (YYYY-MM-DDTHH:MM:SS)");
-                (kept ? d.started[static_cast<std::size_t>(i)] : ignoredStart) = at;
-            }
-        }
-    }
-    if (!readRestDays(root, d.rest, error)) return false;
-    if (!ReadLoudnessKeys(root, d.loudness, error)) return false;
-    if (!readBool(root, "random", d.random, error) || !readBool(root, "loop", d.loop, error) ||
-        !readBool(root, "schedule", d.schedule, error) || !readBool(root, "stopped", d.stopped, error))
-        return false;
-    if (const QJsonValue v = root.value(QLatin1String("folder")); !v.isUndefined())
-        if (!readString(v, "\"folder\"", d.folder, error)) return false;
-    out = std::move(d);
-    return true;
 }
 
 }  // namespace
 
 Result<SessionData> ParseSession(std::string_view text) {
-    Result<SessionData> parsed;
-    if (!parseSession(text, parsed.value, parsed.error)) parsed.value = {};
-    return parsed;
+    try {
+        const QJsonObject root = parseDocument(text);
+        SessionData d;
+        readVersion(root);
+        d.playlist = readPlaylist(root);
+        readPeriods(root, d);
+        d.rest = readRestDays(root);
+        if (std::string why; !ReadLoudnessKeys(root, d.loudness, why)) throw Refused{why};
+        readBool(root, "random", d.random);
+        readBool(root, "loop", d.loop);
+        readBool(root, "schedule", d.schedule);
+        readBool(root, "stopped", d.stopped);
+        if (const QJsonValue v = root.value(QLatin1String("folder")); !v.isUndefined())
+            d.folder = readString(v, "\"folder\"");
+        return d;
+    } catch (const Refused& r) {
+        return Result<SessionData>::failed(r.why);
+    }
 }
 
 std::string FormatSession(const SessionData& data) {
@@ -558,36 +445,23 @@ Result<std::optional<SessionData>> ReadSessionFile(const std::string& path) {
 }
 
 Done WriteSessionFile(const std::string& path, const SessionData& data) {
-    // Through a symbolic link to the file it names (made when the link dangles), so that the
-    // link stays.
-    const std::string target = linkTarget(path);
+    // QSaveFile takes names as text: a path that would not come back as the same bytes is refused
+    // rather than written somewhere else.
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    if (QFile::encodeName(name).toStdString() != path) return Done::failed("its name is not UTF-8");
+    // QSaveFile writes through a symbolic link to the file it names (made when the link dangles),
+    // so that the link stays, and keeps an existing file's mode; a new one is private.
+    const bool made = !QFileInfo::exists(name);
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) ||
+        (made && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)))
+        return Done::failed("cannot create it: " + file.errorString().toStdString());
     const std::string text = FormatSession(data);
-    std::string temp = target + ".tmp-XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return Done::failed(systemError("cannot create " + temp));
-    std::string error;
-    struct stat old {};
-    if (stat(target.c_str(), &old) == 0) (void)fchmod(fd, old.st_mode & 07777);
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = systemError("cannot write " + temp);
-            ok = false;
-        } else {
-            done += static_cast<std::size_t>(n);
-        }
-    }
-    if (ok && fsync(fd) != 0) ok = false, error = systemError("cannot flush " + temp);
-    if (::close(fd) != 0 && ok) ok = false, error = systemError("cannot write " + temp);
-    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) ok = false, error = systemError("cannot rename " + temp);
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return Done::failed(error);
-    }
+    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit())
+        return Done::failed("cannot write it: " + file.errorString().toStdString());
     // The rename itself reaches the disk with the folder.
-    const int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(folderOf(linkTarget(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         (void)fsync(dir);
         ::close(dir);

@@ -69,10 +69,11 @@ std::string FormatSession(const SessionData& data);
 Result<std::optional<SessionData>> ReadSessionFile(const std::string& path);
 // Writes a temporary file beside `path`, flushes it to the disk, then renames it over `path`:
 // a crash leaves either the old file or the new one. A symbolic link at `path` is written
-// through, its target made when it dangles.
+// through, its target made when it dangles. Fails for a path whose name is not UTF-8.
 Done WriteSessionFile(const std::string& path, const SessionData& data);
-// Removes the temporary files a save killed midway left beside the file; how many. Only for the
-// player that holds the session (the lock), whose own saves cannot be under way.
+// Removes the temporary files a save killed midway left beside the file (the writer's before
+// this one named them; this one leaves none); how many. Only for the player that holds the
+// session (the lock), whose own saves cannot be under way.
 int RemoveSessionTemporaries(const std::string& path);
 
 // The file `path` names once symbolic links are followed (its own, also when the last one

@@ -147,7 +147,6 @@ TEST(SessionE2E, AScheduleFromTheSessionStartsOnItsSecondFadesAtItsEndAndSurvive
     {
         const std::string raw = dir.file("reference.raw");
         auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
-        sleepMs(500);
         const double second = std::floor(wallNow()) + 1;
         sleepUntilWall(second + 0.002);
         BackgroundProcess player({"paplay", "-d", e2ePulse().sink(), decoded});

@@ -23,6 +23,7 @@
 #include "tests/support/e2e_program.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
+#include "tests/support/wait.h"
 
 // Xlib's macros clash with GoogleTest, so it comes last.
 #include <X11/Xlib.h>
@@ -74,13 +75,15 @@ bool showsText(const std::vector<unsigned long>& pixels) {
 // The caption once the window has settled: windows that covered it (the file dialog) are gone
 // and it has been repainted, so that two captures a moment apart agree.
 std::vector<unsigned long> settledCaption(const std::string& window) {
-    std::vector<unsigned long> last = playCaptionPixels(window);
-    for (int i = 0; i < 20; ++i) {
-        sleepMs(150);
-        auto now = playCaptionPixels(window);
-        if (now == last && showsText(now)) return now;
-        last = std::move(now);
-    }
+    std::vector<unsigned long> last;  // the first look only takes a capture to compare with
+    waitFor(
+        [&] {
+            auto now = playCaptionPixels(window);
+            const bool settled = now == last && showsText(now);
+            last = std::move(now);
+            return settled;
+        },
+        4000, 150);
     return last;
 }
 
@@ -273,7 +276,6 @@ TEST(ProgramE2E, DialogPlayPauseResumeNextAndEndOfTrack) {
     ASSERT_GT(fullVolume, 0);
     const std::string raw = tracks.dir.file("play.raw");
     auto recording = std::make_unique<MonitorRecording>(e2ePulse(), raw, kRate, 2);
-    sleepMs(300);
     click(w, kPlayX, kPlayY);
     ASSERT_GE(waitForTitle(w, "播放:a.mp3", 5), 0) << windowTitle(w);
     const auto playingCaption = settledCaption(w);
@@ -388,8 +390,11 @@ TEST(ProgramE2E, ScheduleStartsOnItsFirstSecondAndFadesOutAtItsEnd) {
     ASSERT_TRUE(program.addFilesByDialog(kListX, kListY, tracks.dir.path(), {"a.mp3"}));
     const auto idleCaption = settledCaption(w);
     ASSERT_TRUE(showsText(idleCaption));
+    const std::string collapsed = windowSize(w);
     click(w, kExpandX, kExpandY);
-    sleepMs(300);
+    std::string size;
+    ASSERT_GE(secondsUntil([&] { return (size = windowSize(w)) != collapsed; }, 5), 0)
+        << "not expanded: " << size;
     const char* period[6] = {"8", "0", "0", "8", "0", "5"};
     for (int i = 0; i < 6; ++i) {
         click(w, 1 + kPeriod1Left[i] + 10, kPeriod1Y);
@@ -570,8 +575,15 @@ TEST(ProgramE2E, PlaysOnAfterTheSoundServerIsKilledAndFadesTheNewServersSink) {
     EXPECT_LE(soundAfter, 6.0);
     EXPECT_EQ(titleAfter, "播放:a.mp3");
 
-    // Where a went on: near where the sound stopped, not from its start.
-    sleepMs(500);
+    // Where a went on: near where the sound stopped, not from its start (once enough of it is
+    // recorded to place it: a fifth of a second past its first twentieth).
+    EXPECT_GE(secondsUntil(
+                  [&] {
+                      const auto pcm = readPcm16(after);
+                      return 2 * (firstSoundFrame(pcm) + kRate / 4) < pcm.size();
+                  },
+                  5),
+              0);
     const auto first = readPcm16(before), second = readPcm16(after);
     std::size_t lastSound = first.size() / 2;
     while (lastSound > 0 && std::abs(first[2 * (lastSound - 1)]) < 64) --lastSound;

@@ -24,6 +24,7 @@
 #include "tests/support/e2e_program.h"
 #include "tests/support/encoded_tone.h"
 #include "tests/support/process.h"
+#include "tests/support/wait.h"
 
 namespace vesperon::test {
 namespace {
@@ -253,17 +254,15 @@ TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
     playerctl({"play"});
     double position = -1;
     std::size_t from = 0;
-    const auto t0 = Clock::now();
-    while (position < 0 && secondsSince(t0) < 10) {
-        const auto pcm = readPcm16(raw);
-        for (std::size_t i = from; i < pcm.size(); ++i)
-            if (std::abs(pcm[i]) > 1000) {
-                position = std::atof(playerctl({"position"}).c_str());
-                break;
-            }
-        from = pcm.size();
-        sleepMs(10);
-    }
+    waitFor(
+        [&] {
+            const auto pcm = readPcm16(raw);
+            for (std::size_t i = from; i < pcm.size() && position < 0; ++i)
+                if (std::abs(pcm[i]) > 1000) position = std::atof(playerctl({"position"}).c_str());
+            from = pcm.size();
+            return position >= 0;
+        },
+        10000, 10);
     std::printf("MPRIS Position when the tone starting at 3.000 s was heard: %.3f s (reading the monitor and "
                 "asking playerctl included)\n", position);
     ASSERT_GE(position, 0) << "no tone heard";
@@ -277,7 +276,12 @@ TEST(MprisE2E, PositionIsTheSoundHeardAndEverySeekIsAnnounced) {
 
     BackgroundProcess monitor({"sh", "-c", "exec dbus-monitor \"type='signal',member='Seeked'\" > '" +
                                                dir.file("seeked.txt") + "'"});
-    sleepMs(500);
+    // It listens once the bus has made it a monitor, which takes its name away.
+    ASSERT_GE(
+        secondsUntil(
+            [&] { return readFile(dir.file("seeked.txt")).find("member=NameLost") != std::string::npos; }, 5),
+        0)
+        << "dbus-monitor did not start";
     // A point between two whole percents of the track: the seek lands on it, to within a frame.
     playerctl({"position", "6.075"});
     const auto seeked = [&] { return readFile(dir.file("seeked.txt")).find("int64 ") != std::string::npos ? "yes" : "no"; };
@@ -504,23 +508,24 @@ TEST(MprisE2E, TheFirstPlayAfterLaunchIsHeardFromItsFirstSample) {
     std::vector<std::pair<long, long>> beeps;
     double positionAtSecond = -1;
     long scanned = 0;
-    const auto t0 = Clock::now();
-    while (beeps.size() < 3 && secondsSince(t0) < 15) {
-        const auto pcm = readPcm16(raw);
-        for (; (scanned + 1) * kWindow <= long(pcm.size()); ++scanned) {
-            int peak = 0;
-            for (long i = scanned * kWindow; i < (scanned + 1) * kWindow; ++i)
-                peak = std::max(peak, std::abs(int(pcm[i])));
-            const bool loud = peak > 1000;
-            if (loud && (beeps.empty() || scanned - beeps.back().second > 100)) {
-                beeps.push_back({scanned, scanned + 1});
-                if (beeps.size() == 2) positionAtSecond = std::atof(playerctl({"position"}).c_str());
-            } else if (loud) {
-                beeps.back().second = scanned + 1;
+    waitFor(
+        [&] {
+            const auto pcm = readPcm16(raw);
+            for (; (scanned + 1) * kWindow <= long(pcm.size()); ++scanned) {
+                int peak = 0;
+                for (long i = scanned * kWindow; i < (scanned + 1) * kWindow; ++i)
+                    peak = std::max(peak, std::abs(int(pcm[i])));
+                const bool loud = peak > 1000;
+                if (loud && (beeps.empty() || scanned - beeps.back().second > 100)) {
+                    beeps.push_back({scanned, scanned + 1});
+                    if (beeps.size() == 2) positionAtSecond = std::atof(playerctl({"position"}).c_str());
+                } else if (loud) {
+                    beeps.back().second = scanned + 1;
+                }
             }
-        }
-        sleepMs(10);
-    }
+            return beeps.size() >= 3;
+        },
+        15000, 10);
     std::string heard;
     for (const auto& [from, to] : beeps)
         heard += " " + std::to_string(from) + "-" + std::to_string(to) + " ms";

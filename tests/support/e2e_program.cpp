@@ -77,6 +77,13 @@ std::string windowTitle(const std::string& window) {
     return out;
 }
 
+std::string windowSize(const std::string& window) {
+    std::string out;
+    xdotool({"getwindowgeometry", window}, &out);
+    const auto at = out.find("Geometry: ");
+    return at == std::string::npos ? "" : trimmed(out.substr(at + 10));
+}
+
 void click(const std::string& window, int x, int y) {
     xdotool({"mousemove", "--sync", "--window", window, std::to_string(x), std::to_string(y)});
     xdotool({"click", "1"});

@@ -38,6 +38,8 @@ bool xdotool(const std::vector<std::string>& args, std::string* out = nullptr, i
 std::string findWindow(const std::string& pattern, int timeout);
 bool windowShown(const std::string& pattern);
 std::string windowTitle(const std::string& window);
+// WIDTHxHEIGHT as xdotool reports it; "" when unreadable.
+std::string windowSize(const std::string& window);
 // A click at client coordinates, then the pointer leaves the window so no button shows hover.
 void click(const std::string& window, int x, int y);
 // `playerctl -p vesperon ARGS`: its output trimmed.
