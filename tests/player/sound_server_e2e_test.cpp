@@ -49,34 +49,14 @@ bool waitUntil(const std::function<bool()>& pred, double seconds) {
 
 // Stretches of sound in s16 PCM (stereo at kRate unless told), on 1-ms windows: a new stretch
 // starts after `split` ms of quiet. For each: start and end (ms), and the longest quiet inside it (ms).
-struct Stretch {
-    long start = 0, end = 0, longestQuiet = 0;
-};
-std::vector<Stretch> soundStretches(const std::vector<int16_t>& pcm, long split = 300, int rate = kRate,
-                                    int channels = 2) {
-    const long window = rate / 1000 * channels, windows = long(pcm.size()) / window;
-    std::vector<Stretch> out;
-    long quiet = 0;
-    for (long w = 0; w < windows; ++w) {
-        int peak = 0;
-        for (long i = w * window; i < (w + 1) * window; ++i) peak = std::max(peak, std::abs(int(pcm[i])));
-        if (peak <= kLoud) {
-            ++quiet;
-            continue;
-        }
-        if (out.empty() || quiet >= split) {
-            out.push_back({w, w + 1, 0});
-        } else {
-            out.back().longestQuiet = std::max(out.back().longestQuiet, quiet);
-            out.back().end = w + 1;
-        }
-        quiet = 0;
-    }
-    return out;
+using Stretch = SoundStretch;
+std::vector<Stretch> stretchesOf(const std::vector<int16_t>& pcm, long split = 300, int rate = kRate,
+                                 int channels = 2) {
+    return soundStretches(pcm, rate, channels, kLoud, split);
 }
 
 bool heardSound(const std::string& raw) {
-    return !soundStretches(readPcm16(raw)).empty();
+    return !stretchesOf(readPcm16(raw)).empty();
 }
 
 // CPU seconds used by a process so far.
@@ -117,7 +97,7 @@ TEST_F(SoundServerE2e, TracksOfOneToneJoinAndFirstSoundKeepsUpWithPaplay) {
     for (const std::string& w : {a, b}) ASSERT_EQ(runCommand({"lame", "--quiet", w, w + ".mp3"}).exitCode, 0);
     // The silence the files themselves hold at the seam (encoder delay and padding as decoded).
     const auto pcmA = samples(referencePcm(dir_, a + ".mp3")), pcmB = samples(referencePcm(dir_, b + ".mp3"));
-    const auto soundA = soundStretches(pcmA), soundB = soundStretches(pcmB);
+    const auto soundA = stretchesOf(pcmA), soundB = stretchesOf(pcmB);
     ASSERT_FALSE(soundA.empty() || soundB.empty());
     const long fileSeam = long(pcmA.size() / 2) / (kRate / 1000) - soundA.back().end + soundB.front().start;
 
@@ -136,13 +116,13 @@ TEST_F(SoundServerE2e, TracksOfOneToneJoinAndFirstSoundKeepsUpWithPaplay) {
     defaultRecording.reset();
 
     for (const auto& [name, raw] : {std::pair{"20 ms", low}, std::pair{"default", normal}}) {
-        const auto stretches = soundStretches(readPcm16(raw));
+        const auto stretches = stretchesOf(readPcm16(raw));
         std::string seen;
         for (const Stretch& s : stretches)
             seen += " " + std::to_string(s.start) + "-" + std::to_string(s.end) + " ms (longest quiet " +
                     std::to_string(s.longestQuiet) + " ms)";
-        ASSERT_EQ(stretches.size(), 2u) << name << " recorder: expected paplay's sound, then the two tracks; heard"
-                                        << seen;
+        ASSERT_EQ(stretches.size(), 2u)
+            << name << " recorder: expected paplay's sound, then the two tracks; heard" << seen;
         const Stretch& paplay = stretches[0];
         const Stretch& play = stretches[1];
         EXPECT_GT(play.end - play.start, 5500) << name << ": the two tracks did not both play";
@@ -190,9 +170,10 @@ TEST_F(SoundServerE2e, PlayToolWaitsOutAKilledServerAndStopsOnInterrupt) {
     const auto interrupted = Clock::now();
     waitUntil([&] { return !play.running(); }, 10);
     const double stopped = since(interrupted);
-    std::printf("server away: vesperon-play used %.1f %% of a core; its stream back %.2f s and sound recorded "
-                "%.2f s after the restart; SIGINT ended it in %.2f s\n",
-                100 * cpu, streamAfter, soundAfter, stopped);
+    std::printf(
+        "server away: vesperon-play used %.1f %% of a core; its stream back %.2f s and sound recorded "
+        "%.2f s after the restart; SIGINT ended it in %.2f s\n",
+        100 * cpu, streamAfter, soundAfter, stopped);
     EXPECT_LE(cpu, 0.05);
     EXPECT_TRUE(again) << "no sound within 8 s of the restart";
     EXPECT_LE(soundAfter, 6.0);
@@ -242,9 +223,10 @@ TEST_F(SoundServerE2e, CommandsStayPromptWhileTheServerIsAwayAndPlayGoesOnAfter)
     const bool heard = waitUntil([&] { return heardSound(raw); }, 8);
     const double soundAfter = since(restarted);
     note(timed([&] { RemovePlayer(p); }));
-    std::printf("server away while idle: slowest command %.0f ms; %.1f %% of a core while waiting; sound "
-                "%.2f s after the restart\n",
-                worst * 1000, 100 * cpu, soundAfter);
+    std::printf(
+        "server away while idle: slowest command %.0f ms; %.1f %% of a core while waiting; sound "
+        "%.2f s after the restart\n",
+        worst * 1000, 100 * cpu, soundAfter);
     EXPECT_LT(worst, 1.0);
     EXPECT_LE(cpu, 0.05);
     EXPECT_TRUE(heard) << "the play was not heard after the server came back";
@@ -293,8 +275,8 @@ private:
             std::lock_guard lock(mutex_);
             pcm_.insert(pcm_.end(), block.begin(), block.end());
             // The block that came soonest after its last frame gives the recording's start.
-            const auto start = Clock::now() - std::chrono::microseconds(static_cast<long long>(pcm_.size() / 2) *
-                                                                       1000000 / kRate);
+            const auto start = Clock::now() - std::chrono::microseconds(
+                                                  static_cast<long long>(pcm_.size() / 2) * 1000000 / kRate);
             if (first || start < start_) start_ = start;
             first = false;
         }
@@ -309,7 +291,7 @@ private:
 
 // Where sound begins after at least `quietMs` of quiet, from `fromMs` on (ms into the PCM; -1: none).
 long onsetAfterQuiet(const std::vector<int16_t>& pcm, long fromMs, long quietMs) {
-    for (const Stretch& s : soundStretches(pcm, quietMs))
+    for (const Stretch& s : stretchesOf(pcm, quietMs))
         if (s.start >= fromMs) return s.start;
     return -1;
 }
@@ -328,7 +310,8 @@ TEST_F(SoundServerE2e, NoticesAndPositionFollowTheSoundHeard) {
     };
     ASSERT_TRUE(sox({"-n", "-r", "44100", "-c", "2", "-b", "16", tail, "trim", "0", "0.5"}));
     ASSERT_TRUE(sox({"-n", "-r", "44100", "-c", "2", "-b", "16", gap, "trim", "0", "1.5"}));
-    ASSERT_TRUE(sox({"-n", "-r", "44100", "-c", "2", "-b", "16", beep, "synth", "0.5", "sine", "660", "vol", "0.5"}));
+    ASSERT_TRUE(
+        sox({"-n", "-r", "44100", "-c", "2", "-b", "16", beep, "synth", "0.5", "sine", "660", "vol", "0.5"}));
     // A: a tone, then half a second of quiet. B: a tone from 0 to 0.5 s and again from 2.0 s.
     ASSERT_TRUE(sox({beep, beep, beep, tail, a}));
     ASSERT_TRUE(sox({beep, gap, beep, beep, b}));
@@ -378,9 +361,10 @@ TEST_F(SoundServerE2e, NoticesAndPositionFollowTheSoundHeard) {
     const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
     const double notice = ms(bHeardNotice - recording.timeOf(bStart * (kRate / 1000)));
     const double position = ms(positionAtTone - recording.timeOf(bTone * (kRate / 1000)));
-    std::printf("output %s: next track's first-sound notice %+.0f ms from its first sound heard; position "
-                "reached the tone at 2.0 s %+.0f ms from when it was heard (tone heard %.3f s after B began)\n",
-                e2eAudioOutput().c_str(), notice, position, (bTone - bStart) / 1000.0);
+    std::printf(
+        "output %s: next track's first-sound notice %+.0f ms from its first sound heard; position "
+        "reached the tone at 2.0 s %+.0f ms from when it was heard (tone heard %.3f s after B began)\n",
+        e2eAudioOutput().c_str(), notice, position, (bTone - bStart) / 1000.0);
     EXPECT_LT(std::abs(notice), 300);
     EXPECT_LT(std::abs(position), 300);
     EXPECT_NEAR(bTone - bStart, 2000, 30) << "the track's own time as heard";
@@ -404,24 +388,26 @@ TEST_F(SoundServerE2e, AChangeOfFormatLosesNothing) {
                 .exitCode,
             0);
         ASSERT_EQ(runCommand({"lame", "--quiet", t.path, t.path + ".mp3"}).exitCode, 0);
-        const auto source = soundStretches(samples(referencePcm(dir_, t.path + ".mp3")), 5, t.rate, t.channels);
+        const auto source = stretchesOf(samples(referencePcm(dir_, t.path + ".mp3")), 5, t.rate, t.channels);
         ASSERT_EQ(source.size(), 1u) << t.path;
         t.source = (source[0].end - source[0].start) / 1000.0;
     }
     ClockedRecording recording(*server_);
     ASSERT_TRUE(recording.ok());
     std::this_thread::sleep_for(300ms);
-    CommandResult r = runCommand({toolPath("vesperon-play"), tracks[0].path + ".mp3", tracks[1].path + ".mp3"}, 60);
+    CommandResult r =
+        runCommand({toolPath("vesperon-play"), tracks[0].path + ".mp3", tracks[1].path + ".mp3"}, 60);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::this_thread::sleep_for(500ms);
     recording.stop();
-    const auto stretches = soundStretches(recording.pcm(), 5);
+    const auto stretches = stretchesOf(recording.pcm(), 5);
     ASSERT_EQ(stretches.size(), 2u) << "expected the two tracks apart";
     for (std::size_t i = 0; i < 2; ++i) tracks[i].heard = (stretches[i].end - stretches[i].start) / 1000.0;
-    std::printf("output %s: 3.0-s track heard for %.3f s (decoded: %.3f s), 2.5-s track for %.3f s (decoded: "
-                "%.3f s), %ld ms apart\n",
-                e2eAudioOutput().c_str(), tracks[0].heard, tracks[0].source, tracks[1].heard, tracks[1].source,
-                stretches[1].start - stretches[0].end);
+    std::printf(
+        "output %s: 3.0-s track heard for %.3f s (decoded: %.3f s), 2.5-s track for %.3f s (decoded: "
+        "%.3f s), %ld ms apart\n",
+        e2eAudioOutput().c_str(), tracks[0].heard, tracks[0].source, tracks[1].heard, tracks[1].source,
+        stretches[1].start - stretches[0].end);
     for (const Track& t : tracks) EXPECT_NEAR(t.heard, t.source, 0.010) << t.path;
     // The next stream opens while the last plays out and starts as it ends (a reconnection
     // left about 100 ms of silence); the aim is 20 ms.
@@ -440,17 +426,18 @@ TEST_F(SoundServerE2e, APlayStartedBeforeTheServerIsHeardOnceItIsUp) {
     const auto up = Clock::now();
     ClockedRecording recording(*server_);
     ASSERT_TRUE(recording.ok());
-    const bool heard = waitUntil([&] { return !soundStretches(recording.pcm()).empty(); }, 10);
+    const bool heard = waitUntil([&] { return !stretchesOf(recording.pcm()).empty(); }, 10);
     kill(play.pid(), SIGINT);
     waitUntil([&] { return !play.running(); }, 10);
     recording.stop();
-    const auto stretches = soundStretches(recording.pcm());
+    const auto stretches = stretchesOf(recording.pcm());
     const auto ms = [&](long frame) {
         return std::chrono::duration<double, std::milli>(recording.timeOf(frame) - up).count();
     };
     // A recording that begins with the sound started after it: its start bounds the figure.
-    std::printf("output %s: started 3 s before the server; the recording began %.0f ms after the server "
-                "came up and heard the play %.0f ms after\n",
-                e2eAudioOutput().c_str(), ms(0), stretches.empty() ? -1.0 : ms(stretches[0].start * (kRate / 1000)));
+    std::printf(
+        "output %s: started 3 s before the server; the recording began %.0f ms after the server "
+        "came up and heard the play %.0f ms after\n",
+        e2eAudioOutput().c_str(), ms(0), stretches.empty() ? -1.0 : ms(stretches[0].start * (kRate / 1000)));
     EXPECT_TRUE(heard) << "nothing heard within 10 s of the server's start";
 }
