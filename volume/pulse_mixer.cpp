@@ -9,8 +9,12 @@
 #include <chrono>
 #include <map>
 
+#include "engine/output/pulse_wait.h"
+
 namespace vesperon::volume {
 namespace {
+
+using engine::waitLocked;
 
 using namespace std::chrono_literals;
 
@@ -47,31 +51,6 @@ public:
 private:
     pa_threaded_mainloop* loop_;
 };
-
-// With the loop's lock held: waits until done() or `limit` has passed. The callbacks signal the
-// loop on every answer and state change.
-struct Deadline {
-    pa_threaded_mainloop* loop;
-    bool passed = false;
-};
-void onDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* d) {
-    auto* deadline = static_cast<Deadline*>(d);
-    deadline->passed = true;
-    pa_threaded_mainloop_signal(deadline->loop, 0);
-}
-template <class Done>
-bool waitLocked(pa_threaded_mainloop* loop, Done done) {
-    if (done()) return true;
-    Deadline deadline{loop};
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
-    timeval at{};
-    pa_gettimeofday(&at);
-    pa_timeval_add(&at, std::chrono::duration_cast<std::chrono::microseconds>(kAnswerLimit).count());
-    pa_time_event* timer = api->time_new(api, &at, &onDeadline, &deadline);
-    while (!done() && !deadline.passed) pa_threaded_mainloop_wait(loop);
-    if (timer) api->time_free(timer);
-    return done();
-}
 
 // The sink as one look found it.
 struct Sink {
@@ -222,7 +201,7 @@ private:
             const pa_context_state_t s = pa_context_get_state(context_);
             return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
         };
-        if (!waitLocked(loop_, settled) || pa_context_get_state(context_) != PA_CONTEXT_READY) return false;
+        if (!waitLocked(loop_, settled, kAnswerLimit) || pa_context_get_state(context_) != PA_CONTEXT_READY) return false;
         // Sent before the first look: every change after it is reported.
         pa_context_set_subscribe_callback(context_, &onEvent, this);
         const auto mask =
@@ -261,7 +240,7 @@ private:
             r.writeOp = pa_context_set_sink_volume_by_name(context_, kSink, &volume, &onWritten, &r);
             r.ahead = write->sent = r.writeOp != nullptr;
         }
-        const bool answered = waitLocked(loop_, [&] { return r.over() || !ready(); });
+        const bool answered = waitLocked(loop_, [&] { return r.over() || !ready(); }, kAnswerLimit);
         if (!answered || !r.over()) {
             // Not answered in time: the server hangs. Neither callback may run after this.
             pa_operation_cancel(look);

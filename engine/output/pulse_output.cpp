@@ -26,6 +26,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/output/pulse_wait.h"
 #include "engine/output/queued_output.h"
 
 namespace vesperon::engine {
@@ -58,32 +59,6 @@ constexpr auto kLongestFullSleep = 1s;
 constexpr const char* kApplicationName = "Vesperon";
 constexpr const char* kApplicationId = "vesperon";  // the desktop entry's name
 constexpr const char* kIconName = "vesperon";       // its icon
-
-// With the loop's lock held: waits until done() or `limit` has passed. The loop's thread
-// signals on every state change and operation the callbacks see.
-struct Deadline {
-    pa_threaded_mainloop* loop;
-    bool passed = false;
-};
-void onDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* d) {
-    auto* deadline = static_cast<Deadline*>(d);
-    deadline->passed = true;
-    pa_threaded_mainloop_signal(deadline->loop, 0);
-}
-template <class Done>
-bool waitLocked(pa_threaded_mainloop* loop, Done done, Clock::duration limit) {
-    if (done()) return true;
-    Deadline deadline{loop};
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
-    timeval at{};
-    pa_gettimeofday(&at);
-    pa_timeval_add(
-        &at, static_cast<pa_usec_t>(std::chrono::duration_cast<std::chrono::microseconds>(limit).count()));
-    pa_time_event* timer = api->time_new(api, &at, &onDeadline, &deadline);
-    while (!done() && !deadline.passed) pa_threaded_mainloop_wait(loop);
-    if (timer) api->time_free(timer);
-    return done();
-}
 
 // With the loop's lock held: a playback stream for the format on the context, connecting (not
 // yet ready); null when the library refuses the format (*refused) or the connection fails.
